@@ -1,0 +1,73 @@
+# Windows build: the adapters, the toolkit, the program and its resources; Windows tests run under Wine.
+file(GLOB_RECURSE TARNVIK_WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*_win.cpp)
+list(FILTER TARNVIK_WIN_SOURCES EXCLUDE REGEX "winmain_win\\.cpp$")
+
+# Unicode Win32 calls; Windows XP is the lowest system the program's calls need.
+set(TARNVIK_WIN_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
+set(TARNVIK_WIN_LIBS wbemuuid ole32 oleaut32 uuid comctl32 gdi32 user32 advapi32 psapi shell32)
+
+target_compile_definitions(tarnvik_core PUBLIC ${TARNVIK_WIN_DEFINES})
+target_compile_options(tarnvik_core PRIVATE -ffunction-sections -fdata-sections)
+
+add_library(tarnvik_win STATIC ${TARNVIK_WIN_SOURCES})
+target_link_libraries(tarnvik_win PUBLIC tarnvik_core ${TARNVIK_WIN_LIBS})
+target_compile_options(tarnvik_win PRIVATE -ffunction-sections -fdata-sections)
+
+# Artwork: a host program draws the button pictures and the icon from code at build time.
+find_program(TARNVIK_HOST_CXX NAMES c++ g++ REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+set(TARNVIK_ART_DIR ${CMAKE_BINARY_DIR}/art)
+set(TARNVIK_ARTGEN_SOURCES ${CMAKE_SOURCE_DIR}/tools/artgen/artgen.cpp ${CMAKE_SOURCE_DIR}/src/ui/main_window/artwork.cpp)
+set(TARNVIK_ART_FILES ${TARNVIK_ART_DIR}/tarnvik.ico ${TARNVIK_ART_DIR}/close_normal.bmp ${TARNVIK_ART_DIR}/close_hot.bmp
+    ${TARNVIK_ART_DIR}/minimise_normal.bmp ${TARNVIK_ART_DIR}/minimise_hot.bmp)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/artgen
+  COMMAND ${TARNVIK_HOST_CXX} -std=c++20 -O2 -I${CMAKE_SOURCE_DIR}/src ${TARNVIK_ARTGEN_SOURCES} -o ${CMAKE_BINARY_DIR}/artgen
+  DEPENDS ${TARNVIK_ARTGEN_SOURCES} ${CMAKE_SOURCE_DIR}/src/ui/main_window/artwork.h
+  COMMENT "Building the artwork generator (host)")
+add_custom_command(
+  OUTPUT ${TARNVIK_ART_FILES}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${TARNVIK_ART_DIR}
+  COMMAND ${CMAKE_BINARY_DIR}/artgen ${TARNVIK_ART_DIR}
+  DEPENDS ${CMAKE_BINARY_DIR}/artgen
+  COMMENT "Drawing the button pictures and the icon")
+add_custom_target(tarnvik_art DEPENDS ${TARNVIK_ART_FILES})
+
+set(TARNVIK_RC ${CMAKE_SOURCE_DIR}/src/ui/main_window/tarnvik.rc)
+set_source_files_properties(${TARNVIK_RC} PROPERTIES
+  OBJECT_DEPENDS "${TARNVIK_ART_FILES};${CMAKE_SOURCE_DIR}/src/ui/main_window/tarnvik.manifest;${CMAKE_SOURCE_DIR}/src/ui/main_window/resource_ids.h")
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${TARNVIK_ART_DIR} -I${CMAKE_SOURCE_DIR}/src")
+
+add_executable(tarnvik WIN32 ${CMAKE_SOURCE_DIR}/src/startup/winmain_win.cpp ${TARNVIK_RC})
+add_dependencies(tarnvik tarnvik_art)
+target_link_libraries(tarnvik PRIVATE tarnvik_win)
+# One self-contained .exe: no mingw runtime DLL, unused code dropped, symbols stripped.
+target_link_options(tarnvik PRIVATE -static -municode -s -Wl,--gc-sections)
+
+# Test tools that run beside the program under Wine.
+file(GLOB TARNVIK_TOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*/*_tool_win.cpp)
+foreach(src ${TARNVIK_TOOL_SOURCES})
+  get_filename_component(name ${src} NAME_WE)
+  string(REPLACE "_tool_win" "" name ${name})
+  add_executable(${name} ${src})
+  target_compile_definitions(${name} PRIVATE ${TARNVIK_WIN_DEFINES})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${name} PRIVATE tarnvik_win)
+  target_link_options(${name} PRIVATE -static -municode)
+endforeach()
+
+if(TARNVIK_TESTS)
+  enable_testing()
+  include(GoogleTest)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  file(GLOB TARNVIK_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp)
+  if(TARNVIK_WIN_TESTS)
+    add_executable(tarnvik_win_tests ${TARNVIK_WIN_TESTS})
+    target_include_directories(tarnvik_win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+    target_link_libraries(tarnvik_win_tests PRIVATE tarnvik_win gtest gtest_main)
+    target_link_options(tarnvik_win_tests PRIVATE -static)
+    gtest_discover_tests(tarnvik_win_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
+  endif()
+endif()

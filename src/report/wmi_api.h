@@ -1,0 +1,53 @@
+// The management-service calls of the partition-style query. Each object is owned by its
+// unique_ptr, so every path releases what it obtained.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace tarnvik {
+
+/// COM-style result: negative is a failure. kWmiFalse ends a walk.
+using WmiResult = int32_t;
+inline constexpr WmiResult kWmiOk = 0;
+inline constexpr WmiResult kWmiFalse = 1;
+
+class WmiObject {
+ public:
+  virtual ~WmiObject() = default;
+  /// Reads a property. `value` is set to its text, or to nullopt when the value is not text
+  /// (null, a number, an array...).
+  virtual WmiResult GetText(const std::string& property, std::optional<std::string>& value) = 0;
+};
+
+class WmiObjectWalk {
+ public:
+  virtual ~WmiObjectWalk() = default;
+  /// kWmiOk and an item, kWmiFalse at the end, or a failure.
+  virtual WmiResult Next(std::unique_ptr<WmiObject>& item) = 0;
+};
+
+class WmiServices {
+ public:
+  virtual ~WmiServices() = default;
+  virtual WmiResult Get(const std::string& objectPath, std::unique_ptr<WmiObject>& object) = 0;
+  virtual WmiResult ExecQuery(const std::string& query, std::unique_ptr<WmiObjectWalk>& walk) = 0;
+};
+
+class WmiLocator {
+ public:
+  virtual ~WmiLocator() = default;
+  virtual WmiResult ConnectServer(const std::string& server, const std::string& nameSpace,
+                                  std::unique_ptr<WmiServices>& services) = 0;
+};
+
+/// Creates the locator object: the entry to the service.
+class WmiApi {
+ public:
+  virtual ~WmiApi() = default;
+  virtual WmiResult CreateLocator(std::unique_ptr<WmiLocator>& locator) = 0;
+};
+
+}  // namespace tarnvik

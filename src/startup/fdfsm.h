@@ -1,0 +1,46 @@
+// FDFSM: the program's module state. Everything the forms and procedures share lives here,
+// for the life of the process; Main puts it into its starting values.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace tarnvik {
+
+struct Fdfsm {
+  // Set by Main at start, in this order, before any check.
+  int32_t ScreenDpi = 0;
+  bool UnloadRequested = false;
+  bool Quitting = false;
+  bool ReportIdle = false;
+  int32_t SizedDriveCount = 0;
+  std::string FreeSizeText, UsedSizeText, TotalBytesText, FreeBytesText, UsedBytesText;
+  std::string ProcessList;
+  std::string ProcessName;
+  std::string PartitionStyle, DiskDeviceId;
+  std::string ListedLetter;
+  std::string WorkText;
+  int32_t MatchCount = 0;
+  int32_t ScanIndex = 0;
+  int32_t ScanStart = 0;
+  int32_t DriveCount = 0;
+
+  // Set on the way to opening the windows.
+  std::array<bool, 26> DriveListed{};
+  float DragStartX = 0, DragStartY = 0;
+  bool DragActive = false;
+  float DragLeft = 0, DragTop = 0;
+
+  // Set by InitEnvironment.
+  std::string AppFolder, OsFamily, OsVersion;
+
+  // Working values of the report builder.
+  std::string RootPath;
+  uint32_t BytesPerSector = 0, SectorsPerCluster = 0;
+
+  // Written by the window timer.
+  int32_t CursorX = 0, CursorY = 0;
+};
+
+}  // namespace tarnvik

@@ -1,0 +1,50 @@
+// The toolhelp and psapi calls of the process scan, one method per call.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace tarnvik {
+
+using ProcessHandle = std::intptr_t;  ///< the platform's HANDLE value
+using ModuleHandle = std::uintptr_t;  ///< the platform's HMODULE value
+
+inline constexpr ProcessHandle kInvalidHandleValue = -1;
+inline constexpr uint32_t kTh32csSnapProcess = 2;
+inline constexpr uint32_t kProcessQueryInformation = 0x400;
+inline constexpr uint32_t kProcessVmRead = 0x10;
+
+/// Snapshot entry. Only szExeFile is read. The adapter fills it from the platform's own
+/// record (of the build's own size), as UTF-8, so names outside the ANSI code page survive:
+/// a MAX_PATH wide name can need three bytes a character.
+struct ProcessEntry {
+  static constexpr std::size_t kExeFileSize = 260 * 3;
+  uint32_t dwSize = 0;
+  uint32_t th32ProcessID = 0;
+  std::array<char, kExeFileSize> szExeFile{};
+};
+
+/// Mirrors CreateToolhelp32Snapshot, Process32First/Next, EnumProcesses, OpenProcess,
+/// EnumProcessModules, GetModuleFileNameExA and CloseHandle, with their results and sizes.
+class ProcessApi {
+ public:
+  virtual ~ProcessApi() = default;
+  /// A snapshot handle, or kInvalidHandleValue.
+  virtual ProcessHandle CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId) = 0;
+  /// Non-zero while an entry was delivered into `entry`.
+  virtual int Process32First(ProcessHandle snapshot, ProcessEntry& entry) = 0;
+  virtual int Process32Next(ProcessHandle snapshot, ProcessEntry& entry) = 0;
+  /// Non-zero on success; *bytesReturned is how many bytes of `ids` were filled (size `cb` bytes).
+  virtual int EnumProcesses(uint32_t* ids, uint32_t cb, uint32_t* bytesReturned) = 0;
+  /// A process handle, or 0.
+  virtual ProcessHandle OpenProcess(uint32_t desiredAccess, int inheritHandle, uint32_t processId) = 0;
+  /// Non-zero on success; fills at most `cb` bytes of `modules`.
+  virtual int EnumProcessModules(ProcessHandle process, ModuleHandle* modules, uint32_t cb, uint32_t* cbNeeded) = 0;
+  /// Number of bytes copied into `fileName` (UTF-8, capacity `size`), 0 on failure.
+  virtual uint32_t GetModuleFileNameExA(ProcessHandle process, ModuleHandle module, char* fileName, uint32_t size) = 0;
+  /// Non-zero on success.
+  virtual int CloseHandle(ProcessHandle handle) = 0;
+};
+
+}  // namespace tarnvik

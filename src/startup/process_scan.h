@@ -1,0 +1,22 @@
+// The names of the running processes, for counting copies of the program.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "startup/fdfsm.h"
+#include "startup/process_api.h"
+
+namespace tarnvik {
+
+/// Fills m.ProcessList with one upper-case name and a carriage return per process.
+/// Takes the psapi walk on NT before version 5, the snapshot walk everywhere else.
+void ScanProcesses(Fdfsm& m, ProcessApi& api);
+
+/// The psapi walk over process identifiers and their first module.
+void ListProcessesPsapi(Fdfsm& m, ProcessApi& api);
+
+/// Counts whole entries `name` in m.ProcessList (which begins with a carriage return).
+int32_t CountNameMatches(Fdfsm& m, const std::string& name);
+
+}  // namespace tarnvik

@@ -1,0 +1,28 @@
+// Text rules shared by every subsystem. Texts are UTF-8; the rules touch ASCII bytes only,
+// which never occur inside a multi-byte UTF-8 sequence.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tarnvik {
+
+/// Removes blanks (space, 32) at both ends; nothing else counts as a blank.
+std::string Trim(std::string_view text);
+
+/// Replaces every NUL, tab, line feed and carriage return by a blank, then trims:
+/// how every text that comes from the platform is cleaned.
+std::string CleanPlatformText(std::string_view text);
+
+/// The text up to, not including, its first NUL (all of it when there is none).
+std::string_view UpToNul(std::string_view text);
+
+/// Upper case for ASCII letters and the cased letters of Latin-1, Latin Extended-A, Greek and
+/// Cyrillic. Process names and the program's own name both pass through it, so the two always
+/// agree, whatever the language of the name.
+std::string UpperCase(std::string_view text);
+
+/// Lower case for ASCII letters only.
+std::string LowerAscii(std::string_view text);
+
+}  // namespace tarnvik

@@ -1,0 +1,52 @@
+// FDFSG: the skinned main window and its event handlers.
+#pragma once
+
+#include <memory>
+
+#include "ui/toolkit/toolkit.h"
+
+namespace tarnvik {
+
+class Program;
+
+inline constexpr int kWindowWidth = 308;
+inline constexpr int kWindowHeight = 392;
+inline constexpr int kTitleBandHeight = 28;
+inline constexpr int kMenuCorner = 28;
+inline constexpr int kTimerInterval = 125;
+
+class Fdfsg final : public toolkit::MainWindowEvents {
+ public:
+  /// Loads the window and its controls, hidden.
+  explicit Fdfsg(Program& program);
+
+  toolkit::MainWindow& Window() { return *window_; }
+
+  // Layout pass.
+  void Form_Resize() override;
+  // Dragging, the menu corner and closing.
+  void Form_MouseDown(int16_t button, int16_t shift, float x, float y) override;
+  void Form_MouseMove(int16_t button, int16_t shift, float x, float y) override;
+  void Form_MouseUp(int16_t button, int16_t shift, float x, float y) override;
+  void Form_QueryUnload(int16_t& cancel, int16_t unloadMode) override;
+  void Form_Unload(int16_t& cancel) override;
+  // Deferred quit and caption-button reset.
+  void Timer1_Timer() override;
+  // Keyboard commands.
+  void Text1_KeyDown(int16_t& keyCode, int16_t shift) override;
+  // Caption buttons and menu glyph.
+  void Image1_MouseMove(int16_t button, int16_t shift, float x, float y) override;
+  void Image1_MouseDown(int16_t button, int16_t shift, float x, float y) override;
+  void Image2_MouseMove(int16_t button, int16_t shift, float x, float y) override;
+  void Image2_MouseDown(int16_t button, int16_t shift, float x, float y) override;
+  void Label16_MouseMove(int16_t button, int16_t shift, float x, float y) override;
+  void Label16_MouseDown(int16_t button, int16_t shift, float x, float y) override;
+
+ private:
+  void ShowNormalButtons();
+
+  Program& program_;
+  std::unique_ptr<toolkit::MainWindow> window_;
+};
+
+}  // namespace tarnvik

@@ -1,0 +1,146 @@
+#include "ui/toolkit/headless_toolkit.h"
+
+namespace tarnvik::toolkit {
+
+void HeadlessTextBox::SetText(std::string_view text) {
+  text_ = std::string(text);
+  ++setTextCount_;
+}
+
+void HeadlessDriveList::Refresh() {
+  entries_ = toolkit_.driveEntries;
+  ++refreshCount_;
+}
+
+std::string HeadlessDriveList::List(int index) const {
+  if (index < 0 || index >= ListCount()) return {};
+  return entries_[static_cast<std::size_t>(index)];
+}
+
+HeadlessMainWindow::HeadlessMainWindow(HeadlessToolkit& toolkit, MainWindowEvents& events)
+    : toolkit_(toolkit),
+      events_(events),
+      image1_(PictureId::CloseNormal, {278, 4, 22, 17}),
+      image2_(PictureId::MinimiseNormal, {256, 4, 22, 17}) {
+  for (int i = 0; i < 4; ++i) image0_.emplace_back(static_cast<PictureId>(i), HeadlessGeometry{0, 0, 22, 17});
+  ++toolkit_.loadedForms;
+  ++toolkit_.mainWindowsLoaded;
+  toolkit_.mainWindow = this;
+}
+
+HeadlessMainWindow::~HeadlessMainWindow() {
+  if (toolkit_.mainWindow == this) toolkit_.mainWindow = nullptr;
+}
+
+void HeadlessMainWindow::Show() {
+  if (!loaded_) return;
+  const bool first = width_ == 0;
+  visible_ = true;
+  // The first showing sizes the window, which raises the layout pass.
+  if (first) events_.Form_Resize();
+}
+
+void HeadlessMainWindow::SetWindowState(WindowState state) {
+  if (!loaded_ || state_ == state) return;
+  state_ = state;
+  events_.Form_Resize();
+}
+
+void HeadlessMainWindow::SetSize(int width, int height) {
+  // A minimised window keeps its size, as the platform refuses the change.
+  if (!loaded_ || state_ == WindowState::Minimized) return;
+  width_ = width;
+  height_ = height;
+}
+
+int HeadlessMainWindow::LogPixelsX() { return toolkit_.logPixelsX; }
+
+void HeadlessMainWindow::Unload() {
+  if (!loaded_) return;
+  int16_t cancel = 0;
+  events_.Form_QueryUnload(cancel, kUnloadFromCode);
+  if (cancel != 0) return;
+  events_.Form_Unload(cancel);
+  if (cancel != 0) return;
+  loaded_ = false;
+  visible_ = false;
+  --toolkit_.loadedForms;
+}
+
+void HeadlessMainWindow::RequestClose() {
+  if (!loaded_) return;
+  int16_t cancel = 0;
+  events_.Form_QueryUnload(cancel, kUnloadFromWindows);
+  if (cancel != 0) return;
+  events_.Form_Unload(cancel);
+  if (cancel != 0) return;
+  loaded_ = false;
+  visible_ = false;
+  --toolkit_.loadedForms;
+}
+
+bool HeadlessMainWindow::Tick() {
+  if (!loaded_ || !timer1_.Enabled() || timer1_.Interval() <= 0) return false;
+  events_.Timer1_Timer();
+  return true;
+}
+
+int16_t HeadlessMainWindow::PressKey(int16_t keyCode, int16_t shift) {
+  if (loaded_) events_.Text1_KeyDown(keyCode, shift);
+  return keyCode;
+}
+
+HeadlessMenuForm::HeadlessMenuForm(HeadlessToolkit& toolkit, MenuFormEvents& events)
+    : toolkit_(toolkit), events_(events), drive1_(toolkit) {
+  ++toolkit_.loadedForms;
+  ++toolkit_.menuFormsLoaded;
+  toolkit_.menuForm = this;
+}
+
+HeadlessMenuForm::~HeadlessMenuForm() {
+  if (toolkit_.menuForm == this) toolkit_.menuForm = nullptr;
+}
+
+void HeadlessMenuForm::Unload() {
+  if (!loaded_) return;
+  int16_t cancel = 0;
+  events_.Form_QueryUnload(cancel, kUnloadFromCode);
+  if (cancel != 0) return;
+  events_.Form_Unload(cancel);
+  if (cancel != 0) return;
+  loaded_ = false;
+  visible_ = false;
+  --toolkit_.loadedForms;
+}
+
+int HeadlessMenuForm::PopupMenu(const std::vector<MenuItem>& items, int defaultItem) {
+  toolkit_.popups.push_back({items, defaultItem});
+  if (!toolkit_.onPopupMenu) return -1;
+  return toolkit_.onPopupMenu(toolkit_.popups.back());
+}
+
+std::unique_ptr<MainWindow> HeadlessToolkit::LoadMainWindow(MainWindowEvents& events) {
+  return std::make_unique<HeadlessMainWindow>(*this, events);
+}
+
+std::unique_ptr<MenuForm> HeadlessToolkit::LoadMenuForm(MenuFormEvents& events) {
+  return std::make_unique<HeadlessMenuForm>(*this, events);
+}
+
+void HeadlessToolkit::DoEvents() {
+  ++doEventsCount;
+  if (onDoEvents) onDoEvents(doEventsCount);
+}
+
+int HeadlessToolkit::MsgBox(std::string_view text, int style, std::string_view boxTitle) {
+  messageBoxes.push_back({std::string(text), style, std::string(boxTitle)});
+  if (onMsgBox) onMsgBox(messageBoxes.back());
+  return 1;
+}
+
+bool HeadlessToolkit::Shell(std::string_view commandLine, int windowStyle) {
+  shellCalls.emplace_back(std::string(commandLine), windowStyle);
+  return shellSucceeds;
+}
+
+}  // namespace tarnvik::toolkit

@@ -1,0 +1,231 @@
+// A toolkit with no screen: forms and controls keep their state in memory, and a test (or a
+// benchmark) fires the events a user or the system would. A real backend, not a mock: the
+// program runs on it unchanged.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ui/toolkit/toolkit.h"
+
+namespace tarnvik::toolkit {
+
+class HeadlessToolkit;
+
+struct HeadlessGeometry {
+  int left = 0, top = 0, width = 0, height = 0;
+  bool operator==(const HeadlessGeometry&) const = default;
+};
+
+class HeadlessTextBox final : public TextBox {
+ public:
+  std::string Text() const override { return text_; }
+  void SetText(std::string_view text) override;
+  double FontSize() const override { return fontSize_; }
+  void SetFontSize(double points) override { fontSize_ = points; }
+  void Move(int left, int top, int width, int height) override { geometry_ = {left, top, width, height}; }
+
+  HeadlessGeometry geometry() const { return geometry_; }
+  int setTextCount() const { return setTextCount_; }
+
+ private:
+  std::string text_;
+  double fontSize_ = 9.75;
+  HeadlessGeometry geometry_{11, 35, 286, 346};
+  int setTextCount_ = 0;
+};
+
+class HeadlessLabel final : public Label {
+ public:
+  double FontSize() const override { return fontSize_; }
+  void SetFontSize(double points) override { fontSize_ = points; }
+  void Move(int left, int top, int width, int height) override { geometry_ = {left, top, width, height}; }
+  HeadlessGeometry geometry() const { return geometry_; }
+
+ private:
+  double fontSize_ = 9;
+  HeadlessGeometry geometry_{0, 0, 24, 24};
+};
+
+class HeadlessPictureBox final : public PictureBox {
+ public:
+  HeadlessPictureBox(PictureId picture, HeadlessGeometry geometry) : picture_(picture), geometry_(geometry) {}
+  PictureId Picture() const override { return picture_; }
+  void SetPictureFrom(const PictureBox& source) override { picture_ = source.Picture(); }
+  int Left() const override { return geometry_.left; }
+  int Top() const override { return geometry_.top; }
+  int Width() const override { return geometry_.width; }
+  int Height() const override { return geometry_.height; }
+  void SetTop(int top) override { geometry_.top = top; }
+  void SetLeft(int left) override { geometry_.left = left; }
+  void SetWidth(int width) override { geometry_.width = width; }
+  void SetHeight(int height) override { geometry_.height = height; }
+
+ private:
+  PictureId picture_;
+  HeadlessGeometry geometry_;
+};
+
+class HeadlessTimer final : public Timer {
+ public:
+  int Interval() const override { return interval_; }
+  void SetInterval(int milliseconds) override { interval_ = milliseconds; }
+  bool Enabled() const override { return enabled_; }
+  void SetEnabled(bool enabled) override { enabled_ = enabled; }
+
+ private:
+  int interval_ = 420;
+  bool enabled_ = false;
+};
+
+class HeadlessDriveList final : public DriveList {
+ public:
+  explicit HeadlessDriveList(HeadlessToolkit& toolkit) : toolkit_(toolkit) {}
+  void Refresh() override;
+  int ListCount() const override { return static_cast<int>(entries_.size()); }
+  std::string List(int index) const override;
+  int refreshCount() const { return refreshCount_; }
+
+ private:
+  HeadlessToolkit& toolkit_;
+  std::vector<std::string> entries_;
+  int refreshCount_ = 0;
+};
+
+class HeadlessMainWindow final : public MainWindow {
+ public:
+  HeadlessMainWindow(HeadlessToolkit& toolkit, MainWindowEvents& events);
+  ~HeadlessMainWindow() override;
+
+  void Show() override;
+  void Hide() override { visible_ = false; }
+  void Unload() override;
+  bool Loaded() const override { return loaded_; }
+
+  TextBox& Text1() override { return text1_; }
+  Label& Label16() override { return label16_; }
+  PictureBox& Image1() override { return image1_; }
+  PictureBox& Image2() override { return image2_; }
+  PictureBox& Image0(int index) override { return image0_.at(static_cast<std::size_t>(index)); }
+  Timer& Timer1() override { return timer1_; }
+
+  WindowState GetWindowState() const override { return state_; }
+  void SetWindowState(WindowState state) override;
+  double Left() const override { return left_; }
+  double Top() const override { return top_; }
+  void SetLeft(double left) override { left_ = left; }
+  void SetTop(double top) override { top_ = top; }
+  void SetSize(int width, int height) override;
+  int LogPixelsX() override;
+  void Refresh() override { ++refreshCount_; }
+
+  // What a test inspects or drives.
+  bool visible() const { return visible_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  int refreshCount() const { return refreshCount_; }
+  HeadlessTextBox& text1() { return text1_; }
+  HeadlessLabel& label16() { return label16_; }
+  HeadlessTimer& timer1() { return timer1_; }
+  MainWindowEvents& events() { return events_; }
+  /// A close request from outside the program (task bar, log-off).
+  void RequestClose();
+  /// A timer tick, delivered only while the window is loaded and its timer enabled.
+  bool Tick();
+  /// A key pressed in Text1; returns the key code as the handler left it.
+  int16_t PressKey(int16_t keyCode, int16_t shift = 0);
+
+ private:
+  HeadlessToolkit& toolkit_;
+  MainWindowEvents& events_;
+  HeadlessTextBox text1_;
+  HeadlessLabel label16_;
+  HeadlessPictureBox image1_;
+  HeadlessPictureBox image2_;
+  std::vector<HeadlessPictureBox> image0_;
+  HeadlessTimer timer1_;
+  WindowState state_ = WindowState::Normal;
+  double left_ = 0, top_ = 0;
+  int width_ = 0, height_ = 0;
+  bool visible_ = false;
+  bool loaded_ = true;
+  int refreshCount_ = 0;
+};
+
+class HeadlessMenuForm final : public MenuForm {
+ public:
+  HeadlessMenuForm(HeadlessToolkit& toolkit, MenuFormEvents& events);
+  ~HeadlessMenuForm() override;
+
+  void Show() override { visible_ = true; }
+  void Hide() override { visible_ = false; }
+  void Unload() override;
+  bool Loaded() const override { return loaded_; }
+  DriveList& Drive1() override { return drive1_; }
+  int PopupMenu(const std::vector<MenuItem>& items, int defaultItem) override;
+
+  bool visible() const { return visible_; }
+  HeadlessDriveList& drive1() { return drive1_; }
+
+ private:
+  HeadlessToolkit& toolkit_;
+  MenuFormEvents& events_;
+  HeadlessDriveList drive1_;
+  bool visible_ = false;
+  bool loaded_ = true;
+};
+
+/// One opened pop-up menu, as the toolkit saw it.
+struct PopupRecord {
+  std::vector<MenuItem> items;
+  int defaultItem = -1;
+};
+
+struct MessageBoxRecord {
+  std::string text;
+  int style = 0;
+  std::string title;
+};
+
+class HeadlessToolkit final : public Toolkit {
+ public:
+  std::unique_ptr<MainWindow> LoadMainWindow(MainWindowEvents& events) override;
+  std::unique_ptr<MenuForm> LoadMenuForm(MenuFormEvents& events) override;
+  void DoEvents() override;
+  int MsgBox(std::string_view text, int style, std::string_view title) override;
+  bool Shell(std::string_view commandLine, int windowStyle) override;
+  void SetTitle(std::string_view text) override { title = std::string(text); }
+  std::string Path() const override { return path; }
+  std::string ExeName() const override { return exeName; }
+  bool PrevInstance() const override { return prevInstance; }
+
+  // Settings a test makes before the program runs.
+  std::vector<std::string> driveEntries;  ///< what Drive1 lists after a refresh
+  int logPixelsX = 96;                    ///< what the DPI query answers
+  std::string path = "C:\\Tools";
+  std::string exeName = "tarnvik";
+  bool prevInstance = false;
+  bool shellSucceeds = true;
+  /// Runs inside every DoEvents, with the yield's number (from 1). Lets a test act "during" a build.
+  std::function<void(int)> onDoEvents;
+  /// Chooses the item of a pop-up menu (-1: dismissed). Runs while the menu is "open".
+  std::function<int(const PopupRecord&)> onPopupMenu;
+  /// Runs while a message box is "open".
+  std::function<void(const MessageBoxRecord&)> onMsgBox;
+
+  // What the program did.
+  std::string title;
+  int doEventsCount = 0;
+  std::vector<PopupRecord> popups;
+  std::vector<MessageBoxRecord> messageBoxes;
+  std::vector<std::pair<std::string, int>> shellCalls;
+  int loadedForms = 0;
+  int mainWindowsLoaded = 0;
+  int menuFormsLoaded = 0;
+  /// The main window loaded last (null before any), for tests to drive.
+  HeadlessMainWindow* mainWindow = nullptr;
+  HeadlessMenuForm* menuForm = nullptr;
+};
+
+}  // namespace tarnvik::toolkit

@@ -1,0 +1,186 @@
+// The window toolkit: forms, controls, events and the application object, as the program sees
+// them. Two backends implement it: raw Win32 (toolkit_win.cpp) and a headless one for tests.
+// All texts are UTF-8. Positions and sizes are pixels; a window's position is in screen pixels.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnvik::toolkit {
+
+enum class WindowState : int { Normal = 0, Minimized = 1, Maximized = 2 };
+
+/// Mouse buttons as the events pass them (bit set).
+enum : int16_t { kLeftButton = 1, kRightButton = 2, kMiddleButton = 4 };
+
+/// The four pictures of the caption buttons; a picture control shows one of them or none.
+enum class PictureId : int { None = -1, CloseNormal = 0, MinimiseNormal = 1, MinimiseHot = 2, CloseHot = 3 };
+
+class TextBox {
+ public:
+  virtual ~TextBox() = default;
+  virtual std::string Text() const = 0;
+  virtual void SetText(std::string_view text) = 0;
+  virtual double FontSize() const = 0;
+  virtual void SetFontSize(double points) = 0;
+  virtual void Move(int left, int top, int width, int height) = 0;
+};
+
+class Label {
+ public:
+  virtual ~Label() = default;
+  virtual double FontSize() const = 0;
+  virtual void SetFontSize(double points) = 0;
+  virtual void Move(int left, int top, int width, int height) = 0;
+};
+
+class PictureBox {
+ public:
+  virtual ~PictureBox() = default;
+  virtual PictureId Picture() const = 0;
+  /// Shows the picture that `source` holds (a copy of its picture, as the store is used).
+  virtual void SetPictureFrom(const PictureBox& source) = 0;
+  virtual int Left() const = 0;
+  virtual int Top() const = 0;
+  virtual int Width() const = 0;
+  virtual int Height() const = 0;
+  virtual void SetTop(int top) = 0;
+  virtual void SetLeft(int left) = 0;
+  virtual void SetWidth(int width) = 0;
+  virtual void SetHeight(int height) = 0;
+};
+
+class Timer {
+ public:
+  virtual ~Timer() = default;
+  virtual int Interval() const = 0;
+  virtual void SetInterval(int milliseconds) = 0;
+  virtual bool Enabled() const = 0;
+  virtual void SetEnabled(bool enabled) = 0;
+};
+
+/// The drive list: one entry per drive letter present, each beginning with the letter.
+class DriveList {
+ public:
+  virtual ~DriveList() = default;
+  virtual void Refresh() = 0;
+  virtual int ListCount() const = 0;
+  virtual std::string List(int index) const = 0;
+};
+
+/// One item of a pop-up menu. An item whose caption is "-" is a separator.
+struct MenuItem {
+  std::string caption;
+  std::string shortcut;  ///< shown beside the caption ("F1"), empty for none
+};
+
+/// Events of the main window, delivered on the user-interface thread. Handlers never throw.
+class MainWindowEvents {
+ public:
+  virtual ~MainWindowEvents() = default;
+  virtual void Form_Resize() = 0;
+  virtual void Form_MouseDown(int16_t button, int16_t shift, float x, float y) = 0;
+  virtual void Form_MouseMove(int16_t button, int16_t shift, float x, float y) = 0;
+  virtual void Form_MouseUp(int16_t button, int16_t shift, float x, float y) = 0;
+  virtual void Form_QueryUnload(int16_t& cancel, int16_t unloadMode) = 0;
+  virtual void Form_Unload(int16_t& cancel) = 0;
+  virtual void Timer1_Timer() = 0;
+  virtual void Text1_KeyDown(int16_t& keyCode, int16_t shift) = 0;
+  virtual void Image1_MouseMove(int16_t button, int16_t shift, float x, float y) = 0;
+  virtual void Image1_MouseDown(int16_t button, int16_t shift, float x, float y) = 0;
+  virtual void Image2_MouseMove(int16_t button, int16_t shift, float x, float y) = 0;
+  virtual void Image2_MouseDown(int16_t button, int16_t shift, float x, float y) = 0;
+  virtual void Label16_MouseMove(int16_t button, int16_t shift, float x, float y) = 0;
+  virtual void Label16_MouseDown(int16_t button, int16_t shift, float x, float y) = 0;
+};
+
+/// Events of the hidden menu form.
+class MenuFormEvents {
+ public:
+  virtual ~MenuFormEvents() = default;
+  virtual void Form_QueryUnload(int16_t& cancel, int16_t unloadMode) = 0;
+  virtual void Form_Unload(int16_t& cancel) = 0;
+};
+
+/// What an unload was started by (passed to Form_QueryUnload; the program ignores it).
+enum : int16_t { kUnloadFromControlMenu = 0, kUnloadFromCode = 1, kUnloadFromWindows = 2, kUnloadFromTaskManager = 3 };
+
+/// A loaded form. Unload raises Form_QueryUnload, then Form_Unload, then destroys the native
+/// window; a close request from the system does the same. The object itself stays valid
+/// (inert) after the unload, so a handler that is still on the stack can return safely.
+class Form {
+ public:
+  virtual ~Form() = default;
+  virtual void Show() = 0;
+  virtual void Hide() = 0;
+  virtual void Unload() = 0;
+  virtual bool Loaded() const = 0;
+};
+
+/// The skinned main window and its controls.
+class MainWindow : public Form {
+ public:
+  virtual TextBox& Text1() = 0;
+  virtual Label& Label16() = 0;
+  virtual PictureBox& Image1() = 0;
+  virtual PictureBox& Image2() = 0;
+  virtual PictureBox& Image0(int index) = 0;  ///< the hidden picture store, 0 to 3
+  virtual Timer& Timer1() = 0;
+
+  virtual WindowState GetWindowState() const = 0;
+  virtual void SetWindowState(WindowState state) = 0;
+  /// Screen position of the window's top-left corner, in pixels.
+  virtual double Left() const = 0;
+  virtual double Top() const = 0;
+  virtual void SetLeft(double left) = 0;
+  virtual void SetTop(double top) = 0;
+  /// Outer size in device pixels.
+  virtual void SetSize(int width, int height) = 0;
+  /// GetDeviceCaps(LOGPIXELSX) on the window's device context.
+  virtual int LogPixelsX() = 0;
+  /// Repaints the window at once.
+  virtual void Refresh() = 0;
+};
+
+/// The hidden form that owns the drive list and opens the command menu.
+class MenuForm : public Form {
+ public:
+  virtual DriveList& Drive1() = 0;
+  /// Opens `items` as a pop-up menu at the cursor, `defaultItem` drawn bold, and returns the
+  /// index of the chosen item, or -1 when the menu was dismissed.
+  virtual int PopupMenu(const std::vector<MenuItem>& items, int defaultItem) = 0;
+};
+
+/// Message-box styles the program uses.
+enum : int { kMbOk = 0, kMbIconQuestion = 32 };
+/// Window style of a started process: normal, with the focus.
+inline constexpr int kNormalFocus = 1;
+
+/// The application object and the toolkit's services.
+class Toolkit {
+ public:
+  virtual ~Toolkit() = default;
+  /// Load creates the form and its controls, hidden.
+  virtual std::unique_ptr<MainWindow> LoadMainWindow(MainWindowEvents& events) = 0;
+  virtual std::unique_ptr<MenuForm> LoadMenuForm(MenuFormEvents& events) = 0;
+
+  /// Handles every pending message, then returns.
+  virtual void DoEvents() = 0;
+  /// Modal message box; returns the button chosen.
+  virtual int MsgBox(std::string_view text, int style, std::string_view title) = 0;
+  /// Starts a process from a command line without waiting; false when it could not start.
+  virtual bool Shell(std::string_view commandLine, int windowStyle) = 0;
+
+  virtual void SetTitle(std::string_view title) = 0;
+  /// Folder of the running executable, without a trailing "\" except for a drive root.
+  virtual std::string Path() const = 0;
+  /// File name of the running executable, without folder and extension.
+  virtual std::string ExeName() const = 0;
+  /// True when an instance of this same program started earlier and still runs.
+  virtual bool PrevInstance() const = 0;
+};
+
+}  // namespace tarnvik::toolkit
