@@ -10,7 +10,14 @@ class Program;
 inline constexpr std::string_view kAppTitle = "QELM Tarnvik 1.2.0.2016.0";
 inline constexpr std::string_view kAppVersion = "1.2.0.2016.0";
 inline constexpr std::string_view kAppAuthor = "Orvald, QELM Soft";
+/// The maker's home page (a reserved .example domain: never anybody's real site).
+inline constexpr std::string_view kAppHomePage = "http://qelmsoft.example/tarnvik";
 inline constexpr std::string_view kRegistryKey = "SOFTWARE\\QELM Soft\\Tarnvik";
+/// The executable name whose running copies are counted, besides the program's own name.
+inline constexpr std::string_view kFixedProcessName = "TARNVIK.EXE";
+/// Windows older than this version number, or of this family, are refused.
+inline constexpr double kLowestWindowsVersion = 4;
+inline constexpr std::string_view kRefusedWindowsFamily = "DOS";
 
 /// Runs once before the event loop. Returns with no form loaded when the program must not run.
 void Main(Program& program);

@@ -1,0 +1,100 @@
+#include "ui/menu_form/fdfsf.h"
+
+#include "report/report_builder.h"
+#include "startup/program.h"
+#include "ui/main_window/fdfsg.h"
+#include "ui/menu_form/about.h"
+
+namespace tarnvik {
+
+const std::vector<toolkit::MenuItem>& MenuItems() {
+  // Russian first, English second; the blanks before "[Esc]" are part of the caption.
+  static const std::vector<toolkit::MenuItem> items{
+      {"-", ""},
+      {"О программе / About...", "F1"},
+      {"Файл помощи / Help file...", "F2"},
+      {"-", ""},
+      {"Обновить / Refresh...", "F5"},
+      {"-", ""},
+      {"Выход / Quit...    [Esc]", ""},
+      {"-", ""},
+      {"Отмена / Cancel", ""},
+      {"-", ""},
+  };
+  return items;
+}
+
+Fdfsf::Fdfsf(Program& program) : program_(program), window_(program.tk.LoadMenuForm(*this)) {}
+
+void Fdfsf::PopupMenu() {
+  const int chosen = window_->PopupMenu(MenuItems(), kDefaultMenuItem);
+  if (chosen >= 0 && chosen < static_cast<int>(MenuItems().size())) Click(static_cast<MenuItemId>(chosen));
+}
+
+void Fdfsf::Click(MenuItemId item) {
+  switch (item) {
+    case MenuItemId::mnuWAA:
+      mnuWAA_Click();
+      break;
+    case MenuItemId::mnuFH:
+      mnuFH_Click();
+      break;
+    case MenuItemId::mnuWR:
+      mnuWR_Click();
+      break;
+    case MenuItemId::mnuWQ:
+      mnuWQ_Click();
+      break;
+    case MenuItemId::mnuWC:
+      mnuWC_Click();
+      break;
+    default:  // separators
+      break;
+  }
+}
+
+void Fdfsf::mnuWAA_Click() {
+  if (program_.FDFSM.Quitting) return;
+  ShowAbout(program_.tk);
+}
+
+void Fdfsf::mnuFH_Click() {
+  if (program_.FDFSM.Quitting) return;
+  RunHelpFileCommand(program_);
+}
+
+void Fdfsf::mnuWR_Click() {
+  // A refresh asked for while a report is being built is dropped, not queued.
+  if (program_.FDFSM.Quitting || !program_.FDFSM.ReportIdle) return;
+  RefreshDriveReport(program_);
+}
+
+void Fdfsf::mnuWQ_Click() { RunQuitCommand(program_); }
+
+void Fdfsf::mnuWC_Click() {}
+
+void Fdfsf::Form_QueryUnload(int16_t&, int16_t) { window_->Hide(); }
+
+void Fdfsf::Form_Unload(int16_t&) {
+  program_.ReleaseFdfsf();
+  program_.tk.DoEvents();
+}
+
+std::string HelpFileCommandLine(const std::string& appFolder) {
+  // Unquoted, as Notepad takes the rest of its command line as the file name.
+  return "notepad.exe " + appFolder + "ReadMe.txt";
+}
+
+void RunHelpFileCommand(Program& program) {
+  // Whether Notepad starts, and whether the file is there, is Notepad's business.
+  program.tk.Shell(HelpFileCommandLine(program.FDFSM.AppFolder), toolkit::kNormalFocus);
+}
+
+void RunQuitCommand(Program& program) {
+  // Only forms that still exist are hidden: the references would otherwise load new ones.
+  if (program.FdfsfLoaded()) program.FDFSF().Window().Hide();
+  if (program.FdfsgLoaded()) program.FDFSG().Window().Hide();
+  program.FDFSM.Quitting = true;
+}
+
+}  // namespace tarnvik

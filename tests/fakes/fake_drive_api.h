@@ -1,0 +1,99 @@
+// A machine's drives in memory: each letter answers the volume calls as configured.
+#pragma once
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "report/drive_api.h"
+
+namespace tarnvik::testing {
+
+struct FakeDrive {
+  bool volumeOk = true;
+  std::string label;
+  std::string fileSystem = "NTFS";
+  uint32_t serial = 0;
+  bool clusterOk = true;
+  uint32_t bytesPerSector = 512;
+  uint32_t sectorsPerCluster = 8;
+  bool spaceOk = true;
+  uint64_t totalBytes = 0;
+  uint64_t freeBytes = 0;
+  uint32_t type = kDriveFixed;
+};
+
+class FakeDriveApi : public DriveApi {
+ public:
+  std::map<char, FakeDrive> drives;  ///< by lower-case letter
+  std::vector<std::string> calls;    ///< "vol c:\", "space c:\", ...
+  /// The two buffer sizes (volume name, file-system name) of each volume call, in order.
+  std::vector<std::pair<uint32_t, uint32_t>> volumeBufferSizes;
+  /// Runs after each call is recorded, before it answers: lets a test act "during" a query.
+  std::function<void(const std::string&)> onCall;
+
+  int GetVolumeInformationA(const std::string& rootPath, char* volumeName, uint32_t volumeNameSize,
+                            uint32_t* serialNumber, uint32_t*, uint32_t*, char* fileSystemName,
+                            uint32_t fileSystemNameSize) override {
+    volumeBufferSizes.emplace_back(volumeName == nullptr ? 0 : volumeNameSize,
+                                   fileSystemName == nullptr ? 0 : fileSystemNameSize);
+    Record("vol " + rootPath);
+    const FakeDrive* d = Find(rootPath);
+    if (d == nullptr || !d->volumeOk) return 0;
+    CopyText(d->label, volumeName, volumeNameSize);
+    CopyText(d->fileSystem, fileSystemName, fileSystemNameSize);
+    if (serialNumber != nullptr) *serialNumber = d->serial;
+    return 1;
+  }
+
+  int GetDiskFreeSpaceA(const std::string& rootPath, uint32_t* sectorsPerCluster, uint32_t* bytesPerSector,
+                        uint32_t*, uint32_t*) override {
+    Record("cluster " + rootPath);
+    const FakeDrive* d = Find(rootPath);
+    if (d == nullptr || !d->clusterOk) return 0;
+    *sectorsPerCluster = d->sectorsPerCluster;
+    *bytesPerSector = d->bytesPerSector;
+    return 1;
+  }
+
+  int GetDiskFreeSpaceExA(const std::string& directoryName, uint64_t* available, uint64_t* total,
+                          uint64_t* totalFree) override {
+    Record("space " + directoryName);
+    const FakeDrive* d = Find(directoryName);
+    if (d == nullptr || !d->spaceOk) return 0;
+    *available = d->freeBytes;
+    *total = d->totalBytes;
+    *totalFree = d->freeBytes;
+    return 1;
+  }
+
+  uint32_t GetDriveTypeA(const std::string& rootPath) override {
+    Record("type " + rootPath);
+    const FakeDrive* d = Find(rootPath);
+    return d == nullptr ? kDriveNoRootDir : d->type;
+  }
+
+ private:
+  void Record(const std::string& call) {
+    calls.push_back(call);
+    if (onCall) onCall(call);
+  }
+  const FakeDrive* Find(const std::string& path) const {
+    if (path.empty()) return nullptr;
+    char c = path[0];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    const auto it = drives.find(c);
+    return it == drives.end() ? nullptr : &it->second;
+  }
+  static void CopyText(const std::string& text, char* buffer, uint32_t size) {
+    if (buffer == nullptr || size == 0) return;
+    const std::size_t n = std::min<std::size_t>(text.size(), size - 1);
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+  }
+};
+
+}  // namespace tarnvik::testing

@@ -1,0 +1,175 @@
+// The management service in memory: per drive, its partitions' types, and where it fails.
+// Every object it hands out is counted while alive, so a test can tell that nothing survives.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "report/wmi_api.h"
+
+namespace tarnvik::testing {
+
+inline constexpr WmiResult kFakeFail = static_cast<WmiResult>(0x80004005);         // E_FAIL
+inline constexpr WmiResult kFakeNotFound = static_cast<WmiResult>(0x80041002);     // WBEM_E_NOT_FOUND
+inline constexpr WmiResult kFakeNoClass = static_cast<WmiResult>(0x80040154);      // REGDB_E_CLASSNOTREG
+inline constexpr WmiResult kFakeNoAccess = static_cast<WmiResult>(0x80041003);     // WBEM_E_ACCESS_DENIED
+inline constexpr WmiResult kFakeBadQuery = static_cast<WmiResult>(0x80041017);     // WBEM_E_INVALID_QUERY
+inline constexpr WmiResult kFakeTimedOut = static_cast<WmiResult>(0x40004);        // WBEM_S_TIMEDOUT
+inline constexpr std::size_t kNever = static_cast<std::size_t>(-1);
+
+struct FakeWmiDisk {
+  std::vector<std::optional<std::string>> partitionTypes;  ///< nullopt: a Type that is not text
+  /// What the logical disk's DeviceID property reads; unset: the key it is stored under.
+  /// Set to a nullopt inside to make the DeviceID something other than text.
+  std::optional<std::optional<std::string>> deviceId;
+};
+
+class FakeWmiApi : public WmiApi {
+ public:
+  std::map<std::string, FakeWmiDisk> disks;  ///< by DeviceID ("C:")
+
+  // Failure points: the call fails with its usual error code.
+  bool createFails = false, connectFails = false, getFails = false, deviceIdFails = false;
+  bool execQueryFails = false, nextFails = false, typeFails = false;
+  /// The Next call with this index (0 is the first) answers `nextAnswer` and gives no item.
+  std::size_t nextFailsAt = kNever;
+  WmiResult nextAnswer = kFakeFail;
+  /// The Type read of the partition with this index fails.
+  std::size_t typeFailsAt = kNever;
+  // Calls that claim success but hand out no object.
+  bool hollowLocator = false, hollowServices = false, hollowObject = false, hollowWalk = false,
+       hollowItem = false;
+
+  // What was asked, and how many objects are alive now.
+  std::vector<std::string> objectPaths, queries, connects;
+  int locatorsCreated = 0;
+  int liveObjects = 0;
+  int peakLiveObjects = 0;
+  int nextCalls = 0;
+  int typesRead = 0;  ///< successful Type reads
+
+  WmiResult CreateLocator(std::unique_ptr<WmiLocator>& locator) override;
+
+  const FakeWmiDisk* FindByDeviceId(const std::string& id) const {
+    for (const auto& [key, disk] : disks) {
+      const std::optional<std::string> read = disk.deviceId.value_or(key);
+      if (read && *read == id) return &disk;
+    }
+    return nullptr;
+  }
+};
+
+namespace detail {
+
+class Counted {
+ public:
+  explicit Counted(FakeWmiApi& api) : api_(api) {
+    if (++api_.liveObjects > api_.peakLiveObjects) api_.peakLiveObjects = api_.liveObjects;
+  }
+  virtual ~Counted() { --api_.liveObjects; }
+  Counted(const Counted&) = delete;
+  Counted& operator=(const Counted&) = delete;
+
+ protected:
+  FakeWmiApi& api_;
+};
+
+class Item final : public WmiObject, Counted {
+ public:
+  Item(FakeWmiApi& api, std::map<std::string, std::optional<std::string>> props, std::size_t index = 0)
+      : Counted(api), props_(std::move(props)), index_(index) {}
+  WmiResult GetText(const std::string& property, std::optional<std::string>& value) override {
+    if (property == "Type" && (api_.typeFails || index_ == api_.typeFailsAt)) return kFakeFail;
+    if (property == "DeviceID" && api_.deviceIdFails) return kFakeFail;
+    const auto it = props_.find(property);
+    if (it == props_.end()) return kFakeNotFound;
+    value = it->second;
+    if (property == "Type") ++api_.typesRead;
+    return kWmiOk;
+  }
+
+ private:
+  std::map<std::string, std::optional<std::string>> props_;
+  std::size_t index_;
+};
+
+class Walk final : public WmiObjectWalk, Counted {
+ public:
+  Walk(FakeWmiApi& api, std::vector<std::optional<std::string>> types) : Counted(api), types_(std::move(types)) {}
+  WmiResult Next(std::unique_ptr<WmiObject>& item) override {
+    const std::size_t call = static_cast<std::size_t>(api_.nextCalls++);
+    if (api_.nextFails) return kFakeFail;
+    if (call == api_.nextFailsAt) return api_.nextAnswer;
+    if (next_ >= types_.size()) return kWmiFalse;
+    const std::size_t index = next_++;
+    if (!api_.hollowItem) {
+      item = std::make_unique<Item>(api_, std::map<std::string, std::optional<std::string>>{{"Type", types_[index]}},
+                                    index);
+    }
+    return kWmiOk;
+  }
+
+ private:
+  std::vector<std::optional<std::string>> types_;
+  std::size_t next_ = 0;
+};
+
+class Services final : public WmiServices, Counted {
+ public:
+  using Counted::Counted;
+  WmiResult Get(const std::string& objectPath, std::unique_ptr<WmiObject>& object) override {
+    api_.objectPaths.push_back(objectPath);
+    const std::string prefix = "Win32_LogicalDisk.DeviceID='";
+    if (api_.getFails || objectPath.rfind(prefix, 0) != 0 || objectPath.back() != '\'') return kFakeNotFound;
+    const std::string id = objectPath.substr(prefix.size(), objectPath.size() - prefix.size() - 1);
+    const auto it = api_.disks.find(id);
+    if (it == api_.disks.end()) return kFakeNotFound;
+    if (!api_.hollowObject) {
+      object = std::make_unique<Item>(
+          api_, std::map<std::string, std::optional<std::string>>{{"DeviceID", it->second.deviceId.value_or(id)}});
+    }
+    return kWmiOk;
+  }
+  WmiResult ExecQuery(const std::string& query, std::unique_ptr<WmiObjectWalk>& walk) override {
+    api_.queries.push_back(query);
+    if (api_.execQueryFails) return kFakeBadQuery;
+    const std::string prefix = "ASSOCIATORS OF {Win32_LogicalDisk.DeviceID='";
+    const auto end = query.find('\'', prefix.size());
+    const std::string id = query.rfind(prefix, 0) == 0 && end != std::string::npos
+                               ? query.substr(prefix.size(), end - prefix.size())
+                               : std::string();
+    const FakeWmiDisk* disk = api_.FindByDeviceId(id);
+    if (!api_.hollowWalk) {
+      walk = std::make_unique<Walk>(api_, disk == nullptr ? std::vector<std::optional<std::string>>{}
+                                                          : disk->partitionTypes);
+    }
+    return kWmiOk;
+  }
+};
+
+class Locator final : public WmiLocator, Counted {
+ public:
+  using Counted::Counted;
+  WmiResult ConnectServer(const std::string& server, const std::string& nameSpace,
+                          std::unique_ptr<WmiServices>& services) override {
+    api_.connects.push_back(server + "|" + nameSpace);
+    if (api_.connectFails) return kFakeNoAccess;
+    if (!api_.hollowServices) services = std::make_unique<Services>(api_);
+    return kWmiOk;
+  }
+};
+
+}  // namespace detail
+
+inline WmiResult FakeWmiApi::CreateLocator(std::unique_ptr<WmiLocator>& locator) {
+  if (createFails) return kFakeNoClass;
+  ++locatorsCreated;
+  if (!hollowLocator) locator = std::make_unique<detail::Locator>(*this);
+  return kWmiOk;
+}
+
+}  // namespace tarnvik::testing

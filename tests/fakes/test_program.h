@@ -1,0 +1,28 @@
+// A whole program on the headless toolkit with every operating-system call faked.
+#pragma once
+
+#include "fakes/fake_cursor_api.h"
+#include "fakes/fake_drive_api.h"
+#include "fakes/fake_process_api.h"
+#include "fakes/fake_registry_api.h"
+#include "fakes/fake_version_api.h"
+#include "fakes/fake_wmi_api.h"
+#include "startup/program.h"
+#include "ui/toolkit/headless_toolkit.h"
+
+namespace tarnvik::testing {
+
+struct TestProgram {
+  toolkit::HeadlessToolkit tk;
+  FakeDriveApi drive;
+  FakeVersionApi version;
+  FakeRegistryApi registry;
+  FakeProcessApi process;
+  FakeWmiApi wmi;
+  FakeCursorApi cursor;
+  Program program{tk, OsApis{drive, version, registry, process, wmi, cursor}};
+
+  Fdfsm& m() { return program.FDFSM; }
+};
+
+}  // namespace tarnvik::testing

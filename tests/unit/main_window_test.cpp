@@ -1,0 +1,534 @@
+// The main window's handlers: layout pass, dragging and the menu corner, the timer, the
+// caption buttons, the keys and the ways the window closes.
+#include <gtest/gtest.h>
+
+#include "ui/menu_form/about.h"
+#include "unit/ui_fixture.h"
+
+namespace tarnvik::testing {
+namespace {
+
+using toolkit::PictureId;
+using toolkit::WindowState;
+
+// ---- Layout pass ---------------------------------------------------------------------------
+
+struct FontRow {
+  int dpi;
+  double label16;
+  double text1;
+};
+
+TEST(LayoutPass, KeepsThePixelSizeAndScalesFontsByDpi) {
+  const FontRow rows[] = {{72, 12, 13}, {96, 9, 10}, {120, 7, 8}, {144, 6, 7}, {168, 5, 6}, {192, 4, 5}, {-96, 9, 10}};
+  for (const FontRow& row : rows) {
+    SCOPED_TRACE(row.dpi);
+    TestProgram t;
+    t.tk.logPixelsX = row.dpi;
+    t.program.FDFSG().Window().Show();
+    auto& w = *t.tk.mainWindow;
+    EXPECT_EQ(w.width(), 308);
+    EXPECT_EQ(w.height(), 392);
+    EXPECT_EQ(t.m().ScreenDpi, row.dpi < 0 ? -row.dpi : row.dpi);
+    EXPECT_EQ(w.label16().FontSize(), row.label16);
+    EXPECT_EQ(w.text1().FontSize(), row.text1);
+    EXPECT_EQ(w.text1().geometry(), (toolkit::HeadlessGeometry{11, 35, 286, 346}));
+    EXPECT_EQ(w.label16().geometry(), (toolkit::HeadlessGeometry{0, 0, 24, 24}));
+    EXPECT_EQ(w.Image1().Left(), 278);
+    EXPECT_EQ(w.Image2().Left(), 256);
+    for (auto* image : {&w.Image1(), &w.Image2()}) {
+      EXPECT_EQ(image->Top(), 4);
+      EXPECT_EQ(image->Width(), 22);
+      EXPECT_EQ(image->Height(), 17);
+    }
+  }
+}
+
+TEST(LayoutPass, DoesNothingOnceQuitting) {
+  ShownProgram t;
+  t.win().text1().Move(1, 2, 3, 4);
+  t.win().text1().SetFontSize(20);
+  t.tk.logPixelsX = 144;
+  t.m().Quitting = true;
+  t.g().Form_Resize();
+  EXPECT_EQ(t.m().ScreenDpi, 96);
+  EXPECT_EQ(t.win().text1().geometry(), (toolkit::HeadlessGeometry{1, 2, 3, 4}));
+  EXPECT_EQ(t.win().text1().FontSize(), 20);
+}
+
+TEST(LayoutPass, ADpiOfZeroKeepsTheFontsButAppliesTheGeometry) {
+  ShownProgram t;
+  t.win().text1().Move(1, 2, 3, 4);
+  t.tk.logPixelsX = 0;
+  t.g().Form_Resize();
+  EXPECT_EQ(t.m().ScreenDpi, 0);
+  EXPECT_EQ(t.win().text1().FontSize(), 10);
+  EXPECT_EQ(t.win().label16().FontSize(), 9);
+  EXPECT_EQ(t.win().text1().geometry(), (toolkit::HeadlessGeometry{11, 35, 286, 346}));
+}
+
+TEST(LayoutPass, RunningTwiceEqualsRunningOnce) {
+  ShownProgram t;
+  t.tk.logPixelsX = 120;
+  t.g().Form_Resize();
+  const double text = t.win().text1().FontSize();
+  const auto geometry = t.win().text1().geometry();
+  t.g().Form_Resize();
+  EXPECT_EQ(t.win().text1().FontSize(), text);
+  EXPECT_EQ(t.win().text1().geometry(), geometry);
+  EXPECT_EQ(t.win().width(), 308);
+}
+
+TEST(LayoutPass, RunsAgainFullyWhenRestoredFromMinimised) {
+  ShownProgram t;
+  t.win().SetWindowState(WindowState::Minimized);
+  t.tk.logPixelsX = 192;
+  t.win().SetWindowState(WindowState::Normal);
+  EXPECT_EQ(t.win().text1().FontSize(), 5);
+  EXPECT_EQ(t.win().label16().FontSize(), 4);
+  EXPECT_EQ(t.win().width(), 308);
+}
+
+// ---- Dragging and the menu corner ------------------------------------------------------------
+
+TEST(Dragging, PressInTheTitleBandStartsADrag) {
+  struct Row {
+    int16_t button;
+    float x, y;
+    bool drags;
+  } rows[] = {{1, 150, 27, true}, {1, 150, 28, false}, {1, 150, 0, true}, {2, 150, 10, false}, {4, 150, 10, false},
+              {3, 150, 10, false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << row.button << " at " << row.x << "," << row.y);
+    ShownProgram t;
+    t.m().DragActive = !row.drags;  // every press decides afresh
+    t.g().Form_MouseDown(row.button, 0, row.x, row.y);
+    EXPECT_EQ(t.m().DragActive, row.drags);
+    if (row.drags) {
+      EXPECT_EQ(t.m().DragStartX, row.x);
+      EXPECT_EQ(t.m().DragStartY, row.y);
+    }
+  }
+}
+
+TEST(Dragging, RightPressInTheCornerOpensTheMenu) {
+  struct Row {
+    float x, y;
+    WindowState state;
+    bool opens;
+  } rows[] = {{26, 10, WindowState::Normal, true},   {27, 27, WindowState::Normal, true},
+              {28, 10, WindowState::Normal, false},  {10, 28, WindowState::Normal, false},
+              {0, 0, WindowState::Minimized, false}, {0, 0, WindowState::Maximized, false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << row.x << "," << row.y << " state " << static_cast<int>(row.state));
+    ShownProgram t;
+    t.win().SetWindowState(row.state);
+    t.m().DragActive = true;
+    t.g().Form_MouseDown(toolkit::kRightButton, 0, row.x, row.y);
+    ASSERT_EQ(t.tk.popups.size(), row.opens ? 1u : 0u);
+    if (row.opens) {
+      EXPECT_EQ(t.tk.popups[0].defaultItem, 4);
+      EXPECT_EQ(t.tk.popups[0].items[4].caption, "Обновить / Refresh...");
+      EXPECT_TRUE(t.m().DragActive) << "opening the menu leaves the drag state alone";
+    } else {
+      EXPECT_FALSE(t.m().DragActive);
+    }
+  }
+}
+
+TEST(Dragging, TheWindowFollowsTheCursorByItsOffset) {
+  ShownProgram t;
+  t.win().SetLeft(200);
+  t.win().SetTop(100);
+  t.g().Form_MouseDown(1, 0, 100, 10);
+  t.g().Form_MouseMove(1, 0, 100, 10);  // no movement relative to the window
+  EXPECT_EQ(t.win().Left(), 200);
+  EXPECT_EQ(t.win().Top(), 100);
+  t.g().Form_MouseMove(1, 0, 130, 25);
+  EXPECT_EQ(t.win().Left(), 230);
+  EXPECT_EQ(t.win().Top(), 115);
+  t.g().Form_MouseMove(1, 0, 90, 0);  // off the screen is allowed: no bounds, no snapping
+  EXPECT_EQ(t.win().Left(), 220);
+  EXPECT_EQ(t.win().Top(), 105);
+  t.win().SetLeft(-5000);
+  t.g().Form_MouseMove(1, 0, 101, 10);
+  EXPECT_EQ(t.win().Left(), -4999);
+}
+
+TEST(Dragging, EndsOnLeftReleaseOtherButtonsOrAStateChange) {
+  struct Row {
+    const char* what;
+    void (*act)(ShownProgram&);
+    bool stillDragging;
+  } rows[] = {
+      {"left release", [](ShownProgram& t) { t.g().Form_MouseUp(1, 0, 5, 5); }, false},
+      {"right release", [](ShownProgram& t) { t.g().Form_MouseUp(2, 0, 5, 5); }, true},
+      {"right press away from the corner", [](ShownProgram& t) { t.g().Form_MouseDown(2, 0, 200, 100); }, false},
+      {"move with both buttons", [](ShownProgram& t) { t.g().Form_MouseMove(3, 0, 130, 20); }, false},
+      {"move with no button", [](ShownProgram& t) { t.g().Form_MouseMove(0, 0, 130, 20); }, false},
+      {"move while minimised",
+       [](ShownProgram& t) {
+         t.win().SetWindowState(WindowState::Minimized);
+         t.g().Form_MouseMove(1, 0, 130, 20);
+       },
+       false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ShownProgram t;
+    t.win().SetLeft(200);
+    t.g().Form_MouseDown(1, 0, 100, 10);
+    row.act(t);
+    EXPECT_EQ(t.m().DragActive, row.stillDragging);
+    EXPECT_EQ(t.win().Left(), 200);
+  }
+}
+
+TEST(Dragging, MouseEventsChangeNothingOnceQuitting) {
+  ShownProgram t;
+  t.g().Form_MouseDown(1, 0, 100, 10);
+  t.g().Image1_MouseMove(0, 0, 3, 3);
+  t.m().Quitting = true;
+  t.g().Form_MouseMove(1, 0, 150, 20);
+  t.g().Form_MouseUp(1, 0, 150, 20);
+  t.g().Form_MouseDown(2, 0, 5, 5);
+  EXPECT_TRUE(t.m().DragActive);
+  EXPECT_EQ(t.win().Left(), 0);
+  EXPECT_EQ(t.close(), PictureId::CloseHot) << "moves do not reset the buttons once quitting";
+  EXPECT_TRUE(t.tk.popups.empty());
+}
+
+TEST(Dragging, AMoveOverTheSurfaceShowsBothButtonsNormal) {
+  ShownProgram t;
+  t.g().Image2_MouseMove(0, 0, 1, 1);
+  ASSERT_EQ(t.minimise(), PictureId::MinimiseHot);
+  t.g().Form_MouseMove(0, 0, 150, 200);
+  EXPECT_EQ(t.minimise(), PictureId::MinimiseNormal);
+  EXPECT_EQ(t.close(), PictureId::CloseNormal);
+}
+
+// ---- Window timer --------------------------------------------------------------------------
+
+TEST(WindowTimer, FinishesAQuitWithinOneTick) {
+  ShownProgram t;
+  int16_t escape = 27;
+  t.g().Text1_KeyDown(escape, 0);
+  EXPECT_FALSE(t.win().visible());
+  EXPECT_EQ(t.tk.loadedForms, 2);
+  auto& window = t.win();
+  EXPECT_TRUE(window.Tick());
+  EXPECT_FALSE(window.timer1().Enabled());
+  EXPECT_EQ(window.timer1().Interval(), 0);
+  EXPECT_EQ(t.tk.loadedForms, 0);
+  EXPECT_TRUE(t.m().UnloadRequested);
+  EXPECT_FALSE(t.program.FdfsgLoaded());
+  EXPECT_FALSE(t.program.FdfsfLoaded());
+}
+
+TEST(WindowTimer, FinishesAQuitEvenWhenMinimised) {
+  ShownProgram t;
+  t.win().SetWindowState(WindowState::Minimized);
+  RunQuitCommand(t.program);
+  t.win().Tick();
+  EXPECT_EQ(t.tk.loadedForms, 0);
+}
+
+TEST(WindowTimer, ChangesNothingWhileAnUnloadIsUnderWay) {
+  ShownProgram t;
+  t.g().Image1_MouseMove(0, 0, 1, 1);
+  t.cursor.x = -100;
+  t.m().UnloadRequested = true;
+  t.g().Timer1_Timer();
+  EXPECT_EQ(t.close(), PictureId::CloseHot);
+  EXPECT_EQ(t.tk.loadedForms, 2);
+}
+
+TEST(WindowTimer, ShowsNormalButtonsWhileMinimisedWhereverTheCursorIs) {
+  ShownProgram t;
+  t.win().SetLeft(100);
+  t.win().SetTop(50);
+  t.g().Image1_MouseMove(0, 0, 1, 1);
+  t.win().SetWindowState(WindowState::Minimized);
+  t.cursor.x = 390;  // on the close button's place
+  t.cursor.y = 60;
+  t.g().Timer1_Timer();
+  EXPECT_EQ(t.close(), PictureId::CloseNormal);
+  EXPECT_EQ(t.minimise(), PictureId::MinimiseNormal);
+}
+
+TEST(WindowTimer, ButtonRectanglesIncludeTheirEdges) {
+  struct Row {
+    double left, top;
+    int32_t x, y;
+    bool closeStaysHot;
+  } rows[] = {
+      {100, 50, 378, 54, true},      // top-left pixel
+      {100, 50, 399, 70, true},      // bottom-right pixel: X0 + 299, Y0 + 20
+      {100, 50, 400, 60, false},     // one column to the right
+      {100, 50, 390, 71, false},     // one row below
+      {100, 50, 377, 60, false},     // on the minimise button
+      {100, 50, 390, 53, false},     // above
+      {100.5, 50, 378, 60, false},   // fractional edge 378.5
+      {100.5, 50, 379, 60, true},
+      {100.5, 50, 399, 60, true},    // right edge 399.5
+      {100.5, 50, 400, 60, false},
+      {100, 49.75, 390, 70, false},  // bottom edge 49.75 + 4 + 17 - 1 = 69.75
+      {100, 49.75, 390, 69, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << row.left << "," << row.top << " cursor " << row.x << "," << row.y);
+    ShownProgram t;
+    t.win().SetLeft(row.left);
+    t.win().SetTop(row.top);
+    t.g().Image1_MouseMove(0, 0, 1, 1);
+    t.cursor.x = row.x;
+    t.cursor.y = row.y;
+    t.g().Timer1_Timer();
+    EXPECT_EQ(t.close(), row.closeStaysHot ? PictureId::CloseHot : PictureId::CloseNormal);
+  }
+}
+
+TEST(WindowTimer, ResetsTheMinimiseButtonWhenTheCursorLeavesIt) {
+  ShownProgram t;
+  t.win().SetLeft(10);
+  t.win().SetTop(10);
+  t.g().Image2_MouseMove(0, 0, 1, 1);
+  t.cursor.x = 10 + 277;  // right-most column of the minimise button
+  t.cursor.y = 14;
+  t.g().Timer1_Timer();
+  EXPECT_EQ(t.minimise(), PictureId::MinimiseHot);
+  t.cursor.x = 10 + 300;  // straight out of the window
+  t.g().Timer1_Timer();
+  EXPECT_EQ(t.minimise(), PictureId::MinimiseNormal);
+}
+
+TEST(WindowTimer, AFailedCursorReadKeepsTheLastPosition) {
+  ShownProgram t;
+  t.cursor.x = 290;
+  t.cursor.y = 10;
+  t.g().Timer1_Timer();
+  t.g().Image1_MouseMove(0, 0, 1, 1);
+  t.cursor.ok = false;
+  t.cursor.x = 1000;
+  t.g().Timer1_Timer();
+  EXPECT_EQ(t.m().CursorX, 290);
+  EXPECT_EQ(t.close(), PictureId::CloseHot);
+}
+
+// ---- Caption buttons and the menu glyph ----------------------------------------------------
+
+TEST(CaptionButtons, AtMostOneButtonIsLit) {
+  ShownProgram t;
+  t.g().Image1_MouseMove(0, 0, 1, 1);
+  EXPECT_EQ(t.close(), PictureId::CloseHot);
+  EXPECT_EQ(t.minimise(), PictureId::MinimiseNormal);
+  t.g().Image2_MouseMove(0, 0, 1, 1);
+  EXPECT_EQ(t.close(), PictureId::CloseNormal);
+  EXPECT_EQ(t.minimise(), PictureId::MinimiseHot);
+  t.g().Image1_MouseMove(1, 0, 1, 1);
+  EXPECT_EQ(t.close(), PictureId::CloseHot);
+  EXPECT_EQ(t.minimise(), PictureId::MinimiseNormal);
+  t.g().Label16_MouseMove(0, 0, 1, 1);
+  EXPECT_EQ(t.close(), PictureId::CloseNormal);
+  EXPECT_EQ(t.minimise(), PictureId::MinimiseNormal);
+}
+
+TEST(CaptionButtons, LeftPressOnCloseQuitsAtOnce) {
+  ShownProgram t;
+  t.g().Image1_MouseMove(0, 0, 1, 1);
+  t.g().Image1_MouseDown(1, 0, 1, 1);
+  EXPECT_TRUE(t.m().Quitting);
+  EXPECT_FALSE(t.win().visible());
+  EXPECT_FALSE(t.tk.menuForm->visible());
+  EXPECT_EQ(t.close(), PictureId::CloseNormal);
+  t.win().Tick();
+  EXPECT_EQ(t.tk.loadedForms, 0);
+}
+
+TEST(CaptionButtons, OtherButtonsOnlyLeaveTheHotPicture) {
+  for (int16_t button : {int16_t{2}, int16_t{4}}) {
+    ShownProgram t;
+    t.g().Image1_MouseMove(0, 0, 1, 1);
+    t.g().Image1_MouseDown(button, 0, 1, 1);
+    t.g().Image2_MouseDown(button, 0, 1, 1);
+    EXPECT_FALSE(t.m().Quitting);
+    EXPECT_EQ(t.win().GetWindowState(), WindowState::Normal);
+    EXPECT_EQ(t.close(), PictureId::CloseHot);
+  }
+}
+
+TEST(CaptionButtons, LeftPressOnMinimiseMinimisesAndRepaints) {
+  ShownProgram t;
+  t.g().Image2_MouseMove(0, 0, 1, 1);
+  t.g().Image2_MouseDown(1, 0, 1, 1);
+  EXPECT_EQ(t.win().GetWindowState(), WindowState::Minimized);
+  EXPECT_EQ(t.win().refreshCount(), 1);
+  EXPECT_EQ(t.minimise(), PictureId::MinimiseNormal);
+  t.win().SetWindowState(WindowState::Normal);
+  EXPECT_EQ(t.minimise(), PictureId::MinimiseNormal);
+  EXPECT_EQ(t.close(), PictureId::CloseNormal);
+  EXPECT_FALSE(t.m().Quitting);
+}
+
+TEST(CaptionButtons, AnyPressOnTheGlyphOpensTheMenuOnlyInTheNormalState) {
+  for (int16_t button : {int16_t{1}, int16_t{2}, int16_t{4}}) {
+    ShownProgram t;
+    t.g().Label16_MouseDown(button, 0, 20, 20);
+    EXPECT_EQ(t.tk.popups.size(), 1u);
+    EXPECT_FALSE(t.m().DragActive) << "the glyph never starts a drag";
+    t.win().SetWindowState(WindowState::Minimized);
+    t.g().Label16_MouseDown(button, 0, 20, 20);
+    t.win().SetWindowState(WindowState::Maximized);
+    t.g().Label16_MouseDown(button, 0, 20, 20);
+    EXPECT_EQ(t.tk.popups.size(), 1u);
+  }
+}
+
+TEST(CaptionButtons, AllInertOnceQuitting) {
+  ShownProgram t;
+  t.g().Image2_MouseMove(0, 0, 1, 1);
+  t.m().Quitting = true;
+  t.g().Image1_MouseMove(0, 0, 1, 1);
+  t.g().Label16_MouseMove(0, 0, 1, 1);
+  t.g().Image2_MouseDown(1, 0, 1, 1);
+  t.g().Label16_MouseDown(1, 0, 1, 1);
+  EXPECT_EQ(t.minimise(), PictureId::MinimiseHot);
+  EXPECT_EQ(t.close(), PictureId::CloseNormal);
+  EXPECT_EQ(t.win().GetWindowState(), WindowState::Normal);
+  EXPECT_TRUE(t.tk.popups.empty());
+}
+
+// ---- Keyboard commands ---------------------------------------------------------------------
+
+struct KeyRow {
+  int16_t key;
+  int16_t shift;
+  int refreshes;
+  int aboutBoxes;
+  int helpStarts;
+  bool quits;
+};
+
+TEST(KeyboardCommands, EachKeyRunsItsCommandWhateverTheModifiers) {
+  const KeyRow rows[] = {
+      {116, 0, 1, 0, 0, false}, {116, 1, 1, 0, 0, false}, {116, 2, 1, 0, 0, false}, {116, 4, 1, 0, 0, false},
+      {112, 0, 0, 1, 0, false}, {112, 2, 0, 1, 0, false}, {113, 0, 0, 0, 1, false}, {113, 1, 0, 0, 1, false},
+      {27, 0, 0, 0, 0, true},   {27, 4, 0, 0, 0, true},   {114, 0, 0, 0, 0, false}, {115, 0, 0, 0, 0, false},
+      {13, 0, 0, 0, 0, false},  {65, 0, 0, 0, 0, false},  {38, 0, 0, 0, 0, false},
+  };
+  for (const KeyRow& row : rows) {
+    SCOPED_TRACE(::testing::Message() << "key " << row.key << " shift " << row.shift);
+    ShownProgram t;
+    t.tk.driveEntries = {"c:"};
+    t.drive.drives['c'] = FakeDrive{};
+    const int refreshesBefore = t.tk.menuForm->drive1().refreshCount();
+    EXPECT_EQ(t.win().PressKey(row.key, row.shift), row.key) << "the key goes on to the box unchanged";
+    EXPECT_EQ(t.tk.menuForm->drive1().refreshCount() - refreshesBefore, row.refreshes);
+    EXPECT_EQ(t.tk.messageBoxes.size(), static_cast<std::size_t>(row.aboutBoxes));
+    EXPECT_EQ(t.tk.shellCalls.size(), static_cast<std::size_t>(row.helpStarts));
+    EXPECT_EQ(t.m().Quitting, row.quits);
+    EXPECT_EQ(t.win().visible(), !row.quits);
+  }
+}
+
+TEST(KeyboardCommands, F1ShowsTheAboutBoxAndF2StartsNotepadOnTheHelpFile) {
+  ShownProgram t;
+  t.m().AppFolder = "C:\\Program Files\\Tarnvik\\";
+  t.win().PressKey(112);
+  t.win().PressKey(113);
+  ASSERT_EQ(t.tk.messageBoxes.size(), 1u);
+  EXPECT_EQ(t.tk.messageBoxes[0].text, AboutText());
+  EXPECT_EQ(t.tk.messageBoxes[0].title, " QELM Tarnvik  About / Info...");
+  EXPECT_EQ(t.tk.messageBoxes[0].style, 32);
+  ASSERT_EQ(t.tk.shellCalls.size(), 1u);
+  EXPECT_EQ(t.tk.shellCalls[0].first, "notepad.exe C:\\Program Files\\Tarnvik\\ReadMe.txt");
+  EXPECT_EQ(t.tk.shellCalls[0].second, 1);
+}
+
+TEST(KeyboardCommands, NoKeyActsAfterEscape) {
+  ShownProgram t;
+  t.win().PressKey(27);
+  for (int16_t key : {int16_t{116}, int16_t{112}, int16_t{113}, int16_t{27}}) t.g().Text1_KeyDown(key, 0);
+  EXPECT_TRUE(t.tk.messageBoxes.empty());
+  EXPECT_TRUE(t.tk.shellCalls.empty());
+  EXPECT_EQ(t.tk.menuForm->drive1().refreshCount(), 0);
+}
+
+TEST(KeyboardCommands, F5IsDroppedWhileABuildRunsAndAcceptedAfterIt) {
+  ShownProgram t;
+  t.tk.driveEntries = {"c:", "d:", "e:"};
+  for (char c : {'c', 'd', 'e'}) t.drive.drives[c] = FakeDrive{};
+  int nested = 0;
+  t.tk.onDoEvents = [&](int) {
+    // Auto-repeat of a held F5 arriving inside the build's yields.
+    if (nested++ < 3) t.win().PressKey(116);
+  };
+  t.win().PressKey(116);
+  EXPECT_EQ(t.tk.menuForm->drive1().refreshCount(), 1);
+  EXPECT_TRUE(t.m().ReportIdle);
+  t.tk.onDoEvents = nullptr;
+  t.win().PressKey(116);
+  EXPECT_EQ(t.tk.menuForm->drive1().refreshCount(), 2);
+}
+
+TEST(KeyboardCommands, TheBuildCarriesOnAfterTheAboutBoxOpenedInsideIt) {
+  ShownProgram t;
+  t.tk.driveEntries = {"c:", "d:"};
+  t.drive.drives['c'] = FakeDrive{};
+  t.drive.drives['d'] = FakeDrive{};
+  t.tk.onDoEvents = [&](int n) {
+    if (n == 2) t.win().PressKey(112);
+  };
+  t.win().PressKey(116);
+  EXPECT_EQ(t.tk.messageBoxes.size(), 1u);
+  EXPECT_NE(t.win().text1().Text().find(" Drives: \t  2  (0)\r\n"), std::string::npos);
+}
+
+// ---- Closing -------------------------------------------------------------------------------
+
+TEST(Closing, ACloseRequestFromOutsideUnloadsBothFormsWithoutQuitting) {
+  ShownProgram t;
+  t.win().RequestClose();
+  EXPECT_TRUE(t.m().UnloadRequested);
+  EXPECT_FALSE(t.m().Quitting);
+  EXPECT_EQ(t.tk.loadedForms, 0);
+  EXPECT_FALSE(t.program.FdfsgLoaded());
+  EXPECT_FALSE(t.program.FdfsfLoaded());
+}
+
+TEST(Closing, UnloadStopsTheTimerAndHidesBothFormsFirst) {
+  ShownProgram t;
+  auto& window = t.win();
+  auto& menu = *t.tk.menuForm;
+  int16_t cancel = 0;
+  t.g().Form_QueryUnload(cancel, toolkit::kUnloadFromWindows);
+  EXPECT_EQ(cancel, 0);
+  EXPECT_FALSE(window.visible());
+  EXPECT_FALSE(menu.visible());
+  EXPECT_FALSE(window.timer1().Enabled());
+  EXPECT_EQ(window.timer1().Interval(), 0);
+  EXPECT_EQ(t.tk.loadedForms, 2) << "the query alone unloads nothing";
+}
+
+TEST(Closing, ACloseFromOutsideDuringABuildStopsItWithoutTouchingTheWindows) {
+  for (int yield = 1; yield <= 6; ++yield) {
+    SCOPED_TRACE(yield);
+    ShownProgram t;
+    t.tk.driveEntries = {"c:", "d:", "e:", "f:", "g:"};
+    for (char c : {'c', 'd', 'e', 'f', 'g'}) t.drive.drives[c] = FakeDrive{};
+    const int mainWindows = t.tk.mainWindowsLoaded;
+    const int menuForms = t.tk.menuFormsLoaded;
+    t.tk.onDoEvents = [&](int n) {
+      if (n == yield && t.tk.mainWindow != nullptr) t.tk.mainWindow->RequestClose();
+    };
+    int16_t f5 = 116;
+    t.g().Text1_KeyDown(f5, 0);
+    EXPECT_EQ(t.tk.loadedForms, 0);
+    EXPECT_EQ(t.tk.mainWindowsLoaded, mainWindows) << "no window is brought back";
+    EXPECT_EQ(t.tk.menuFormsLoaded, menuForms);
+    EXPECT_TRUE(t.m().ReportIdle);
+  }
+}
+
+}  // namespace
+}  // namespace tarnvik::testing
