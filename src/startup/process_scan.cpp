@@ -1,0 +1,155 @@
+// The names of the running processes, one upper-case entry and a carriage return each, and the
+// count of whole entries with a given name.
+#include "startup/process_scan.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+#include "startup/environment.h"
+#include "startup/text.h"
+
+namespace tarnvik {
+
+namespace {
+
+constexpr char kEntryEnd = '\r';
+constexpr std::string_view kUnnamedProcess = "[SYSTEM PROCESS]";
+constexpr std::string_view kPathSeparators = "\\/:|";
+
+// EnumProcessModules may fill the first 200 bytes; only the first module is read.
+constexpr uint32_t kModuleTableBytes = 200;
+constexpr std::size_t kModuleTableEntries =
+    (kModuleTableBytes + sizeof(ModuleHandle) - 1) / sizeof(ModuleHandle);
+// A MAX_PATH name in UTF-8, as the adapters deliver it.
+constexpr uint32_t kModulePathCapacity = 260 * 3;
+// The identifier table doubles while the platform fills it completely. Room for 262144
+// processes is far beyond any machine; the cap keeps a platform that always reports "full"
+// from doubling until the size wraps.
+constexpr uint32_t kMaxIdTableBytes = 1u << 20;
+
+/// Closes a snapshot or process handle when the walk step ends.
+class ScopedProcessHandle {
+ public:
+  ScopedProcessHandle(ProcessApi& api, ProcessHandle handle) : api_(api), handle_(handle) {}
+  ~ScopedProcessHandle() {
+    if (handle_ > 0) api_.CloseHandle(handle_);
+  }
+  ScopedProcessHandle(const ScopedProcessHandle&) = delete;
+  ScopedProcessHandle& operator=(const ScopedProcessHandle&) = delete;
+  ProcessHandle get() const { return handle_; }
+
+ private:
+  ProcessApi& api_;
+  ProcessHandle handle_;
+};
+
+// Tabs and line breaks become blanks, then blanks at the ends go: a name never breaks the
+// carriage-return-separated list.
+std::string CleanName(std::string_view name) {
+  std::string cleaned(name);
+  for (char& c : cleaned) {
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+  }
+  return Trim(cleaned);
+}
+
+void AppendEntry(std::string& list, const std::string& name) {
+  if (name.empty()) return;
+  list += name;
+  list += kEntryEnd;
+}
+
+// The name after the last path separator of a module path; the placeholder when that is blank.
+std::string ModuleBaseName(std::string_view path) {
+  const std::string withRoot = "\\" + std::string(path);
+  const std::size_t separator = withRoot.find_last_of(kPathSeparators);  // never npos: [0] is "\"
+  std::string name = Trim(UpperCase(std::string_view(withRoot).substr(separator + 1)));
+  if (name.empty()) name = kUnnamedProcess;
+  return CleanName(name);
+}
+
+using ModuleTable = std::array<ModuleHandle, kModuleTableEntries>;
+
+std::string NameOfProcess(ProcessApi& api, ProcessHandle process, ModuleTable& modules) {
+  // An unopened process has no module to ask about; asking with a null handle and a module
+  // left over from the previous process could name the wrong program.
+  if (process == 0) return std::string(kUnnamedProcess);
+  uint32_t needed = 0;
+  api.EnumProcessModules(process, modules.data(), kModuleTableBytes, &needed);
+  std::vector<char> buffer(kModulePathCapacity, ' ');
+  const uint32_t copied = api.GetModuleFileNameExA(process, modules[0], buffer.data(), kModulePathCapacity);
+  const std::string_view path(buffer.data(), std::min(copied, kModulePathCapacity));
+  return ModuleBaseName(UpToNul(path));
+}
+
+}  // namespace
+
+void ScanProcesses(Fdfsm& m, ProcessApi& api) {
+  // Only a known NT before 5 lacks the snapshot calls; an unknown version takes the snapshot.
+  if (m.OsFamily == "NT" && !m.OsVersion.empty() && VersionNumber(m.OsVersion) < 5) {
+    ListProcessesPsapi(m, api);
+    return;
+  }
+
+  m.ProcessList.clear();
+  const ScopedProcessHandle snapshot(api, api.CreateToolhelp32Snapshot(kTh32csSnapProcess, 0));
+  if (snapshot.get() <= 0) return;
+
+  ProcessEntry entry;
+  entry.dwSize = sizeof(ProcessEntry);
+  int delivered = api.Process32First(snapshot.get(), entry);
+  while (delivered != 0) {
+    const std::string_view field(entry.szExeFile.data(), entry.szExeFile.size());
+    m.ProcessName.clear();
+    m.ProcessName = Trim(UpToNul(field));
+    m.ProcessName = CleanName(m.ProcessName);
+    AppendEntry(m.ProcessList, m.ProcessName);
+    entry.szExeFile.fill(' ');
+    delivered = api.Process32Next(snapshot.get(), entry);
+  }
+  m.ProcessList = Trim(UpperCase(m.ProcessList));
+}
+
+void ListProcessesPsapi(Fdfsm& m, ProcessApi& api) {
+  m.ProcessList.clear();
+
+  uint32_t size = 8;
+  uint32_t filled = 96;
+  std::vector<uint32_t> ids;
+  while (size <= filled && size < kMaxIdTableBytes) {
+    size *= 2;
+    ids.assign(size / 4, 0);
+    api.EnumProcesses(ids.data(), size, &filled);
+  }
+  const std::size_t count = std::min<std::size_t>(filled / 4, ids.size());
+
+  ModuleTable modules{};  // not cleared between processes
+  for (std::size_t i = 0; i < count; ++i) {
+    const ScopedProcessHandle process(api, api.OpenProcess(kProcessQueryInformation | kProcessVmRead, 0, ids[i]));
+    if (process.get() < 0) continue;
+    AppendEntry(m.ProcessList, NameOfProcess(api, process.get(), modules));
+  }
+  m.ProcessList = Trim(UpperCase(m.ProcessList));
+}
+
+int32_t CountNameMatches(Fdfsm& m, const std::string& name) {
+  const std::string pattern = kEntryEnd + name + kEntryEnd;
+  const auto listLength = static_cast<int32_t>(m.ProcessList.size());
+  m.MatchCount = 0;
+  m.ScanStart = 1;
+  for (;;) {
+    const std::size_t found = m.ProcessList.find(pattern, static_cast<std::size_t>(m.ScanStart - 1));
+    m.ScanIndex = found == std::string::npos ? 0 : static_cast<int32_t>(found) + 1;
+    if (m.ScanIndex < 1 || m.ScanIndex > listLength) break;
+    // Resume on this match's closing carriage return: it can open the next entry's match.
+    m.ScanStart = m.ScanIndex + 1 + static_cast<int32_t>(name.size());
+    ++m.MatchCount;
+    if (m.ScanStart > listLength) break;
+  }
+  return m.MatchCount;
+}
+
+}  // namespace tarnvik

@@ -1,0 +1,317 @@
+// The start-up sequence on the headless toolkit with every operating-system call faked.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fakes/test_program.h"
+#include "startup/main.h"
+#include "startup/text.h"
+#include "ui/main_window/fdfsg.h"
+
+namespace tarnvik {
+namespace {
+
+using testing::TestProgram;
+
+const std::string kKey(kRegistryKey);
+
+bool Started(const TestProgram& t) {
+  return t.tk.loadedForms == 2 && t.tk.mainWindowsLoaded == 1 && t.tk.menuFormsLoaded == 1;
+}
+
+bool NoWindow(const TestProgram& t) {
+  return t.tk.loadedForms == 0 && t.tk.mainWindowsLoaded == 0 && t.tk.menuFormsLoaded == 0;
+}
+
+bool ProcessesScanned(const TestProgram& t) {
+  return t.process.snapshotCalls > 0 || !t.process.enumSizesTried.empty();
+}
+
+std::string Stored(const TestProgram& t, const std::string& name) {
+  const auto* v = t.registry.Find(kKey, name);
+  return v == nullptr ? "<missing>" : std::string(v->data.begin(), v->data.end());
+}
+
+struct GateCase {
+  const char* name;
+  bool queryOk;
+  uint32_t platform, major, minor;
+  bool starts;
+};
+
+TEST(MainTest, VersionGate) {
+  const std::vector<GateCase> cases = {
+      {"95", true, 1, 4, 0, true},
+      {"98", true, 1, 4, 10, true},
+      {"Me", true, 1, 4, 90, true},
+      {"NT 4.0", true, 2, 4, 0, true},
+      {"XP", true, 2, 5, 1, true},
+      {"8", true, 2, 6, 2, true},
+      {"10", true, 2, 10, 0, true},
+      {"NT 3.51", true, 2, 3, 51, false},
+      {"Win32s", true, 0, 3, 10, false},
+      {"DOS family, high version", true, 0, 6, 0, false},
+      {"x7, high enough", true, 3, 4, 0, true},
+      {"x7, too old", true, 3, 3, 99, false},
+      {"version query fails", false, 2, 6, 1, false},
+  };
+  for (const GateCase& c : cases) {
+    TestProgram t;
+    t.version.ok = c.queryOk;
+    t.version.platform = c.platform;
+    t.version.major = c.major;
+    t.version.minor = c.minor;
+    Main(t.program);
+    EXPECT_EQ(t.tk.title, kAppTitle) << c.name;
+    if (c.starts) {
+      EXPECT_TRUE(Started(t)) << c.name;
+      EXPECT_EQ(Stored(t, "Version"), std::string(kAppVersion) + '\0') << c.name;
+    } else {
+      EXPECT_TRUE(NoWindow(t)) << c.name;
+      EXPECT_TRUE(t.registry.calls.empty()) << c.name << ": refused before the registry stamp";
+      EXPECT_FALSE(ProcessesScanned(t)) << c.name;
+    }
+  }
+}
+
+struct StampCase {
+  const char* name;
+  std::vector<std::pair<std::string, std::string>> before;  ///< values present at start
+  bool keyExists;
+  std::vector<std::string> writes;  ///< the create and set calls, in order
+};
+
+TEST(MainTest, RegistryStampRewritesOnlyWhatDiffers) {
+  const std::string version(kAppVersion), author(kAppAuthor), home(kAppHomePage);
+  const std::string create = "create " + kKey;
+  const std::vector<StampCase> cases = {
+      {"all equal", {{"Version", version}, {"Author", author}, {"HomePage", home}}, true, {}},
+      {"author in lower case",
+       {{"Version", version}, {"Author", "orvald, qelm soft"}, {"HomePage", home}},
+       true,
+       {create, create, "set Author"}},
+      {"author with a trailing blank",
+       {{"Version", version}, {"Author", author + " "}, {"HomePage", home}},
+       true,
+       {create, create, "set Author"}},
+      {"older version, home page missing",
+       {{"Version", "1.1.0.2015.0"}, {"Author", author}},
+       true,
+       {create, create, "set Version", create, create, "set HomePage"}},
+      {"value too long to read", {{"Version", version}, {"Author", author}, {"HomePage", std::string(255, 'h')}}, true,
+       {create, create, "set HomePage"}},
+      {"key missing",
+       {},
+       false,
+       {create, create, "set Version", create, create, "set Author", create, create, "set HomePage"}},
+  };
+  for (const StampCase& c : cases) {
+    TestProgram t;
+    if (c.keyExists) t.registry.keys[UpperCase(kKey)];
+    for (const auto& [name, text] : c.before) t.registry.SetString(kKey, name, text);
+    Main(t.program);
+    std::vector<std::string> writes;
+    for (const std::string& call : t.registry.calls) {
+      if (call.rfind("create", 0) == 0 || call.rfind("set", 0) == 0) writes.push_back(call);
+    }
+    EXPECT_EQ(writes, c.writes) << c.name;
+    EXPECT_EQ(Stored(t, "Version"), version + '\0') << c.name;
+    EXPECT_EQ(Stored(t, "Author"), author + '\0') << c.name;
+    EXPECT_EQ(Stored(t, "HomePage"), home + '\0') << c.name;
+    EXPECT_EQ(t.registry.openHandles(), 0u) << c.name;
+    EXPECT_TRUE(Started(t)) << c.name;
+  }
+}
+
+TEST(MainTest, ARegistryThatCannotBeWrittenDoesNotStopStartUp) {
+  for (const bool denyAll : {false, true}) {
+    TestProgram t;
+    t.registry.denyWrites = true;
+    t.registry.denyAll = denyAll;
+    Main(t.program);
+    EXPECT_TRUE(t.registry.keys.empty()) << denyAll;
+    EXPECT_TRUE(Started(t)) << denyAll;
+  }
+}
+
+TEST(MainTest, APreviousInstanceStampsTheRegistryThenStopsWithoutScanning) {
+  TestProgram t;
+  t.tk.prevInstance = true;
+  t.process.snapshotNames = {"tarnvik.exe"};
+  Main(t.program);
+  EXPECT_EQ(Stored(t, "Version"), std::string(kAppVersion) + '\0');
+  EXPECT_EQ(Stored(t, "Author"), std::string(kAppAuthor) + '\0');
+  EXPECT_EQ(Stored(t, "HomePage"), std::string(kAppHomePage) + '\0');
+  EXPECT_FALSE(ProcessesScanned(t));
+  EXPECT_EQ(t.m().ProcessList, "");
+  EXPECT_TRUE(NoWindow(t));
+  EXPECT_EQ(t.tk.title, kAppTitle);
+}
+
+struct CopiesCase {
+  const char* name;
+  std::vector<std::string> processes;  ///< snapshot names
+  std::string exeName;
+  bool starts;
+};
+
+TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
+  const std::vector<CopiesCase> cases = {
+      {"no process listed", {}, "tarnvik", true},
+      {"only blank names", {"  ", "\t"}, "tarnvik", true},
+      {"itself among others", {"explorer.exe", "tarnvik.exe"}, "tarnvik", true},
+      {"two copies side by side", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", false},
+      {"two copies apart, cases differ", {"Tarnvik.EXE", "svchost.exe", "TARNVIK.exe"}, "Tarnvik", false},
+      {"names that only contain it", {"mytarnvik.exe", "tarnvik.exe.old", "tarnvik.exe"}, "tarnvik", true},
+      {"full paths do not count", {"C:\\Tools\\tarnvik.exe", "D:\\tarnvik.exe"}, "tarnvik", true},
+      {"renamed, started twice", {"tool.exe", "explorer.exe", "tool.exe"}, "tool", false},
+      {"renamed, once, beside a tarnvik.exe", {"tool.exe", "tarnvik.exe"}, "tool", true},
+      {"renamed, own name padded", {"tool.exe", "tool.exe"}, "  tool  ", false},
+      {"renamed, but two tarnvik.exe run", {"tool.exe", "tarnvik.exe", "tarnvik.exe"}, "tool", false},
+      {"no own name: fixed name only", {"tool.exe", "tool.exe"}, "", true},
+      {"Cyrillic name twice", {"Тарнвик.exe", "тарнвик.EXE"}, "тарнвик", false},
+      {"Cyrillic name once", {"Тарнвик.exe", "explorer.exe"}, "ТАРНВИК", true},
+      {"accented name twice", {"Café.exe", "CAFÉ.exe"}, "café", false},
+      {"Greek name twice", {"σοφός.exe", "ΣΟΦΌΣ.exe"}, "Σοφός", false},
+  };
+  for (const CopiesCase& c : cases) {
+    TestProgram t;
+    t.process.snapshotNames = c.processes;
+    t.tk.exeName = c.exeName;
+    Main(t.program);
+    EXPECT_EQ(Started(t), c.starts) << c.name;
+    EXPECT_EQ(NoWindow(t), !c.starts) << c.name;
+    if (!t.m().ProcessList.empty()) {
+      EXPECT_EQ(t.m().ProcessList.front(), '\r') << c.name << ": counted with a leading carriage return";
+    }
+  }
+}
+
+TEST(MainTest, AFailedSnapshotStartsWithoutCounting) {
+  TestProgram t;
+  t.process.snapshotFails = true;
+  Main(t.program);
+  EXPECT_EQ(t.m().ProcessList, "");
+  EXPECT_TRUE(Started(t));
+}
+
+TEST(MainTest, OnNtFourTheIdentifierWalkFindsTheSecondCopy) {
+  TestProgram t;
+  t.version.platform = 2;
+  t.version.major = 4;
+  t.version.minor = 0;
+  t.process.pids = {0, 8, 120, 136};
+  t.process.unopenable = {0};
+  t.process.modulePaths[8] = "\\SystemRoot\\System32\\smss.exe";
+  t.process.modulePaths[120] = "C:\\Tools\\TARNVIK.EXE";
+  t.process.modulePaths[136] = "C:\\Other\\tarnvik.exe";
+  Main(t.program);
+  EXPECT_EQ(t.process.snapshotCalls, 0);
+  EXPECT_EQ(t.m().ProcessList, "\r[SYSTEM PROCESS]\rSMSS.EXE\rTARNVIK.EXE\rTARNVIK.EXE\r");
+  EXPECT_TRUE(NoWindow(t));
+}
+
+TEST(MainTest, ResetsModuleStateBeforeAnyCheck) {
+  TestProgram t;
+  Fdfsm& m = t.m();
+  m.ScreenDpi = 144;
+  m.UnloadRequested = m.Quitting = m.ReportIdle = true;
+  m.SizedDriveCount = m.MatchCount = m.ScanIndex = m.ScanStart = m.DriveCount = 9;
+  m.FreeSizeText = m.UsedSizeText = m.TotalBytesText = m.FreeBytesText = m.UsedBytesText = "x";
+  m.ProcessList = m.ProcessName = m.PartitionStyle = m.DiskDeviceId = m.ListedLetter = m.WorkText = "x";
+  m.DriveListed.fill(true);
+  m.DragStartX = m.DragStartY = m.DragLeft = m.DragTop = 5;
+  m.DragActive = true;
+  t.version.ok = false;  // stops at the version gate
+  Main(t.program);
+
+  EXPECT_EQ(m.ScreenDpi, 0);
+  EXPECT_FALSE(m.UnloadRequested);
+  EXPECT_FALSE(m.Quitting);
+  EXPECT_FALSE(m.ReportIdle);
+  for (const int32_t v : {m.SizedDriveCount, m.MatchCount, m.ScanIndex, m.ScanStart, m.DriveCount}) EXPECT_EQ(v, 0);
+  for (const std::string* s : {&m.FreeSizeText, &m.UsedSizeText, &m.TotalBytesText, &m.FreeBytesText,
+                               &m.UsedBytesText, &m.ProcessList, &m.ProcessName, &m.PartitionStyle,
+                               &m.DiskDeviceId, &m.ListedLetter, &m.WorkText}) {
+    EXPECT_EQ(*s, "");
+  }
+  // The drive marks and the drag state belong to the windows: not reset on a refused start.
+  for (const bool listed : m.DriveListed) EXPECT_TRUE(listed);
+  EXPECT_TRUE(m.DragActive);
+  EXPECT_EQ(m.DragLeft, 5);
+}
+
+TEST(MainTest, ResetsTheDragStateOnTheWayToTheWindows) {
+  TestProgram t;
+  Fdfsm& m = t.m();
+  m.DragStartX = m.DragStartY = m.DragLeft = m.DragTop = 5;
+  m.DragActive = true;
+  m.Quitting = true;  // left from an earlier run: must not stop this start
+  std::vector<bool> listedAtFirstYield;
+  t.tk.onDoEvents = [&](int n) {
+    if (n == 1) listedAtFirstYield.assign(m.DriveListed.begin(), m.DriveListed.end());
+  };
+  m.DriveListed.fill(true);
+  Main(t.program);
+  EXPECT_EQ(m.DragStartX, 0);
+  EXPECT_EQ(m.DragStartY, 0);
+  EXPECT_FALSE(m.DragActive);
+  EXPECT_EQ(m.DragLeft, 0);
+  EXPECT_EQ(m.DragTop, 0);
+  EXPECT_EQ(listedAtFirstYield, std::vector<bool>(26, false));
+  EXPECT_TRUE(m.ReportIdle) << "the first report ran to its end";
+}
+
+TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
+  TestProgram t;
+  t.tk.path = "C:\\Tools";
+  t.tk.driveEntries = {"c: [SYSTEM]"};
+  t.drive.drives['c'].totalBytes = 1 << 20;
+  t.process.snapshotNames = {"System", "explorer.exe", "tarnvik.exe"};
+
+  struct AtFirstYield {
+    bool seen = false;
+    bool menuHidden = false, windowVisible = false, timerEnabled = false, reportIdle = true;
+    int timerInterval = 0;
+    std::size_t registryValues = 0;
+  } atYield;
+  t.tk.onDoEvents = [&](int n) {
+    if (n != 1) return;
+    atYield.seen = true;
+    atYield.menuHidden = t.tk.menuForm != nullptr && !t.tk.menuForm->visible();
+    atYield.windowVisible = t.tk.mainWindow != nullptr && t.tk.mainWindow->visible();
+    if (t.tk.mainWindow != nullptr) {
+      atYield.timerEnabled = t.tk.mainWindow->timer1().Enabled();
+      atYield.timerInterval = t.tk.mainWindow->timer1().Interval();
+    }
+    atYield.reportIdle = t.m().ReportIdle;
+    atYield.registryValues = t.registry.keys[UpperCase(kKey)].size();
+  };
+  Main(t.program);
+
+  ASSERT_TRUE(Started(t));
+  EXPECT_EQ(t.tk.title, kAppTitle);
+  EXPECT_EQ(t.m().AppFolder, "C:\\Tools\\");
+  EXPECT_EQ(t.m().OsFamily, "NT");
+  EXPECT_EQ(t.m().OsVersion, "6.1");
+  EXPECT_EQ(t.m().ProcessList, "\rSYSTEM\rEXPLORER.EXE\rTARNVIK.EXE\r");
+  // The report runs with the windows already open: hidden menu form, timer at 125 ms, window shown.
+  ASSERT_TRUE(atYield.seen);
+  EXPECT_TRUE(atYield.menuHidden);
+  EXPECT_TRUE(atYield.windowVisible);
+  EXPECT_TRUE(atYield.timerEnabled);
+  EXPECT_EQ(atYield.timerInterval, 125);
+  EXPECT_FALSE(atYield.reportIdle);
+  EXPECT_EQ(atYield.registryValues, 3u);
+  // And it ran to its end.
+  EXPECT_TRUE(t.m().ReportIdle);
+  const std::string report = t.tk.mainWindow->text1().Text();
+  EXPECT_NE(report.find(" Drive: \t  C:\\"), std::string::npos) << report;
+  EXPECT_NE(report.find(" Drives: \t  1"), std::string::npos) << report;
+  EXPECT_FALSE(t.tk.menuForm->visible());
+  EXPECT_TRUE(t.tk.mainWindow->visible());
+}
+
+}  // namespace
+}  // namespace tarnvik
