@@ -1,0 +1,78 @@
+// The facts of one drive as report texts. Every procedure presets its outputs and keeps them
+// when a query fails, so a drive without a medium still yields a complete block.
+#include "report/drive_facts.h"
+
+#include "report/format_byte_size.h"
+#include "startup/text.h"
+
+namespace tarnvik {
+namespace {
+
+std::string DriveTypeName(uint32_t code) {
+  switch (code) {
+    case kDriveRemovable: return "FDD/FLASH  (Removable)";
+    case kDriveFixed: return "HDD/VHD  (Fixed)";
+    case kDriveRemote: return "NET/RDD  (Remote)";
+    case kDriveCdrom: return "CD/DVD/Blue-Ray  (Optical)";
+    case kDriveRamdisk: return "RAM/VRD  (Virtual)";
+    default: return "?  (Unknown)";
+  }
+}
+
+std::string EightHexDigits(uint32_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text(8, '0');
+  for (int i = 7; i >= 0; --i) {
+    text[static_cast<std::size_t>(i)] = kDigits[value & 0xF];
+    value >>= 4;
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string GetDriveSpace(Fdfsm& m, DriveApi& api, const std::string& letter) {
+  for (std::string* text : {&m.FreeSizeText, &m.UsedSizeText, &m.TotalBytesText, &m.FreeBytesText, &m.UsedBytesText}) {
+    text->assign(1, '0');
+  }
+  uint64_t available = 0, total = 0, free = 0;
+  api.GetDiskFreeSpaceExA(letter + ":\\", &available, &total, &free);
+
+  // Counts beyond the fixed-point range are written in full rather than dropped.
+  std::string result = FormatByteCount(total);
+  m.TotalBytesText = std::to_string(total);
+  if (result[0] != '0') ++m.SizedDriveCount;
+
+  m.FreeSizeText = FormatByteCount(free);
+  m.FreeBytesText = std::to_string(free);
+
+  // A volume that reports more free than total space shows nothing used, never a wrapped count.
+  const uint64_t used = free > total ? 0 : total - free;
+  m.UsedSizeText = FormatByteCount(used);
+  m.UsedBytesText = std::to_string(used);
+  return result;
+}
+
+std::string GetDriveTypeText(DriveApi& api, const std::string& letter) {
+  const std::string upper = Trim(UpperCase(letter));
+  if (upper.empty()) return "?  (Unknown)";
+  const char first = upper[0];
+  if (first < 'A' || first > 'Z') return "?  (Unknown)";
+  return DriveTypeName(api.GetDriveTypeA(std::string(1, first) + ":\\"));
+}
+
+std::string GetVolumeSerialText(DriveApi& api, const std::string& letter) {
+  uint32_t serial = 0, maxComponentLength = 0, fileSystemFlags = 0;
+  if (api.GetVolumeInformationA(letter + ":\\", nullptr, 0, &serial, &maxComponentLength, &fileSystemFlags,
+                                nullptr, 0) == 0) {
+    return "00000000";
+  }
+  return EightHexDigits(serial);
+}
+
+double UnsignedToDouble(int32_t value) {
+  if (value >= 0) return value;
+  return static_cast<double>(value) + 1.0 + 4294967295.0;
+}
+
+}  // namespace tarnvik

@@ -1,0 +1,509 @@
+// The drive report as it lands in Text1: layout, letter order, failure paths, and how a build
+// ends when the program quits or its windows are closed from outside during a yield.
+#include "report/report_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ui_fixture.h"
+
+namespace tarnvik {
+namespace {
+
+using testing::FakeDrive;
+using testing::ShownProgram;
+
+const std::string kSep(50, '-');
+
+std::string Field(const std::string& label, const std::string& value) { return label + "\t  " + value + "\r\n"; }
+
+/// The lines of a report; every line must end with CR LF and hold no other CR or LF.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) {
+      ADD_FAILURE() << "text does not end with CR LF: " << text.substr(start);
+      break;
+    }
+    const std::string line = text.substr(start, end - start);
+    EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << "stray CR or LF in: " << line;
+    lines.push_back(line);
+    start = end + 2;
+  }
+  return lines;
+}
+
+/// The values of every field line with `label`, in report order.
+std::vector<std::string> ValuesOf(const std::string& text, const std::string& label) {
+  std::vector<std::string> values;
+  for (const std::string& line : Lines(text)) {
+    if (line.rfind(label + "\t  ", 0) == 0) values.push_back(line.substr(label.size() + 3));
+  }
+  return values;
+}
+
+FakeDrive FixedDrive(uint64_t total = 1073741824, uint64_t free = 536870912) {
+  FakeDrive d;
+  d.label = "DATA";
+  d.serial = 0x0BADF00D;
+  d.totalBytes = total;
+  d.freeBytes = free;
+  return d;
+}
+
+FakeDrive EmptyOpticalDrive() {
+  FakeDrive d;
+  d.volumeOk = false;
+  d.clusterOk = false;
+  d.spaceOk = false;
+  d.type = kDriveCdrom;
+  return d;
+}
+
+class ReportBuilder : public ::testing::Test {
+ protected:
+  void SetUp() override { p.m().OsVersion = "6.1"; }
+
+  void AddDrive(char letter, const FakeDrive& d) {
+    p.drive.drives[letter] = d;
+    p.tk.driveEntries.push_back(std::string(1, letter) + ":");
+  }
+  void Refresh() { RefreshDriveReport(p.program); }
+  std::string Text() { return p.win().Text1().Text(); }
+  int CallsFor(const std::string& rootPath) {
+    return static_cast<int>(std::count_if(p.drive.calls.begin(), p.drive.calls.end(), [&](const std::string& c) {
+      return c.size() >= rootPath.size() && c.compare(c.size() - rootPath.size(), rootPath.size(), rootPath) == 0;
+    }));
+  }
+
+  ShownProgram p;
+};
+
+TEST_F(ReportBuilder, WorkedExampleByteForByte) {
+  FakeDrive c;
+  c.label = "SYSTEM";
+  c.serial = 0x5A3C9E11;
+  c.totalBytes = 499963170816;
+  c.freeBytes = 312538734592;
+  p.drive.drives['c'] = c;
+  p.drive.drives['d'] = EmptyOpticalDrive();
+  p.wmi.disks["C:"].partitionTypes = {"GPT: System", "GPT: Basic Data"};
+  p.tk.driveEntries = {"c: [SYSTEM]", "d:"};
+
+  Refresh();
+
+  const std::string expected =
+      "\r\n" + kSep + "\r\n" + "\r\n" +
+      " Drive: \t  C:\\\r\n"
+      " Number:\t  1/3\r\n"
+      " S/N:   \t  1513922065  (#5A3C9E11)\r\n"
+      " Label: \t  SYSTEM\r\n"
+      " System:\t  NTFS\r\n"
+      " Size:  \t  465,627 GB  (499963170816)\r\n"
+      " Free:  \t  291,074 GB  (312538734592)\r\n"
+      " Fill:  \t  174,553 GB  (187424436224)\r\n"
+      " Volume:\t  512x8  (4096 bytes)\r\n"
+      " Type:  \t  HDD/VHD  (Fixed)\r\n"
+      " Table: \t  GPT\r\n"
+      "\r\n" + kSep + "\r\n" + "\r\n" +
+      " Drive: \t  D:\\\r\n"
+      " Number:\t  2/4\r\n"
+      " S/N:   \t  0  (#00000000)\r\n"
+      " Label: \t  \r\n"
+      " System:\t  ?\r\n"
+      " Size:  \t  0 B  (0)\r\n"
+      " Free:  \t  0 B  (0)\r\n"
+      " Fill:  \t  0 B  (0)\r\n"
+      " Volume:\t  0x0  (0 bytes)\r\n"
+      " Type:  \t  CD/DVD/Blue-Ray  (Optical)\r\n"
+      " Table: \t  Unknown\r\n"
+      "\r\n" + kSep + "\r\n" + "\r\n" +
+      " Drives: \t  2  (1)\r\n"
+      "\r\n";
+  EXPECT_EQ(Text(), expected);
+  EXPECT_EQ(Lines(Text()).size(), 33u);
+  // The drive without a file system is not asked about its partitions.
+  EXPECT_EQ(p.wmi.queries.size(), 1u);
+  EXPECT_TRUE(p.m().ReportIdle);
+  EXPECT_EQ(p.m().DriveCount, 2);
+  EXPECT_EQ(p.m().SizedDriveCount, 1);
+}
+
+TEST_F(ReportBuilder, AsksEachQueryWithTheRightLetterAndBuffers) {
+  AddDrive('c', FixedDrive());
+  p.wmi.disks["C:"].partitionTypes = {"Installable File System"};
+  Refresh();
+  const std::vector<std::string> calls{"vol c:\\", "cluster c:\\", "vol c:\\", "space c:\\", "type C:\\"};
+  EXPECT_EQ(p.drive.calls, calls);
+  // The builder's own volume query gets 255-character buffers; the serial query gets none.
+  const std::vector<std::pair<uint32_t, uint32_t>> sizes{{255u, 255u}, {0u, 0u}};
+  EXPECT_EQ(p.drive.volumeBufferSizes, sizes);
+  EXPECT_EQ(p.wmi.objectPaths, std::vector<std::string>{"Win32_LogicalDisk.DeviceID='C:'"});
+  EXPECT_EQ(ValuesOf(Text(), " Table: "), std::vector<std::string>{"MBR"});
+  EXPECT_EQ(p.m().RootPath, "c:\\");
+}
+
+struct ListCase {
+  const char* name;
+  std::vector<std::string> entries;
+  std::vector<std::string> drives;   ///< " Drive: " values, in order
+  std::vector<std::string> numbers;  ///< " Number:" values, in order
+};
+
+class LetterCollection : public ReportBuilder, public ::testing::WithParamInterface<ListCase> {};
+
+TEST_P(LetterCollection, ReportsEachListedLetterOnceInAlphabeticalOrder) {
+  p.tk.driveEntries = GetParam().entries;
+  Refresh();
+  EXPECT_EQ(ValuesOf(Text(), " Drive: "), GetParam().drives);
+  EXPECT_EQ(ValuesOf(Text(), " Number:"), GetParam().numbers);
+  const std::string count = std::to_string(GetParam().drives.size());
+  EXPECT_EQ(ValuesOf(Text(), " Drives: "), std::vector<std::string>{count + "  (0)"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LetterCollection,
+    ::testing::Values(
+        ListCase{"ReverseOrder", {"d:", "c:"}, {"C:\\", "D:\\"}, {"1/3", "2/4"}},
+        ListCase{"DuplicatesAndCase",
+                 {"e: [Data]", "  c: ", "C: [again]", "c", "E:"},
+                 {"C:\\", "E:\\"},
+                 {"1/3", "2/5"}},
+        ListCase{"NotALetter",
+                 {"1:", "#", "", "   ", "[c:]", "\xC3\xA9:", "\t a:", "z:"},
+                 {"Z:\\"},
+                 {"1/26"}},
+        ListCase{"FirstAndLast", {"z:", "a:"}, {"A:\\", "Z:\\"}, {"1/1", "2/26"}},
+        ListCase{"LetterAlone", {"  b  "}, {"B:\\"}, {"1/2"}}),
+    [](const ::testing::TestParamInfo<ListCase>& p) { return std::string(p.param.name); });
+
+struct VersionCase {
+  const char* version;
+  bool tableLines;
+};
+
+class VersionGate : public ReportBuilder, public ::testing::WithParamInterface<VersionCase> {};
+
+TEST_P(VersionGate, TableLinesOnlyFromVersionFive) {
+  p.m().OsVersion = GetParam().version;
+  AddDrive('c', FixedDrive());
+  AddDrive('d', EmptyOpticalDrive());
+  p.wmi.disks["C:"].partitionTypes = {"GPT: Basic Data"};
+  Refresh();
+  const auto tables = ValuesOf(Text(), " Table: ");
+  if (GetParam().tableLines) {
+    EXPECT_EQ(tables, (std::vector<std::string>{"GPT", "Unknown"}));
+    EXPECT_EQ(p.wmi.queries.size(), 1u);
+  } else {
+    EXPECT_TRUE(tables.empty());
+    EXPECT_TRUE(p.wmi.objectPaths.empty());
+    EXPECT_EQ(p.wmi.locatorsCreated, 0);
+  }
+  // The block still ends with its separator whether or not the line is there.
+  EXPECT_EQ(Lines(Text()).size(), GetParam().tableLines ? 33u : 31u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, VersionGate,
+                         ::testing::Values(VersionCase{"6.1", true}, VersionCase{"5.0", true},
+                                           VersionCase{"10.0", true}, VersionCase{"4.0", false},
+                                           VersionCase{"4.90", false}, VersionCase{"", false}));
+
+struct FactCase {
+  const char* name;
+  FakeDrive drive;
+  std::optional<std::vector<std::optional<std::string>>> partitions;  ///< nullopt: the service knows no such disk
+  std::vector<std::pair<std::string, std::string>> expected;           ///< label, value
+};
+
+class DriveFacts : public ReportBuilder, public ::testing::WithParamInterface<FactCase> {};
+
+TEST_P(DriveFacts, AppearInTheBlock) {
+  const FactCase& c = GetParam();
+  AddDrive('c', c.drive);
+  if (c.partitions) p.wmi.disks["C:"].partitionTypes = *c.partitions;
+  Refresh();
+  for (const auto& [label, value] : c.expected) {
+    EXPECT_EQ(ValuesOf(Text(), label), std::vector<std::string>{value}) << "line '" << label << "'";
+  }
+  // Every block has the same eleven field lines, whatever failed.
+  EXPECT_EQ(Lines(Text()).size(), 19u);
+}
+
+FakeDrive With(FakeDrive d, void (*change)(FakeDrive&)) {
+  change(d);
+  return d;
+}
+
+const std::vector<std::optional<std::string>> kMbr{"Installable File System"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DriveFacts,
+    ::testing::Values(
+        FactCase{"VolumeQueryFails",
+                 With(FixedDrive(), [](FakeDrive& d) { d.volumeOk = false; }),
+                 kMbr,
+                 {{" S/N:   ", "0  (#00000000)"},
+                  {" Label: ", ""},
+                  {" System:", "?"},
+                  {" Table: ", "Unknown"},
+                  {" Size:  ", "1 GB  (1073741824)"},
+                  {" Drives: ", "1  (1)"}}},
+        FactCase{"ClusterQueryFails",
+                 With(FixedDrive(), [](FakeDrive& d) { d.clusterOk = false; }),
+                 kMbr,
+                 {{" Volume:", "0x0  (0 bytes)"}, {" Table: ", "MBR"}}},
+        FactCase{"SpaceQueryFails",
+                 With(FixedDrive(), [](FakeDrive& d) { d.spaceOk = false; }),
+                 kMbr,
+                 {{" Size:  ", "0 B  (0)"}, {" Free:  ", "0 B  (0)"}, {" Fill:  ", "0 B  (0)"}, {" Drives: ", "1  (0)"}}},
+        FactCase{"SerialWithHighBit",
+                 With(FixedDrive(), [](FakeDrive& d) { d.serial = 0x80000000; }),
+                 kMbr,
+                 {{" S/N:   ", "2147483648  (#80000000)"}}},
+        FactCase{"LabelOfBlanksAndTabs", With(FixedDrive(), [](FakeDrive& d) { d.label = "  \t \t "; }), kMbr,
+                 {{" Label: ", ""}}},
+        FactCase{"LabelWithTab", With(FixedDrive(), [](FakeDrive& d) { d.label = "A\tB"; }), kMbr,
+                 {{" Label: ", "A B"}}},
+        FactCase{"LabelWithLineBreak", With(FixedDrive(), [](FakeDrive& d) { d.label = " X\r\nY\n"; }), kMbr,
+                 {{" Label: ", "X  Y"}}},
+        FactCase{"LabelCutAtNul", With(FixedDrive(), [](FakeDrive& d) { d.label = std::string("AB\0CD", 5); }), kMbr,
+                 {{" Label: ", "AB"}}},
+        FactCase{"LabelNotAscii",
+                 With(FixedDrive(), [](FakeDrive& d) { d.label = "Donn\xC3\xA9" "es \xD0\x94\xD0\xB8\xD1\x81\xD0\xBA"; }),
+                 kMbr,
+                 {{" Label: ", "Donn\xC3\xA9" "es \xD0\x94\xD0\xB8\xD1\x81\xD0\xBA"}}},
+        FactCase{"FileSystemCleaned", With(FixedDrive(), [](FakeDrive& d) { d.fileSystem = "\tFAT32\n"; }), kMbr,
+                 {{" System:", "FAT32"}, {" Table: ", "MBR"}}},
+        FactCase{"FileSystemNotAscii", With(FixedDrive(), [](FakeDrive& d) { d.fileSystem = "\xC3\x84" "FS"; }),
+                 kMbr, {{" System:", "\xC3\x84" "FS"}}},
+        // A volume that answers without a file-system name is not asked about partitions.
+        FactCase{"FileSystemEmpty", With(FixedDrive(), [](FakeDrive& d) { d.fileSystem = " "; }), kMbr,
+                 {{" System:", "?"}, {" Table: ", "Unknown"}}},
+        FactCase{"LargeClusters",
+                 With(FixedDrive(), [](FakeDrive& d) { d.bytesPerSector = 4096; d.sectorsPerCluster = 128; }), kMbr,
+                 {{" Volume:", "4096x128  (524288 bytes)"}}},
+        // A product beyond 32 bits is written in full, not wrapped or dropped.
+        FactCase{"ClusterProductBeyond32Bits",
+                 With(FixedDrive(), [](FakeDrive& d) { d.bytesPerSector = 65536; d.sectorsPerCluster = 65536; }),
+                 kMbr, {{" Volume:", "65536x65536  (4294967296 bytes)"}}},
+        FactCase{"LargestByteCount",
+                 With(FixedDrive(), [](FakeDrive& d) { d.totalBytes = std::numeric_limits<uint64_t>::max(); d.freeBytes = 0; }),
+                 kMbr,
+                 {{" Size:  ", "16777216 TB  (18446744073709551615)"},
+                  {" Fill:  ", "16777216 TB  (18446744073709551615)"},
+                  {" Drives: ", "1  (1)"}}},
+        FactCase{"PartitionStyleRaw", FixedDrive(), std::vector<std::optional<std::string>>{},
+                 {{" Table: ", "RAW"}}},
+        FactCase{"PartitionStyleUnknown", FixedDrive(), std::nullopt, {{" Table: ", "Unknown"}}}),
+    [](const ::testing::TestParamInfo<FactCase>& p) { return std::string(p.param.name); });
+
+struct EmptyCase {
+  const char* name;
+  std::vector<std::string> entries;
+};
+
+class EmptyDriveList : public ReportBuilder, public ::testing::WithParamInterface<EmptyCase> {};
+
+TEST_P(EmptyDriveList, ShowsAnEmptyReportInsteadOfTheWaitingText) {
+  p.tk.driveEntries = GetParam().entries;
+  Refresh();
+  EXPECT_EQ(Text(), "\r\n" + kSep + "\r\n\r\n" + Field(" Drives: ", "0  (0)") + "\r\n");
+  EXPECT_TRUE(p.drive.calls.empty());
+  EXPECT_TRUE(p.m().ReportIdle);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, EmptyDriveList,
+                         ::testing::Values(EmptyCase{"NoEntries", {}}, EmptyCase{"OnlyJunk", {"1:", "", "#"}}),
+                         [](const ::testing::TestParamInfo<EmptyCase>& p) { return std::string(p.param.name); });
+
+TEST_F(ReportBuilder, ANewReportReplacesTheLastOne) {
+  AddDrive('c', FixedDrive());
+  AddDrive('d', FixedDrive());
+  Refresh();
+  const std::string first = Text();
+  Refresh();
+  EXPECT_EQ(Text(), first);
+  EXPECT_EQ(p.m().DriveCount, 2);
+  EXPECT_EQ(p.m().SizedDriveCount, 2);
+
+  // A drive that went away since is not reported again.
+  p.tk.driveEntries = {"d:"};
+  Refresh();
+  EXPECT_EQ(ValuesOf(Text(), " Drive: "), std::vector<std::string>{"D:\\"});
+  EXPECT_EQ(ValuesOf(Text(), " Drives: "), std::vector<std::string>{"1  (1)"});
+}
+
+TEST_F(ReportBuilder, YieldsBeforeTheFirstDriveAndAfterEachBlockWhileNotIdle) {
+  AddDrive('c', FixedDrive());
+  AddDrive('d', FixedDrive());
+  AddDrive('e', FixedDrive());
+  std::vector<bool> idleSeen;
+  std::vector<int> blocksSeen;
+  p.tk.onDoEvents = [&](int) {
+    idleSeen.push_back(p.m().ReportIdle);
+    // The waiting text has no line end yet, so count block starts rather than parse lines.
+    const std::string text = Text();
+    int blocks = 0;
+    for (std::size_t at = text.find(" Drive: \t"); at != std::string::npos; at = text.find(" Drive: \t", at + 1)) {
+      ++blocks;
+    }
+    blocksSeen.push_back(blocks);
+  };
+  const int before = p.tk.doEventsCount;
+  Refresh();
+  EXPECT_EQ(p.tk.doEventsCount - before, 4);
+  EXPECT_EQ(idleSeen, std::vector<bool>(4, false));
+  EXPECT_EQ(blocksSeen, (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_TRUE(p.m().ReportIdle);
+}
+
+TEST_F(ReportBuilder, QuittingAtTheFirstYieldLeavesTheWaitingText) {
+  AddDrive('c', FixedDrive());
+  p.tk.onDoEvents = [&](int n) {
+    if (n == 1) p.m().Quitting = true;
+  };
+  Refresh();
+  EXPECT_EQ(Text(), " Please wait...");
+  EXPECT_TRUE(p.drive.calls.empty());
+  EXPECT_TRUE(p.m().ReportIdle);
+}
+
+TEST_F(ReportBuilder, QuittingDuringTheThirdOfFiveDrivesEndsAfterItsBlock) {
+  for (char letter : {'c', 'd', 'e', 'f', 'g'}) AddDrive(letter, FixedDrive());
+  p.drive.onCall = [&](const std::string& call) {
+    if (call == "space e:\\") p.m().Quitting = true;
+  };
+  Refresh();
+  const std::string text = Text();
+  EXPECT_EQ(ValuesOf(text, " Drive: "), (std::vector<std::string>{"C:\\", "D:\\", "E:\\"}));
+  EXPECT_TRUE(ValuesOf(text, " Drives: ").empty());
+  const std::string ending = "\r\n" + kSep + "\r\n\r\n";
+  ASSERT_GE(text.size(), ending.size());
+  EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
+  EXPECT_EQ(CallsFor("f:\\"), 0);
+  EXPECT_TRUE(p.m().ReportIdle);
+}
+
+TEST_F(ReportBuilder, RefreshCommandsDuringABuildAreDropped) {
+  for (char letter : {'c', 'd', 'e'}) AddDrive(letter, FixedDrive());
+  p.tk.onDoEvents = [&](int n) {
+    if (n == 2) {
+      int16_t f5 = 116;
+      p.g().Text1_KeyDown(f5, 0);
+      p.program.FDFSF().mnuWR_Click();
+    }
+  };
+  const int before = p.tk.doEventsCount;
+  Refresh();
+  EXPECT_EQ(p.tk.menuForm->drive1().refreshCount(), 1);
+  EXPECT_EQ(p.tk.doEventsCount - before, 4);
+  EXPECT_EQ(ValuesOf(Text(), " Drive: ").size(), 3u);
+  EXPECT_EQ(ValuesOf(Text(), " Drives: "), std::vector<std::string>{"3  (3)"});
+}
+
+class CloseFromOutsideDuringYield : public ReportBuilder, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CloseFromOutsideDuringYield, StopsAndNeverRecreatesAWindow) {
+  const int closingYield = GetParam();
+  for (char letter : {'c', 'd', 'e', 'f'}) AddDrive(letter, FixedDrive());
+  toolkit::HeadlessMainWindow* window = p.tk.mainWindow;
+  p.tk.onDoEvents = [&](int n) {
+    if (n == closingYield) window->RequestClose();
+  };
+  Refresh();
+
+  EXPECT_TRUE(p.m().ReportIdle);
+  EXPECT_TRUE(p.m().UnloadRequested);
+  EXPECT_FALSE(p.m().Quitting);
+  EXPECT_FALSE(p.program.FdfsgLoaded());
+  EXPECT_FALSE(p.program.FdfsfLoaded());
+  EXPECT_EQ(p.tk.mainWindowsLoaded, 1);
+  EXPECT_EQ(p.tk.menuFormsLoaded, 1);
+  EXPECT_EQ(p.tk.loadedForms, 0);
+  // The unloaded box kept what was written before the close, and nothing after it.
+  const int blocksBefore = closingYield - 1;
+  const std::string text = window->text1().Text();
+  if (blocksBefore == 0) {
+    EXPECT_EQ(text, " Please wait...");
+  } else {
+    EXPECT_EQ(ValuesOf(text, " Drive: ").size(), static_cast<std::size_t>(blocksBefore));
+    EXPECT_TRUE(ValuesOf(text, " Drives: ").empty());
+  }
+  EXPECT_EQ(p.drive.calls.size(), static_cast<std::size_t>(5 * blocksBefore));
+}
+
+INSTANTIATE_TEST_SUITE_P(Yields, CloseFromOutsideDuringYield, ::testing::Values(1, 2, 3, 5));
+
+TEST_F(ReportBuilder, CloseFromOutsideInsideAQueryStopsWritingAtOnce) {
+  // A call that pumps messages (the management service does) can let a close request in.
+  for (char letter : {'c', 'd', 'e'}) AddDrive(letter, FixedDrive());
+  p.wmi.disks["D:"].partitionTypes = kMbr;
+  toolkit::HeadlessMainWindow* window = p.tk.mainWindow;
+  p.drive.onCall = [&](const std::string& call) {
+    if (call == "type D:\\") window->RequestClose();
+  };
+  Refresh();
+
+  const auto lines = Lines(window->text1().Text());
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), " Volume:\t  512x8  (4096 bytes)");
+  EXPECT_EQ(ValuesOf(window->text1().Text(), " Drive: ").size(), 2u);
+  EXPECT_EQ(CallsFor("e:\\"), 0);
+  EXPECT_EQ(p.wmi.objectPaths, std::vector<std::string>{"Win32_LogicalDisk.DeviceID='C:'"});
+  EXPECT_EQ(p.tk.mainWindowsLoaded, 1);
+  EXPECT_EQ(p.tk.menuFormsLoaded, 1);
+  EXPECT_TRUE(p.m().ReportIdle);
+}
+
+TEST_F(ReportBuilder, QuitCommandFinishedByATimerTickDuringAYield) {
+  for (char letter : {'c', 'd', 'e'}) AddDrive(letter, FixedDrive());
+  toolkit::HeadlessMainWindow* window = p.tk.mainWindow;
+  p.tk.onDoEvents = [&](int n) {
+    if (n == 2) {
+      RunQuitCommand(p.program);
+      window->Tick();
+    }
+  };
+  Refresh();
+  EXPECT_FALSE(p.program.FdfsgLoaded());
+  EXPECT_EQ(p.tk.mainWindowsLoaded, 1);
+  EXPECT_EQ(p.tk.menuFormsLoaded, 1);
+  EXPECT_EQ(ValuesOf(window->text1().Text(), " Drive: ").size(), 1u);
+  EXPECT_EQ(CallsFor("d:\\"), 0);
+  EXPECT_TRUE(p.m().ReportIdle);
+}
+
+TEST(ReportBuilderWithoutWindows, LoadsNoFormAndWritesNothing) {
+  testing::TestProgram t;
+  t.tk.driveEntries = {"c:"};
+  RefreshDriveReport(t.program);
+  EXPECT_EQ(t.tk.mainWindowsLoaded, 0);
+  EXPECT_EQ(t.tk.menuFormsLoaded, 0);
+  EXPECT_TRUE(t.drive.calls.empty());
+  EXPECT_EQ(t.tk.doEventsCount, 0);
+  EXPECT_TRUE(t.m().ReportIdle);
+}
+
+TEST_F(ReportBuilder, AfterAnUnloadHasBegunWritesNothing) {
+  AddDrive('c', FixedDrive());
+  Refresh();
+  const std::string before = Text();
+  const int setTexts = p.win().text1().setTextCount();
+  p.m().UnloadRequested = true;
+  Refresh();
+  EXPECT_EQ(Text(), before);
+  EXPECT_EQ(p.win().text1().setTextCount(), setTexts);
+  EXPECT_TRUE(p.m().ReportIdle);
+}
+
+}  // namespace
+}  // namespace tarnvik
