@@ -1,0 +1,289 @@
+// The partition-style query against the in-memory management service: the answers, the exact
+// texts sent to the service, every failure point, and that nothing outlives a query.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fakes/fake_wmi_api.h"
+#include "report/partition_style.h"
+
+namespace tarnvik {
+namespace {
+
+using testing::FakeWmiApi;
+using testing::FakeWmiDisk;
+using Types = std::vector<std::optional<std::string>>;
+
+constexpr const char* kQueryC =
+    "ASSOCIATORS OF {Win32_LogicalDisk.DeviceID='C:'} WHERE ResultClass = Win32_DiskPartition";
+
+// --- The answer for each kind of disk -----------------------------------------------------
+
+struct StyleCase {
+  const char* name;
+  Types types;
+  const char* style;
+  int typesRead;  // the walk stops at the first GPT partition
+};
+
+class PartitionStyleAnswer : public ::testing::TestWithParam<StyleCase> {};
+
+TEST_P(PartitionStyleAnswer, FollowsThePartitionTypes) {
+  const StyleCase& c = GetParam();
+  FakeWmiApi wmi;
+  wmi.disks["C:"] = FakeWmiDisk{c.types, {}};
+  Fdfsm m;
+  QueryPartitionStyle(m, wmi, "c");
+  EXPECT_EQ(m.PartitionStyle, c.style);
+  EXPECT_EQ(m.DiskDeviceId, "C:");
+  EXPECT_EQ(wmi.typesRead, c.typesRead);
+  EXPECT_EQ(wmi.liveObjects, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, PartitionStyleAnswer,
+    ::testing::Values(
+        StyleCase{"NoPartitionIsRaw", {}, "RAW", 0},
+        StyleCase{"FileSystemNameIsMbr", {"NTFS"}, "MBR", 1},
+        StyleCase{"InstallableFileSystemIsMbr", {"Installable File System"}, "MBR", 1},
+        StyleCase{"SeveralOtherTypesAreMbr", {"Unknown", "Extended w/Extended Int 13", "FAT32"}, "MBR", 3},
+        StyleCase{"GptBasicData", {"GPT: Basic Data"}, "GPT", 1},
+        StyleCase{"GptAlone", {"GPT"}, "GPT", 1},
+        StyleCase{"GptLowerCase", {"gpt: system"}, "GPT", 1},
+        StyleCase{"GptAfterSpaces", {"   GPT: Basic Data  "}, "GPT", 1},
+        StyleCase{"TwoCharactersNeverGpt", {"GP"}, "MBR", 1},
+        StyleCase{"TwoCharactersAfterTrimNeverGpt", {"  GP  "}, "MBR", 1},
+        StyleCase{"EmptyType", {""}, "MBR", 1},
+        StyleCase{"TabIsNotTrimmed", {"\tGPT: Basic Data"}, "MBR", 1},
+        StyleCase{"GptInsideIsNotAPrefix", {"Basic GPT"}, "MBR", 1},
+        StyleCase{"GptAfterOthersEndsTheWalk", {"NTFS", "GPT: Basic Data", "GPT: System", "NTFS"}, "GPT", 2},
+        StyleCase{"OtherAfterGptIsNotRead", {"GPT: System", "Installable File System"}, "GPT", 1},
+        StyleCase{"TypeNotTextIsNotGpt", {std::nullopt}, "MBR", 1},
+        StyleCase{"TypeNotTextBesideGpt", {std::nullopt, "GPT: Basic Data"}, "GPT", 2},
+        StyleCase{"NonAsciiType", {"Раздел GPT"}, "MBR", 1}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// --- The letter given -----------------------------------------------------------------------
+
+struct LetterCase {
+  const char* name;
+  std::string letter;
+  const char* style;
+  std::string diskDeviceId;
+  bool asksService;
+};
+
+class PartitionStyleLetter : public ::testing::TestWithParam<LetterCase> {};
+
+TEST_P(PartitionStyleLetter, OnlyASingleLetterIsAsked) {
+  const LetterCase& c = GetParam();
+  FakeWmiApi wmi;
+  for (char l = 'A'; l <= 'Z'; ++l) wmi.disks[std::string(1, l) + ":"] = FakeWmiDisk{{"NTFS"}, {}};
+  Fdfsm m;
+  QueryPartitionStyle(m, wmi, c.letter);
+  EXPECT_EQ(m.PartitionStyle, c.style);
+  EXPECT_EQ(m.DiskDeviceId, c.diskDeviceId);
+  EXPECT_EQ(wmi.locatorsCreated, c.asksService ? 1 : 0);
+  EXPECT_EQ(wmi.liveObjects, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Letters, PartitionStyleLetter,
+    ::testing::Values(LetterCase{"LowerCase", "c", "MBR", "C:", true},
+                      LetterCase{"UpperCase", "C", "MBR", "C:", true},
+                      LetterCase{"FirstLetter", "a", "MBR", "A:", true},
+                      LetterCase{"LastLetter", "z", "MBR", "Z:", true},
+                      LetterCase{"SpacesAround", "  d ", "MBR", "D:", true},
+                      LetterCase{"Empty", "", "Unknown", "", false},
+                      LetterCase{"OnlySpaces", "   ", "Unknown", "", false},
+                      LetterCase{"TwoLetters", "cd", "Unknown", "CD", false},
+                      LetterCase{"SpacesInside", "c d", "Unknown", "CD", false},
+                      LetterCase{"WithColon", "c:", "Unknown", "C:", false},
+                      LetterCase{"RootPath", "c:\\", "Unknown", "C:\\", false},
+                      LetterCase{"Digit", "1", "Unknown", "1", false},
+                      LetterCase{"BeforeA", "@", "Unknown", "@", false},
+                      LetterCase{"AfterZ", "[", "Unknown", "[", false},
+                      LetterCase{"AfterLowerZ", "{", "Unknown", "{", false},
+                      LetterCase{"Tab", "\t", "Unknown", "\t", false},
+                      LetterCase{"Nul", std::string(1, '\0'), "Unknown", std::string(1, '\0'), false},
+                      LetterCase{"LatinNotAscii", "é", "Unknown", "É", false},
+                      LetterCase{"Cyrillic", "с", "Unknown", "С", false}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// --- Every failure point ----------------------------------------------------------------------
+
+struct FaultCase {
+  const char* name;
+  Types types;
+  std::function<void(FakeWmiApi&)> fault;
+  const char* style;
+  // How far the query got: connections, object paths and queries sent.
+  std::size_t connects, objectPaths, queries;
+};
+
+class PartitionStyleFault : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(PartitionStyleFault, GivesTheAnswerAndReleasesEverything) {
+  const FaultCase& c = GetParam();
+  FakeWmiApi wmi;
+  wmi.disks["C:"] = FakeWmiDisk{c.types, {}};
+  c.fault(wmi);
+  Fdfsm m;
+  m.PartitionStyle = "GPT";  // an earlier drive's answer must not show through
+  QueryPartitionStyle(m, wmi, "c");
+  EXPECT_EQ(m.PartitionStyle, c.style);
+  EXPECT_EQ(m.DiskDeviceId, "C:");
+  EXPECT_EQ(wmi.connects.size(), c.connects);
+  EXPECT_EQ(wmi.objectPaths.size(), c.objectPaths);
+  EXPECT_EQ(wmi.queries.size(), c.queries);
+  EXPECT_EQ(wmi.liveObjects, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, PartitionStyleFault,
+    ::testing::Values(
+        FaultCase{"LocatorNotCreated", {"NTFS"}, [](FakeWmiApi& w) { w.createFails = true; }, "Unknown", 0, 0, 0},
+        FaultCase{"LocatorMissing", {"NTFS"}, [](FakeWmiApi& w) { w.hollowLocator = true; }, "Unknown", 0, 0, 0},
+        FaultCase{"ConnectionRefused", {"NTFS"}, [](FakeWmiApi& w) { w.connectFails = true; }, "Unknown", 1, 0, 0},
+        FaultCase{"ServicesMissing", {"NTFS"}, [](FakeWmiApi& w) { w.hollowServices = true; }, "Unknown", 1, 0, 0},
+        FaultCase{"GetFails", {"NTFS"}, [](FakeWmiApi& w) { w.getFails = true; }, "Unknown", 1, 1, 0},
+        FaultCase{"LogicalDiskUnknownToService", {"NTFS"}, [](FakeWmiApi& w) { w.disks.clear(); }, "Unknown", 1, 1, 0},
+        FaultCase{"LogicalDiskMissing", {"NTFS"}, [](FakeWmiApi& w) { w.hollowObject = true; }, "Unknown", 1, 1, 0},
+        FaultCase{"DeviceIdUnreadable", {"NTFS"}, [](FakeWmiApi& w) { w.deviceIdFails = true; }, "Unknown", 1, 1, 0},
+        FaultCase{"DeviceIdNotText", {"NTFS"},
+                  [](FakeWmiApi& w) { w.disks["C:"].deviceId = std::optional<std::string>(); }, "Unknown", 1, 1, 0},
+        FaultCase{"ExecQueryFails", {"NTFS"}, [](FakeWmiApi& w) { w.execQueryFails = true; }, "Unknown", 1, 1, 1},
+        FaultCase{"WalkMissing", {"NTFS"}, [](FakeWmiApi& w) { w.hollowWalk = true; }, "Unknown", 1, 1, 1},
+        FaultCase{"WalkCannotStartOnEmptyDisk", {}, [](FakeWmiApi& w) { w.nextFails = true; }, "Unknown", 1, 1, 1},
+        FaultCase{"WalkCannotStart", {"NTFS"}, [](FakeWmiApi& w) { w.nextFails = true; }, "Unknown", 1, 1, 1},
+        FaultCase{"WalkFailsAfterAPartition", {"NTFS", "NTFS"},
+                  [](FakeWmiApi& w) { w.nextFailsAt = 1; }, "Unknown", 1, 1, 1},
+        FaultCase{"WalkFailsInsteadOfEnding", {"NTFS"}, [](FakeWmiApi& w) { w.nextFailsAt = 1; }, "Unknown", 1, 1, 1},
+        FaultCase{"WalkTimesOut", {"NTFS"},
+                  [](FakeWmiApi& w) {
+                    w.nextFailsAt = 0;
+                    w.nextAnswer = testing::kFakeTimedOut;
+                  },
+                  "Unknown", 1, 1, 1},
+        FaultCase{"WalkTimesOutAfterAPartition", {"NTFS", "NTFS"},
+                  [](FakeWmiApi& w) {
+                    w.nextFailsAt = 1;
+                    w.nextAnswer = testing::kFakeTimedOut;
+                  },
+                  "Unknown", 1, 1, 1},
+        FaultCase{"WalkGivesNoItem", {"NTFS"}, [](FakeWmiApi& w) { w.hollowItem = true; }, "Unknown", 1, 1, 1},
+        FaultCase{"TypeUnreadable", {"NTFS"}, [](FakeWmiApi& w) { w.typeFails = true; }, "Unknown", 1, 1, 1},
+        FaultCase{"TypeUnreadableOnLastPartition", {"NTFS", "NTFS"},
+                  [](FakeWmiApi& w) { w.typeFailsAt = 1; }, "Unknown", 1, 1, 1},
+        FaultCase{"FailureAfterGptIsNeverReached", {"GPT: System", "NTFS"},
+                  [](FakeWmiApi& w) {
+                    w.typeFailsAt = 1;
+                    w.nextFailsAt = 2;
+                  },
+                  "GPT", 1, 1, 1},
+        FaultCase{"NoFault", {"NTFS"}, [](FakeWmiApi&) {}, "MBR", 1, 1, 1}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// --- The texts sent to the service ------------------------------------------------------------
+
+struct TextCase {
+  const char* letter;
+  const char* objectPath;
+  const char* query;
+};
+
+class PartitionStyleTexts : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(PartitionStyleTexts, AreExact) {
+  const TextCase& c = GetParam();
+  FakeWmiApi wmi;
+  for (char l = 'A'; l <= 'Z'; ++l) wmi.disks[std::string(1, l) + ":"] = FakeWmiDisk{{"NTFS"}, {}};
+  Fdfsm m;
+  QueryPartitionStyle(m, wmi, c.letter);
+  EXPECT_EQ(wmi.connects, std::vector<std::string>{".|root\\CIMV2"});
+  EXPECT_EQ(wmi.objectPaths, std::vector<std::string>{c.objectPath});
+  EXPECT_EQ(wmi.queries, std::vector<std::string>{c.query});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Letters, PartitionStyleTexts,
+    ::testing::Values(
+        TextCase{"c", "Win32_LogicalDisk.DeviceID='C:'", kQueryC},
+        TextCase{"a", "Win32_LogicalDisk.DeviceID='A:'",
+                 "ASSOCIATORS OF {Win32_LogicalDisk.DeviceID='A:'} WHERE ResultClass = Win32_DiskPartition"},
+        TextCase{"Z", "Win32_LogicalDisk.DeviceID='Z:'",
+                 "ASSOCIATORS OF {Win32_LogicalDisk.DeviceID='Z:'} WHERE ResultClass = Win32_DiskPartition"}));
+
+TEST(PartitionStyleDeviceId, QueryNamesTheDeviceIdTheServiceGave) {
+  FakeWmiApi wmi;
+  wmi.disks["C:"] = FakeWmiDisk{{"GPT: Basic Data"}, std::optional<std::string>("c:")};
+  Fdfsm m;
+  QueryPartitionStyle(m, wmi, "c");
+  EXPECT_EQ(wmi.objectPaths, std::vector<std::string>{"Win32_LogicalDisk.DeviceID='C:'"});
+  EXPECT_EQ(wmi.queries, std::vector<std::string>{
+                             "ASSOCIATORS OF {Win32_LogicalDisk.DeviceID='c:'} WHERE ResultClass = Win32_DiskPartition"});
+  EXPECT_EQ(m.PartitionStyle, "GPT");
+}
+
+// --- Nothing survives between drives ----------------------------------------------------------
+
+TEST(PartitionStyleSequence, EachDriveIsAskedAfresh) {
+  struct Step {
+    const char* letter;
+    std::function<void(FakeWmiApi&)> fault;
+    const char* style;
+  };
+  const std::vector<Step> steps = {
+      {"c", [](FakeWmiApi&) {}, "GPT"},
+      {"d", [](FakeWmiApi& w) { w.connectFails = true; }, "Unknown"},
+      {"e", [](FakeWmiApi&) {}, "RAW"},
+      {"f", [](FakeWmiApi& w) { w.nextFailsAt = static_cast<std::size_t>(w.nextCalls) + 1; }, "Unknown"},
+      {"c", [](FakeWmiApi&) {}, "GPT"},
+      {"g", [](FakeWmiApi& w) { w.execQueryFails = true; }, "Unknown"},
+      {"f", [](FakeWmiApi&) {}, "MBR"},
+      {"?", [](FakeWmiApi&) {}, "Unknown"},
+      {"e", [](FakeWmiApi& w) { w.createFails = true; }, "Unknown"},
+      {"f", [](FakeWmiApi&) {}, "MBR"},
+  };
+  FakeWmiApi wmi;
+  wmi.disks["C:"] = FakeWmiDisk{{"GPT: System", "GPT: Basic Data"}, {}};
+  wmi.disks["D:"] = FakeWmiDisk{{"NTFS"}, {}};
+  wmi.disks["E:"] = FakeWmiDisk{{}, {}};
+  wmi.disks["F:"] = FakeWmiDisk{{"NTFS", "FAT32"}, {}};
+  wmi.disks["G:"] = FakeWmiDisk{{"NTFS"}, {}};
+  Fdfsm m;
+  int expectedLocators = 0;
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    SCOPED_TRACE(i);
+    // The faults apply to this step only.
+    wmi.createFails = wmi.connectFails = wmi.execQueryFails = false;
+    wmi.nextFailsAt = testing::kNever;
+    steps[i].fault(wmi);
+    const int before = wmi.locatorsCreated;
+    QueryPartitionStyle(m, wmi, steps[i].letter);
+    EXPECT_EQ(m.PartitionStyle, steps[i].style);
+    EXPECT_EQ(wmi.liveObjects, 0);
+    const bool asks = std::string(steps[i].letter) != "?" && !wmi.createFails;
+    EXPECT_EQ(wmi.locatorsCreated - before, asks ? 1 : 0);  // a new locator for every drive
+    expectedLocators += asks ? 1 : 0;
+  }
+  EXPECT_EQ(wmi.locatorsCreated, expectedLocators);
+}
+
+TEST(PartitionStyleSequence, ItemsAreReleasedAsTheWalkGoes) {
+  FakeWmiApi wmi;
+  wmi.disks["C:"] = FakeWmiDisk{Types(200, std::optional<std::string>("NTFS")), {}};
+  Fdfsm m;
+  QueryPartitionStyle(m, wmi, "c");
+  EXPECT_EQ(m.PartitionStyle, "MBR");
+  EXPECT_EQ(wmi.typesRead, 200);
+  // Services, walk and one item at a time, whatever the number of partitions.
+  EXPECT_LE(wmi.peakLiveObjects, 3);
+  EXPECT_EQ(wmi.liveObjects, 0);
+}
+
+}  // namespace
+}  // namespace tarnvik
