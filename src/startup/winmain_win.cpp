@@ -1,0 +1,70 @@
+// The process entry point: process-wide settings, COM for the user-interface thread, the
+// operating-system adapters, the toolkit and the program; then the message loop until no
+// form remains.
+#include "ui/toolkit/win32_win.h"
+
+#include <objbase.h>
+
+#include "report/drive_api_win.h"
+#include "report/wmi_api_win.h"
+#include "startup/main.h"
+#include "startup/process_api_win.h"
+#include "startup/program.h"
+#include "startup/registry_api_win.h"
+#include "startup/version_api_win.h"
+#include "ui/main_window/cursor_api_win.h"
+#include "ui/toolkit/toolkit_win.h"
+
+namespace {
+
+/// COM on this thread for as long as the program runs: the management-service query needs it.
+class ScopedCom {
+ public:
+  ScopedCom() : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ScopedCom() {
+    if (SUCCEEDED(result_)) ::CoUninitialize();
+  }
+  ScopedCom(const ScopedCom&) = delete;
+  ScopedCom& operator=(const ScopedCom&) = delete;
+  bool ok() const { return SUCCEEDED(result_); }
+
+ private:
+  HRESULT result_;
+};
+
+int RunProgram() {
+  // Probing an empty card reader or floppy drive must not stop the report with a
+  // "no disk" box: failed probes are answered as errors instead.
+  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+
+  ScopedCom com;
+  // The management service calls back into this process with the caller's identity. When
+  // security was already set up, the call fails and the existing setting stands.
+  if (com.ok())
+    ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT, RPC_C_IMP_LEVEL_IMPERSONATE,
+                           nullptr, EOAC_NONE, nullptr);
+
+  tarnvik::win::WinDriveApi drive;
+  tarnvik::win::WinVersionApi version;
+  tarnvik::win::WinRegistryApi registry;
+  tarnvik::win::WinProcessApi process;
+  tarnvik::win::WinWmiApi wmi;
+  tarnvik::win::WinCursorApi cursor;
+  tarnvik::win::Win32Toolkit toolkit;
+  // Declared after the toolkit: the forms go before the toolkit that made them.
+  tarnvik::Program program(toolkit, tarnvik::OsApis{drive, version, registry, process, wmi, cursor});
+
+  tarnvik::Main(program);
+  return toolkit.Run();
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // Nothing may unwind out of the entry point into the runtime.
+  try {
+    return RunProgram();
+  } catch (...) {
+    return 1;
+  }
+}

@@ -1,0 +1,776 @@
+// The main window on raw Win32: a borderless, skinned popup holding the report box, the two
+// caption-button pictures, the label over the menu glyph and the timer. Each message goes to
+// one small handler that raises the program's event.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "ui/main_window/artwork.h"
+#include "ui/main_window/fdfsg.h"
+#include "ui/main_window/resource_ids.h"
+#include "ui/toolkit/toolkit_forms_win.h"
+#include "ui/toolkit/utf_win.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+namespace tarnvik::win::detail {
+
+using toolkit::PictureId;
+using toolkit::WindowState;
+
+namespace {
+
+// The designed caption: the system lists the window by it, and test tools find it by it.
+constexpr wchar_t kMainCaption[] = L"QELM Tarnvik 1.2.0.2016.0";
+
+constexpr COLORREF kBackground = RGB(244, 238, 220);
+constexpr COLORREF kTitleYellow = RGB(243, 241, 0);
+constexpr COLORREF kTitleShadow = RGB(24, 40, 72);
+constexpr int kTitlePixelHeight = 13;
+constexpr int kTitleRight = 252;  // the caption buttons begin at 256
+constexpr double kText1DesignPoints = 9.75;
+
+constexpr Geometry kText1Design{11, 35, 286, 346};
+constexpr Geometry kLabel16Design{0, 0, 24, 24};
+constexpr Geometry kImage1Design{278, 4, 22, 17};
+constexpr Geometry kImage2Design{256, 4, 22, 17};
+constexpr Geometry kStoreDesign{0, 0, 22, 17};
+
+constexpr UINT_PTR kText1SubclassId = 1;
+enum : int { kText1Id = 1, kLabel16Id = 2, kImage1Id = 3, kImage2Id = 4 };
+
+// Resource of each picture, in PictureId order.
+constexpr std::array<int, 4> kPictureResources{IDB_CLOSE_NORMAL, IDB_MINIMISE_NORMAL, IDB_MINIMISE_HOT, IDB_CLOSE_HOT};
+
+// Keys whose release alone opens the keyboard menu mode.
+bool IsMenuKey(WPARAM key) { return key == VK_MENU || key == VK_LMENU || key == VK_RMENU || key == VK_F10; }
+
+float MouseX(LPARAM lParam) { return static_cast<float>(GET_X_LPARAM(lParam)); }
+float MouseY(LPARAM lParam) { return static_cast<float>(GET_Y_LPARAM(lParam)); }
+
+HBITMAP PictureFor(const std::array<HBITMAP, 4>* table, PictureId picture) {
+  const int index = static_cast<int>(picture);
+  if (table == nullptr || index < 0 || index >= static_cast<int>(table->size())) return nullptr;
+  return (*table)[static_cast<std::size_t>(index)];
+}
+
+// Our classes keep their C++ object in GWLP_USERDATA from the first message on.
+void StoreCreateParam(HWND hwnd, UINT message, LPARAM lParam) {
+  if (message != WM_NCCREATE) return;
+  const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+  ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+}
+
+template <typename T>
+T* StoredObject(HWND hwnd) {
+  return reinterpret_cast<T*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+void FillBackground(HDC dc, const RECT& area) {
+  ScopedGdiObject brush(::CreateSolidBrush(kBackground));
+  if (brush) ::FillRect(dc, &area, static_cast<HBRUSH>(brush.get()));
+}
+
+}  // namespace
+
+int16_t ShiftStateNow() {
+  int16_t shift = 0;
+  if (::GetKeyState(VK_SHIFT) < 0) shift |= 1;
+  if (::GetKeyState(VK_CONTROL) < 0) shift |= 2;
+  if (::GetKeyState(VK_MENU) < 0) shift |= 4;
+  return shift;
+}
+
+int16_t ButtonsFromMouseKeys(WPARAM keys) {
+  int16_t buttons = 0;
+  if ((keys & MK_LBUTTON) != 0) buttons |= toolkit::kLeftButton;
+  if ((keys & MK_RBUTTON) != 0) buttons |= toolkit::kRightButton;
+  if ((keys & MK_MBUTTON) != 0) buttons |= toolkit::kMiddleButton;
+  return buttons;
+}
+
+int16_t ShiftFromMouseKeys(WPARAM keys) {
+  int16_t shift = 0;
+  if ((keys & MK_SHIFT) != 0) shift |= 1;
+  if ((keys & MK_CONTROL) != 0) shift |= 2;
+  if (::GetKeyState(VK_MENU) < 0) shift |= 4;
+  return shift;
+}
+
+HBITMAP CreateDibFromPixels(int width, int height, const uint32_t* pixels) {
+  if (width <= 0 || height <= 0 || pixels == nullptr) return nullptr;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down rows, as the pixels are laid out
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bitmap == nullptr || bits == nullptr) {
+    if (bitmap != nullptr) ::DeleteObject(bitmap);
+    return nullptr;
+  }
+  // 0xAARRGGBB in memory is B, G, R, A: the byte order of a 32-bit DIB.
+  std::memcpy(bits, pixels, static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+  return bitmap;
+}
+
+// ---- Text1 ----
+
+std::string Win32TextBox::Text() const {
+  if (hwnd == nullptr) return {};
+  const int length = ::GetWindowTextLengthW(hwnd);
+  if (length <= 0) return {};
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const int copied = ::GetWindowTextW(hwnd, text.data(), length + 1);
+  text.resize(static_cast<std::size_t>(std::max(copied, 0)));
+  return WideToUtf8(text);
+}
+
+void Win32TextBox::SetText(std::string_view text) {
+  if (hwnd == nullptr) return;
+  // The box paints a text change in passes (it scrolls to the insertion and back) and moves
+  // its caret along, which flickers and leaves caret marks while the report grows a line at a
+  // time: only the final text, and the caret at its final place, are drawn. The repaint is
+  // immediate, because where the platform still moves the old pixels while scrolling (Wine
+  // does), they would otherwise stand until the next message pass, a whole drive later.
+  const bool caretHidden = ::HideCaret(hwnd) != FALSE;
+  ::SendMessageW(hwnd, WM_SETREDRAW, FALSE, 0);
+  ::SetWindowTextW(hwnd, Utf8ToWide(text).c_str());
+  ::SendMessageW(hwnd, WM_SETREDRAW, TRUE, 0);
+  ::RedrawWindow(hwnd, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  if (caretHidden) ::ShowCaret(hwnd);
+}
+
+void Win32TextBox::SetFontSize(double points) {
+  if (hwnd == nullptr || !(points > 0) || !std::isfinite(points)) return;
+  ScopedGetDc dc(hwnd);
+  const int dpiY = dc.get() != nullptr ? ::GetDeviceCaps(dc.get(), LOGPIXELSY) : 96;
+  // Fractional sizes (9.75 pt) give a fractional pixel height: round it.
+  const int pixels = static_cast<int>(std::lround(points * dpiY / 72.0));
+  ScopedGdiObject font(::CreateFontW(-std::max(pixels, 1), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
+                                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                     DEFAULT_PITCH | FF_DONTCARE, L"Tahoma"));
+  if (!font) return;
+  ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  // The control now draws with the new font, so the old one can go.
+  font_ = std::move(font);
+  points_ = points;
+}
+
+void Win32TextBox::Move(int left, int top, int width, int height) {
+  if (hwnd != nullptr) ::MoveWindow(hwnd, left, top, width, height, TRUE);
+}
+
+// ---- Label16 ----
+
+void Win32Label::Move(int left, int top, int width, int height) {
+  if (hwnd != nullptr) ::MoveWindow(hwnd, left, top, width, height, TRUE);
+}
+
+// ---- Pictures ----
+
+void Win32Picture::SetBitmapTable(const std::array<HBITMAP, 4>* table) {
+  table_ = table;
+  bitmap_ = PictureFor(table_, picture_);
+}
+
+void Win32Picture::SetPictureFrom(const PictureBox& source) {
+  const PictureId picture = source.Picture();
+  const auto* win32Source = dynamic_cast<const Win32Picture*>(&source);
+  HBITMAP bitmap = win32Source != nullptr ? win32Source->bitmap_ : PictureFor(table_, picture);
+  // The timer assigns the normal pictures eight times a second: repainting an unchanged
+  // picture would make the buttons flicker.
+  if (picture == picture_ && bitmap == bitmap_) return;
+  picture_ = picture;
+  bitmap_ = bitmap;
+  if (hwnd != nullptr) ::InvalidateRect(hwnd, nullptr, FALSE);
+}
+
+void Win32Picture::SetTop(int top) {
+  if (top == geometry_.top) return;
+  geometry_.top = top;
+  Place();
+}
+
+void Win32Picture::SetLeft(int left) {
+  if (left == geometry_.left) return;
+  geometry_.left = left;
+  Place();
+}
+
+void Win32Picture::SetWidth(int width) {
+  if (width == geometry_.width) return;
+  geometry_.width = width;
+  Place();
+}
+
+void Win32Picture::SetHeight(int height) {
+  if (height == geometry_.height) return;
+  geometry_.height = height;
+  Place();
+}
+
+void Win32Picture::Place() {
+  if (hwnd == nullptr) return;
+  ::SetWindowPos(hwnd, nullptr, geometry_.left, geometry_.top, geometry_.width, geometry_.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// ---- Timer1 ----
+
+void Win32Timer::SetInterval(int milliseconds) {
+  if (milliseconds < 0) return;  // not a valid interval: the current one stays
+  interval_ = milliseconds;
+  Apply();
+}
+
+void Win32Timer::SetEnabled(bool enabled) {
+  enabled_ = enabled;
+  Apply();
+}
+
+void Win32Timer::Apply() {
+  if (owner == nullptr) return;
+  // An interval of 0 keeps the timer silent even while it is enabled.
+  if (Active()) {
+    ::SetTimer(owner, kId, static_cast<UINT>(interval_), nullptr);
+  } else {
+    ::KillTimer(owner, kId);
+  }
+}
+
+// ---- The window ----
+
+Win32MainWindow::Win32MainWindow(ToolkitState& state, toolkit::MainWindowEvents& events)
+    : state_(state),
+      events_(events),
+      image1_(PictureId::CloseNormal, kImage1Design),
+      image2_(PictureId::MinimiseNormal, kImage2Design),
+      image0_{{Win32Picture(PictureId::CloseNormal, kStoreDesign),
+               Win32Picture(PictureId::MinimiseNormal, kStoreDesign),
+               Win32Picture(PictureId::MinimiseHot, kStoreDesign), Win32Picture(PictureId::CloseHot, kStoreDesign)}} {
+  LoadPictures();
+  PrepareSkin();
+  // Borderless, but with a system menu and a minimise box so the task-bar button can
+  // minimise and restore it; the app-window style gives it that button.
+  const DWORD style = WS_POPUP | WS_MINIMIZEBOX | WS_SYSMENU | WS_CLIPCHILDREN;
+  HWND hwnd = ::CreateWindowExW(WS_EX_APPWINDOW, kMainWindowClass, kMainCaption, style, 0, 0, kWindowWidth,
+                                kWindowHeight, nullptr, nullptr, state_.instance, this);
+  hwnd_ = hwnd;
+  if (hwnd_ == nullptr) return;
+  loaded_ = true;
+  counted_ = true;
+  state_.FormLoaded();
+  state_.SetMainWindow(hwnd_);
+  timer1_.owner = hwnd_;
+  CreateControls();
+}
+
+Win32MainWindow::~Win32MainWindow() {
+  // The program is going away: destroy the native window without raising its events.
+  loaded_ = false;
+  if (hwnd_ != nullptr) ::DestroyWindow(hwnd_);
+}
+
+void Win32MainWindow::LoadPictures() {
+  for (std::size_t i = 0; i < kPictureResources.size(); ++i) {
+    pictureBitmaps_[i].reset(
+        ::LoadImageW(state_.instance, MAKEINTRESOURCEW(kPictureResources[i]), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    pictureTable_[i] = static_cast<HBITMAP>(pictureBitmaps_[i].get());
+  }
+  image1_.SetBitmapTable(&pictureTable_);
+  image2_.SetBitmapTable(&pictureTable_);
+  for (Win32Picture& picture : image0_) picture.SetBitmapTable(&pictureTable_);
+}
+
+void Win32MainWindow::PrepareSkin() {
+  const art::Bitmap skin = art::DrawSkin();
+  if (skin.pixels.size() != static_cast<std::size_t>(skin.width) * static_cast<std::size_t>(skin.height)) return;
+  skin_.reset(CreateDibFromPixels(skin.width, skin.height, skin.pixels.data()));
+  if (!skin_) return;
+
+  // The title goes onto the skin once, so painting is a single copy.
+  ScopedMemoryDc dc(::CreateCompatibleDC(nullptr));
+  if (!dc) return;
+  ScopedSelectObject selectSkin(dc.get(), skin_.get());
+  ScopedGdiObject font(::CreateFontW(-kTitlePixelHeight, 0, 0, 0, FW_BOLD, TRUE, FALSE, FALSE, DEFAULT_CHARSET,
+                                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                                     L"Tahoma"));
+  ScopedSelectObject selectFont(dc.get(), font ? font.get() : ::GetStockObject(DEFAULT_GUI_FONT));
+  ::SetBkMode(dc.get(), TRANSPARENT);
+  constexpr UINT kFormat = DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS;
+  RECT band{art::kTitleTextLeft + 1, 1, kTitleRight + 1, kTitleBandHeight + 1};
+  ::SetTextColor(dc.get(), kTitleShadow);
+  ::DrawTextW(dc.get(), kMainCaption, -1, &band, kFormat);
+  ::OffsetRect(&band, -1, -1);
+  ::SetTextColor(dc.get(), kTitleYellow);
+  ::DrawTextW(dc.get(), kMainCaption, -1, &band, kFormat);
+  ::GdiFlush();
+}
+
+void Win32MainWindow::CreateControls() {
+  constexpr DWORD kText1Style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
+                                ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL;
+  text1_.hwnd = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", kText1Style, kText1Design.left, kText1Design.top,
+                                  kText1Design.width, kText1Design.height, hwnd_,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kText1Id)), state_.instance, nullptr);
+  if (text1_.hwnd != nullptr) {
+    ::SendMessageW(text1_.hwnd, EM_SETLIMITTEXT, 0, 0);  // 0: as much text as the control can hold
+    ::SetWindowSubclass(text1_.hwnd, &Text1Proc, kText1SubclassId, reinterpret_cast<DWORD_PTR>(this));
+    text1_.SetFontSize(kText1DesignPoints);
+  }
+  label16_.hwnd = ::CreateWindowExW(0, kLabelClass, L"", WS_CHILD | WS_VISIBLE, kLabel16Design.left, kLabel16Design.top,
+                                    kLabel16Design.width, kLabel16Design.height, hwnd_,
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kLabel16Id)), state_.instance, this);
+  image1_.hwnd = ::CreateWindowExW(0, kPictureClass, L"", WS_CHILD | WS_VISIBLE, image1_.Left(), image1_.Top(),
+                                   image1_.Width(), image1_.Height(), hwnd_,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kImage1Id)), state_.instance, &image1_);
+  image2_.hwnd = ::CreateWindowExW(0, kPictureClass, L"", WS_CHILD | WS_VISIBLE, image2_.Left(), image2_.Top(),
+                                   image2_.Width(), image2_.Height(), hwnd_,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kImage2Id)), state_.instance, &image2_);
+}
+
+toolkit::PictureBox& Win32MainWindow::Image0(int index) {
+  // The store has four entries; an index outside it falls on the nearest one rather than
+  // failing inside an event handler.
+  return image0_[static_cast<std::size_t>(std::clamp(index, 0, static_cast<int>(image0_.size()) - 1))];
+}
+
+void Win32MainWindow::Show() {
+  if (!loaded_) return;
+  if (shown_) {
+    ::ShowWindow(hwnd_, SW_SHOW);
+    return;
+  }
+  // The first showing lays the window out and centres it before it appears; size events
+  // reach the layout pass only from now on.
+  resizing_ = true;
+  events_.Form_Resize();
+  resizing_ = false;
+  if (!loaded_) return;
+  CentreOnWorkArea();
+  ::ShowWindow(hwnd_, SW_SHOW);
+  shown_ = true;
+}
+
+void Win32MainWindow::Hide() {
+  if (loaded_) ::ShowWindow(hwnd_, SW_HIDE);
+}
+
+void Win32MainWindow::CentreOnWorkArea() {
+  RECT work{};
+  if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
+    work = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  RECT window{};
+  if (!::GetWindowRect(hwnd_, &window)) return;
+  const int x = work.left + ((work.right - work.left) - (window.right - window.left)) / 2;
+  const int y = work.top + ((work.bottom - work.top) - (window.bottom - window.top)) / 2;
+  ::SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+WindowState Win32MainWindow::GetWindowState() const {
+  if (hwnd_ == nullptr) return WindowState::Normal;
+  if (::IsIconic(hwnd_)) return WindowState::Minimized;
+  if (::IsZoomed(hwnd_)) return WindowState::Maximized;
+  return WindowState::Normal;
+}
+
+void Win32MainWindow::SetWindowState(WindowState state) {
+  if (!loaded_ || state == GetWindowState()) return;
+  switch (state) {
+    case WindowState::Minimized:
+      ::ShowWindow(hwnd_, SW_MINIMIZE);
+      break;
+    case WindowState::Maximized:
+      ::ShowWindow(hwnd_, SW_MAXIMIZE);
+      break;
+    case WindowState::Normal:
+      ::ShowWindow(hwnd_, SW_RESTORE);
+      break;
+  }
+}
+
+double Win32MainWindow::Left() const {
+  RECT r{};
+  return hwnd_ != nullptr && ::GetWindowRect(hwnd_, &r) ? r.left : 0.0;
+}
+
+double Win32MainWindow::Top() const {
+  RECT r{};
+  return hwnd_ != nullptr && ::GetWindowRect(hwnd_, &r) ? r.top : 0.0;
+}
+
+namespace {
+// Window coordinates are ints; a far drag must not overflow the conversion.
+int ToCoordinate(double value) { return static_cast<int>(std::lround(std::clamp(value, -1.0e9, 1.0e9))); }
+}  // namespace
+
+// Like the platform's forms, a minimised or maximised window is neither moved nor sized.
+void Win32MainWindow::SetLeft(double left) {
+  RECT r{};
+  if (!loaded_ || GetWindowState() != WindowState::Normal || !::GetWindowRect(hwnd_, &r)) return;
+  ::SetWindowPos(hwnd_, nullptr, ToCoordinate(left), r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32MainWindow::SetTop(double top) {
+  RECT r{};
+  if (!loaded_ || GetWindowState() != WindowState::Normal || !::GetWindowRect(hwnd_, &r)) return;
+  ::SetWindowPos(hwnd_, nullptr, r.left, ToCoordinate(top), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32MainWindow::SetSize(int width, int height) {
+  if (!loaded_ || GetWindowState() != WindowState::Normal) return;
+  // Borderless: the outer size is the client size.
+  ::SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+int Win32MainWindow::LogPixelsX() {
+  if (!loaded_) return 0;
+  ScopedGetDc dc(hwnd_);
+  return dc.get() != nullptr ? ::GetDeviceCaps(dc.get(), LOGPIXELSX) : 0;
+}
+
+void Win32MainWindow::Refresh() {
+  if (loaded_) ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+void Win32MainWindow::UnloadFor(int16_t mode) {
+  // A second request while the handlers run (their message pass can deliver one) is ignored.
+  if (!loaded_ || unloading_) return;
+  unloading_ = true;
+  int16_t cancel = 0;
+  events_.Form_QueryUnload(cancel, mode);
+  if (cancel == 0) events_.Form_Unload(cancel);
+  unloading_ = false;
+  if (cancel != 0 || !loaded_) return;
+  // From here the object is inert; it stays valid because a handler may still be on the stack.
+  loaded_ = false;
+  ::DestroyWindow(hwnd_);
+  if (counted_) OnNcDestroy();  // the window refused to go: forget it all the same
+}
+
+// ---- Painting ----
+
+void Win32MainWindow::PaintSurface(HDC dc, const RECT& area, int originX, int originY) const {
+  if (!skin_) {
+    FillBackground(dc, area);
+    return;
+  }
+  ScopedMemoryDc memory(::CreateCompatibleDC(dc));
+  if (!memory) {
+    FillBackground(dc, area);
+    return;
+  }
+  ScopedSelectObject select(memory.get(), skin_.get());
+  ::BitBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top, memory.get(), area.left + originX,
+           area.top + originY, SRCCOPY);
+}
+
+void Win32MainWindow::OnPaint() {
+  PAINTSTRUCT paint{};
+  HDC dc = ::BeginPaint(hwnd_, &paint);
+  if (dc != nullptr) PaintSurface(dc, paint.rcPaint, 0, 0);
+  ::EndPaint(hwnd_, &paint);
+}
+
+void Win32MainWindow::PaintPicture(const Win32Picture& picture, HWND hwnd) const {
+  PAINTSTRUCT paint{};
+  HDC dc = ::BeginPaint(hwnd, &paint);
+  if (dc == nullptr) return;
+  BITMAP info{};
+  if (picture.Bitmap() != nullptr && ::GetObjectW(picture.Bitmap(), sizeof info, &info) != 0) {
+    ScopedMemoryDc memory(::CreateCompatibleDC(dc));
+    if (memory) {
+      ScopedSelectObject select(memory.get(), picture.Bitmap());
+      ::BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory.get(), 0, 0, SRCCOPY);
+      ::ExcludeClipRect(dc, 0, 0, info.bmWidth, info.bmHeight);
+    }
+  }
+  // Whatever the picture leaves uncovered shows the skin, as if the control were not there.
+  PaintSurface(dc, paint.rcPaint, picture.Left(), picture.Top());
+  ::EndPaint(hwnd, &paint);
+}
+
+// ---- Messages of the window ----
+
+LRESULT CALLBACK Win32MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  StoreCreateParam(hwnd, message, lParam);
+  auto* self = StoredObject<Win32MainWindow>(hwnd);
+  if (self == nullptr) return ::DefWindowProcW(hwnd, message, wParam, lParam);
+  if (message == WM_NCCREATE) self->hwnd_ = hwnd;
+  // Nothing may unwind into the system's code.
+  try {
+    return self->HandleMessage(hwnd, message, wParam, lParam);
+  } catch (...) {
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+}
+
+LRESULT Win32MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_ERASEBKGND:
+      return 1;  // the paint covers everything
+    case WM_PAINT:
+      OnPaint();
+      return 0;
+    case WM_SIZE:
+      OnSize();
+      return 0;
+    case WM_SETFOCUS:
+      // The report box is the only control that takes the keyboard.
+      if (text1_.hwnd != nullptr) ::SetFocus(text1_.hwnd);
+      return 0;
+    case WM_LBUTTONDOWN:
+      OnMouseDown(toolkit::kLeftButton, wParam, lParam);
+      return 0;
+    case WM_RBUTTONDOWN:
+      OnMouseDown(toolkit::kRightButton, wParam, lParam);
+      return 0;
+    case WM_MBUTTONDOWN:
+      OnMouseDown(toolkit::kMiddleButton, wParam, lParam);
+      return 0;
+    case WM_MOUSEMOVE:
+      OnMouseMove(wParam, lParam);
+      return 0;
+    case WM_LBUTTONUP:
+      OnMouseUp(toolkit::kLeftButton, wParam, lParam);
+      return 0;
+    case WM_RBUTTONUP:
+      OnMouseUp(toolkit::kRightButton, wParam, lParam);
+      return 0;
+    case WM_MBUTTONUP:
+      OnMouseUp(toolkit::kMiddleButton, wParam, lParam);
+      return 0;
+    case WM_TIMER:
+      OnTimer(wParam);
+      return 0;
+    case WM_CTLCOLORSTATIC:  // what a read-only edit asks
+    case WM_CTLCOLOREDIT:
+      return OnCtlColor(reinterpret_cast<HDC>(wParam));
+    case WM_CLOSE:
+      UnloadFor(toolkit::kUnloadFromControlMenu);
+      return 0;
+    case WM_ENDSESSION:
+      if (wParam != 0) UnloadFor(toolkit::kUnloadFromWindows);
+      return 0;
+    case WM_NCDESTROY:
+      OnNcDestroy();
+      break;
+    default:
+      break;
+  }
+  return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+void Win32MainWindow::OnSize() {
+  // The layout pass sets the size itself, which raises another size event: not re-entered.
+  if (!loaded_ || !shown_ || resizing_) return;
+  resizing_ = true;
+  events_.Form_Resize();
+  resizing_ = false;
+}
+
+void Win32MainWindow::OnMouseDown(int16_t button, WPARAM wParam, LPARAM lParam) {
+  if (!loaded_) return;
+  // While a button is held the window keeps receiving moves outside itself, so a drag
+  // follows the mouse past the window's edge. Positions come from each message, never from
+  // the cursor now: events can arrive faster than they are handled.
+  ::SetCapture(hwnd_);
+  events_.Form_MouseDown(button, ShiftFromMouseKeys(wParam), MouseX(lParam), MouseY(lParam));
+}
+
+void Win32MainWindow::OnMouseMove(WPARAM wParam, LPARAM lParam) {
+  if (!loaded_) return;
+  events_.Form_MouseMove(ButtonsFromMouseKeys(wParam), ShiftFromMouseKeys(wParam), MouseX(lParam), MouseY(lParam));
+}
+
+void Win32MainWindow::OnMouseUp(int16_t button, WPARAM wParam, LPARAM lParam) {
+  if (!loaded_) return;
+  events_.Form_MouseUp(button, ShiftFromMouseKeys(wParam), MouseX(lParam), MouseY(lParam));
+  const bool buttonsHeld = ButtonsFromMouseKeys(wParam) != 0;
+  if (hwnd_ != nullptr && !buttonsHeld && ::GetCapture() == hwnd_) ::ReleaseCapture();
+}
+
+void Win32MainWindow::OnTimer(WPARAM id) {
+  // A tick already queued when the timer was switched off is dropped.
+  if (loaded_ && id == Win32Timer::kId && timer1_.Active()) events_.Timer1_Timer();
+}
+
+LRESULT Win32MainWindow::OnCtlColor(HDC dc) {
+  ::SetTextColor(dc, RGB(0, 0, 0));
+  ::SetBkColor(dc, RGB(255, 255, 255));
+  return reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH));
+}
+
+void Win32MainWindow::OnNcDestroy() {
+  loaded_ = false;
+  timer1_.owner = nullptr;  // the window's timers die with it
+  text1_.hwnd = nullptr;
+  label16_.hwnd = nullptr;
+  image1_.hwnd = nullptr;
+  image2_.hwnd = nullptr;
+  if (hwnd_ != nullptr) {
+    state_.ForgetMainWindow(hwnd_);
+    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    hwnd_ = nullptr;
+  }
+  if (counted_) {
+    counted_ = false;
+    state_.FormGone();
+  }
+}
+
+// ---- Messages of the controls ----
+
+LRESULT CALLBACK Win32MainWindow::PictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  StoreCreateParam(hwnd, message, lParam);
+  auto* picture = StoredObject<Win32Picture>(hwnd);
+  auto* window = StoredObject<Win32MainWindow>(::GetParent(hwnd));
+  if (picture == nullptr || window == nullptr) return ::DefWindowProcW(hwnd, message, wParam, lParam);
+  try {
+    return window->HandlePictureMessage(*picture, hwnd, message, wParam, lParam);
+  } catch (...) {
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+}
+
+LRESULT Win32MainWindow::HandlePictureMessage(const Win32Picture& picture, HWND hwnd, UINT message, WPARAM wParam,
+                                              LPARAM lParam) {
+  const bool close = &picture == &image1_;
+  const int16_t shift = ShiftFromMouseKeys(wParam);
+  int16_t pressed = 0;
+  switch (message) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT:
+      PaintPicture(picture, hwnd);
+      return 0;
+    case WM_MOUSEMOVE:
+      if (!loaded_) return 0;
+      if (close) {
+        events_.Image1_MouseMove(ButtonsFromMouseKeys(wParam), shift, MouseX(lParam), MouseY(lParam));
+      } else {
+        events_.Image2_MouseMove(ButtonsFromMouseKeys(wParam), shift, MouseX(lParam), MouseY(lParam));
+      }
+      return 0;
+    case WM_LBUTTONDOWN:
+      pressed = toolkit::kLeftButton;
+      break;
+    case WM_RBUTTONDOWN:
+      pressed = toolkit::kRightButton;
+      break;
+    case WM_MBUTTONDOWN:
+      pressed = toolkit::kMiddleButton;
+      break;
+    case WM_NCDESTROY:
+      ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      break;
+    default:
+      break;
+  }
+  if (pressed == 0) return ::DefWindowProcW(hwnd, message, wParam, lParam);
+  if (!loaded_) return 0;
+  if (close) {
+    events_.Image1_MouseDown(pressed, shift, MouseX(lParam), MouseY(lParam));
+  } else {
+    events_.Image2_MouseDown(pressed, shift, MouseX(lParam), MouseY(lParam));
+  }
+  return 0;
+}
+
+LRESULT CALLBACK Win32MainWindow::LabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  StoreCreateParam(hwnd, message, lParam);
+  auto* window = StoredObject<Win32MainWindow>(hwnd);
+  if (window == nullptr) return ::DefWindowProcW(hwnd, message, wParam, lParam);
+  try {
+    return window->HandleLabelMessage(hwnd, message, wParam, lParam);
+  } catch (...) {
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+}
+
+LRESULT Win32MainWindow::HandleLabelMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  const int16_t shift = ShiftFromMouseKeys(wParam);
+  int16_t pressed = 0;
+  switch (message) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      // A transparent label: it shows the window's own surface beneath it.
+      PAINTSTRUCT paint{};
+      HDC dc = ::BeginPaint(hwnd, &paint);
+      POINT origin{0, 0};
+      if (hwnd_ != nullptr) ::MapWindowPoints(hwnd, hwnd_, &origin, 1);
+      if (dc != nullptr) PaintSurface(dc, paint.rcPaint, origin.x, origin.y);
+      ::EndPaint(hwnd, &paint);
+      return 0;
+    }
+    case WM_MOUSEMOVE:
+      if (loaded_) events_.Label16_MouseMove(ButtonsFromMouseKeys(wParam), shift, MouseX(lParam), MouseY(lParam));
+      return 0;
+    case WM_LBUTTONDOWN:
+      pressed = toolkit::kLeftButton;
+      break;
+    case WM_RBUTTONDOWN:
+      pressed = toolkit::kRightButton;
+      break;
+    case WM_MBUTTONDOWN:
+      pressed = toolkit::kMiddleButton;
+      break;
+    case WM_NCDESTROY:
+      ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      break;
+    default:
+      break;
+  }
+  if (pressed == 0) return ::DefWindowProcW(hwnd, message, wParam, lParam);
+  if (loaded_) events_.Label16_MouseDown(pressed, shift, MouseX(lParam), MouseY(lParam));
+  return 0;
+}
+
+LRESULT CALLBACK Win32MainWindow::Text1Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                            DWORD_PTR refData) {
+  auto* window = reinterpret_cast<Win32MainWindow*>(refData);
+  try {
+    return window->HandleText1Message(hwnd, message, wParam, lParam);
+  } catch (...) {
+    return ::DefSubclassProc(hwnd, message, wParam, lParam);
+  }
+}
+
+LRESULT Win32MainWindow::HandleText1Message(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: {  // Alt+F5 arrives as a system key
+      if (!loaded_) break;
+      auto keyCode = static_cast<int16_t>(wParam);
+      ++keyHandlerDepth_;
+      events_.Text1_KeyDown(keyCode, ShiftStateNow());
+      --keyHandlerDepth_;
+      // The handler may have closed the window, or swallowed the key by clearing it;
+      // otherwise the box handles the key as the handler left it.
+      if (text1_.hwnd != hwnd || keyCode == 0) return 0;
+      return ::DefSubclassProc(hwnd, message, static_cast<WPARAM>(static_cast<uint16_t>(keyCode)), lParam);
+    }
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+      // A handler that lets messages through (a report build after Alt+F5) can see Alt come
+      // up before the default handling has seen the key pressed with it. That handling would
+      // take it for Alt pressed alone and enter the invisible menu mode, a modal loop that
+      // holds the handler until the next key. Such a release is kept from it.
+      if (keyHandlerDepth_ > 0 && IsMenuKey(wParam)) return 0;
+      break;
+    case WM_NCDESTROY:
+      ::RemoveWindowSubclass(hwnd, &Text1Proc, kText1SubclassId);
+      break;
+    default:
+      break;
+  }
+  return ::DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+}  // namespace tarnvik::win::detail

@@ -1,0 +1,265 @@
+// Inside the Win32 toolkit: the two forms, their controls and the state they share with the
+// toolkit. Each native window stores its C++ object in GWLP_USERDATA; each message goes to
+// one small handler that turns it into the program's event.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "ui/toolkit/scoped_win.h"
+#include "ui/toolkit/toolkit.h"
+#include "ui/toolkit/win32_win.h"
+
+namespace tarnvik::win::detail {
+
+inline constexpr wchar_t kMainWindowClass[] = L"TarnvikMainWindow";
+inline constexpr wchar_t kMenuFormClass[] = L"TarnvikMenuForm";
+inline constexpr wchar_t kPictureClass[] = L"TarnvikPicture";
+inline constexpr wchar_t kLabelClass[] = L"TarnvikLabel";
+
+/// What the toolkit and its forms share: the module, the count of loaded forms (the message
+/// loop ends when it falls to zero) and the main window that owns message boxes and menus.
+class ToolkitState {
+ public:
+  HINSTANCE instance = nullptr;
+
+  void FormLoaded() { ++loadedForms_; }
+  /// One form is gone; the last one ends the message loop.
+  void FormGone();
+  int LoadedForms() const { return loadedForms_; }
+
+  void SetMainWindow(HWND hwnd) { mainWindow_ = hwnd; }
+  void ForgetMainWindow(HWND hwnd) {
+    if (mainWindow_ == hwnd) mainWindow_ = nullptr;
+  }
+  /// The main window when it exists and is visible, else null.
+  HWND VisibleMainWindow() const;
+
+ private:
+  int loadedForms_ = 0;
+  HWND mainWindow_ = nullptr;
+};
+
+/// Shift state of the events: 1 Shift, 2 Ctrl, 4 Alt.
+int16_t ShiftStateNow();
+/// The button set held, from a mouse message's wParam (MK_*): 1 left, 2 right, 4 middle.
+int16_t ButtonsFromMouseKeys(WPARAM keys);
+/// Shift state from a mouse message's wParam, Alt from the key state.
+int16_t ShiftFromMouseKeys(WPARAM keys);
+
+class Win32MainWindow;
+
+class Win32TextBox final : public toolkit::TextBox {
+ public:
+  std::string Text() const override;
+  void SetText(std::string_view text) override;
+  double FontSize() const override { return points_; }
+  void SetFontSize(double points) override;
+  void Move(int left, int top, int width, int height) override;
+
+  HWND hwnd = nullptr;
+
+ private:
+  double points_ = 9.75;
+  ScopedGdiObject font_;
+};
+
+class Win32Label final : public toolkit::Label {
+ public:
+  // The label has no caption, so its font is a size only: nothing is ever drawn with it.
+  double FontSize() const override { return points_; }
+  void SetFontSize(double points) override { points_ = points; }
+  void Move(int left, int top, int width, int height) override;
+
+  HWND hwnd = nullptr;
+
+ private:
+  double points_ = 9;
+};
+
+struct Geometry {
+  int left = 0, top = 0, width = 0, height = 0;
+};
+
+/// A picture control, or a windowless picture holder of the store when it has no window.
+class Win32Picture final : public toolkit::PictureBox {
+ public:
+  Win32Picture(toolkit::PictureId picture, Geometry geometry) : picture_(picture), geometry_(geometry) {}
+
+  toolkit::PictureId Picture() const override { return picture_; }
+  void SetPictureFrom(const PictureBox& source) override;
+  int Left() const override { return geometry_.left; }
+  int Top() const override { return geometry_.top; }
+  int Width() const override { return geometry_.width; }
+  int Height() const override { return geometry_.height; }
+  void SetTop(int top) override;
+  void SetLeft(int left) override;
+  void SetWidth(int width) override;
+  void SetHeight(int height) override;
+
+  HBITMAP Bitmap() const { return bitmap_; }
+  void SetBitmapTable(const std::array<HBITMAP, 4>* table);
+
+  HWND hwnd = nullptr;
+
+ private:
+  void Place();
+
+  toolkit::PictureId picture_;
+  Geometry geometry_;
+  HBITMAP bitmap_ = nullptr;
+  const std::array<HBITMAP, 4>* table_ = nullptr;
+};
+
+class Win32Timer final : public toolkit::Timer {
+ public:
+  static constexpr UINT_PTR kId = 1;
+
+  int Interval() const override { return interval_; }
+  void SetInterval(int milliseconds) override;
+  bool Enabled() const override { return enabled_; }
+  void SetEnabled(bool enabled) override;
+  /// True while ticks should reach the handler.
+  bool Active() const { return enabled_ && interval_ > 0; }
+
+  HWND owner = nullptr;
+
+ private:
+  void Apply();
+
+  int interval_ = 420;
+  bool enabled_ = false;
+};
+
+class Win32MainWindow final : public toolkit::MainWindow {
+ public:
+  Win32MainWindow(ToolkitState& state, toolkit::MainWindowEvents& events);
+  ~Win32MainWindow() override;
+  Win32MainWindow(const Win32MainWindow&) = delete;
+  Win32MainWindow& operator=(const Win32MainWindow&) = delete;
+
+  /// False when the native window could not be made; the object is then inert.
+  bool Created() const { return hwnd_ != nullptr; }
+
+  void Show() override;
+  void Hide() override;
+  void Unload() override { UnloadFor(toolkit::kUnloadFromCode); }
+  bool Loaded() const override { return loaded_; }
+
+  toolkit::TextBox& Text1() override { return text1_; }
+  toolkit::Label& Label16() override { return label16_; }
+  toolkit::PictureBox& Image1() override { return image1_; }
+  toolkit::PictureBox& Image2() override { return image2_; }
+  toolkit::PictureBox& Image0(int index) override;
+  toolkit::Timer& Timer1() override { return timer1_; }
+
+  toolkit::WindowState GetWindowState() const override;
+  void SetWindowState(toolkit::WindowState state) override;
+  double Left() const override;
+  double Top() const override;
+  void SetLeft(double left) override;
+  void SetTop(double top) override;
+  void SetSize(int width, int height) override;
+  int LogPixelsX() override;
+  void Refresh() override;
+
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK PictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK LabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK Text1Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                    DWORD_PTR refData);
+
+ private:
+  LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandlePictureMessage(const Win32Picture& picture, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleLabelMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleText1Message(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+  void CreateControls();
+  void LoadPictures();
+  void PrepareSkin();
+  /// Paints `area` of `dc` with the window's own surface (skin and title); the origin of `dc`
+  /// lies at window point (originX, originY). The controls paint through it to look transparent.
+  void PaintSurface(HDC dc, const RECT& area, int originX, int originY) const;
+  void PaintPicture(const Win32Picture& picture, HWND hwnd) const;
+  void CentreOnWorkArea();
+
+  void OnPaint();
+  void OnSize();
+  void OnMouseDown(int16_t button, WPARAM wParam, LPARAM lParam);
+  void OnMouseMove(WPARAM wParam, LPARAM lParam);
+  void OnMouseUp(int16_t button, WPARAM wParam, LPARAM lParam);
+  void OnTimer(WPARAM id);
+  LRESULT OnCtlColor(HDC dc);
+  void OnNcDestroy();
+  void UnloadFor(int16_t mode);
+
+  ToolkitState& state_;
+  toolkit::MainWindowEvents& events_;
+  HWND hwnd_ = nullptr;
+  bool loaded_ = false;
+  bool counted_ = false;  ///< counted among the loaded forms until the native window is gone
+  bool unloading_ = false;
+  bool shown_ = false;  ///< size events reach Form_Resize only after the first showing
+  bool resizing_ = false;
+  int keyHandlerDepth_ = 0;  ///< key handlers of Text1 running (they can nest through a message pass)
+
+  Win32TextBox text1_;
+  Win32Label label16_;
+  Win32Picture image1_;
+  Win32Picture image2_;
+  std::array<Win32Picture, 4> image0_;
+  Win32Timer timer1_;
+
+  ScopedGdiObject skin_;
+  std::array<ScopedGdiObject, 4> pictureBitmaps_;
+  std::array<HBITMAP, 4> pictureTable_{};
+};
+
+class Win32DriveList final : public toolkit::DriveList {
+ public:
+  void Refresh() override;
+  int ListCount() const override { return static_cast<int>(entries_.size()); }
+  std::string List(int index) const override;
+
+ private:
+  std::vector<std::string> entries_;
+};
+
+class Win32MenuForm final : public toolkit::MenuForm {
+ public:
+  Win32MenuForm(ToolkitState& state, toolkit::MenuFormEvents& events);
+  ~Win32MenuForm() override;
+  Win32MenuForm(const Win32MenuForm&) = delete;
+  Win32MenuForm& operator=(const Win32MenuForm&) = delete;
+
+  bool Created() const { return hwnd_ != nullptr; }
+
+  void Show() override;
+  void Hide() override;
+  void Unload() override { UnloadFor(toolkit::kUnloadFromCode); }
+  bool Loaded() const override { return loaded_; }
+  toolkit::DriveList& Drive1() override { return drive1_; }
+  int PopupMenu(const std::vector<toolkit::MenuItem>& items, int defaultItem) override;
+
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+ private:
+  LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  void OnNcDestroy();
+  void UnloadFor(int16_t mode);
+
+  ToolkitState& state_;
+  toolkit::MenuFormEvents& events_;
+  HWND hwnd_ = nullptr;
+  bool loaded_ = false;
+  bool counted_ = false;
+  bool unloading_ = false;
+  Win32DriveList drive1_;
+};
+
+/// A 32-bit top-down DIB section holding `pixels` (0xAARRGGBB rows), or null.
+HBITMAP CreateDibFromPixels(int width, int height, const uint32_t* pixels);
+
+}  // namespace tarnvik::win::detail
