@@ -71,3 +71,6 @@ if(TARNVIK_TESTS)
     gtest_discover_tests(tarnvik_win_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
   endif()
 endif()
+
+# The help file the program opens in Notepad lives beside the .exe.
+configure_file(${CMAKE_SOURCE_DIR}/src/ui/menu_form/ReadMe.txt ${CMAKE_BINARY_DIR}/ReadMe.txt COPYONLY)
