@@ -366,6 +366,41 @@ TEST_F(ReportBuilder, YieldsBeforeTheFirstDriveAndAfterEachBlockWhileNotIdle) {
   EXPECT_TRUE(p.m().ReportIdle);
 }
 
+// Every write of the box re-lays out and repaints it, so the build writes once per yield and
+// once at the end, never once per line; what the box shows at each yield is unchanged.
+TEST_F(ReportBuilder, WritesTheBoxOncePerYieldAndOnceAtTheEnd) {
+  for (char letter : {'c', 'd', 'e'}) AddDrive(letter, FixedDrive());
+  std::vector<std::string> atYields;
+  std::vector<int> writesAtYields;
+  p.tk.onDoEvents = [&](int) {
+    atYields.push_back(Text());
+    writesAtYields.push_back(p.win().text1().setTextCount());
+  };
+  const int before = p.win().text1().setTextCount();
+  Refresh();
+  const std::string report = Text();
+
+  // " Please wait...", the header with C's block, D's block, E's block, the summary.
+  EXPECT_EQ(p.win().text1().setTextCount() - before, 5);
+  ASSERT_EQ(atYields.size(), 4u);
+  EXPECT_EQ(writesAtYields, (std::vector<int>{before + 1, before + 2, before + 3, before + 4}));
+  EXPECT_EQ(atYields[0], " Please wait...");
+  const std::size_t blockStarts[] = {report.find(" Drive: \t  C:"), report.find(" Drive: \t  D:"),
+                                     report.find(" Drive: \t  E:"), report.find(" Drives: ")};
+  for (std::size_t yield = 1; yield < 4; ++yield) {
+    ASSERT_NE(blockStarts[yield], std::string::npos);
+    EXPECT_EQ(atYields[yield], report.substr(0, blockStarts[yield])) << "at yield " << yield + 1;
+  }
+}
+
+TEST_F(ReportBuilder, AReportWithoutDrivesIsWrittenOnceAfterTheWaitingText) {
+  p.tk.driveEntries = {"1:", "?"};
+  const int before = p.win().text1().setTextCount();
+  Refresh();
+  EXPECT_EQ(p.win().text1().setTextCount() - before, 2);
+  EXPECT_EQ(Text(), "\r\n" + kSep + "\r\n\r\n" + Field(" Drives: ", "0  (0)") + "\r\n");
+}
+
 TEST_F(ReportBuilder, QuittingAtTheFirstYieldLeavesTheWaitingText) {
   AddDrive('c', FixedDrive());
   p.tk.onDoEvents = [&](int n) {
@@ -453,10 +488,12 @@ TEST_F(ReportBuilder, CloseFromOutsideInsideAQueryStopsWritingAtOnce) {
   };
   Refresh();
 
-  const auto lines = Lines(window->text1().Text());
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.back(), " Volume:\t  512x8  (4096 bytes)");
-  EXPECT_EQ(ValuesOf(window->text1().Text(), " Drive: ").size(), 2u);
+  // The box keeps what it showed at the last yield: C's whole block and nothing of D's.
+  const std::string text = window->text1().Text();
+  const std::string blockEnd = "\r\n" + kSep + "\r\n\r\n";
+  ASSERT_GE(text.size(), blockEnd.size());
+  EXPECT_EQ(text.substr(text.size() - blockEnd.size()), blockEnd);
+  EXPECT_EQ(ValuesOf(text, " Drive: "), std::vector<std::string>{"C:\\"});
   EXPECT_EQ(CallsFor("e:\\"), 0);
   EXPECT_EQ(p.wmi.objectPaths, std::vector<std::string>{"Win32_LogicalDisk.DeviceID='C:'"});
   EXPECT_EQ(p.tk.mainWindowsLoaded, 1);
