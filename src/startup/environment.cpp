@@ -1,11 +1,8 @@
 // Where the program runs: its folder, the Windows family and the Windows version number.
 #include "startup/environment.h"
 
-#include <charconv>
 #include <cstddef>
-#include <limits>
 #include <string>
-#include <system_error>
 
 #include "startup/program.h"
 #include "startup/text.h"
@@ -71,19 +68,22 @@ std::string GetOsVersionText(VersionApi& api, int32_t selector) {
 }
 
 double VersionNumber(std::string_view text) {
-  std::size_t end = 0;
-  while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
-  if (end == 0) return 0;
-  if (end < text.size() && text[end] == '.') {
-    ++end;
-    while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+  // Read by hand: a general floating-point parser would weigh more than this whole module.
+  const auto digit = [&](std::size_t i) { return i < text.size() && text[i] >= '0' && text[i] <= '9'; };
+  std::size_t i = 0;
+  double digits = 0;  // every digit read, as one whole number: 410 for "4.10"
+  for (; digit(i); ++i) digits = digits * 10 + (text[i] - '0');  // hundreds of digits read as infinity
+  if (i == 0) return 0;
+  double scale = 1;
+  if (i < text.size() && text[i] == '.') {
+    // Fifteen decimals are more than any version carries; later ones cannot change a comparison.
+    for (++i; digit(i) && scale < 1e15; ++i) {
+      digits = digits * 10 + (text[i] - '0');
+      scale *= 10;
+    }
   }
-  double value = 0;
-  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + end, value, std::chars_format::fixed);
-  (void)ptr;
-  // Only a number with hundreds of digits is out of range: it is certainly "high enough".
-  if (ec == std::errc::result_out_of_range) return std::numeric_limits<double>::infinity();
-  return value;
+  // A single division of exact integers: "4.10" gives the double nearest to 4.1.
+  return digits / scale;
 }
 
 }  // namespace tarnvik

@@ -5,6 +5,8 @@
 
 #include <objbase.h>
 
+#include <cstdlib>
+
 #include "report/drive_api_win.h"
 #include "report/wmi_api_win.h"
 #include "startup/main.h"
@@ -59,6 +61,13 @@ int RunProgram() {
 }
 
 }  // namespace
+
+// The runtime's default terminate handler prints the demangled name of the exception's type,
+// which drags the whole C++ demangler into the program; a windowed program has nowhere to
+// print it, so it ends at once instead.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // Nothing may unwind out of the entry point into the runtime.
