@@ -1,0 +1,128 @@
+"""Hardening under Wine: many refreshes without growth, a registry key the program may not write,
+and a drive on every letter from A to Z."""
+
+from __future__ import annotations
+
+import signal
+import time
+
+import drives
+import hardening_lib as lib
+from harness import HarnessError, Session, case, check
+
+KEY = r"SOFTWARE\QELM Soft\Tarnvik"
+VIEWS = {"x64": 64, "x86": 32}
+# Each refresh of the session's eight drives takes about one to two seconds under Wine on two
+# cores, so CI's short run stays near a minute.
+SOAK_REFRESHES = 1000 if lib.LONG else 30
+SOAK_CHUNK = 100 if lib.LONG else 15
+WARM_UP = 5
+REFRESH_BOUND_MS = 30000
+
+
+def c_volume(session: Session) -> str:
+    return lib.host_volume(session.drive_c)
+
+
+@case("hardening_soak_refresh_x64")
+def _soak(session: Session) -> None:
+    """F5 again and again: every refresh rebuilds the report, and the process's handles, memory,
+    descriptors and threads stay where they were after a warm-up."""
+    if lib.LONG:
+        # The runner's limit suits CI's short run; a hand run of the long soak gets its own.
+        signal.alarm(SOAK_REFRESHES * 3 + 180)
+    program = session.start_program("x64")
+    program.wait_report()
+    pid = lib.linux_pid(program)
+
+    def refresh(count: int) -> None:
+        result = lib.procstat(session, "refresh", str(count), str(REFRESH_BOUND_MS),
+                              timeout=count * REFRESH_BOUND_MS / 1000 + 30)
+        check(result.returncode == 0, f"not every one of {count} refreshes rebuilt the report: " + result.describe()
+              + " " + result.stdout.decode())
+
+    refresh(WARM_UP)
+    rows = [(0, lib.sample(session, program, pid))]
+    done = 0
+    started = time.monotonic()
+    while done < SOAK_REFRESHES:
+        count = min(SOAK_CHUNK, SOAK_REFRESHES - done)
+        refresh(count)
+        done += count
+        rows.append((done, lib.sample(session, program, pid)))
+    seconds = time.monotonic() - started
+
+    problems, unjudged = lib.growth_problems(rows[0][1], rows[-1][1])
+    figures = (f"{done} refreshes after {WARM_UP} to warm up, {seconds:.1f} s "
+               f"({seconds * 1000 / done:.0f} ms each, sampling included)\n{lib.table(rows)}\n"
+               f"not measurable here: {', '.join(unjudged) or 'none'}")
+    print(figures.replace("\n", "\n    "), flush=True)
+    lib.OUT.mkdir(parents=True, exist_ok=True)
+    (lib.OUT / "hardening-soak.txt").write_text(figures + "\n")
+
+    # The last report is still whole and right.
+    text = program.text()
+    wrong = drives.report_problems(text, drives.expected_report_lines(c_volume(session))) + drives.c_size_problems(text)
+    check(not wrong, "report after the soak differs:\n      " + "\n      ".join(wrong))
+    check(not problems, "resources grew over the soak: " + "; ".join(problems))
+    session.press_key("Escape")
+    program.wait_gone(10)
+
+
+for _arch in ("x64", "x86"):
+
+    @case(f"hardening_registry_denied_{_arch}")
+    def _registry_denied(session: Session, arch: str = _arch) -> None:
+        """The program's key denies writes: the program starts all the same, builds its report,
+        shows nothing else, and the key keeps what it held."""
+        view = VIEWS[arch]
+        full_key = "HKLM\\" + KEY
+        existed = lib.key_exists(session, full_key, view)
+        before = lib.reg_values(session, full_key, view)
+        try:
+            session.reg_delete_key(full_key, view)
+            # A stale Version that the program would rewrite if it could; no Author at all.
+            session.reg_add(full_key, "Version", "0.9", view=view)
+            denied = lib.procstat(session, "deny-key", str(view), KEY)
+            if denied.returncode != 0:
+                raise HarnessError("cannot set the key's security: " + denied.describe())
+            # Another process of the same user must now be refused, or the case proves nothing.
+            tried = lib.key_values(lib.procstat(session, "try-write", str(view), KEY).stdout.decode())
+            if tried.get("open") != "5" or tried.get("create") != "5":
+                raise HarnessError(f"Wine did not enforce the key's security: {tried}")
+
+            program = session.start_program(arch)
+            text = program.wait_report()
+            wrong = drives.report_problems(text, drives.expected_report_lines(c_volume(session)))
+            wrong += drives.c_size_problems(text)
+            check(not wrong, "report differs:\n      " + "\n      ".join(wrong))
+            time.sleep(0.5)  # a message box shown late would be up by now
+            listed = lib.procstat(session, "windows")
+            check(listed.returncode == 0, "procstat windows failed: " + listed.describe())
+            windows = listed.stdout.decode().splitlines()
+            check(windows == ["TarnvikMainWindow|QELM Tarnvik 1.2.0.2016.0"],
+                  f"visible windows of the program: {windows}, expected the main window alone")
+            after = lib.reg_values(session, full_key, view)
+            check(after == {"Version": "0.9"}, f"the denied key now holds {after}")
+            session.press_key("Escape")
+            program.wait_gone(10)
+        finally:
+            lib.procstat(session, "allow-key", str(view), KEY)
+            session.reg_delete_key(full_key, view)
+            if existed:
+                for name, data in before.items():
+                    session.reg_add(full_key, name, data, view=view)
+
+
+@case("hardening_every_letter_x86")
+def _every_letter(session: Session) -> None:
+    """A drive on each letter A to Z, of every type and some pointing nowhere: 26 blocks in
+    order, numbered 1/1 to 26/26, and the right summary."""
+    with lib.EveryLetterDrives(session) as layout:
+        program = session.start_program("x86")
+        text = program.wait_report(120000)
+        wrong = drives.report_problems(text, lib.expected_every_letter(session, layout.host_folder), limit=12)
+        wrong += lib.host_size_problems(text, "C") + lib.host_size_problems(text, "E")
+        session.press_key("Escape")
+        program.wait_gone(15)
+        check(not wrong, "report differs:\n      " + "\n      ".join(wrong))
