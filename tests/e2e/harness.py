@@ -1,0 +1,554 @@
+"""Machinery of Tarnvik's end-to-end tests.
+
+A Session owns one private X server (Xvfb), one fresh Wine prefix under a temp dir and the drives
+prepared for it (tmpfs mounts of exact sizes, labels, serials, drive types). Tests start the real
+tarnvik.exe in it and read the window from outside through probe.exe. Every wait is bounded, and
+cleanup stops only what the session started: its programs (by process group), the wineserver of
+its own prefix, its mounts and its Xvfb (by PID).
+
+Cases are registered with @case and collected by run_e2e.py:
+
+    from harness import case
+
+    @case("something_x64")
+    def _(session):
+        program = session.start_program("x64")
+        ...  # raise CaseFailure (or use check()) to fail
+"""
+
+from __future__ import annotations
+
+import dataclasses
+import os
+import select
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+from typing import Callable, Iterable
+
+REPO = Path(__file__).resolve().parents[2]
+# Where the preset build folders are; TARNVIK_BUILD_ROOT points elsewhere (as for scripts/win-tests).
+BUILD_ROOT = Path(os.environ.get("TARNVIK_BUILD_ROOT", REPO / "build"))
+MAIN_TITLE = "QELM Tarnvik 1.2.0.2016.0"
+# Program architecture -> CMake preset whose build folder holds tarnvik.exe and probe.exe.
+ARCH_PRESETS = {"x64": "win64", "x86": "win32"}
+
+WINEBOOT_TIMEOUT = 240
+WINE_CALL_TIMEOUT = 60
+DESKTOP_HOLD_MS = 3 * 3600 * 1000  # far beyond any run; the session ends it
+
+
+class HarnessError(Exception):
+    """The test environment could not be set up; says nothing about the program."""
+
+
+class CaseFailure(AssertionError):
+    """The program did not behave as a case expects."""
+
+
+def check(condition: bool, message: str) -> None:
+    if not condition:
+        raise CaseFailure(message)
+
+
+# ---------------------------------------------------------------------------------------------
+# Case registry
+
+
+@dataclasses.dataclass
+class Case:
+    name: str
+    run: Callable[["Session"], None]
+    arch: str | None  # the program build the case needs, None when it needs none
+
+
+CASES: list[Case] = []
+
+
+def case(name: str, arch: str | None = None):
+    """Registers a case. `arch` ("x64"/"x86") lets the runner skip cases whose build is missing;
+    by default it is taken from a name ending in _x64 or _x86."""
+
+    def register(fn: Callable[["Session"], None]):
+        found = arch
+        if found is None:
+            for candidate in ARCH_PRESETS:
+                if name.endswith("_" + candidate):
+                    found = candidate
+        CASES.append(Case(name, fn, found))
+        return fn
+
+    return register
+
+
+# ---------------------------------------------------------------------------------------------
+# Bounded commands
+
+
+@dataclasses.dataclass
+class Completed:
+    args: list[str]
+    returncode: int  # -1 when the command was killed at its time limit
+    stdout: bytes
+    stderr: bytes
+
+    @property
+    def timed_out(self) -> bool:
+        return self.returncode == -1
+
+    def describe(self) -> str:
+        tail = self.stderr.decode("utf-8", "replace").strip()[-400:]
+        state = "timed out" if self.timed_out else f"exit {self.returncode}"
+        return f"{' '.join(self.args)}: {state}" + (f"; stderr: {tail}" if tail else "")
+
+
+def _kill_group(process: subprocess.Popen, grace: float = 2.0) -> None:
+    """Ends a process started with start_new_session=True together with its process group:
+    `wine X.exe` runs X.exe as a child of start.exe in the same group."""
+    for sig in (signal.SIGTERM, signal.SIGKILL):
+        try:
+            os.killpg(process.pid, sig)
+        except ProcessLookupError:
+            pass
+        try:
+            process.wait(timeout=grace)
+            return
+        except subprocess.TimeoutExpired:
+            continue
+
+
+def run_bounded(args: list[str], timeout: float, env: dict | None = None, cwd: Path | None = None) -> Completed:
+    """Runs a command with its output in files, not pipes (a Wine service that inherits a pipe
+    would keep a reader waiting forever), and kills its process group at the time limit."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=out, stderr=err, env=env, cwd=cwd,
+                                   start_new_session=True)
+        try:
+            returncode = process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            _kill_group(process)
+            returncode = -1
+        out.seek(0)
+        err.seek(0)
+        return Completed([str(a) for a in args], returncode, out.read(), err.read())
+
+
+def _as_root(args: list[str]) -> list[str]:
+    if os.geteuid() == 0:
+        return args
+    if shutil.which("sudo"):
+        return ["sudo", "-n"] + args
+    return args
+
+
+# ---------------------------------------------------------------------------------------------
+# Drives
+
+
+@dataclasses.dataclass(frozen=True)
+class DriveSpec:
+    """One drive letter of the prefix.
+
+    size:   bytes of a tmpfs mounted for the drive (a multiple of 4096); None for a letter that
+            points to a folder that does not exist.
+    filler: bytes of a file written on the drive, so that the used space is not just the
+            label and serial files (each takes one 4096-byte page on tmpfs).
+    kind:   Wine drive type setting: None (fixed), "cdrom", "floppy" or "network".
+    """
+
+    letter: str
+    size: int | None
+    label: str = ""
+    serial: str = ""  # eight hex digits
+    kind: str | None = None
+    filler: int = 0
+
+
+class Session:
+    """One X server, one Wine prefix, one set of drives, for all cases of a run."""
+
+    def __init__(self, drives: Iterable[DriveSpec] = (), remove_z: bool = True,
+                 c_label: str = "", c_serial: str = "", log: Callable[[str], None] = print):
+        self.drives = list(drives)
+        self.remove_z = remove_z
+        self.c_label = c_label
+        self.c_serial = c_serial
+        self.log = log
+        self.tmp: Path | None = None
+        self.prefix: Path | None = None
+        self.display: str | None = None
+        self._xvfb: subprocess.Popen | None = None
+        self._mounts: list[Path] = []
+        self._programs: list[RunningProgram] = []
+        self._probes: set[str] = set()
+        self._desktop: subprocess.Popen | None = None
+        self.env: dict[str, str] = {}
+
+    # -- life cycle ---------------------------------------------------------------------------
+
+    def __enter__(self) -> "Session":
+        try:
+            self.start()
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    def __exit__(self, *exc) -> None:
+        self.close()
+
+    def start(self) -> None:
+        self.tmp = Path(tempfile.mkdtemp(prefix="tarnvik-e2e-"))
+        self.prefix = self.tmp / "pfx"
+        self._start_xvfb()
+        self.env = dict(os.environ)
+        for name in ("WINELOADER", "WINESERVER", "WINEARCH"):
+            self.env.pop(name, None)
+        self.env.update(WINEPREFIX=str(self.prefix), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
+                        DISPLAY=self.display)
+        started = time.monotonic()
+        boot = run_bounded(["wineboot", "-i"], WINEBOOT_TIMEOUT, env=self.env, cwd=self.tmp)
+        if boot.returncode != 0 or not (self.prefix / "drive_c").is_dir():
+            raise HarnessError("wineboot -i failed: " + boot.describe())
+        # No window manager here: without Managed=N every hide waits 2 s for a reply that never comes.
+        self.reg_add(r"HKCU\Software\Wine\X11 Driver", "Managed", "N")
+        self._prepare_drives()
+        self.restart_wineserver()
+        self.log(f"session ready in {time.monotonic() - started:.1f} s: prefix {self.prefix}, display {self.display}")
+
+    def close(self) -> None:
+        """Stops everything the session started. Each step runs even when an earlier one failed."""
+        steps = [self.stop_programs, self._stop_desktop, self._stop_wineserver, self._unmount_all, self._stop_xvfb, self._remove_tmp]
+        for step in steps:
+            try:
+                step()
+            except Exception as error:  # cleanup must go on
+                self.log(f"cleanup: {step.__name__}: {error}")
+
+    # -- X server -----------------------------------------------------------------------------
+
+    def _start_xvfb(self) -> None:
+        # -displayfd lets Xvfb pick a free display itself and tell us which.
+        read_fd, write_fd = os.pipe()
+        log = open(self.tmp / "xvfb.log", "wb")
+        try:
+            self._xvfb = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                stdin=subprocess.DEVNULL, stdout=log, stderr=log, pass_fds=(write_fd,), start_new_session=True)
+        finally:
+            os.close(write_fd)
+            log.close()
+        number = b""
+        deadline = time.monotonic() + 20
+        try:
+            while not number.endswith(b"\n"):
+                remaining = deadline - time.monotonic()
+                ready, _, _ = select.select([read_fd], [], [], max(remaining, 0))
+                if not ready:
+                    raise HarnessError("Xvfb did not report a display within 20 s")
+                chunk = os.read(read_fd, 16)
+                if not chunk:
+                    raise HarnessError("Xvfb exited before it reported a display")
+                number += chunk
+        finally:
+            os.close(read_fd)
+        self.display = ":" + number.decode().strip()
+        for _ in range(50):
+            if run_bounded(["xdpyinfo", "-display", self.display], 5).returncode == 0:
+                return
+            time.sleep(0.1)
+        raise HarnessError(f"Xvfb display {self.display} does not answer xdpyinfo")
+
+    def _stop_xvfb(self) -> None:
+        if self._xvfb is not None and self._xvfb.poll() is None:
+            self._xvfb.terminate()
+            try:
+                self._xvfb.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self._xvfb.kill()
+                self._xvfb.wait(timeout=5)
+        self._xvfb = None
+
+    # -- Wine ---------------------------------------------------------------------------------
+
+    @property
+    def drive_c(self) -> Path:
+        return self.prefix / "drive_c"
+
+    def wine(self, args: list[str], timeout: float = WINE_CALL_TIMEOUT) -> Completed:
+        # Started from drive_c so that Wine can map the working folder even without Z:.
+        return run_bounded(["wine"] + args, timeout, env=self.env, cwd=self.drive_c)
+
+    def reg_add(self, key: str, value: str, data: str, kind: str = "REG_SZ", view: int = 64) -> None:
+        result = self.wine(["reg", "add", key, "/v", value, "/t", kind, "/d", data, "/f", f"/reg:{view}"])
+        if result.returncode != 0:
+            raise HarnessError("reg add failed: " + result.describe())
+
+    def reg_query(self, key: str, value: str, view: int = 64) -> str | None:
+        """The data of a string value, or None when the key or value is missing."""
+        result = self.wine(["reg", "query", key, "/v", value, f"/reg:{view}"])
+        if result.returncode != 0:
+            return None
+        for line in result.stdout.decode("utf-8", "replace").splitlines():
+            parts = line.strip().split(None, 2)
+            if len(parts) >= 2 and parts[0].lower() == value.lower() and parts[1].startswith("REG_"):
+                return parts[2] if len(parts) == 3 else ""
+        return None
+
+    def reg_delete_key(self, key: str, view: int = 64) -> None:
+        self.wine(["reg", "delete", key, "/f", f"/reg:{view}"])
+
+    def start_services(self) -> None:
+        """Starts the wineserver and Wine's background services with /dev/null as their output,
+        so that no later call's output capture is inherited by a long-lived service."""
+        run_bounded(["wineserver", "-p"], 30, env=self.env, cwd=self.tmp)
+        result = self.wine(["wineboot"], timeout=WINEBOOT_TIMEOUT)
+        if result.returncode != 0:
+            raise HarnessError("wineboot failed: " + result.describe())
+        self._start_desktop()
+
+    def _start_desktop(self) -> None:
+        """Wine's desktop process (explorer.exe /desktop) starts with the first window, in the
+        process group of that window's program, and leaves a few seconds after the last window
+        closes. A hidden window held open for the whole session starts it here, in a group of its
+        own, so it neither dies with a failed case's program group nor restarts for every case."""
+        self._stop_desktop()
+        for arch in ARCH_PRESETS:
+            if (self.build_dir(arch) / "probe.exe").is_file():
+                self.install(arch, "probe.exe", "probe.exe")
+                self._probes.add(arch)
+                log = open(self.tmp / "desktop-hold.log", "wb")
+                with log:
+                    self._desktop = subprocess.Popen(
+                        ["wine", f"C:\\Tarnvik\\{arch}\\probe.exe", "hold", str(DESKTOP_HOLD_MS)],
+                        stdin=subprocess.DEVNULL, stdout=log, stderr=log, env=self.env, cwd=self.drive_c,
+                        start_new_session=True)
+                return
+        self.log("no probe.exe built: Wine's desktop comes and goes with the programs")
+
+    def _stop_desktop(self) -> None:
+        if self._desktop is not None:
+            _kill_group(self._desktop)
+            self._desktop = None
+
+    def restart_wineserver(self) -> None:
+        """Drive letters, labels and types are read when the wineserver starts."""
+        self._stop_wineserver()
+        self.start_services()
+
+    def _stop_wineserver(self) -> None:
+        self._stop_desktop()
+        if self.prefix is None or not self.prefix.exists():
+            return
+        run_bounded(["wineserver", "-k"], 30, env=self.env, cwd=self.tmp)
+        run_bounded(["wineserver", "-w"], 30, env=self.env, cwd=self.tmp)
+
+    # -- drives -------------------------------------------------------------------------------
+
+    def _prepare_drives(self) -> None:
+        dosdevices = self.prefix / "dosdevices"
+        if self.remove_z:
+            # Z: is the Linux root: its size changes under our feet and reading it prints noise.
+            (dosdevices / "z:").unlink(missing_ok=True)
+        if self.c_label:
+            (self.drive_c / ".windows-label").write_text(self.c_label)
+        if self.c_serial:
+            (self.drive_c / ".windows-serial").write_text(self.c_serial)
+        for drive in self.drives:
+            letter = drive.letter.lower()
+            target = self.drive_folder(letter)
+            if drive.size is not None:
+                self._mount_tmpfs(target, drive.size)
+                if drive.label:
+                    (target / ".windows-label").write_text(drive.label)
+                if drive.serial:
+                    (target / ".windows-serial").write_text(drive.serial)
+                if drive.filler:
+                    with open(target / "filler.bin", "wb") as f:
+                        f.write(b"\xa5" * drive.filler)
+            link = dosdevices / f"{letter}:"
+            link.unlink(missing_ok=True)
+            link.symlink_to(target)
+            if drive.kind:
+                self.reg_add(r"HKLM\Software\Wine\Drives", f"{letter}:", drive.kind)
+
+    def _mount_tmpfs(self, target: Path, size: int) -> None:
+        if size % 4096:
+            raise HarnessError(f"tmpfs size {size} is not a multiple of 4096")
+        target.mkdir(parents=True)
+        result = run_bounded(_as_root(["mount", "-t", "tmpfs", "-o", f"size={size},mode=0755", "tarnvik-e2e",
+                                       str(target)]), 30)
+        if result.returncode != 0:
+            raise HarnessError("cannot mount a tmpfs (the drive tests need root): " + result.describe())
+        self._mounts.append(target)
+        stat = os.statvfs(target)
+        if stat.f_blocks * stat.f_frsize != size:
+            raise HarnessError(f"tmpfs at {target} has {stat.f_blocks * stat.f_frsize} bytes, not {size}")
+
+    def drive_folder(self, letter: str) -> Path:
+        return self.tmp / "drives" / letter.lower()
+
+    def free_bytes(self, letter: str) -> int:
+        """Free space of a prepared drive as Linux sees it, to confirm the test data's arithmetic."""
+        stat = os.statvfs(self.drive_folder(letter))
+        return stat.f_bfree * stat.f_frsize
+
+    def _unmount_all(self) -> None:
+        while self._mounts:
+            target = self._mounts.pop()
+            if run_bounded(_as_root(["umount", str(target)]), 30).returncode != 0:
+                run_bounded(_as_root(["umount", "-l", str(target)]), 30)
+
+    def _mounts_below_tmp(self) -> list[str]:
+        below = str(self.tmp) + "/"
+        with open("/proc/mounts") as mounts:
+            return [line.split()[1] for line in mounts if line.split()[1].startswith(below)]
+
+    def _remove_tmp(self) -> None:
+        if self.tmp is None or not self.tmp.exists():
+            return
+        # Never delete through a live mount.
+        still_mounted = self._mounts_below_tmp()
+        if still_mounted:
+            self.log(f"cleanup: {self.tmp} kept, still mounted: {still_mounted}")
+            return
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+    # -- programs -----------------------------------------------------------------------------
+
+    def build_dir(self, arch: str) -> Path:
+        return BUILD_ROOT / ARCH_PRESETS[arch]
+
+    def install(self, arch: str, name: str = "tarnvik.exe", source: str = "tarnvik.exe") -> str:
+        """Copies a build output into C:\\Tarnvik\\<arch>\\ and returns its Windows path."""
+        built = self.build_dir(arch) / source
+        if not built.is_file():
+            raise HarnessError(f"{built} has not been built")
+        folder = self.drive_c / "Tarnvik" / arch
+        folder.mkdir(parents=True, exist_ok=True)
+        target = folder / name
+        source_stat = built.stat()
+        if target.exists():
+            target_stat = target.stat()
+            if (target_stat.st_size, target_stat.st_mtime_ns) == (source_stat.st_size, source_stat.st_mtime_ns):
+                return f"C:\\Tarnvik\\{arch}\\{name}"
+        # Never rewrite a file in place: a running copy of the program has it mapped.
+        partial = folder / (name + ".partial")
+        shutil.copy2(built, partial)
+        os.replace(partial, target)
+        return f"C:\\Tarnvik\\{arch}\\{name}"
+
+    def start_program(self, arch: str, name: str = "tarnvik.exe") -> "RunningProgram":
+        windows_path = self.install(arch, name)
+        log_path = self.tmp / f"{arch}-{name}-{len(self._programs)}.log"
+        with open(log_path, "wb") as log:
+            process = subprocess.Popen(["wine", windows_path], stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                                       env=self.env, cwd=self.drive_c, start_new_session=True)
+        program = RunningProgram(self, arch, process, log_path)
+        self._programs.append(program)
+        return program
+
+    def stop_programs(self) -> None:
+        for program in self._programs:
+            program.kill()
+        self._programs.clear()
+
+    def probe(self, arch: str, *args: str, timeout: float = 30) -> Completed:
+        if arch not in self._probes:
+            self.install(arch, "probe.exe", "probe.exe")
+            self._probes.add(arch)
+        return self.wine([f"C:\\Tarnvik\\{arch}\\probe.exe", *args], timeout=timeout)
+
+    def xdotool(self, *args: str, timeout: float = 15) -> Completed:
+        return run_bounded(["xdotool", *args], timeout, env=self.env)
+
+    def main_window_xid(self, timeout: float = 15) -> str:
+        pattern = "^" + MAIN_TITLE.replace(".", r"\.") + "$"
+        result = self.xdotool("search", "--sync", "--onlyvisible", "--name", pattern, timeout=timeout)
+        ids = result.stdout.decode().split()
+        if not ids:
+            raise CaseFailure(f"no visible X window titled {MAIN_TITLE!r}: " + result.describe())
+        return ids[0]
+
+
+    def focus_main_window(self) -> None:
+        self.xdotool("windowfocus", "--sync", self.main_window_xid())
+
+    def press_key(self, key: str) -> None:
+        """Types a key into the main window (it arrives in Text1, which holds the focus).
+
+        The key goes through the X server (XTEST) to the focused window, not as an event sent to
+        one window: Wine keeps its own key state, and a synthetic press whose release lands on a
+        window that the press just closed leaves that state stuck for every later program."""
+        self.focus_main_window()
+        # A key that closes the window can make xdotool itself fail with BadWindow: not our concern.
+        self.xdotool("key", key)
+
+
+class RunningProgram:
+    """One started `wine tarnvik.exe`. Its process group holds start.exe and the program."""
+
+    def __init__(self, session: Session, arch: str, process: subprocess.Popen, log_path: Path):
+        self.session = session
+        self.arch = arch
+        self.process = process
+        self.log_path = log_path
+
+    def alive(self) -> bool:
+        return self.process.poll() is None
+
+    def wait_exit(self, timeout: float) -> bool:
+        try:
+            self.process.wait(timeout=timeout)
+            return True
+        except subprocess.TimeoutExpired:
+            return False
+
+    def kill(self) -> None:
+        """Ends a program that is still running. start.exe waits for the program it started, so
+        a finished start.exe means a finished program and its group is left alone."""
+        if self.process.poll() is None:
+            _kill_group(self.process)
+
+    def output(self) -> str:
+        try:
+            return self.log_path.read_text("utf-8", "replace")[-800:]
+        except OSError:
+            return ""
+
+    # -- reading and driving the window through the probe ---------------------------------------
+
+    def wait_text(self, substring: str, timeout_ms: int) -> bool:
+        result = self.session.probe(self.arch, "wait-text", substring, str(timeout_ms), timeout=timeout_ms / 1000 + 30)
+        return result.returncode == 0
+
+    def text(self) -> str:
+        result = self.session.probe(self.arch, "text")
+        if result.returncode != 0:
+            raise CaseFailure("probe text failed: " + result.describe())
+        return result.stdout.decode("utf-8")
+
+    def wait_report(self, timeout_ms: int = 60000) -> str:
+        """Waits for the summary line and returns the whole report text."""
+        if not self.wait_text(" Drives: ", timeout_ms):
+            raise CaseFailure(f"no ' Drives: ' line within {timeout_ms} ms; program output: {self.output()!r}")
+        return self.text()
+
+    def geometry(self) -> dict[str, str]:
+        result = self.session.probe(self.arch, "geometry")
+        if result.returncode != 0:
+            raise CaseFailure("probe geometry failed: " + result.describe())
+        pairs = (line.split("=", 1) for line in result.stdout.decode("utf-8").splitlines() if "=" in line)
+        return {key: value for key, value in pairs}
+
+    def wait_gone(self, timeout: float = 10) -> None:
+        """The window disappears and the process ends, both within the bound."""
+        result = self.session.probe(self.arch, "wait-gone", str(int(timeout * 1000)), timeout=timeout + 30)
+        check(result.returncode == 0, f"main window still present {timeout} s after the quit: " + result.describe())
+        check(self.wait_exit(timeout), f"process still running {timeout} s after its window went")
+        crash = next((mark for mark in ("Unhandled exception", "Unhandled page fault", "wine: Call from")
+                      if mark in self.output()), None)
+        check(crash is None, f"the program crashed on its way out: {self.output()!r}")

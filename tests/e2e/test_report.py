@@ -1,0 +1,103 @@
+"""The real program on the prepared drives: the report it shows, its window, and how it ends."""
+
+from __future__ import annotations
+
+import os
+
+import drives
+from harness import HarnessError, RunningProgram, Session, case, check
+
+SCREEN = (1280, 1024)  # the harness's Xvfb screen
+
+
+def c_volume(session: Session) -> str:
+    # Wine reports 512-byte sectors, as many per cluster as fill one block of the host file system.
+    block = os.statvfs(session.drive_c).f_frsize
+    return f"512x{block // 512}  ({block} bytes)"
+
+
+def confirm_drive_space(session: Session) -> None:
+    for letter, free in drives.EXPECTED_FREE.items():
+        got = session.free_bytes(letter)
+        if got != free:
+            raise HarnessError(f"drive {letter}: tmpfs shows {got} free bytes, the test data assumes {free}")
+
+
+def check_report(session: Session, program: RunningProgram) -> None:
+    confirm_drive_space(session)
+    text = program.wait_report()
+    problems = drives.report_problems(text, drives.expected_report_lines(c_volume(session)))
+    problems += drives.c_size_problems(text)
+    check(not problems, "report differs from the expected one:\n      " + "\n      ".join(problems))
+
+
+for _arch in ("x64", "x86"):
+
+    @case(f"report_{_arch}")
+    def _report(session: Session, arch: str = _arch) -> None:
+        """The whole report, line by line; then Esc ends the program."""
+        program = session.start_program(arch)
+        check_report(session, program)
+        session.press_key("Escape")
+        program.wait_gone(10)
+
+    @case(f"close_from_outside_{_arch}")
+    def _close(session: Session, arch: str = _arch) -> None:
+        """A close request from another process (WM_CLOSE) ends the program too."""
+        program = session.start_program(arch)
+        program.wait_report()
+        result = session.probe(arch, "close")
+        check(result.returncode == 0, "probe close failed: " + result.describe())
+        program.wait_gone(10)
+
+    @case(f"window_layout_{_arch}")
+    def _layout(session: Session, arch: str = _arch) -> None:
+        """308 x 392 pixels, centred, borderless; Text1 at (11, 35), 286 x 346, 10 pt at 96 DPI."""
+        program = session.start_program(arch)
+        program.wait_report()
+        geometry = program.geometry()
+        left = (SCREEN[0] - 308) // 2
+        top = (SCREEN[1] - 392) // 2
+        expected = {
+            "window": f"{left},{top},308,392",
+            "client": "308,392",  # borderless: client size equals the outer size
+            "visible": "1",
+            "minimized": "0",
+            "text1": "11,35,286,346",
+            # Tahoma with a 13-pixel em (10 pt at 96 DPI) has a 15-pixel line pitch under Wine.
+            "text1_line_height": "15",
+        }
+        wrong = [f"{key}={geometry.get(key)!r}, expected {value!r}" for key, value in expected.items()
+                 if geometry.get(key) != value]
+        # Only readable where GDI handles are shared between processes (not under Wine).
+        if geometry.get("text1_font_height", "?") != "?":
+            if geometry["text1_font_height"] not in ("-13", "13"):
+                wrong.append(f"text1_font_height={geometry['text1_font_height']}, expected 13 pixels")
+        check(not wrong, "; ".join(wrong))
+        session.press_key("Escape")
+        program.wait_gone(10)
+
+
+@case("escape_at_first_block_x64")
+def _escape_early(session: Session) -> None:
+    """Esc as soon as the first drive block shows, while later blocks are usually still being
+    written: the program ends cleanly."""
+    program = session.start_program("x64")
+    result = session.probe("x64", "wait-window", "30000", timeout=60)
+    check(result.returncode == 0, "no main window: " + result.describe())
+    session.focus_main_window()
+    check(program.wait_text(" Drive: ", 60000), "the first drive block never appeared")
+    session.xdotool("key", "Escape")
+    program.wait_gone(15)
+
+
+@case("close_during_report_x86")
+def _close_early(session: Session) -> None:
+    """A close request from outside while the report is still being built ends the program."""
+    program = session.start_program("x86")
+    result = session.probe("x86", "close-when", " Drive: ", "60000", timeout=90)
+    check(result.returncode == 0, "no drive block to close at: " + result.describe())
+    seen = result.stdout.decode("utf-8")
+    check(" Drives: " not in seen, "the report was already complete when the close was sent: "
+          "this machine builds it faster than the probe can read")
+    program.wait_gone(15)

@@ -1,0 +1,414 @@
+// probe: a console helper for the end-to-end tests. It finds Tarnvik's main window by its title
+// and reads or drives it from outside the program, the way another process on the desktop would.
+//
+//   probe text                            Text1's text, as UTF-8 bytes, nothing added
+//   probe wait-text <substring> <ms>      waits until Text1's text contains the substring
+//   probe wait-window <ms>                waits until the main window exists
+//   probe geometry                        window, client and Text1 geometry, font, line pitch,
+//                                         shown state
+//   probe close                           posts WM_CLOSE to the main window (a close from outside)
+//   probe close-when <substring> <ms>     posts WM_CLOSE as soon as Text1 contains the substring
+//                                         and prints the text it had at that moment
+//   probe wait-gone <ms>                  waits until the main window and its process are gone
+//   probe msgbox <title> <ms> [ok]        prints a dialog's message text; "ok" then presses OK
+//   probe count                           number of top-level windows with the main title
+//   probe pid                             the Windows process id that owns the main window
+//   probe hold <ms>                       keeps a hidden window open until closed or for <ms>, so
+//                                         that Wine's desktop process stays up between programs
+//
+// Exit codes: 0 done, 1 the condition was not met in time, 2 usage, 3 no main window.
+
+#include <cstdint>
+#include <cwchar>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "ui/toolkit/scoped_win.h"
+#include "ui/toolkit/utf_win.h"
+#include "ui/toolkit/win32_win.h"
+
+namespace {
+
+using tarnvik::win::ScopedKernelHandle;
+using tarnvik::win::WideToUtf8;
+
+constexpr wchar_t kMainTitle[] = L"QELM Tarnvik 1.2.0.2016.0";
+// A window that does not answer a message within this time counts as hung.
+constexpr UINT kSendTimeoutMs = 5000;
+constexpr DWORD kPollMs = 40;
+
+enum ExitCode : int { kDone = 0, kNotMet = 1, kUsage = 2, kNoWindow = 3 };
+
+// Raw bytes to stdout: no CR LF translation, so the report's own line ends arrive unchanged.
+void WriteOut(std::string_view bytes) {
+  HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  while (!bytes.empty()) {
+    DWORD written = 0;
+    const DWORD chunk = static_cast<DWORD>(bytes.size() > 65536 ? 65536 : bytes.size());
+    if (!::WriteFile(out, bytes.data(), chunk, &written, nullptr) || written == 0) return;
+    bytes.remove_prefix(written);
+  }
+}
+
+void WriteLine(std::string line) {
+  line += '\n';
+  WriteOut(line);
+}
+
+void WriteError(std::string_view message) {
+  HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+  std::string line = "probe: " + std::string(message) + "\n";
+  DWORD written = 0;
+  ::WriteFile(err, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+// GetTickCount wraps after 49 days; the unsigned difference stays right across the wrap.
+class Deadline {
+ public:
+  explicit Deadline(unsigned long long ms) : start_(::GetTickCount()), ms_(ms) {}
+  bool Passed() const { return static_cast<DWORD>(::GetTickCount() - start_) >= ms_; }
+
+ private:
+  DWORD start_;
+  unsigned long long ms_;
+};
+
+bool ParseMilliseconds(const wchar_t* text, unsigned long long& ms) {
+  if (text == nullptr || *text == L'\0') return false;
+  wchar_t* end = nullptr;
+  ms = std::wcstoull(text, &end, 10);
+  return end != nullptr && *end == L'\0';
+}
+
+HWND FindMainWindow() { return ::FindWindowW(nullptr, kMainTitle); }
+
+std::wstring ClassNameOf(HWND hwnd) {
+  wchar_t name[64] = {};
+  const int n = ::GetClassNameW(hwnd, name, 64);
+  return std::wstring(name, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+// Enumeration callbacks must be CALLBACK (stdcall on 32-bit), so they are named functions.
+struct WindowSearch {
+  const wchar_t* match;  // class name or title, depending on the callback
+  HWND found;
+};
+
+BOOL CALLBACK MatchChildClass(HWND child, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
+  if (::lstrcmpiW(ClassNameOf(child).c_str(), search->match) != 0) return TRUE;
+  search->found = child;
+  return FALSE;
+}
+
+// The first child of the given class (case-insensitive, as Windows compares class names).
+HWND FindChildOfClass(HWND parent, const wchar_t* className) {
+  WindowSearch search{className, nullptr};
+  ::EnumChildWindows(parent, MatchChildClass, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND FindTextBox(HWND main) { return main != nullptr ? FindChildOfClass(main, L"Edit") : nullptr; }
+
+// Reads a window's text through WM_GETTEXT, which Windows copies across process boundaries.
+// The buffer is larger than the reported length so that a line appended in between is kept whole.
+bool ReadWindowText(HWND hwnd, std::wstring& text) {
+  DWORD_PTR length = 0;
+  if (!::SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length)) return false;
+  std::wstring buffer(static_cast<std::size_t>(length) + 4096, L'\0');
+  DWORD_PTR copied = 0;
+  if (!::SendMessageTimeoutW(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied))
+    return false;
+  buffer.resize(static_cast<std::size_t>(copied) < buffer.size() ? static_cast<std::size_t>(copied) : 0);
+  text = std::move(buffer);
+  return true;
+}
+
+bool ReadTextBox(std::string& utf8) {
+  HWND box = FindTextBox(FindMainWindow());
+  std::wstring text;
+  if (box == nullptr || !ReadWindowText(box, text)) return false;
+  utf8 = WideToUtf8(text);
+  return true;
+}
+
+int CmdText() {
+  std::string text;
+  if (!ReadTextBox(text)) {
+    WriteError("no main window or no report box");
+    return kNoWindow;
+  }
+  WriteOut(text);
+  return kDone;
+}
+
+int CmdWaitText(const wchar_t* substringArg, const wchar_t* msArg) {
+  unsigned long long ms = 0;
+  if (!ParseMilliseconds(msArg, ms)) return kUsage;
+  const std::string wanted = WideToUtf8(substringArg);
+  const Deadline deadline(ms);
+  for (;;) {
+    std::string text;
+    if (ReadTextBox(text) && text.find(wanted) != std::string::npos) return kDone;
+    if (deadline.Passed()) return kNotMet;
+    ::Sleep(kPollMs);
+  }
+}
+
+int CmdWaitWindow(const wchar_t* msArg) {
+  unsigned long long ms = 0;
+  if (!ParseMilliseconds(msArg, ms)) return kUsage;
+  const Deadline deadline(ms);
+  while (FindMainWindow() == nullptr) {
+    if (deadline.Passed()) return kNotMet;
+    ::Sleep(kPollMs);
+  }
+  return kDone;
+}
+
+std::string Join(std::initializer_list<long> values) {
+  std::string out;
+  for (long v : values) {
+    if (!out.empty()) out += ',';
+    out += std::to_string(v);
+  }
+  return out;
+}
+
+int CmdGeometry() {
+  HWND main = FindMainWindow();
+  if (main == nullptr) {
+    WriteError("no main window");
+    return kNoWindow;
+  }
+  RECT window{};
+  RECT client{};
+  ::GetWindowRect(main, &window);
+  ::GetClientRect(main, &client);
+  WriteLine("window=" + Join({window.left, window.top, window.right - window.left, window.bottom - window.top}));
+  WriteLine("client=" + Join({client.right - client.left, client.bottom - client.top}));
+  WriteLine("visible=" + std::to_string(::IsWindowVisible(main) ? 1 : 0));
+  WriteLine("minimized=" + std::to_string(::IsIconic(main) ? 1 : 0));
+
+  HWND box = FindTextBox(main);
+  if (box == nullptr) {
+    WriteLine("text1=none");
+    return kDone;
+  }
+  RECT r{};
+  ::GetWindowRect(box, &r);
+  // Screen to the main window's client coordinates: the window is borderless, so client and
+  // window origins coincide, and this is the position the layout code sets.
+  ::MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&r), 2);
+  WriteLine("text1=" + Join({r.left, r.top, r.right - r.left, r.bottom - r.top}));
+
+  // The line pitch shows the font's pixel size even where the font handle cannot be read from
+  // another process (Wine keeps GDI handles per process).
+  DWORD_PTR secondLine = 0;
+  DWORD_PTR first = 0;
+  DWORD_PTR second = 0;
+  if (::SendMessageTimeoutW(box, EM_LINEINDEX, 1, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &secondLine) &&
+      static_cast<LONG_PTR>(secondLine) > 0 &&
+      ::SendMessageTimeoutW(box, EM_POSFROMCHAR, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &first) &&
+      ::SendMessageTimeoutW(box, EM_POSFROMCHAR, secondLine, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &second)) {
+    const int pitch = static_cast<short>(HIWORD(second)) - static_cast<short>(HIWORD(first));
+    WriteLine("text1_line_height=" + std::to_string(pitch));
+  } else {
+    WriteLine("text1_line_height=?");
+  }
+
+  DWORD_PTR font = 0;
+  LOGFONTW lf{};
+  if (::SendMessageTimeoutW(box, WM_GETFONT, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &font) && font != 0 &&
+      ::GetObjectW(reinterpret_cast<HGDIOBJ>(font), sizeof lf, &lf) == sizeof lf) {
+    WriteLine("text1_font_height=" + std::to_string(lf.lfHeight));
+    WriteLine("text1_font_face=" + WideToUtf8(lf.lfFaceName));
+  } else {
+    WriteLine("text1_font_height=?");
+  }
+  return kDone;
+}
+
+int CmdClose() {
+  HWND main = FindMainWindow();
+  if (main == nullptr) {
+    WriteError("no main window");
+    return kNoWindow;
+  }
+  return ::PostMessageW(main, WM_CLOSE, 0, 0) ? kDone : kNotMet;
+}
+
+// Reading and closing in one process leaves no gap in which the report can grow much further
+// before the close request is queued.
+int CmdCloseWhen(const wchar_t* substringArg, const wchar_t* msArg) {
+  unsigned long long ms = 0;
+  if (!ParseMilliseconds(msArg, ms)) return kUsage;
+  const std::string wanted = WideToUtf8(substringArg);
+  const Deadline deadline(ms);
+  for (;;) {
+    std::string text;
+    if (ReadTextBox(text) && text.find(wanted) != std::string::npos) {
+      if (!::PostMessageW(FindMainWindow(), WM_CLOSE, 0, 0)) return kNotMet;
+      WriteOut(text);
+      return kDone;
+    }
+    if (deadline.Passed()) return kNotMet;
+    ::Sleep(5);
+  }
+}
+
+int CmdWaitGone(const wchar_t* msArg) {
+  unsigned long long ms = 0;
+  if (!ParseMilliseconds(msArg, ms)) return kUsage;
+  const Deadline deadline(ms);
+  // Hold the owning process so its end can be awaited too, not only its window's.
+  ScopedKernelHandle process;
+  if (HWND main = FindMainWindow()) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(main, &pid);
+    process.reset(::OpenProcess(SYNCHRONIZE, FALSE, pid));
+  }
+  while (FindMainWindow() != nullptr) {
+    if (deadline.Passed()) return kNotMet;
+    ::Sleep(kPollMs);
+  }
+  if (process) {
+    for (;;) {
+      if (::WaitForSingleObject(process.get(), kPollMs) == WAIT_OBJECT_0) break;
+      if (deadline.Passed()) return kNotMet;
+    }
+  }
+  return kDone;
+}
+
+BOOL CALLBACK MatchDialogTitle(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
+  wchar_t text[512] = {};
+  ::GetWindowTextW(hwnd, text, 512);
+  if (ClassNameOf(hwnd) != L"#32770" || std::wcscmp(text, search->match) != 0) return TRUE;
+  search->found = hwnd;
+  return FALSE;
+}
+
+HWND FindDialog(const wchar_t* title) {
+  WindowSearch search{title, nullptr};
+  ::EnumWindows(MatchDialogTitle, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The message of a message box is its one static control that is not the icon.
+BOOL CALLBACK TakeMessageText(HWND child, LPARAM param) {
+  if (::lstrcmpiW(ClassNameOf(child).c_str(), L"Static") != 0) return TRUE;
+  if ((::GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) return TRUE;
+  std::wstring text;
+  if (!ReadWindowText(child, text) || text.empty()) return TRUE;
+  *reinterpret_cast<std::wstring*>(param) = std::move(text);
+  return FALSE;
+}
+
+std::wstring DialogMessage(HWND dialog) {
+  std::wstring text;
+  ::EnumChildWindows(dialog, TakeMessageText, reinterpret_cast<LPARAM>(&text));
+  return text;
+}
+
+int CmdMsgbox(const wchar_t* title, const wchar_t* msArg, const wchar_t* action) {
+  unsigned long long ms = 0;
+  if (!ParseMilliseconds(msArg, ms)) return kUsage;
+  const bool pressOk = action != nullptr && std::wcscmp(action, L"ok") == 0;
+  if (action != nullptr && !pressOk) return kUsage;
+  const Deadline deadline(ms);
+  HWND dialog = nullptr;
+  while ((dialog = FindDialog(title)) == nullptr) {
+    if (deadline.Passed()) return kNotMet;
+    ::Sleep(kPollMs);
+  }
+  WriteOut(WideToUtf8(DialogMessage(dialog)));
+  if (!pressOk) return kDone;
+  ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
+  while (::IsWindow(dialog)) {
+    if (deadline.Passed()) return kNotMet;
+    ::Sleep(kPollMs);
+  }
+  return kDone;
+}
+
+BOOL CALLBACK CountMainTitle(HWND hwnd, LPARAM param) {
+  wchar_t text[64] = {};
+  ::GetWindowTextW(hwnd, text, 64);
+  if (std::wcscmp(text, kMainTitle) == 0) ++*reinterpret_cast<int*>(param);
+  return TRUE;
+}
+
+int CmdCount() {
+  int count = 0;
+  ::EnumWindows(CountMainTitle, reinterpret_cast<LPARAM>(&count));
+  WriteLine(std::to_string(count));
+  return kDone;
+}
+
+int CmdPid() {
+  HWND main = FindMainWindow();
+  if (main == nullptr) {
+    WriteError("no main window");
+    return kNoWindow;
+  }
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(main, &pid);
+  WriteLine(std::to_string(pid));
+  return kDone;
+}
+
+// Wine's desktop process comes and goes with the windows on it, and starts inside the process
+// group of whichever program opened the first one. A test session keeps this window open so
+// the desktop stays up on its own, as a real desktop always has its shell running.
+int CmdHold(const wchar_t* msArg) {
+  unsigned long long ms = 0;
+  if (!ParseMilliseconds(msArg, ms)) return kUsage;
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = ::DefWindowProcW;
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"TarnvikProbeHold";
+  ::RegisterClassW(&wc);
+  HWND window = ::CreateWindowExW(0, wc.lpszClassName, L"probe hold", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                  wc.hInstance, nullptr);
+  if (window == nullptr) return kNotMet;
+  const Deadline deadline(ms);
+  MSG message{};
+  while (::IsWindow(window) && !deadline.Passed()) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 200, QS_ALLINPUT);
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+  }
+  if (::IsWindow(window)) ::DestroyWindow(window);
+  return kDone;
+}
+
+int Usage() {
+  WriteError(
+      "usage: probe text | wait-text <substring> <ms> | wait-window <ms> | geometry | close | "
+      "close-when <substring> <ms> | "
+      "wait-gone <ms> | msgbox <title> <ms> [ok] | count | pid | hold <ms>");
+  return kUsage;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) return Usage();
+  const std::wstring_view command = argv[1];
+  const auto arg = [&](int i) -> const wchar_t* { return i < argc ? argv[i] : nullptr; };
+  if (command == L"text" && argc == 2) return CmdText();
+  if (command == L"wait-text" && argc == 4) return CmdWaitText(argv[2], argv[3]);
+  if (command == L"wait-window" && argc == 3) return CmdWaitWindow(argv[2]);
+  if (command == L"geometry" && argc == 2) return CmdGeometry();
+  if (command == L"close" && argc == 2) return CmdClose();
+  if (command == L"close-when" && argc == 4) return CmdCloseWhen(argv[2], argv[3]);
+  if (command == L"wait-gone" && argc == 3) return CmdWaitGone(argv[2]);
+  if (command == L"msgbox" && (argc == 4 || argc == 5)) return CmdMsgbox(argv[2], argv[3], arg(4));
+  if (command == L"count" && argc == 2) return CmdCount();
+  if (command == L"pid" && argc == 2) return CmdPid();
+  if (command == L"hold" && argc == 3) return CmdHold(argv[2]);
+  return Usage();
+}
