@@ -330,15 +330,29 @@ def _hover_close(session: Session) -> None:
 
 @case("cmd_minimise_x64")
 def _minimise(session: Session) -> None:
-    """The minimise button minimises. Wine without a window manager offers no outside means to
-    restore a window (no task bar; double clicks and activation requests do not restore it), so
-    the case ends the minimised program with a close request from outside."""
+    """The minimise button minimises; the system's restore command (what a click on the task-bar
+    button sends) brings the window back whole, with both buttons normal, and F5 still works."""
     program = start(session)
     click(session, 267, 12)
     check(wait_for(lambda: program.geometry().get("minimized") == "1", 3),
           f"the window is not minimised after the minimise button: {program.geometry()}")
     time.sleep(0.4)  # several timer ticks while minimised
     check(program.alive(), "the program ended while minimised")
+    result = session.probe("x64", "restore")
+    check(result.returncode == 0, "probe restore failed: " + result.describe())
+    check(wait_for(lambda: program.geometry().get("minimized") == "0", 3),
+          f"the window is still minimised after a restore: {program.geometry()}")
+    check(window_box(program)[2:] == (308, 392), f"restored window is {window_box(program)}")
+    session.xdotool("mousemove", "5", "5")
+    time.sleep(0.3)
+    _, _, rows = read_png_rgb(screenshot(session, "cmd_minimise_restored.png"))
+    close_area = crop(rows, 278, 4, 22, 17)
+    check(differing_pixels(close_area, button_picture("close_normal")) == 0,
+          "the close button does not show its normal picture after the restore")
+    check(wait_for(lambda: " Drives: " in program.text(), 20), "no report after the restore")
+    with FreeSpaceChange(session, 3) as expected:
+        session.press_key("F5")
+        wait_free(program, expected)
     result = session.probe("x64", "close")
     check(result.returncode == 0, "probe close failed: " + result.describe())
     expect_ended(session, program)

@@ -7,6 +7,8 @@
 //   probe geometry                        window, client and Text1 geometry, font, line pitch,
 //                                         shown state
 //   probe close                           posts WM_CLOSE to the main window (a close from outside)
+//   probe restore                         posts the system's restore command to the main window,
+//                                         as a click on its task-bar button does
 //   probe close-when <substring> <ms>     posts WM_CLOSE as soon as Text1 contains the substring
 //                                         and prints the text it had at that moment
 //   probe wait-gone <ms>                  waits until the main window and its process are gone
@@ -240,6 +242,15 @@ int CmdClose() {
   return ::PostMessageW(main, WM_CLOSE, 0, 0) ? kDone : kNotMet;
 }
 
+int CmdRestore() {
+  HWND main = FindMainWindow();
+  if (main == nullptr) {
+    WriteError("no main window");
+    return kNoWindow;
+  }
+  return ::PostMessageW(main, WM_SYSCOMMAND, SC_RESTORE, 0) ? kDone : kNotMet;
+}
+
 // Reading and closing in one process leaves no gap in which the report can grow much further
 // before the close request is queued.
 int CmdCloseWhen(const wchar_t* substringArg, const wchar_t* msArg) {
@@ -404,6 +415,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"wait-window" && argc == 3) return CmdWaitWindow(argv[2]);
   if (command == L"geometry" && argc == 2) return CmdGeometry();
   if (command == L"close" && argc == 2) return CmdClose();
+  if (command == L"restore" && argc == 2) return CmdRestore();
   if (command == L"close-when" && argc == 4) return CmdCloseWhen(argv[2], argv[3]);
   if (command == L"wait-gone" && argc == 3) return CmdWaitGone(argv[2]);
   if (command == L"msgbox" && (argc == 4 || argc == 5)) return CmdMsgbox(argv[2], argv[3], arg(4));
