@@ -63,3 +63,26 @@ def _second_renamed(session: Session) -> None:
     check(count == 1, f"{count} main windows, expected 1")
     session.press_key("Escape")
     first.wait_gone(10)
+
+
+for _arch in ("x64", "x86"):
+
+    @case(f"refused_windows_version_{_arch}")
+    def _refused(session: Session, arch: str = _arch) -> None:
+        """Under a Windows whose family is refused (Win32s on Windows 3.1 reports platform 0), the
+        program ends at once, silently: no window, and nothing stamped, since the version check
+        comes before the registry stamp."""
+        view = REGISTRY_VIEW[arch]
+        before = session.reg_query(r"HKCU\Software\Wine", "Version")
+        session.reg_delete_key(KEY, view)
+        session.reg_add(r"HKCU\Software\Wine", "Version", "win31")
+        try:
+            program = session.start_program(arch)
+            check(program.wait_exit(15), "the program is still running under Windows 3.1 after 15 s")
+            check(_count_windows(session, arch) == 0, "a main window exists")
+            check(session.reg_query(KEY, "Version", view) is None, "the registry was stamped")
+        finally:
+            if before is None:
+                session.wine(["reg", "delete", r"HKCU\Software\Wine", "/v", "Version", "/f", "/reg:64"])
+            else:
+                session.reg_add(r"HKCU\Software\Wine", "Version", before)
