@@ -55,22 +55,14 @@ void HeadlessMainWindow::SetSize(int width, int height) {
 
 int HeadlessMainWindow::LogPixelsX() { return toolkit_.logPixelsX; }
 
-void HeadlessMainWindow::Unload() {
-  if (!loaded_) return;
-  int16_t cancel = 0;
-  events_.Form_QueryUnload(cancel, kUnloadFromCode);
-  if (cancel != 0) return;
-  events_.Form_Unload(cancel);
-  if (cancel != 0) return;
-  loaded_ = false;
-  visible_ = false;
-  --toolkit_.loadedForms;
-}
+void HeadlessMainWindow::Unload() { UnloadFor(kUnloadFromCode); }
 
-void HeadlessMainWindow::RequestClose() {
+void HeadlessMainWindow::RequestClose() { UnloadFor(kUnloadFromWindows); }
+
+void HeadlessMainWindow::UnloadFor(int16_t unloadMode) {
   if (!loaded_) return;
   int16_t cancel = 0;
-  events_.Form_QueryUnload(cancel, kUnloadFromWindows);
+  events_.Form_QueryUnload(cancel, unloadMode);
   if (cancel != 0) return;
   events_.Form_Unload(cancel);
   if (cancel != 0) return;

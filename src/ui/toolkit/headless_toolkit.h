@@ -137,6 +137,8 @@ class HeadlessMainWindow final : public MainWindow {
   int16_t PressKey(int16_t keyCode, int16_t shift = 0);
 
  private:
+  void UnloadFor(int16_t unloadMode);
+
   HeadlessToolkit& toolkit_;
   MainWindowEvents& events_;
   HeadlessTextBox text1_;

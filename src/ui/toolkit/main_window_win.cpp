@@ -90,6 +90,19 @@ int16_t ButtonsFromMouseKeys(WPARAM keys) {
   return buttons;
 }
 
+int16_t ButtonOfPress(UINT message) {
+  switch (message) {
+    case WM_LBUTTONDOWN:
+      return toolkit::kLeftButton;
+    case WM_RBUTTONDOWN:
+      return toolkit::kRightButton;
+    case WM_MBUTTONDOWN:
+      return toolkit::kMiddleButton;
+    default:
+      return 0;
+  }
+}
+
 int16_t ShiftFromMouseKeys(WPARAM keys) {
   int16_t shift = 0;
   if ((keys & MK_SHIFT) != 0) shift |= 1;
@@ -642,7 +655,7 @@ LRESULT Win32MainWindow::HandlePictureMessage(const Win32Picture& picture, HWND 
                                               LPARAM lParam) {
   const bool close = &picture == &image1_;
   const int16_t shift = ShiftFromMouseKeys(wParam);
-  int16_t pressed = 0;
+  const int16_t pressed = ButtonOfPress(message);
   switch (message) {
     case WM_ERASEBKGND:
       return 1;
@@ -657,15 +670,6 @@ LRESULT Win32MainWindow::HandlePictureMessage(const Win32Picture& picture, HWND 
         events_.Image2_MouseMove(ButtonsFromMouseKeys(wParam), shift, MouseX(lParam), MouseY(lParam));
       }
       return 0;
-    case WM_LBUTTONDOWN:
-      pressed = toolkit::kLeftButton;
-      break;
-    case WM_RBUTTONDOWN:
-      pressed = toolkit::kRightButton;
-      break;
-    case WM_MBUTTONDOWN:
-      pressed = toolkit::kMiddleButton;
-      break;
     case WM_NCDESTROY:
       ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       break;
@@ -695,7 +699,7 @@ LRESULT CALLBACK Win32MainWindow::LabelProc(HWND hwnd, UINT message, WPARAM wPar
 
 LRESULT Win32MainWindow::HandleLabelMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   const int16_t shift = ShiftFromMouseKeys(wParam);
-  int16_t pressed = 0;
+  const int16_t pressed = ButtonOfPress(message);
   switch (message) {
     case WM_ERASEBKGND:
       return 1;
@@ -712,15 +716,6 @@ LRESULT Win32MainWindow::HandleLabelMessage(HWND hwnd, UINT message, WPARAM wPar
     case WM_MOUSEMOVE:
       if (loaded_) events_.Label16_MouseMove(ButtonsFromMouseKeys(wParam), shift, MouseX(lParam), MouseY(lParam));
       return 0;
-    case WM_LBUTTONDOWN:
-      pressed = toolkit::kLeftButton;
-      break;
-    case WM_RBUTTONDOWN:
-      pressed = toolkit::kRightButton;
-      break;
-    case WM_MBUTTONDOWN:
-      pressed = toolkit::kMiddleButton;
-      break;
     case WM_NCDESTROY:
       ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       break;

@@ -45,6 +45,8 @@ class ToolkitState {
 int16_t ShiftStateNow();
 /// The button set held, from a mouse message's wParam (MK_*): 1 left, 2 right, 4 middle.
 int16_t ButtonsFromMouseKeys(WPARAM keys);
+/// The button a WM_xBUTTONDOWN message names (1 left, 2 right, 4 middle); 0 for other messages.
+int16_t ButtonOfPress(UINT message);
 /// Shift state from a mouse message's wParam, Alt from the key state.
 int16_t ShiftFromMouseKeys(WPARAM keys);
 
