@@ -217,33 +217,33 @@ def host_volume(folder: Path) -> str:
     return f"512x{block // 512}  ({block} bytes)"
 
 
-def expected_block(spec: Letter, number: int, session: Session, host_folder: Path) -> drives.Block:
-    drive, numbers = f"{spec.letter}:\\", f"{number}/{spec.place}"
-    system = "CDFS" if spec.kind == "cdrom" else "NTFS"
-    if spec.backing == "nowhere":
+def expected_block(drive_entry: Letter, number: int, session: Session, host_folder: Path) -> drives.Block:
+    drive, numbers = f"{drive_entry.letter}:\\", f"{number}/{drive_entry.place}"
+    system = "CDFS" if drive_entry.kind == "cdrom" else "NTFS"
+    if drive_entry.backing == "nowhere":
         # Wine answers the volume query of a missing folder with serial 0xLL000000 (LL the letter's
         # code) and fails the space and cluster queries; a fixed one has no type and no partition.
-        serial = ord(spec.letter) << 24
+        serial = ord(drive_entry.letter) << 24
         return drives.Block(drive, numbers, f"{serial}  (#{serial:08X})", "", system, "0 B  (0)", "0 B  (0)",
-                            "0 B  (0)", "0x0  (0 bytes)", TYPE_TEXTS.get(spec.kind) if spec.kind else "?  (Unknown)",
-                            "RAW" if spec.kind == "cdrom" else "Unknown")
-    table = {None: "MBR", "floppy": "MBR", "network": "Unknown", "cdrom": "RAW"}[spec.kind]
-    if spec.backing == "prefix":
+                            "0 B  (0)", "0x0  (0 bytes)", TYPE_TEXTS.get(drive_entry.kind) if drive_entry.kind else "?  (Unknown)",
+                            "RAW" if drive_entry.kind == "cdrom" else "Unknown")
+    table = {None: "MBR", "floppy": "MBR", "network": "Unknown", "cdrom": "RAW"}[drive_entry.kind]
+    if drive_entry.backing == "prefix":
         serial_text = f"{int(drives.C_SERIAL, 16)}  (#{drives.C_SERIAL})"
         return drives.Block(drive, numbers, serial_text, drives.C_LABEL, "NTFS", drives.SIZE_LINE, drives.SIZE_LINE,
                             drives.SIZE_LINE, host_volume(session.drive_c), TYPE_TEXTS[None], table)
-    serial_text = f"{spec.serial}  (#{spec.serial:08X})"
-    if spec.backing == "host":
-        return drives.Block(drive, numbers, serial_text, spec.label, system, drives.SIZE_LINE, drives.SIZE_LINE,
-                            drives.SIZE_LINE, host_volume(host_folder), TYPE_TEXTS[spec.kind], table)
-    size, free = SIZE_TEXTS[spec.size]
-    return drives.Block(drive, numbers, serial_text, spec.label, system, size, free, "8 KB  (8192)",
-                        "512x8  (4096 bytes)", TYPE_TEXTS[spec.kind], table)
+    serial_text = f"{drive_entry.serial}  (#{drive_entry.serial:08X})"
+    if drive_entry.backing == "host":
+        return drives.Block(drive, numbers, serial_text, drive_entry.label, system, drives.SIZE_LINE, drives.SIZE_LINE,
+                            drives.SIZE_LINE, host_volume(host_folder), TYPE_TEXTS[drive_entry.kind], table)
+    size, free = SIZE_TEXTS[drive_entry.size]
+    return drives.Block(drive, numbers, serial_text, drive_entry.label, system, size, free, "8 KB  (8192)",
+                        "512x8  (4096 bytes)", TYPE_TEXTS[drive_entry.kind], table)
 
 
 def expected_every_letter(session: Session, host_folder: Path) -> list:
-    blocks = [expected_block(spec, n, session, host_folder) for n, spec in enumerate(EVERY_LETTER, 1)]
-    sized = sum(1 for spec in EVERY_LETTER if spec.backing != "nowhere")
+    blocks = [expected_block(drive_entry, n, session, host_folder) for n, drive_entry in enumerate(EVERY_LETTER, 1)]
+    sized = sum(1 for drive_entry in EVERY_LETTER if drive_entry.backing != "nowhere")
     lines = drives.expected_lines(blocks, f"{len(blocks)}  ({sized})")
     labels = (" Size:  ", " Free:  ", " Fill:  ")
     out, seen = [], 0
@@ -310,25 +310,25 @@ class EveryLetterDrives:
         for name in self.saved_types:
             self.session.wine(["reg", "delete", self.DRIVES_KEY, "/v", name, "/f", "/reg:64"])
         self.root.mkdir(parents=True, exist_ok=True)
-        for spec in EVERY_LETTER:
-            name = spec.letter.lower() + ":"
-            if spec.backing == "prefix":
+        for drive_entry in EVERY_LETTER:
+            name = drive_entry.letter.lower() + ":"
+            if drive_entry.backing == "prefix":
                 check(name in self.saved_links, "the prefix has no C: to keep")
                 continue
-            folder = self.root / spec.letter.lower()
-            if spec.backing == "host":
+            folder = self.root / drive_entry.letter.lower()
+            if drive_entry.backing == "host":
                 folder = self.host_folder
                 folder.mkdir(exist_ok=True)
-            elif spec.backing == "tmpfs":
-                self._mount(folder, spec.size)
-            if spec.backing != "nowhere":
-                (folder / ".windows-label").write_text(spec.label)
-                (folder / ".windows-serial").write_text(f"{spec.serial:08X}")
+            elif drive_entry.backing == "tmpfs":
+                self._mount(folder, drive_entry.size)
+            if drive_entry.backing != "nowhere":
+                (folder / ".windows-label").write_text(drive_entry.label)
+                (folder / ".windows-serial").write_text(f"{drive_entry.serial:08X}")
             link = self.dosdevices / name
             link.unlink(missing_ok=True)
             link.symlink_to(folder)
-            if spec.kind:
-                self.session.reg_add(self.DRIVES_KEY, name, spec.kind)
+            if drive_entry.kind:
+                self.session.reg_add(self.DRIVES_KEY, name, drive_entry.kind)
         self.session.restart_wineserver()
 
     def _mount(self, folder: Path, size: int) -> None:
@@ -341,15 +341,15 @@ class EveryLetterDrives:
 
     def __exit__(self, *exc) -> None:
         errors = []
-        for spec in EVERY_LETTER:
-            name = spec.letter.lower() + ":"
-            if spec.backing == "prefix":
+        for drive_entry in EVERY_LETTER:
+            name = drive_entry.letter.lower() + ":"
+            if drive_entry.backing == "prefix":
                 continue
             link = self.dosdevices / name
             link.unlink(missing_ok=True)
             if name in self.saved_links:
                 link.symlink_to(self.saved_links[name])
-            if spec.kind:
+            if drive_entry.kind:
                 self.session.wine(["reg", "delete", self.DRIVES_KEY, "/v", name, "/f", "/reg:64"])
         for name, data in self.saved_types.items():
             self.session.reg_add(self.DRIVES_KEY, name, data)
