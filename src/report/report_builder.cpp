@@ -70,7 +70,7 @@ class ReportWriter {
     if (replacing_) {
       box.SetText(pending_);
     } else {
-      box.SetText(box.Text() + pending_);
+      box.AppendText(pending_);
     }
     pending_.clear();
     replacing_ = false;

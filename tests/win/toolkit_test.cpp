@@ -637,6 +637,32 @@ TEST_F(ToolkitWindowTest, ReportBoxTextRoundTripsAsUtf8) {
   EXPECT_EQ(std::wstring(wide), Utf8ToWide(text));
 }
 
+TEST_F(ToolkitWindowTest, AppendedTextEndsTheBoxAndLeavesTheViewAndSelectionAlone) {
+  LoadMain();
+  window->Show();
+  std::string expected = "\r\n---\r\n";
+  window->Text1().SetText(expected);
+  for (int i = 0; i < 60; ++i) {
+    const std::string line = " Drive: \t  " + std::to_string(i) + " Метка\r\n";
+    window->Text1().AppendText(line);
+    expected += line;
+  }
+  window->Text1().AppendText("");
+  EXPECT_EQ(window->Text1().Text(), expected);
+  EXPECT_EQ(::SendMessageW(text1, EM_GETFIRSTVISIBLELINE, 0, 0), 0) << "the view stays at the top";
+  DWORD start = 1, end = 1;
+  ::SendMessageW(text1, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(start, 0u);
+  EXPECT_EQ(end, 0u);
+
+  // A reader who scrolled into the report stays where they are while it grows.
+  ::SendMessageW(text1, EM_LINESCROLL, 0, 10);
+  const LRESULT scrolled = ::SendMessageW(text1, EM_GETFIRSTVISIBLELINE, 0, 0);
+  ASSERT_GT(scrolled, 0);
+  window->Text1().AppendText("one more line\r\n");
+  EXPECT_EQ(::SendMessageW(text1, EM_GETFIRSTVISIBLELINE, 0, 0), scrolled);
+}
+
 class ToolkitFontTest : public ToolkitWindowTest, public ::testing::WithParamInterface<double> {};
 
 TEST_P(ToolkitFontTest, ReportBoxFontIsTahomaCyrillicAtTheRoundedPixelHeight) {

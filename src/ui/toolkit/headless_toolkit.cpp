@@ -7,6 +7,11 @@ void HeadlessTextBox::SetText(std::string_view text) {
   ++setTextCount_;
 }
 
+void HeadlessTextBox::AppendText(std::string_view text) {
+  text_ += text;
+  ++setTextCount_;
+}
+
 void HeadlessDriveList::Refresh() {
   entries_ = toolkit_.driveEntries;
   ++refreshCount_;

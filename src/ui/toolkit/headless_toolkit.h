@@ -22,11 +22,13 @@ class HeadlessTextBox final : public TextBox {
  public:
   std::string Text() const override { return text_; }
   void SetText(std::string_view text) override;
+  void AppendText(std::string_view text) override;
   double FontSize() const override { return fontSize_; }
   void SetFontSize(double points) override { fontSize_ = points; }
   void Move(int left, int top, int width, int height) override { geometry_ = {left, top, width, height}; }
 
   HeadlessGeometry geometry() const { return geometry_; }
+  /// Writes to the box, whole or appended.
   int setTextCount() const { return setTextCount_; }
 
  private:

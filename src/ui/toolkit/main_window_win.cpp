@@ -158,6 +158,28 @@ void Win32TextBox::SetText(std::string_view text) {
   if (caretHidden) ::ShowCaret(hwnd);
 }
 
+void Win32TextBox::AppendText(std::string_view text) {
+  if (hwnd == nullptr || text.empty()) return;
+  // Replacing the whole text makes the box lay out and repaint all of it again, which grows with
+  // every drive; inserting at the end lays out only the new lines. The selection and the view are
+  // put back, so a reader scrolled into the report is not moved.
+  const bool caretHidden = ::HideCaret(hwnd) != FALSE;
+  ::SendMessageW(hwnd, WM_SETREDRAW, FALSE, 0);
+  DWORD selectionStart = 0;
+  DWORD selectionEnd = 0;
+  ::SendMessageW(hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&selectionStart), reinterpret_cast<LPARAM>(&selectionEnd));
+  const LRESULT firstVisible = ::SendMessageW(hwnd, EM_GETFIRSTVISIBLELINE, 0, 0);
+  const int length = ::GetWindowTextLengthW(hwnd);
+  ::SendMessageW(hwnd, EM_SETSEL, static_cast<WPARAM>(length), static_cast<LPARAM>(length));
+  ::SendMessageW(hwnd, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(Utf8ToWide(text).c_str()));
+  ::SendMessageW(hwnd, EM_SETSEL, selectionStart, static_cast<LPARAM>(selectionEnd));
+  const LRESULT nowVisible = ::SendMessageW(hwnd, EM_GETFIRSTVISIBLELINE, 0, 0);
+  ::SendMessageW(hwnd, EM_LINESCROLL, 0, static_cast<LPARAM>(firstVisible - nowVisible));
+  ::SendMessageW(hwnd, WM_SETREDRAW, TRUE, 0);
+  ::RedrawWindow(hwnd, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  if (caretHidden) ::ShowCaret(hwnd);
+}
+
 void Win32TextBox::SetFontSize(double points) {
   if (hwnd == nullptr || !(points > 0) || !std::isfinite(points)) return;
   ScopedGetDc dc(hwnd);

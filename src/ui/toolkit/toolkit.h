@@ -24,6 +24,9 @@ class TextBox {
   virtual ~TextBox() = default;
   virtual std::string Text() const = 0;
   virtual void SetText(std::string_view text) = 0;
+  /// Adds `text` at the end: the box then holds what SetText(Text() + text) would give, but only
+  /// the new lines are laid out, and the view stays where it was.
+  virtual void AppendText(std::string_view text) = 0;
   virtual double FontSize() const = 0;
   virtual void SetFontSize(double points) = 0;
   virtual void Move(int left, int top, int width, int height) = 0;

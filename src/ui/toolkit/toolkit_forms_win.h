@@ -56,6 +56,7 @@ class Win32TextBox final : public toolkit::TextBox {
  public:
   std::string Text() const override;
   void SetText(std::string_view text) override;
+  void AppendText(std::string_view text) override;
   double FontSize() const override { return points_; }
   void SetFontSize(double points) override;
   void Move(int left, int top, int width, int height) override;
