@@ -225,27 +225,14 @@ void Win32Picture::SetPictureFrom(const PictureBox& source) {
   if (hwnd != nullptr) ::InvalidateRect(hwnd, nullptr, FALSE);
 }
 
-void Win32Picture::SetTop(int top) {
-  if (top == geometry_.top) return;
-  geometry_.top = top;
-  Place();
-}
+void Win32Picture::SetTop(int top) { SetEdge(&Geometry::top, top); }
+void Win32Picture::SetLeft(int left) { SetEdge(&Geometry::left, left); }
+void Win32Picture::SetWidth(int width) { SetEdge(&Geometry::width, width); }
+void Win32Picture::SetHeight(int height) { SetEdge(&Geometry::height, height); }
 
-void Win32Picture::SetLeft(int left) {
-  if (left == geometry_.left) return;
-  geometry_.left = left;
-  Place();
-}
-
-void Win32Picture::SetWidth(int width) {
-  if (width == geometry_.width) return;
-  geometry_.width = width;
-  Place();
-}
-
-void Win32Picture::SetHeight(int height) {
-  if (height == geometry_.height) return;
-  geometry_.height = height;
+void Win32Picture::SetEdge(int Geometry::*edge, int value) {
+  if (geometry_.*edge == value) return;
+  geometry_.*edge = value;
   Place();
 }
 

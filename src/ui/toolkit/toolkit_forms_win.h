@@ -107,6 +107,7 @@ class Win32Picture final : public toolkit::PictureBox {
   HWND hwnd = nullptr;
 
  private:
+  void SetEdge(int Geometry::*edge, int value);
   void Place();
 
   toolkit::PictureId picture_;

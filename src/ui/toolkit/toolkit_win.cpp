@@ -165,40 +165,25 @@ void RegisterClassesOnce(HINSTANCE instance) {
   const auto icon = [instance](int size) {
     return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_TARNVIK), IMAGE_ICON, size, size, LR_SHARED));
   };
-  WNDCLASSEXW main{};
-  main.cbSize = sizeof main;
-  main.lpfnWndProc = &detail::Win32MainWindow::WindowProc;
-  main.hInstance = instance;
-  main.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  main.hIcon = icon(::GetSystemMetrics(SM_CXICON));
-  main.hIconSm = icon(::GetSystemMetrics(SM_CXSMICON));
-  main.lpszClassName = detail::kMainWindowClass;
-  ::RegisterClassExW(&main);
-
-  WNDCLASSEXW menuForm{};
-  menuForm.cbSize = sizeof menuForm;
-  menuForm.lpfnWndProc = &detail::Win32MenuForm::WindowProc;
-  menuForm.hInstance = instance;
-  menuForm.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  menuForm.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  menuForm.lpszClassName = detail::kMenuFormClass;
-  ::RegisterClassExW(&menuForm);
-
-  WNDCLASSEXW picture{};
-  picture.cbSize = sizeof picture;
-  picture.lpfnWndProc = &detail::Win32MainWindow::PictureProc;
-  picture.hInstance = instance;
-  picture.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  picture.lpszClassName = detail::kPictureClass;
-  ::RegisterClassExW(&picture);
-
-  WNDCLASSEXW label{};
-  label.cbSize = sizeof label;
-  label.lpfnWndProc = &detail::Win32MainWindow::LabelProc;
-  label.hInstance = instance;
-  label.hCursor = ::LoadCursorW(nullptr, IDC_HAND);  // the glyph is a thing to press
-  label.lpszClassName = detail::kLabelClass;
-  ::RegisterClassExW(&label);
+  const auto registerClass = [instance](const wchar_t* name, WNDPROC proc, const wchar_t* cursor,
+                                        HBRUSH background = nullptr, HICON largeIcon = nullptr, HICON smallIcon = nullptr) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = proc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = ::LoadCursorW(nullptr, cursor);
+    windowClass.hbrBackground = background;
+    windowClass.hIcon = largeIcon;
+    windowClass.hIconSm = smallIcon;
+    windowClass.lpszClassName = name;
+    ::RegisterClassExW(&windowClass);
+  };
+  registerClass(detail::kMainWindowClass, &detail::Win32MainWindow::WindowProc, IDC_ARROW, nullptr,
+                icon(::GetSystemMetrics(SM_CXICON)), icon(::GetSystemMetrics(SM_CXSMICON)));
+  registerClass(detail::kMenuFormClass, &detail::Win32MenuForm::WindowProc, IDC_ARROW,
+                reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+  registerClass(detail::kPictureClass, &detail::Win32MainWindow::PictureProc, IDC_ARROW);
+  registerClass(detail::kLabelClass, &detail::Win32MainWindow::LabelProc, IDC_HAND);  // the glyph is a thing to press
 }
 
 }  // namespace
