@@ -18,6 +18,7 @@
 #include "ui/toolkit/utf_win.h"
 
 #include <commctrl.h>
+#include <psapi.h>
 
 namespace tarnvik::win {
 namespace {
@@ -661,6 +662,108 @@ TEST_F(ToolkitWindowTest, AppendedTextEndsTheBoxAndLeavesTheViewAndSelectionAlon
   ASSERT_GT(scrolled, 0);
   window->Text1().AppendText("one more line\r\n");
   EXPECT_EQ(::SendMessageW(text1, EM_GETFIRSTVISIBLELINE, 0, 0), scrolled);
+}
+
+// Where the reader left the box before a block is appended: the selection, and how many lines
+// they scrolled down.
+struct ReaderCase {
+  const char* name;
+  DWORD selectionStart, selectionEnd;
+  int scrolledLines;
+};
+
+class ReportBoxReaderTest : public ToolkitWindowTest, public ::testing::WithParamInterface<ReaderCase> {};
+
+TEST_P(ReportBoxReaderTest, AppendingKeepsTheSelectionAndTheViewWhereTheReaderLeftThem) {
+  const ReaderCase& c = GetParam();
+  LoadMain();
+  window->Show();
+  std::string expected;
+  for (int i = 0; i < 50; ++i) expected += " Label: \t  drive " + std::to_string(i) + "\r\n";
+  window->Text1().SetText(expected);
+  ::SendMessageW(text1, EM_LINESCROLL, 0, c.scrolledLines);
+  ::SendMessageW(text1, EM_SETSEL, c.selectionStart, static_cast<LPARAM>(c.selectionEnd));
+  ::SendMessageW(text1, EM_LINESCROLL, 0, c.scrolledLines - ::SendMessageW(text1, EM_GETFIRSTVISIBLELINE, 0, 0));
+  const LRESULT firstVisible = ::SendMessageW(text1, EM_GETFIRSTVISIBLELINE, 0, 0);
+  ASSERT_EQ(firstVisible, c.scrolledLines);
+
+  const std::string block = "\r\n-----\r\n Drives: 50\r\n";
+  window->Text1().AppendText(block);
+  expected += block;
+
+  EXPECT_EQ(window->Text1().Text(), expected);
+  DWORD start = 99, end = 99;
+  ::SendMessageW(text1, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(start, c.selectionStart);
+  EXPECT_EQ(end, c.selectionEnd);
+  EXPECT_EQ(::SendMessageW(text1, EM_GETFIRSTVISIBLELINE, 0, 0), firstVisible);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ReportBoxReaderTest,
+                         ::testing::Values(ReaderCase{"AtTheTop", 0, 0, 0}, ReaderCase{"CaretOnLineTwo", 40, 40, 0},
+                                           ReaderCase{"SelectionInView", 20, 75, 0},
+                                           ReaderCase{"ScrolledWithTheCaretInView", 500, 500, 12},
+                                           ReaderCase{"ScrolledAwayFromTheCaret", 0, 0, 20},
+                                           ReaderCase{"SelectionReachingTheEnd", 100, 1000, 25}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(ToolkitWindowTest, ReportBoxTakesAReportBeyondSixtyFourThousandCharacters) {
+  LoadMain();
+  std::string expected(70000, 'x');
+  window->Text1().SetText(expected);
+  const std::string tail = "\r\n Drives: 26\r\n" + std::string(40000, 'y');
+  window->Text1().AppendText(tail);
+  expected += tail;
+  EXPECT_EQ(window->Text1().Text().size(), expected.size());
+  EXPECT_EQ(window->Text1().Text(), expected);
+}
+
+TEST_F(ToolkitWindowTest, ReportBoxWritesGiveBackTheTextTheyReplace) {
+  LoadMain();
+  // Every write hands the box a new text buffer; the old one must be freed, or the 128 KiB
+  // report left behind by each of these 80 writes would add 10 MiB.
+  std::string big;
+  for (int line = 0; line < 1024; ++line) big += std::string(62, 'r') + "\r\n";
+  const auto pagefileBytes = [] {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters);
+    return static_cast<double>(counters.PagefileUsage);
+  };
+  window->Text1().SetText(big);
+  window->Text1().AppendText("warm-up\r\n");
+  const double before = pagefileBytes();
+  ASSERT_GT(before, 0) << "the process memory counters are not available";
+  for (int i = 0; i < 40; ++i) {
+    window->Text1().SetText(big);
+    window->Text1().AppendText(" Drives: 1\r\n");
+  }
+  const double grownMiB = (pagefileBytes() - before) / (1024.0 * 1024.0);
+  EXPECT_LT(grownMiB, 4.0);
+  EXPECT_EQ(window->Text1().Text(), big + " Drives: 1\r\n");
+}
+
+// Records value changes of one window, as a screen reader would hear them.
+struct ValueChanges {
+  static inline HWND watched = nullptr;
+  static inline int count = 0;
+  static void CALLBACK Hook(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG object, LONG child, DWORD, DWORD) {
+    if (event == EVENT_OBJECT_VALUECHANGE && hwnd == watched && object == OBJID_CLIENT && child == CHILDID_SELF) ++count;
+  }
+};
+
+TEST_F(ToolkitWindowTest, ReportBoxWritesAreAnnouncedToScreenReaders) {
+  LoadMain();
+  ValueChanges::watched = text1;
+  ValueChanges::count = 0;
+  const HWINEVENTHOOK hook = ::SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
+                                               &ValueChanges::Hook, ::GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+  ASSERT_NE(hook, nullptr);
+  window->Text1().SetText(" Please wait...");
+  EXPECT_TRUE(PumpUntil([] { return ValueChanges::count >= 1; }, 2000));
+  window->Text1().AppendText(" Drives: 0\r\n");
+  EXPECT_TRUE(PumpUntil([] { return ValueChanges::count >= 2; }, 2000));
+  ::UnhookWinEvent(hook);
 }
 
 class ToolkitFontTest : public ToolkitWindowTest, public ::testing::WithParamInterface<double> {};

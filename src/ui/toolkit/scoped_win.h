@@ -76,6 +76,12 @@ struct MemoryDcTraits {
   static bool IsValid(Handle h) { return h != nullptr; }
   static void Close(Handle h) { ::DeleteDC(h); }
 };
+struct LocalMemoryTraits {
+  using Handle = HLOCAL;
+  static Handle Empty() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::LocalFree(h); }
+};
 
 using ScopedKernelHandle = ScopedHandle<KernelHandleTraits>;
 using ScopedRegKey = ScopedHandle<RegKeyTraits>;
@@ -83,6 +89,7 @@ using ScopedGdiObject = ScopedHandle<GdiObjectTraits>;
 using ScopedIcon = ScopedHandle<IconTraits>;
 using ScopedMenu = ScopedHandle<MenuTraits>;
 using ScopedMemoryDc = ScopedHandle<MemoryDcTraits>;
+using ScopedLocalMemory = ScopedHandle<LocalMemoryTraits>;
 
 /// A window's DC from GetDC, given back with ReleaseDC.
 class ScopedGetDc {
