@@ -29,8 +29,8 @@ constexpr uint32_t kNameBufferSize = 255;
 /// Lines are gathered and reach the box in one write at each Flush, which the build makes
 /// before every yield and at its end. The box therefore shows exactly the same text whenever
 /// the window can paint or be read, but a drive block costs one whole-box write instead of
-/// fourteen: every write re-lays out and repaints the box, which takes tens of milliseconds
-/// under Wine's themed edit control, far more than the drive's own queries.
+/// fourteen: every write lays the box out again and redraws both of its scroll bars, some
+/// twenty milliseconds under Wine, as much as a drive's own queries.
 class ReportWriter {
  public:
   explicit ReportWriter(Program& program) : program_(program) {}
