@@ -146,14 +146,14 @@ std::string Win32TextBox::Text() const {
 namespace {
 
 /// Pins a movable local block while its bytes are read or written.
-class LocalLock {
+class ScopedLocalLock {
  public:
-  explicit LocalLock(HLOCAL block) : block_(block), data_(static_cast<wchar_t*>(::LocalLock(block))) {}
-  ~LocalLock() {
+  explicit ScopedLocalLock(HLOCAL block) : block_(block), data_(static_cast<wchar_t*>(::LocalLock(block))) {}
+  ~ScopedLocalLock() {
     if (data_ != nullptr) ::LocalUnlock(block_);
   }
-  LocalLock(const LocalLock&) = delete;
-  LocalLock& operator=(const LocalLock&) = delete;
+  ScopedLocalLock(const ScopedLocalLock&) = delete;
+  ScopedLocalLock& operator=(const ScopedLocalLock&) = delete;
   wchar_t* data() const { return data_; }
 
  private:
@@ -163,8 +163,8 @@ class LocalLock {
 
 /// Gives the box a new text buffer (EM_SETHANDLE) holding its current text, when `keep`, followed
 /// by `added`, and frees the old buffer. Every scroll of the box redraws both of its scroll bars,
-/// and that is most of what a text change costs (under Wine a themed bar takes milliseconds to
-/// draw). A write through the selection scrolls to the end of the text and back, and a whole-text
+/// and that is most of what a text change costs (under Wine each bar takes milliseconds to
+/// draw, themed or not). A write through the selection scrolls to the end of the text and back, and a whole-text
 /// write scrolls to its end and to its start: eight bar redraws for one write. The swap lays the
 /// text out once and sets each bar once. Like a whole-text write, it leaves the caret at the start
 /// and the view at the top. False, with the box untouched, when the box has no buffer handle to
@@ -178,10 +178,10 @@ bool SwapTextBuffer(HWND edit, bool keep, std::wstring_view added) {
   ScopedLocalMemory fresh(::LocalAlloc(LMEM_MOVEABLE, (kept + added.size() + 1) * sizeof(wchar_t)));
   if (!fresh) return false;
   {
-    const LocalLock target(fresh.get());
+    const ScopedLocalLock target(fresh.get());
     if (target.data() == nullptr) return false;
     if (kept > 0) {
-      const LocalLock source(current);
+      const ScopedLocalLock source(current);
       if (source.data() == nullptr) return false;
       std::memcpy(target.data(), source.data(), kept * sizeof(wchar_t));
     }
