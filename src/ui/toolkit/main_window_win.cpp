@@ -55,18 +55,6 @@ HBITMAP PictureFor(const std::array<HBITMAP, 4>* table, PictureId picture) {
   return (*table)[static_cast<std::size_t>(index)];
 }
 
-// Our classes keep their C++ object in GWLP_USERDATA from the first message on.
-void StoreCreateParam(HWND hwnd, UINT message, LPARAM lParam) {
-  if (message != WM_NCCREATE) return;
-  const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-  ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-}
-
-template <typename T>
-T* StoredObject(HWND hwnd) {
-  return reinterpret_cast<T*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-}
-
 void FillBackground(HDC dc, const RECT& area) {
   ScopedGdiObject brush(::CreateSolidBrush(kBackground));
   if (brush) ::FillRect(dc, &area, static_cast<HBRUSH>(brush.get()));
@@ -594,12 +582,8 @@ LRESULT CALLBACK Win32MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wPa
   auto* self = StoredObject<Win32MainWindow>(hwnd);
   if (self == nullptr) return ::DefWindowProcW(hwnd, message, wParam, lParam);
   if (message == WM_NCCREATE) self->hwnd_ = hwnd;
-  // Nothing may unwind into the system's code.
-  try {
-    return self->HandleMessage(hwnd, message, wParam, lParam);
-  } catch (...) {
-    return ::DefWindowProcW(hwnd, message, wParam, lParam);
-  }
+  return Guarded([&] { return self->HandleMessage(hwnd, message, wParam, lParam); },
+                 [&] { return ::DefWindowProcW(hwnd, message, wParam, lParam); });
 }
 
 LRESULT Win32MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -723,11 +707,8 @@ LRESULT CALLBACK Win32MainWindow::PictureProc(HWND hwnd, UINT message, WPARAM wP
   auto* picture = StoredObject<Win32Picture>(hwnd);
   auto* window = StoredObject<Win32MainWindow>(::GetParent(hwnd));
   if (picture == nullptr || window == nullptr) return ::DefWindowProcW(hwnd, message, wParam, lParam);
-  try {
-    return window->HandlePictureMessage(*picture, hwnd, message, wParam, lParam);
-  } catch (...) {
-    return ::DefWindowProcW(hwnd, message, wParam, lParam);
-  }
+  return Guarded([&] { return window->HandlePictureMessage(*picture, hwnd, message, wParam, lParam); },
+                 [&] { return ::DefWindowProcW(hwnd, message, wParam, lParam); });
 }
 
 LRESULT Win32MainWindow::HandlePictureMessage(const Win32Picture& picture, HWND hwnd, UINT message, WPARAM wParam,
@@ -769,11 +750,8 @@ LRESULT CALLBACK Win32MainWindow::LabelProc(HWND hwnd, UINT message, WPARAM wPar
   StoreCreateParam(hwnd, message, lParam);
   auto* window = StoredObject<Win32MainWindow>(hwnd);
   if (window == nullptr) return ::DefWindowProcW(hwnd, message, wParam, lParam);
-  try {
-    return window->HandleLabelMessage(hwnd, message, wParam, lParam);
-  } catch (...) {
-    return ::DefWindowProcW(hwnd, message, wParam, lParam);
-  }
+  return Guarded([&] { return window->HandleLabelMessage(hwnd, message, wParam, lParam); },
+                 [&] { return ::DefWindowProcW(hwnd, message, wParam, lParam); });
 }
 
 LRESULT Win32MainWindow::HandleLabelMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -809,11 +787,8 @@ LRESULT Win32MainWindow::HandleLabelMessage(HWND hwnd, UINT message, WPARAM wPar
 LRESULT CALLBACK Win32MainWindow::Text1Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                             DWORD_PTR refData) {
   auto* window = reinterpret_cast<Win32MainWindow*>(refData);
-  try {
-    return window->HandleText1Message(hwnd, message, wParam, lParam);
-  } catch (...) {
-    return ::DefSubclassProc(hwnd, message, wParam, lParam);
-  }
+  return Guarded([&] { return window->HandleText1Message(hwnd, message, wParam, lParam); },
+                 [&] { return ::DefSubclassProc(hwnd, message, wParam, lParam); });
 }
 
 LRESULT Win32MainWindow::HandleText1Message(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

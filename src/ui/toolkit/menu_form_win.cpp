@@ -108,18 +108,12 @@ void Win32MenuForm::OnNcDestroy() {
 }
 
 LRESULT CALLBACK Win32MenuForm::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<Win32MenuForm*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  StoreCreateParam(hwnd, message, lParam);
+  auto* self = StoredObject<Win32MenuForm>(hwnd);
   if (self == nullptr) return ::DefWindowProcW(hwnd, message, wParam, lParam);
   if (message == WM_NCCREATE) self->hwnd_ = hwnd;
-  try {
-    return self->HandleMessage(hwnd, message, wParam, lParam);
-  } catch (...) {
-    return ::DefWindowProcW(hwnd, message, wParam, lParam);
-  }
+  return Guarded([&] { return self->HandleMessage(hwnd, message, wParam, lParam); },
+                 [&] { return ::DefWindowProcW(hwnd, message, wParam, lParam); });
 }
 
 LRESULT Win32MenuForm::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -18,6 +18,29 @@ inline constexpr wchar_t kMenuFormClass[] = L"TarnvikMenuForm";
 inline constexpr wchar_t kPictureClass[] = L"TarnvikPicture";
 inline constexpr wchar_t kLabelClass[] = L"TarnvikLabel";
 
+/// Our classes keep their C++ object in GWLP_USERDATA from the first message on.
+inline void StoreCreateParam(HWND hwnd, UINT message, LPARAM lParam) {
+  if (message != WM_NCCREATE) return;
+  const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+  ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+}
+
+template <typename T>
+T* StoredObject(HWND hwnd) {
+  return reinterpret_cast<T*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+/// Runs a message handler. Nothing may unwind into the system's code, so a handler that throws
+/// gets the default processing's answer instead.
+template <typename Handle, typename Default>
+LRESULT Guarded(Handle handle, Default byDefault) noexcept {
+  try {
+    return handle();
+  } catch (...) {
+    return byDefault();
+  }
+}
+
 /// What the toolkit and its forms share: the module, the count of loaded forms (the message
 /// loop ends when it falls to zero) and the main window that owns message boxes and menus.
 class ToolkitState {
