@@ -11,6 +11,7 @@
 #include "ui/toolkit/utf_win.h"
 #include "ui/toolkit/win32_win.h"
 
+#include <objbase.h>
 #include <oleauto.h>
 #include <wbemidl.h>
 
@@ -172,6 +173,16 @@ class WinLocator final : public WmiLocator {
 };
 
 }  // namespace
+
+ComApartment::ComApartment() : initialised_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+  if (initialised_)
+    ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT, RPC_C_IMP_LEVEL_IMPERSONATE,
+                           nullptr, EOAC_NONE, nullptr);
+}
+
+ComApartment::~ComApartment() {
+  if (initialised_) ::CoUninitialize();
+}
 
 WmiResult WinWmiApi::CreateLocator(std::unique_ptr<WmiLocator>& locator) {
   ComPtr<IWbemLocator> created;

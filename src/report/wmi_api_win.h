@@ -8,6 +8,23 @@
 
 namespace tarnvik::win {
 
+/// COM on the calling thread as the partition-style query needs it, undone when it goes out of
+/// scope: a single-threaded apartment, and process-wide security that lets the management
+/// service call back into this process with the caller's identity. Where security was already
+/// set up, the existing setting stands.
+class ComApartment {
+ public:
+  ComApartment();
+  ~ComApartment();
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  /// False when COM could not be initialised on this thread.
+  bool ok() const { return initialised_; }
+
+ private:
+  bool initialised_ = false;
+};
+
 /// Creates the locator in-process on the calling thread, which must already have COM
 /// initialised (and process-wide security set) by its owner. Holds no service state between
 /// calls: every object it hands out owns its own COM pointer and releases it when dropped.

@@ -3,8 +3,6 @@
 // form remains.
 #include "ui/toolkit/win32_win.h"
 
-#include <objbase.h>
-
 #include <cstdlib>
 
 #include "report/drive_api_win.h"
@@ -19,32 +17,12 @@
 
 namespace {
 
-/// COM on this thread for as long as the program runs: the management-service query needs it.
-class ScopedCom {
- public:
-  ScopedCom() : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~ScopedCom() {
-    if (SUCCEEDED(result_)) ::CoUninitialize();
-  }
-  ScopedCom(const ScopedCom&) = delete;
-  ScopedCom& operator=(const ScopedCom&) = delete;
-  bool ok() const { return SUCCEEDED(result_); }
-
- private:
-  HRESULT result_;
-};
-
 int RunProgram() {
   // Probing an empty card reader or floppy drive must not stop the report with a
   // "no disk" box: failed probes are answered as errors instead.
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 
-  ScopedCom com;
-  // The management service calls back into this process with the caller's identity. When
-  // security was already set up, the call fails and the existing setting stands.
-  if (com.ok())
-    ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT, RPC_C_IMP_LEVEL_IMPERSONATE,
-                           nullptr, EOAC_NONE, nullptr);
+  const tarnvik::win::ComApartment com;
 
   tarnvik::win::WinDriveApi drive;
   tarnvik::win::WinVersionApi version;

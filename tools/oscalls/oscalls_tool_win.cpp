@@ -27,26 +27,9 @@
 #include "ui/toolkit/utf_win.h"
 #include "ui/toolkit/win32_win.h"
 
-#include <objbase.h>
-
 namespace {
 
 constexpr uint32_t kNameBufferSize = 255;
-
-// COM set up as the program's entry point sets it up, for the partition-style query.
-class ScopedCom {
- public:
-  ScopedCom() : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~ScopedCom() {
-    if (SUCCEEDED(result_)) ::CoUninitialize();
-  }
-  ScopedCom(const ScopedCom&) = delete;
-  ScopedCom& operator=(const ScopedCom&) = delete;
-  bool ok() const { return SUCCEEDED(result_); }
-
- private:
-  HRESULT result_;
-};
 
 struct DriveAnswer {
   std::string fileSystem;
@@ -131,10 +114,8 @@ int wmain(int argc, wchar_t** argv) {
   const bool verbose = argc > 1 && std::wcscmp(argv[1], L"-v") == 0;
   const bool window = argc > 1 && std::wcscmp(argv[1], L"-window") == 0;
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  ScopedCom com;
-  if (com.ok())
-    ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT, RPC_C_IMP_LEVEL_IMPERSONATE,
-                           nullptr, EOAC_NONE, nullptr);
+  // COM set up as the program's entry point sets it up, for the partition-style query.
+  const tarnvik::win::ComApartment com;
 
   tarnvik::win::WinVersionApi version;
   tarnvik::win::WinDriveApi drive;

@@ -26,7 +26,6 @@
 #include "report/wmi_api_win.h"
 #include "ui/toolkit/win32_win.h"
 
-#include <objbase.h>
 
 namespace {
 
@@ -153,12 +152,11 @@ int wmain(int argc, wchar_t** argv) {
   const std::string root = letter + ":\\";
   const std::string deviceId = std::string(1, static_cast<char>(std::toupper(letter[0]))) + ":";
 
-  if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+  const tarnvik::win::ComApartment com;
+  if (!com.ok()) {
     std::fprintf(stderr, "wmibench: COM could not be initialised\n");
     return 1;
   }
-  ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr,
-                         EOAC_NONE, nullptr);
 
   tarnvik::win::WinWmiApi wmi;
   tarnvik::win::WinDriveApi drives;
@@ -246,6 +244,5 @@ int wmain(int argc, wchar_t** argv) {
   const double ratio = rest.Median() > 0 ? wholeQuery.Median() / rest.Median() : 0;
   std::printf("\npartition query / rest of block (medians): %.1fx\n", ratio);
 
-  ::CoUninitialize();
   return 0;
 }
