@@ -689,15 +689,8 @@ void Win32MainWindow::OnNcDestroy() {
   label16_.hwnd = nullptr;
   image1_.hwnd = nullptr;
   image2_.hwnd = nullptr;
-  if (hwnd_ != nullptr) {
-    state_.ForgetMainWindow(hwnd_);
-    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-    hwnd_ = nullptr;
-  }
-  if (counted_) {
-    counted_ = false;
-    state_.FormGone();
-  }
+  if (hwnd_ != nullptr) state_.ForgetMainWindow(hwnd_);
+  state_.FormWindowGone(hwnd_, counted_);
 }
 
 // ---- Messages of the controls ----

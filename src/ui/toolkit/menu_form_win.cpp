@@ -97,14 +97,7 @@ void Win32MenuForm::UnloadFor(int16_t mode) {
 
 void Win32MenuForm::OnNcDestroy() {
   loaded_ = false;
-  if (hwnd_ != nullptr) {
-    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-    hwnd_ = nullptr;
-  }
-  if (counted_) {
-    counted_ = false;
-    state_.FormGone();
-  }
+  state_.FormWindowGone(hwnd_, counted_);
 }
 
 LRESULT CALLBACK Win32MenuForm::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

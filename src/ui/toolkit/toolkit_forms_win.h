@@ -48,8 +48,9 @@ class ToolkitState {
   HINSTANCE instance = nullptr;
 
   void FormLoaded() { ++loadedForms_; }
-  /// One form is gone; the last one ends the message loop.
-  void FormGone();
+  /// A form's native window is gone: the window no longer leads to the form's object, and the
+  /// form leaves the count once (the last one ends the message loop).
+  void FormWindowGone(HWND& hwnd, bool& counted);
   int LoadedForms() const { return loadedForms_; }
 
   void SetMainWindow(HWND hwnd) { mainWindow_ = hwnd; }

@@ -126,7 +126,13 @@ int ShowCommandForWindowStyle(int windowStyle) {
 
 namespace detail {
 
-void ToolkitState::FormGone() {
+void ToolkitState::FormWindowGone(HWND& hwnd, bool& counted) {
+  if (hwnd != nullptr) {
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    hwnd = nullptr;
+  }
+  if (!counted) return;
+  counted = false;
   if (loadedForms_ > 0 && --loadedForms_ == 0) ::PostQuitMessage(0);
 }
 
