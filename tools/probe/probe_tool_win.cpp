@@ -85,6 +85,13 @@ bool ParseMilliseconds(const wchar_t* text, unsigned long long& ms) {
 
 HWND FindMainWindow() { return ::FindWindowW(nullptr, kMainTitle); }
 
+// The main window for a command that needs it; null, and the failure written, when there is none.
+HWND RequireMainWindow() {
+  HWND main = FindMainWindow();
+  if (main == nullptr) WriteError("no main window");
+  return main;
+}
+
 std::wstring ClassNameOf(HWND hwnd) {
   wchar_t name[64] = {};
   const int n = ::GetClassNameW(hwnd, name, 64);
@@ -180,11 +187,8 @@ std::string Join(std::initializer_list<long> values) {
 }
 
 int CmdGeometry() {
-  HWND main = FindMainWindow();
-  if (main == nullptr) {
-    WriteError("no main window");
-    return kNoWindow;
-  }
+  HWND main = RequireMainWindow();
+  if (main == nullptr) return kNoWindow;
   RECT window{};
   RECT client{};
   ::GetWindowRect(main, &window);
@@ -234,20 +238,14 @@ int CmdGeometry() {
 }
 
 int CmdClose() {
-  HWND main = FindMainWindow();
-  if (main == nullptr) {
-    WriteError("no main window");
-    return kNoWindow;
-  }
+  HWND main = RequireMainWindow();
+  if (main == nullptr) return kNoWindow;
   return ::PostMessageW(main, WM_CLOSE, 0, 0) ? kDone : kNotMet;
 }
 
 int CmdRestore() {
-  HWND main = FindMainWindow();
-  if (main == nullptr) {
-    WriteError("no main window");
-    return kNoWindow;
-  }
+  HWND main = RequireMainWindow();
+  if (main == nullptr) return kNoWindow;
   return ::PostMessageW(main, WM_SYSCOMMAND, SC_RESTORE, 0) ? kDone : kNotMet;
 }
 
@@ -361,11 +359,8 @@ int CmdCount() {
 }
 
 int CmdPid() {
-  HWND main = FindMainWindow();
-  if (main == nullptr) {
-    WriteError("no main window");
-    return kNoWindow;
-  }
+  HWND main = RequireMainWindow();
+  if (main == nullptr) return kNoWindow;
   DWORD pid = 0;
   ::GetWindowThreadProcessId(main, &pid);
   WriteLine(std::to_string(pid));
