@@ -20,6 +20,7 @@ from __future__ import annotations
 
 import dataclasses
 import os
+import re
 import select
 import shutil
 import signal
@@ -100,9 +101,19 @@ class Completed:
         return self.returncode == -1
 
     def describe(self) -> str:
-        tail = self.stderr.decode("utf-8", "replace").strip()[-400:]
+        tail = PROBE_FINISHED.sub(b"", self.stderr).decode("utf-8", "replace").strip()[-400:]
         state = "timed out" if self.timed_out else f"exit {self.returncode}"
         return f"{' '.join(self.args)}: {state}" + (f"; stderr: {tail}" if tail else "")
+
+
+# probe.exe's last stderr line; a run without it was ended by something other than the probe.
+PROBE_FINISHED = re.compile(rb"probe: finished -?\d+\r?\n?$")
+# probe commands that only read or wait, and so can be repeated without acting twice.
+PROBE_READS = frozenset({"text", "wait-text", "wait-window", "geometry", "count", "pid"})
+
+
+def probe_finished(result: Completed) -> bool:
+    return PROBE_FINISHED.search(result.stderr) is not None
 
 
 def _kill_group(process: subprocess.Popen, grace: float = 2.0) -> None:
@@ -457,10 +468,20 @@ class Session:
         self._programs.clear()
 
     def probe(self, arch: str, *args: str, timeout: float = 30) -> Completed:
+        """Runs probe.exe. A read that the probe did not finish itself (Wine ended it, or it never
+        started) says nothing about the program, so it is run once more, and the first run is
+        logged with Wine's own error lines. Commands that act on the window are never repeated."""
         if arch not in self._probes:
             self.install(arch, "probe.exe", "probe.exe")
             self._probes.add(arch)
-        return self.wine([f"C:\\Tarnvik\\{arch}\\probe.exe", *args], timeout=timeout)
+        command = [f"C:\\Tarnvik\\{arch}\\probe.exe", *args]
+        # Wine's error channel only: quiet in a normal run, and it names what ended a process.
+        env = dict(self.env, WINEDEBUG="-all,err+all")
+        result = run_bounded(["wine"] + command, timeout, env=env, cwd=self.drive_c)
+        if result.timed_out or probe_finished(result) or not args or args[0] not in PROBE_READS:
+            return result
+        self.log(f"probe {' '.join(args)} ended without finishing; running it again. " + result.describe())
+        return run_bounded(["wine"] + command, timeout, env=env, cwd=self.drive_c)
 
     def xdotool(self, *args: str, timeout: float = 15) -> Completed:
         return run_bounded(["xdotool", *args], timeout, env=self.env)

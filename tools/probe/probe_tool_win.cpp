@@ -18,7 +18,9 @@
 //   probe hold <ms>                       keeps a hidden window open until closed or for <ms>, so
 //                                         that Wine's desktop process stays up between programs
 //
-// Exit codes: 0 done, 1 the condition was not met in time, 2 usage, 3 no main window.
+// Exit codes: 0 done, 1 the condition was not met in time, 2 usage, 3 no main window. The last
+// line on stderr is always "probe: finished <code>": an exit without it was not the probe's own
+// (Wine ends a process silently when, for one, it cannot reach the X server).
 
 #include <cstdint>
 #include <cwchar>
@@ -399,9 +401,7 @@ int Usage() {
   return kUsage;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
+int Run(int argc, wchar_t** argv) {
   if (argc < 2) return Usage();
   const std::wstring_view command = argv[1];
   const auto arg = [&](int i) -> const wchar_t* { return i < argc ? argv[i] : nullptr; };
@@ -418,4 +418,12 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"pid" && argc == 2) return CmdPid();
   if (command == L"hold" && argc == 3) return CmdHold(argv[2]);
   return Usage();
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const int code = Run(argc, argv);
+  WriteError("finished " + std::to_string(code));
+  return code;
 }
