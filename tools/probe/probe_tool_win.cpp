@@ -155,17 +155,22 @@ int CmdText() {
   return kDone;
 }
 
+// Polls Text1 until it holds the substring; the text it held then is left in `text`.
+bool WaitForText(const wchar_t* substring, unsigned long long ms, DWORD pollMs, std::string& text) {
+  const std::string wanted = WideToUtf8(substring);
+  const Deadline deadline(ms);
+  for (;;) {
+    if (ReadTextBox(text) && text.find(wanted) != std::string::npos) return true;
+    if (deadline.Passed()) return false;
+    ::Sleep(pollMs);
+  }
+}
+
 int CmdWaitText(const wchar_t* substringArg, const wchar_t* msArg) {
   unsigned long long ms = 0;
   if (!ParseMilliseconds(msArg, ms)) return kUsage;
-  const std::string wanted = WideToUtf8(substringArg);
-  const Deadline deadline(ms);
-  for (;;) {
-    std::string text;
-    if (ReadTextBox(text) && text.find(wanted) != std::string::npos) return kDone;
-    if (deadline.Passed()) return kNotMet;
-    ::Sleep(kPollMs);
-  }
+  std::string text;
+  return WaitForText(substringArg, ms, kPollMs, text) ? kDone : kNotMet;
 }
 
 int CmdWaitWindow(const wchar_t* msArg) {
@@ -256,18 +261,11 @@ int CmdRestore() {
 int CmdCloseWhen(const wchar_t* substringArg, const wchar_t* msArg) {
   unsigned long long ms = 0;
   if (!ParseMilliseconds(msArg, ms)) return kUsage;
-  const std::string wanted = WideToUtf8(substringArg);
-  const Deadline deadline(ms);
-  for (;;) {
-    std::string text;
-    if (ReadTextBox(text) && text.find(wanted) != std::string::npos) {
-      if (!::PostMessageW(FindMainWindow(), WM_CLOSE, 0, 0)) return kNotMet;
-      WriteOut(text);
-      return kDone;
-    }
-    if (deadline.Passed()) return kNotMet;
-    ::Sleep(5);
-  }
+  std::string text;
+  if (!WaitForText(substringArg, ms, 5, text)) return kNotMet;
+  if (!::PostMessageW(FindMainWindow(), WM_CLOSE, 0, 0)) return kNotMet;
+  WriteOut(text);
+  return kDone;
 }
 
 int CmdWaitGone(const wchar_t* msArg) {
