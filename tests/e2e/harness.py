@@ -289,9 +289,10 @@ class Session:
     def drive_c(self) -> Path:
         return self.prefix / "drive_c"
 
-    def wine(self, args: list[str], timeout: float = WINE_CALL_TIMEOUT) -> Completed:
+    def wine(self, args: list[str], timeout: float = WINE_CALL_TIMEOUT, winedebug: str | None = None) -> Completed:
         # Started from drive_c so that Wine can map the working folder even without Z:.
-        return run_bounded(["wine"] + args, timeout, env=self.env, cwd=self.drive_c)
+        env = self.env if winedebug is None else dict(self.env, WINEDEBUG=winedebug)
+        return run_bounded(["wine"] + args, timeout, env=env, cwd=self.drive_c)
 
     def reg_add(self, key: str, value: str, data: str, kind: str = "REG_SZ", view: int = 64) -> None:
         result = self.wine(["reg", "add", key, "/v", value, "/t", kind, "/d", data, "/f", f"/reg:{view}"])
@@ -475,13 +476,16 @@ class Session:
             self.install(arch, "probe.exe", "probe.exe")
             self._probes.add(arch)
         command = [f"C:\\Tarnvik\\{arch}\\probe.exe", *args]
-        # Wine's error channel only: quiet in a normal run, and it names what ended a process.
-        env = dict(self.env, WINEDEBUG="-all,err+all")
-        result = run_bounded(["wine"] + command, timeout, env=env, cwd=self.drive_c)
+
+        def run() -> Completed:
+            # Wine's error channel only: quiet in a normal run, and it names what ended a process.
+            return self.wine(command, timeout=timeout, winedebug="-all,err+all")
+
+        result = run()
         if result.timed_out or probe_finished(result) or not args or args[0] not in PROBE_READS:
             return result
         self.log(f"probe {' '.join(args)} ended without finishing; running it again. " + result.describe())
-        return run_bounded(["wine"] + command, timeout, env=env, cwd=self.drive_c)
+        return run()
 
     def xdotool(self, *args: str, timeout: float = 15) -> Completed:
         return run_bounded(["xdotool", *args], timeout, env=self.env)

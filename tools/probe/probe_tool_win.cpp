@@ -19,8 +19,7 @@
 //                                         that Wine's desktop process stays up between programs
 //
 // Exit codes: 0 done, 1 the condition was not met in time, 2 usage, 3 no main window. The last
-// line on stderr is always "probe: finished <code>": an exit without it was not the probe's own
-// (Wine ends a process silently when, for one, it cannot reach the X server).
+// line on stderr is always "probe: finished <code>": an exit without it was not the probe's own.
 
 #include <cstdint>
 #include <cwchar>
