@@ -1,10 +1,11 @@
 """Machinery of Tarnvik's end-to-end tests.
 
 A Session owns one private X server (Xvfb), one fresh Wine prefix under a temp dir and the drives
-prepared for it (tmpfs mounts of exact sizes, labels, serials, drive types). Tests start the real
-tarnvik.exe in it and read the window from outside through probe.exe. Every wait is bounded, and
-cleanup stops only what the session started: its programs (by process group), the wineserver of
-its own prefix, its mounts and its Xvfb (by PID).
+prepared for it (tmpfs mounts of exact sizes, labels, serials, drive types; on request a FUSE drive
+whose space query hangs, served by tools/hangfs). Tests start the real tarnvik.exe in it and read
+the window from outside through probe.exe. Every wait is bounded, and cleanup stops only what the
+session started: its programs (by process group), the wineserver of its own prefix, its mounts,
+its hangfs daemons and its Xvfb (by PID).
 
 Cases are registered with @case and collected by run_e2e.py:
 
@@ -37,6 +38,10 @@ MAIN_TITLE = "QELM Tarnvik 1.2.0.2016.0"
 # Program architecture -> CMake preset whose build folder holds tarnvik.exe and probe.exe.
 ARCH_PRESETS = {"x64": "win64", "x86": "win32"}
 
+HANGFS = REPO / "tools" / "hangfs" / "hangfs.py"
+# Debian's interpreter: python3-fusepy lives in its dist-packages, which another python3 on the
+# PATH (a pyenv one, say) does not see.
+HANGFS_PYTHON = "/usr/bin/python3"
 WINEBOOT_TIMEOUT = 240
 WINE_CALL_TIMEOUT = 60
 DESKTOP_HOLD_MS = 3 * 3600 * 1000  # far beyond any run; the session ends it
@@ -48,6 +53,10 @@ class HarnessError(Exception):
 
 class CaseFailure(AssertionError):
     """The program did not behave as a case expects."""
+
+
+class CaseSkipped(Exception):
+    """The case cannot run on this machine (the message says why); says nothing about the program."""
 
 
 def check(condition: bool, message: str) -> None:
@@ -168,6 +177,9 @@ class DriveSpec:
     filler: bytes of a file written on the drive, so that the used space is not just the
             label and serial files (each takes one 4096-byte page on tmpfs).
     kind:   Wine drive type setting: None (fixed), "cdrom", "floppy" or "network".
+    hang:   served by hangfs instead of a tmpfs: every space query (statfs) of the drive sleeps
+            for the delay set with Session.set_statfs_delay (0 at first), then answers `size`
+            total bytes of which `filler` are used (the label and serial files take none).
     """
 
     letter: str
@@ -176,6 +188,7 @@ class DriveSpec:
     serial: str = ""  # eight hex digits
     kind: str | None = None
     filler: int = 0
+    hang: bool = False
 
 
 class Session:
@@ -193,6 +206,7 @@ class Session:
         self.display: str | None = None
         self._xvfb: subprocess.Popen | None = None
         self._mounts: list[Path] = []
+        self._hangfs: dict[str, tuple[subprocess.Popen, Path]] = {}
         self._programs: list[RunningProgram] = []
         self._probes: set[str] = set()
         self._desktop: subprocess.Popen | None = None
@@ -232,7 +246,8 @@ class Session:
 
     def close(self) -> None:
         """Stops everything the session started. Each step runs even when an earlier one failed."""
-        steps = [self.stop_programs, self._stop_desktop, self._stop_wineserver, self._unmount_all, self._stop_xvfb, self._remove_tmp]
+        steps = [self.stop_programs, self._stop_desktop, self._stop_wineserver, self._stop_all_hangfs,
+                 self._unmount_all, self._stop_xvfb, self._remove_tmp]
         for step in steps:
             try:
                 step()
@@ -370,22 +385,130 @@ class Session:
         if self.c_serial:
             (self.drive_c / ".windows-serial").write_text(self.c_serial)
         for drive in self.drives:
-            letter = drive.letter.lower()
+            self._prepare_drive(drive)
+
+    def _prepare_drive(self, drive: DriveSpec) -> None:
+        letter = drive.letter.lower()
+        target = self.drive_folder(letter)
+        if drive.hang:
+            self._start_hangfs(letter, target, drive)
+        elif drive.size is not None:
+            self._mount_tmpfs(target, drive.size)
+            if drive.label:
+                (target / ".windows-label").write_text(drive.label)
+            if drive.serial:
+                (target / ".windows-serial").write_text(drive.serial)
+            if drive.filler:
+                with open(target / "filler.bin", "wb") as f:
+                    f.write(b"\xa5" * drive.filler)
+        link = self.prefix / "dosdevices" / f"{letter}:"
+        link.unlink(missing_ok=True)
+        link.symlink_to(target)
+        if drive.kind:
+            self.reg_add(r"HKLM\Software\Wine\Drives", f"{letter}:", drive.kind)
+
+    def add_drives(self, drives: Iterable[DriveSpec]) -> None:
+        """Adds letters for one case; remove_drives takes them away again."""
+        drives = list(drives)
+        try:
+            for drive in drives:
+                self._prepare_drive(drive)
+        finally:
+            self.restart_wineserver()
+        self.drives += drives
+
+    def remove_drives(self, letters: Iterable[str]) -> None:
+        letters = [letter.lower() for letter in letters]
+        for letter in letters:
+            (self.prefix / "dosdevices" / f"{letter}:").unlink(missing_ok=True)
+            self.wine(["reg", "delete", r"HKLM\Software\Wine\Drives", "/v", f"{letter}:", "/f", "/reg:64"])
+        # The wineserver holds no file of a drive once it restarts; unmount after that.
+        self.restart_wineserver()
+        for letter in letters:
+            self._stop_hangfs(letter)
             target = self.drive_folder(letter)
-            if drive.size is not None:
-                self._mount_tmpfs(target, drive.size)
-                if drive.label:
-                    (target / ".windows-label").write_text(drive.label)
-                if drive.serial:
-                    (target / ".windows-serial").write_text(drive.serial)
-                if drive.filler:
-                    with open(target / "filler.bin", "wb") as f:
-                        f.write(b"\xa5" * drive.filler)
-            link = dosdevices / f"{letter}:"
-            link.unlink(missing_ok=True)
-            link.symlink_to(target)
-            if drive.kind:
-                self.reg_add(r"HKLM\Software\Wine\Drives", f"{letter}:", drive.kind)
+            if target in self._mounts:
+                self._mounts.remove(target)
+                self._unmount(target)
+        self.drives = [d for d in self.drives if d.letter.lower() not in letters]
+
+    # -- hanging drives (hangfs, a FUSE file system) --------------------------------------------
+
+    @staticmethod
+    def fuse_missing() -> str | None:
+        """Why no FUSE file system can be mounted here, or None when one can."""
+        try:
+            os.close(os.open("/dev/fuse", os.O_RDWR))
+        except OSError as error:
+            return f"FUSE is not available on this machine (/dev/fuse: {error.strerror})"
+        return None
+
+    def _start_hangfs(self, letter: str, target: Path, drive: DriveSpec) -> None:
+        missing = self.fuse_missing()
+        if missing:
+            raise CaseSkipped(missing)
+        if os.geteuid() != 0:
+            raise HarnessError("a hangfs drive needs root (the mount is the daemon's own)")
+        if drive.size is None or drive.size % 4096 or drive.filler % 4096:
+            raise HarnessError("a hangfs drive needs a size and a filler that are multiples of 4096")
+        target.mkdir(parents=True)
+        self.set_statfs_delay(letter, 0)
+        log = open(self.tmp / f"hangfs-{letter}.log", "wb")
+        with log:
+            process = subprocess.Popen(
+                [HANGFS_PYTHON, str(HANGFS), str(target), "--size", str(drive.size),
+                 "--free", str(drive.size - drive.filler), "--label", drive.label, "--serial", drive.serial,
+                 "--delay-file", str(self._delay_file(letter))],
+                stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
+        self._hangfs[letter] = (process, target)
+        deadline = time.monotonic() + 15
+        while str(target) not in self._mounts_below_tmp():
+            if process.poll() is not None or time.monotonic() > deadline:
+                raise HarnessError(f"hangfs did not mount {target}: {self.hangfs_log(letter)[-600:]!r}")
+            time.sleep(0.05)
+        stat = os.statvfs(target)
+        if (stat.f_blocks * stat.f_frsize, stat.f_bavail * stat.f_frsize) != (drive.size, drive.size - drive.filler):
+            raise HarnessError(f"hangfs at {target} answers {stat}, not size {drive.size} used {drive.filler}")
+
+    def _delay_file(self, letter: str) -> Path:
+        return self.tmp / f"hangfs-{letter.lower()}.delay"
+
+    def set_statfs_delay(self, letter: str, seconds: float) -> None:
+        """Seconds every later space query of the hangfs drive sleeps; 0 answers at once."""
+        partial = self._delay_file(letter).with_suffix(".partial")
+        partial.write_text(f"{seconds}\n")
+        os.replace(partial, self._delay_file(letter))
+
+    def hangfs_log(self, letter: str) -> str:
+        try:
+            return (self.tmp / f"hangfs-{letter.lower()}.log").read_text("utf-8", "replace")
+        except OSError:
+            return ""
+
+    def _stop_hangfs(self, letter: str) -> None:
+        """Lazy unmount first (nothing new can reach the daemon, and nothing waits for its users),
+        then the daemon itself, by PID; a call still sleeping in it fails once it is gone."""
+        process, target = self._hangfs.pop(letter, (None, None))
+        if process is None:
+            return
+        self.set_statfs_delay(letter, 0)
+        if str(target) in self._mounts_below_tmp():
+            run_bounded(_as_root(["umount", "-l", str(target)]), 30)
+        for sig in (signal.SIGTERM, signal.SIGKILL):
+            if process.poll() is not None:
+                break
+            try:
+                os.kill(process.pid, sig)
+            except ProcessLookupError:
+                break
+            try:
+                process.wait(timeout=3)
+            except subprocess.TimeoutExpired:
+                continue
+
+    def _stop_all_hangfs(self) -> None:
+        for letter in list(self._hangfs):
+            self._stop_hangfs(letter)
 
     def _mount_tmpfs(self, target: Path, size: int) -> None:
         if size % 4096:
@@ -410,9 +533,12 @@ class Session:
 
     def _unmount_all(self) -> None:
         while self._mounts:
-            target = self._mounts.pop()
-            if run_bounded(_as_root(["umount", str(target)]), 30).returncode != 0:
-                run_bounded(_as_root(["umount", "-l", str(target)]), 30)
+            self._unmount(self._mounts.pop())
+
+    @staticmethod
+    def _unmount(target: Path) -> None:
+        if run_bounded(_as_root(["umount", str(target)]), 30).returncode != 0:
+            run_bounded(_as_root(["umount", "-l", str(target)]), 30)
 
     def _mounts_below_tmp(self) -> list[str]:
         below = str(self.tmp) + "/"

@@ -4,8 +4,10 @@
 Usage: python3 tests/e2e/run_e2e.py [-k TEXT]... [--list]
 
 Loads every tests/e2e/test_*.py, prepares one session (Xvfb, a fresh Wine prefix, the drives of
-drives.py) and runs the cases one after another. Prints PASS/FAIL per case and a last line
-"N passed, N failed"; exits 1 when a case failed. Needs root for the tmpfs drives.
+drives.py) and runs the cases one after another. Prints PASS/FAIL per case (SKIP, with the reason,
+for a case this machine cannot run, such as one that needs FUSE where there is none; it counts
+as neither) and a last line "N passed, N failed"; exits 1 when a case failed. Needs root for the
+tmpfs drives.
 TARNVIK_BUILD_ROOT overrides the folder that holds the win64 and win32 build folders.
 """
 
@@ -72,6 +74,7 @@ def main() -> int:
         return 0
 
     results: list[tuple[str, bool]] = []
+    skipped: list[str] = []
 
     def record(name: str, ok: bool, seconds: float, detail: str = "") -> None:
         results.append((name, ok))
@@ -98,6 +101,9 @@ def main() -> int:
                     try:
                         c.run(session)
                         record(c.name, True, time.monotonic() - started)
+                    except harness.CaseSkipped as reason:
+                        skipped.append(c.name)
+                        print(f"SKIP {c.name} ({time.monotonic() - started:.1f} s)\n    {reason}", flush=True)
                     except harness.CaseFailure as failure:
                         record(c.name, False, time.monotonic() - started, str(failure))
                     except harness.HarnessError as error:
@@ -108,7 +114,7 @@ def main() -> int:
                         signal.alarm(0)
                         session.stop_programs()
         except Exception as error:  # the session itself could not be set up or torn down
-            done = {name for name, _ in results}
+            done = {name for name, _ in results} | set(skipped)
             for c in runnable:
                 if c.name not in done:
                     record(c.name, False, 0, f"test environment: {error}")
@@ -118,6 +124,8 @@ def main() -> int:
 
     passed = sum(1 for _, ok in results if ok)
     failed = len(results) - passed
+    if skipped:
+        print(f"{len(skipped)} skipped: {', '.join(skipped)}")
     print(f"{passed} passed, {failed} failed")
     return 1 if failed else 0
 

@@ -1,0 +1,124 @@
+#!/usr/bin/python3
+"""hangfs: a read-only FUSE file system whose space query hangs, to stand for a slow drive.
+
+The tree lives in memory: its root holds `.windows-label` and `.windows-serial` (so that Wine
+gives the drive letter pointing at the mount that label and serial) and nothing else. Every
+statfs call first sleeps for the delay, then answers fixed numbers with 4096-byte blocks, so the
+drive's total and free bytes are exact. The delay is read from --delay-file at each call (seconds,
+a decimal number; 0 answers at once), so a test can make a mounted drive hang or stop hanging;
+without the file, --delay applies. Calls are served on threads of their own, so calls from
+several threads of a program hang side by side, not one after another.
+
+Usage (as root, in the foreground; end it with SIGTERM, or unmount it):
+    /usr/bin/python3 tools/hangfs/hangfs.py MOUNTPOINT --size BYTES [--free BYTES]
+        [--label TEXT] [--serial HEX] [--delay SECONDS] [--delay-file PATH]
+
+Each statfs call is logged on stderr when it starts (with its delay) and when it answers, so a
+run shows how often a program asked and whether a call was pending at a given moment.
+Needs Debian's python3-fusepy (module `fusepy`; elsewhere it is called `fuse`) and /dev/fuse.
+"""
+
+from __future__ import annotations
+
+import argparse
+import errno
+import stat
+import sys
+import threading
+import time
+
+try:
+    import fusepy as fuse
+except ImportError:  # the name upstream installs under
+    import fuse
+
+BLOCK = 4096
+
+
+class HangFS(fuse.Operations):
+    def __init__(self, files: dict[str, bytes], size: int, free: int, delay: float, delay_file: str | None):
+        self.files = files
+        self.size = size
+        self.free = free
+        self.delay = delay
+        self.delay_file = delay_file
+        self.calls = 0
+        self.count_lock = threading.Lock()
+        self.mounted_at = time.time()
+
+    def current_delay(self) -> float:
+        if self.delay_file:
+            try:
+                with open(self.delay_file) as f:
+                    return max(0.0, float(f.read().strip() or 0))
+            except (OSError, ValueError):
+                pass
+        return self.delay
+
+    def getattr(self, path, fh=None):
+        common = dict(st_uid=0, st_gid=0, st_atime=self.mounted_at, st_mtime=self.mounted_at,
+                      st_ctime=self.mounted_at)
+        if path == "/":
+            return dict(common, st_mode=stat.S_IFDIR | 0o755, st_nlink=2, st_size=0)
+        data = self.files.get(path)
+        if data is None:
+            raise fuse.FuseOSError(errno.ENOENT)
+        return dict(common, st_mode=stat.S_IFREG | 0o444, st_nlink=1, st_size=len(data))
+
+    def readdir(self, path, fh):
+        if path != "/":
+            raise fuse.FuseOSError(errno.ENOTDIR)
+        return [".", ".."] + [name.lstrip("/") for name in self.files]
+
+    def open(self, path, flags):
+        if path not in self.files:
+            raise fuse.FuseOSError(errno.ENOENT)
+        if flags & (fuse.os.O_WRONLY | fuse.os.O_RDWR):
+            raise fuse.FuseOSError(errno.EROFS)
+        return 0
+
+    def read(self, path, size, offset, fh):
+        data = self.files.get(path)
+        if data is None:
+            raise fuse.FuseOSError(errno.ENOENT)
+        return data[offset:offset + size]
+
+    def statfs(self, path):
+        delay = self.current_delay()
+        with self.count_lock:
+            self.calls += 1
+            number = self.calls
+        print(f"hangfs: statfs {number} at {time.time():.3f}, sleeping {delay:g} s", file=sys.stderr, flush=True)
+        if delay:
+            time.sleep(delay)
+        print(f"hangfs: statfs {number} answered at {time.time():.3f}", file=sys.stderr, flush=True)
+        return dict(f_bsize=BLOCK, f_frsize=BLOCK, f_blocks=self.size // BLOCK, f_bfree=self.free // BLOCK,
+                    f_bavail=self.free // BLOCK, f_files=1024, f_ffree=1024 - 1 - len(self.files),
+                    f_favail=1024 - 1 - len(self.files), f_namemax=255)
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description="read-only FUSE file system whose statfs hangs")
+    parser.add_argument("mountpoint")
+    parser.add_argument("--size", type=int, required=True, help="total bytes, a multiple of 4096")
+    parser.add_argument("--free", type=int, help="free bytes, a multiple of 4096 (default: all)")
+    parser.add_argument("--label", default="")
+    parser.add_argument("--serial", default="", help="volume serial number, eight hex digits")
+    parser.add_argument("--delay", type=float, default=0.0, help="seconds each statfs sleeps")
+    parser.add_argument("--delay-file", help="file holding the delay, read at every statfs call")
+    options = parser.parse_args()
+    free = options.size if options.free is None else options.free
+    if options.size % BLOCK or free % BLOCK or not 0 <= free <= options.size:
+        parser.error("--size and --free must be multiples of 4096 with free <= size")
+    files = {}
+    if options.label:
+        files["/.windows-label"] = options.label.encode()
+    if options.serial:
+        files["/.windows-serial"] = options.serial.encode()
+    operations = HangFS(files, options.size, free, options.delay, options.delay_file)
+    fuse.FUSE(operations, options.mountpoint, foreground=True, ro=True, fsname="hangfs")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
