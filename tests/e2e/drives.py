@@ -139,8 +139,9 @@ def pattern_line(label: str, pattern: re.Pattern) -> re.Pattern:
     return re.compile(f"{label}\t  " + pattern.pattern)
 
 
-def expected_report_lines(volume_c: str) -> list[str | re.Pattern]:
-    lines = expected_lines([c_block(volume_c)] + BLOCKS_AFTER_C, EXPECTED_SUMMARY)
+def expected_report_lines(volume_c: str, extra: list[Block] = (), summary: str = EXPECTED_SUMMARY) -> list[str | re.Pattern]:
+    """The session's report; `extra` are the blocks of letters a case added after X:."""
+    lines = expected_lines([c_block(volume_c)] + BLOCKS_AFTER_C + list(extra), summary)
     # Give the C: size patterns their labels.
     labels = iter((" Size:  ", " Free:  ", " Fill:  "))
     return [pattern_line(next(labels), line) if isinstance(line, re.Pattern) else line for line in lines]

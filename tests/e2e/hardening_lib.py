@@ -1,15 +1,18 @@
 """Helpers of the hardening cases: procstat.exe, resource samples of the running program seen from
-both sides of Wine, and a drive layout that fills every letter from A to Z."""
+both sides of Wine, a drive layout that fills every letter from A to Z, and a drive whose space
+query hangs."""
 
 from __future__ import annotations
 
 import dataclasses
 import os
 import re
+import threading
+import time
 from pathlib import Path
 
 import drives
-from harness import CaseFailure, HarnessError, RunningProgram, Session, check, run_bounded
+from harness import CaseFailure, Completed, DriveSpec, HarnessError, RunningProgram, Session, check, run_bounded
 
 # Hand runs set TARNVIK_LONG=1 for the long soak; CI runs the short one.
 LONG = os.environ.get("TARNVIK_LONG") == "1"
@@ -362,3 +365,94 @@ class EveryLetterDrives:
                     errors.append(str(folder))
         if errors:
             raise HarnessError(f"could not unmount {errors}")
+
+
+# ---------------------------------------------------------------------------------------------
+# A drive whose space query hangs
+
+# Y: comes after the session's X:, so it is the ninth drive at place 25. 8 MiB with 3133440 bytes
+# used: free 5255168 / 2^20 = 5.01171875 -> 5.0117 -> 5,012 MB; used 3133440 / 2^20 = 2.98828125
+# -> 2.9883 -> 2,988 MB. 0x0DEC0DED = 233573869.
+HANG_DRIVE = DriveSpec("Y", 8 * MIB, "SLOW_ONE", "0DEC0DED", filler=3133440, hang=True)
+HANG_BLOCK = drives.Block("Y:\\", "9/25", "233573869  (#0DEC0DED)", "SLOW_ONE", "NTFS", "8 MB  (8388608)",
+                          "5,012 MB  (5255168)", "2,988 MB  (3133440)", "512x8  (4096 bytes)", "HDD/VHD  (Fixed)",
+                          "MBR")
+HANG_SUMMARY = "9  (7)"
+
+
+class HangingDrive:
+    """Adds HANG_DRIVE to the session for one case (a statfs delay of 0 until the case sets one)
+    and takes it away again, daemon and mount included."""
+
+    def __init__(self, session: Session):
+        self.session = session
+
+    def __enter__(self) -> str:
+        try:
+            self.session.add_drives([HANG_DRIVE])
+        except BaseException:
+            self.session.remove_drives([HANG_DRIVE.letter])
+            raise
+        return HANG_DRIVE.letter
+
+    def __exit__(self, *exc) -> None:
+        self.session.remove_drives([HANG_DRIVE.letter])
+
+
+def start_pinged(session: Session, arch: str, timeout_ms: int) -> tuple[RunningProgram, dict[str, str], Completed]:
+    """Starts the program with `probe ping-until-text` already waiting for its window, and returns
+    when the report is complete (or the probe gave up) with the probe's figures."""
+    results: list[Completed] = []
+    pinger = threading.Thread(target=lambda: results.append(session.probe(
+        arch, "ping-until-text", " Drives: ", str(timeout_ms), timeout=timeout_ms / 1000 + 30)), daemon=True)
+    pinger.start()
+    # Wine takes a fraction of a second to start the probe; the window must not be up before it looks.
+    time.sleep(1.5)
+    program = session.start_program(arch)
+    pinger.join(timeout_ms / 1000 + 60)
+    if not results:
+        raise HarnessError("probe ping-until-text did not return")
+    figures = key_values(results[0].stdout.decode())
+    if figures.get("window_at_start") != "0":
+        raise HarnessError("the probe did not start before the window, so it missed part of the start: "
+                           + results[0].describe())
+    return program, figures, results[0]
+
+
+def statfs_calls(log: str) -> list[tuple[float, float]]:
+    """(start, answer) times of every statfs call in a hangfs log; an unanswered one ends at +inf."""
+    started = {m.group(1): float(m.group(2)) for m in re.finditer(r"statfs (\d+) at ([\d.]+)", log)}
+    answered = {m.group(1): float(m.group(2)) for m in re.finditer(r"statfs (\d+) answered at ([\d.]+)", log)}
+    return [(t, answered.get(n, float("inf"))) for n, t in started.items()]
+
+
+def esc_while_hanging(session: Session, arch: str, letter: str, limit: float) -> tuple[float | None, int]:
+    """Starts the program, presses Esc as soon as the program has asked the hanging drive for its
+    space, and returns the seconds from the key to the end of the process (None: not within
+    `limit`) and how many of the drive's space queries were pending when the key went down."""
+    before = len(session.hangfs_log(letter))
+    program = session.start_program(arch)
+    deadline = time.monotonic() + 60
+    while "statfs" not in session.hangfs_log(letter)[before:]:
+        if time.monotonic() > deadline or not program.alive():
+            raise CaseFailure("the program never asked the hanging drive for its space")
+        time.sleep(0.02)
+    session.focus_main_window()
+    key_time = time.time()
+    key_clock = time.monotonic()
+    session.xdotool("key", "Escape")
+    seconds = time.monotonic() - key_clock if program.wait_exit(limit) else None
+    pending = sum(1 for start, end in statfs_calls(session.hangfs_log(letter)[before:]) if start < key_time < end)
+    program.kill()
+    return seconds, pending
+
+
+def c_sizes_masked(text: str) -> str:
+    """The report with C:'s free and used figures blanked: C: is the host's disk, whose free space
+    moves between two runs while other programs write to it."""
+    lines = text.split("\r\n")
+    start = lines.index(drives.field(" Drive: ", "C:\\"))
+    for i in range(start, start + 11):
+        if lines[i].startswith((" Free:  ", " Fill:  ")):
+            lines[i] = lines[i][:10] + "(host)"
+    return "\r\n".join(lines)

@@ -17,11 +17,19 @@
 //   probe pid                             the Windows process id that owns the main window
 //   probe hold <ms>                       keeps a hidden window open until closed or for <ms>, so
 //                                         that Wine's desktop process stays up between programs
+//   probe ping-until-text <substring> <ms>
+//                                         waits for the main window, then sends it WM_NULL again
+//                                         and again until Text1 contains the substring; prints the
+//                                         longest time the window took to answer (longest_ms) and
+//                                         the number of pings
+//   probe esc-gone <ms>                   presses Esc in Text1 and prints the milliseconds until
+//                                         the program's process has ended (gone_ms)
 //
 // Exit codes: 0 done, 1 the condition was not met in time, 2 usage, 3 no main window. The last
 // line on stderr is always "probe: finished <code>": an exit without it was not the probe's own.
 
 #include <cstdint>
+#include <cstdio>
 #include <cwchar>
 #include <initializer_list>
 #include <string>
@@ -40,6 +48,9 @@ constexpr wchar_t kMainTitle[] = L"QELM Tarnvik 1.2.0.2016.0";
 // A window that does not answer a message within this time counts as hung.
 constexpr UINT kSendTimeoutMs = 5000;
 constexpr DWORD kPollMs = 40;
+// A responsiveness probe waits longer before it gives up on one message, so that a freeze of a
+// few seconds is measured rather than cut off.
+constexpr UINT kPingTimeoutMs = 10000;
 
 enum ExitCode : int { kDone = 0, kNotMet = 1, kUsage = 2, kNoWindow = 3 };
 
@@ -390,11 +401,131 @@ int CmdHold(const wchar_t* msArg) {
   return kDone;
 }
 
+// Milliseconds on the performance counter, for figures finer than the tick count.
+class Stopwatch {
+ public:
+  Stopwatch() {
+    ::QueryPerformanceFrequency(&frequency_);
+    ::QueryPerformanceCounter(&start_);
+  }
+  double Ms() const {
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart - start_.QuadPart) * 1000.0 / static_cast<double>(frequency_.QuadPart);
+  }
+
+ private:
+  LARGE_INTEGER frequency_;
+  LARGE_INTEGER start_;
+};
+
+std::string Fixed1(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", value);
+  return text;
+}
+
+// Every message sent to the program's thread counts: a freeze that falls on a text read must be
+// measured as much as one that falls on a ping.
+struct Responsiveness {
+  double longestMs = 0;
+  long pings = 0;
+  long reads = 0;
+  long unanswered = 0;
+
+  bool Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR& result) {
+    const Stopwatch watch;
+    const bool answered =
+        ::SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_BLOCK, kPingTimeoutMs, &result) != 0;
+    const double ms = watch.Ms();
+    if (ms > longestMs) longestMs = ms;
+    if (!answered && ::IsWindow(hwnd)) ++unanswered;
+    return answered;
+  }
+
+  bool ReadText(HWND box, std::string& utf8) {
+    ++reads;
+    DWORD_PTR length = 0;
+    if (!Send(box, WM_GETTEXTLENGTH, 0, 0, length)) return false;
+    std::wstring buffer(static_cast<std::size_t>(length) + 4096, L'\0');
+    DWORD_PTR copied = 0;
+    if (!Send(box, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), copied)) return false;
+    buffer.resize(static_cast<std::size_t>(copied) < buffer.size() ? static_cast<std::size_t>(copied) : 0);
+    utf8 = WideToUtf8(buffer);
+    return true;
+  }
+};
+
+// Started before the program, it looks for the window every millisecond, so the pings begin with
+// the window and cover the whole first report. window_at_start=1 says it started too late for that.
+int CmdPingUntilText(const wchar_t* substringArg, const wchar_t* msArg) {
+  unsigned long long ms = 0;
+  if (!ParseMilliseconds(msArg, ms)) return kUsage;
+  const std::string wanted = WideToUtf8(substringArg);
+  const Deadline deadline(ms);
+  const bool atStart = FindMainWindow() != nullptr;
+  HWND main = nullptr;
+  while ((main = FindMainWindow()) == nullptr) {
+    if (deadline.Passed()) {
+      WriteError("no main window");
+      return kNoWindow;
+    }
+    ::Sleep(1);
+  }
+  Responsiveness r;
+  bool seen = false;
+  // Text reads cost the program more than a ping; one every few pings is enough to stop in time.
+  const Stopwatch sinceStart;
+  double lastRead = -1000;
+  while (!seen && !deadline.Passed() && ::IsWindow(main)) {
+    DWORD_PTR ignored = 0;
+    ++r.pings;
+    r.Send(main, WM_NULL, 0, 0, ignored);
+    if (sinceStart.Ms() - lastRead >= 20) {
+      lastRead = sinceStart.Ms();
+      std::string text;
+      HWND box = FindTextBox(main);
+      seen = box != nullptr && r.ReadText(box, text) && text.find(wanted) != std::string::npos;
+    }
+    if (!seen) ::Sleep(2);
+  }
+  WriteLine("longest_ms=" + Fixed1(r.longestMs));
+  WriteLine("pings=" + std::to_string(r.pings));
+  WriteLine("reads=" + std::to_string(r.reads));
+  WriteLine("unanswered=" + std::to_string(r.unanswered));
+  WriteLine("window_at_start=" + std::to_string(atStart ? 1 : 0));
+  WriteLine("seen=" + std::to_string(seen ? 1 : 0));
+  return seen ? kDone : kNotMet;
+}
+
+// Esc as the keyboard delivers it to the focused report box, then the time until the process is
+// gone: what a user waits for after pressing the key.
+int CmdEscGone(const wchar_t* msArg) {
+  unsigned long long ms = 0;
+  if (!ParseMilliseconds(msArg, ms)) return kUsage;
+  HWND main = RequireMainWindow();
+  HWND box = FindTextBox(main);
+  if (box == nullptr) return kNoWindow;
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(main, &pid);
+  ScopedKernelHandle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
+  if (!process) return kNoWindow;
+  const LPARAM down = 1 | (static_cast<LPARAM>(::MapVirtualKeyW(VK_ESCAPE, MAPVK_VK_TO_VSC)) << 16);
+  const LPARAM up = down | (LPARAM{1} << 30) | (LPARAM{1} << 31);
+  const Stopwatch watch;
+  ::PostMessageW(box, WM_KEYDOWN, VK_ESCAPE, down);
+  ::PostMessageW(box, WM_KEYUP, VK_ESCAPE, up);
+  const bool gone = ::WaitForSingleObject(process.get(), static_cast<DWORD>(ms)) == WAIT_OBJECT_0;
+  WriteLine("gone_ms=" + Fixed1(watch.Ms()));
+  return gone ? kDone : kNotMet;
+}
+
 int Usage() {
   WriteError(
       "usage: probe text | wait-text <substring> <ms> | wait-window <ms> | geometry | close | "
       "close-when <substring> <ms> | "
-      "wait-gone <ms> | msgbox <title> <ms> [ok] | count | pid | hold <ms>");
+      "wait-gone <ms> | msgbox <title> <ms> [ok] | count | pid | hold <ms> | "
+      "ping-until-text <substring> <ms> | esc-gone <ms>");
   return kUsage;
 }
 
@@ -414,6 +545,8 @@ int Run(int argc, wchar_t** argv) {
   if (command == L"count" && argc == 2) return CmdCount();
   if (command == L"pid" && argc == 2) return CmdPid();
   if (command == L"hold" && argc == 3) return CmdHold(argv[2]);
+  if (command == L"ping-until-text" && argc == 4) return CmdPingUntilText(argv[2], argv[3]);
+  if (command == L"esc-gone" && argc == 3) return CmdEscGone(argv[2]);
   return Usage();
 }
 
