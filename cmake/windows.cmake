@@ -32,10 +32,12 @@ add_custom_command(
   COMMENT "Drawing the button pictures and the icon")
 add_custom_target(tarnvik_art DEPENDS ${TARNVIK_ART_FILES})
 
+# The manifest carries the project's version, so it is generated beside the version header.
+configure_file(${CMAKE_SOURCE_DIR}/src/ui/main_window/tarnvik.manifest ${TARNVIK_GENERATED_DIR}/tarnvik.manifest @ONLY)
 set(TARNVIK_RC ${CMAKE_SOURCE_DIR}/src/ui/main_window/tarnvik.rc)
 set_source_files_properties(${TARNVIK_RC} PROPERTIES
-  OBJECT_DEPENDS "${TARNVIK_ART_FILES};${CMAKE_SOURCE_DIR}/src/ui/main_window/tarnvik.manifest;${CMAKE_SOURCE_DIR}/src/ui/main_window/resource_ids.h")
-set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${TARNVIK_ART_DIR} -I${CMAKE_SOURCE_DIR}/src")
+  OBJECT_DEPENDS "${TARNVIK_ART_FILES};${TARNVIK_GENERATED_DIR}/tarnvik.manifest;${TARNVIK_GENERATED_DIR}/tarnvik_version.h;${CMAKE_SOURCE_DIR}/src/ui/main_window/resource_ids.h")
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${TARNVIK_ART_DIR} -I${TARNVIK_GENERATED_DIR} -I${CMAKE_SOURCE_DIR}/src")
 
 add_executable(tarnvik WIN32 ${CMAKE_SOURCE_DIR}/src/startup/winmain_win.cpp ${TARNVIK_RC})
 add_dependencies(tarnvik tarnvik_art)

@@ -3,12 +3,14 @@
 
 #include <string_view>
 
+#include "tarnvik_version.h"
+
 namespace tarnvik {
 
 class Program;
 
-inline constexpr std::string_view kAppTitle = "QELM Tarnvik 1.2.0.2016.0";
-inline constexpr std::string_view kAppVersion = "1.2.0.2016.0";
+inline constexpr std::string_view kAppTitle = "QELM Tarnvik " TARNVIK_DISPLAY_VERSION;
+inline constexpr std::string_view kAppVersion = TARNVIK_DISPLAY_VERSION;
 inline constexpr std::string_view kAppAuthor = "Orvald, QELM Soft";
 /// The maker's home page (a reserved .example domain: never anybody's real site).
 inline constexpr std::string_view kAppHomePage = "http://qelmsoft.example/tarnvik";

@@ -1,6 +1,7 @@
 #include "ui/menu_form/about.h"
 
 #include "startup/main.h"
+#include "tarnvik_version.h"
 
 namespace tarnvik {
 
@@ -9,7 +10,7 @@ const std::string& AboutText() {
     constexpr char cr = '\r';
     constexpr char tab = '\t';
     std::string t;
-    t += "***  QELM Tarnvik ver. 1.2.0.2016.0  ***";
+    t += "***  QELM Tarnvik ver. " TARNVIK_DISPLAY_VERSION "  ***";
     t += cr;
     t += cr;
     t += "[ Drives Information (HDD, FDD, Optical, Flash, RAM etc.) ]";

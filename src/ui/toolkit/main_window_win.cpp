@@ -10,6 +10,7 @@
 #include "ui/main_window/resource_ids.h"
 #include "ui/toolkit/toolkit_forms_win.h"
 #include "ui/toolkit/utf_win.h"
+#include "tarnvik_version.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
@@ -22,7 +23,7 @@ using toolkit::WindowState;
 namespace {
 
 // The designed caption: the system lists the window by it, and test tools find it by it.
-constexpr wchar_t kMainCaption[] = L"QELM Tarnvik 1.2.0.2016.0";
+constexpr wchar_t kMainCaption[] = L"QELM Tarnvik " TARNVIK_DISPLAY_VERSION;
 
 constexpr COLORREF kBackground = RGB(244, 238, 220);
 constexpr COLORREF kTitleYellow = RGB(243, 241, 0);
