@@ -6,6 +6,7 @@
 add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
                     -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
 add_link_options(-Wl,--no-insert-timestamp)
+
 file(GLOB_RECURSE TARNVIK_WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*_win.cpp)
 list(FILTER TARNVIK_WIN_SOURCES EXCLUDE REGEX "winmain_win\\.cpp$")
 
@@ -85,5 +86,6 @@ if(TARNVIK_TESTS)
   endif()
 endif()
 
-# The help file the program opens in Notepad lives beside the .exe.
-configure_file(${CMAKE_SOURCE_DIR}/src/ui/menu_form/ReadMe.txt ${CMAKE_BINARY_DIR}/ReadMe.txt COPYONLY)
+# The help file the program opens in Notepad lives beside the .exe; it names the version and keeps
+# CRLF line ends for Notepad however the source was checked out.
+configure_file(${CMAKE_SOURCE_DIR}/src/ui/menu_form/ReadMe.txt ${CMAKE_BINARY_DIR}/ReadMe.txt @ONLY NEWLINE_STYLE CRLF)
