@@ -1,11 +1,18 @@
-// The partition-table style of one drive, asked of the management service: the logical disk's
-// associated partitions and their types. Every object of the service lives in a local owner,
-// so each path out of the query releases everything it obtained, in reverse order.
+// The partition-table style of drives, asked of the management service: the logical disk's
+// associated partitions and their types, one drive at a time or all drives in one batch. Every
+// object of the service lives in a local owner, so each path out of a query releases
+// everything it obtained, in reverse order.
 #include "report/partition_style.h"
 
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "startup/text.h"
 
@@ -31,16 +38,21 @@ std::string RemoveSpaces(std::string text) {
   return text;
 }
 
+// The services of the local machine's namespace, or null when the service cannot be reached.
+std::unique_ptr<WmiServices> Connect(WmiApi& wmi) {
+  // The locator is needed only to connect.
+  std::unique_ptr<WmiLocator> locator;
+  std::unique_ptr<WmiServices> services;
+  if (Failed(wmi.CreateLocator(locator)) || !locator) return nullptr;
+  if (Failed(locator->ConnectServer(kServer, kNameSpace, services))) return nullptr;
+  return services;
+}
+
 // "GPT", "MBR" or "RAW" when the service answers the whole question; nullopt on any failure on
 // the way, including a walk that ends in an error or a timeout.
 std::optional<std::string> AskService(WmiApi& wmi, const std::string& diskDeviceId) {
-  std::unique_ptr<WmiServices> services;
-  {
-    // The locator is needed only to connect.
-    std::unique_ptr<WmiLocator> locator;
-    if (Failed(wmi.CreateLocator(locator)) || !locator) return std::nullopt;
-    if (Failed(locator->ConnectServer(kServer, kNameSpace, services)) || !services) return std::nullopt;
-  }
+  const std::unique_ptr<WmiServices> services = Connect(wmi);
+  if (!services) return std::nullopt;
 
   std::optional<std::string> deviceId;
   {
@@ -72,7 +84,141 @@ std::optional<std::string> AskService(WmiApi& wmi, const std::string& diskDevice
   return style;
 }
 
+// ---- The batch ----
+
+constexpr const char* kLogicalDiskQuery = "SELECT DeviceID FROM Win32_LogicalDisk";
+constexpr const char* kLinkQuery = "SELECT Antecedent, Dependent FROM Win32_LogicalDiskToPartition";
+constexpr const char* kPartitionQuery = "SELECT DeviceID, Type FROM Win32_DiskPartition";
+
+// Runs `query` and hands every item to `take`; false when the query or its walk failed (an
+// error, a timeout, a success without an item) or `take` refused an item.
+bool WalkQuery(WmiServices& services, const std::string& query, const std::function<bool(WmiObject&)>& take) {
+  std::unique_ptr<WmiObjectWalk> walk;
+  if (Failed(services.ExecQuery(query, walk)) || !walk) return false;
+  for (;;) {
+    std::unique_ptr<WmiObject> item;
+    const WmiResult step = walk->Next(item);
+    if (step == kWmiFalse) return true;
+    if (step != kWmiOk || !item || !take(*item)) return false;
+  }
+}
+
+std::optional<std::string> ReadText(WmiObject& object, const std::string& property) {
+  std::optional<std::string> value;
+  if (Failed(object.GetText(property, value))) return std::nullopt;
+  return value;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && UpperCase(std::string(text.substr(0, prefix.size()))) == UpperCase(std::string(prefix));
+}
+
 }  // namespace
+
+std::optional<std::string> DeviceIdOfPath(std::string_view path, std::string_view className) {
+  // The namespace ends at the first colon when that stands before the class's dot; a colon
+  // after the dot belongs to the key's value ("C:").
+  const std::size_t colon = path.find(':');
+  const std::size_t dot = path.find('.');
+  if (colon != std::string_view::npos && dot != std::string_view::npos && colon < dot) path.remove_prefix(colon + 1);
+  const std::string head = std::string(className) + ".DeviceID=";
+  if (!StartsWithNoCase(path, head)) return std::nullopt;
+  path.remove_prefix(head.size());
+  if (path.size() < 2 || (path.front() != '"' && path.front() != '\'')) return std::nullopt;
+  const char quote = path.front();
+  std::string value;
+  for (std::size_t i = 1; i < path.size(); ++i) {
+    const char c = path[i];
+    if (c == '\\' && i + 1 < path.size()) {
+      value += path[++i];
+    } else if (c == quote) {
+      if (i + 1 != path.size()) return std::nullopt;
+      return value;
+    } else {
+      value += c;
+    }
+  }
+  return std::nullopt;  // no closing quote
+}
+
+namespace {
+
+enum class PartitionKind { Gpt, Other, Unreadable };
+
+// What the three queries told, keyed by upper-case identifiers.
+struct ServiceAnswers {
+  std::set<std::string> logicalDisks;
+  std::vector<std::pair<std::string, std::string>> links;  // (logical disk, partition), in walk order
+  std::map<std::string, PartitionKind> partitions;
+
+  std::string StyleOf(const std::string& diskDeviceId) const {
+    if (!logicalDisks.contains(diskDeviceId)) return "Unknown";
+    std::string style = "RAW";
+    for (const auto& [disk, partition] : links) {
+      if (disk != diskDeviceId) continue;
+      // A link to a partition the service does not list names nothing the query could walk.
+      const auto found = partitions.find(partition);
+      if (found == partitions.end()) continue;
+      if (found->second == PartitionKind::Unreadable) return "Unknown";
+      if (found->second == PartitionKind::Gpt) return "GPT";
+      style = "MBR";
+    }
+    return style;
+  }
+};
+
+std::optional<ServiceAnswers> AskServiceForAll(WmiApi& wmi) {
+  const std::unique_ptr<WmiServices> services = Connect(wmi);
+  if (!services) return std::nullopt;
+  ServiceAnswers answers;
+
+  // A logical disk whose DeviceID is not text cannot be named, as in the one-drive query.
+  const bool disksRead = WalkQuery(*services, kLogicalDiskQuery, [&](WmiObject& disk) {
+    if (const std::optional<std::string> id = ReadText(disk, "DeviceID")) answers.logicalDisks.insert(UpperCase(*id));
+    return true;
+  });
+  if (!disksRead) return std::nullopt;
+
+  const bool linksRead = WalkQuery(*services, kLinkQuery, [&](WmiObject& link) {
+    const std::optional<std::string> antecedent = ReadText(link, "Antecedent");
+    const std::optional<std::string> dependent = ReadText(link, "Dependent");
+    if (!antecedent || !dependent) return false;
+    const std::optional<std::string> partition = DeviceIdOfPath(*antecedent, "Win32_DiskPartition");
+    const std::optional<std::string> disk = DeviceIdOfPath(*dependent, "Win32_LogicalDisk");
+    if (!partition || !disk) return false;
+    answers.links.emplace_back(UpperCase(*disk), UpperCase(*partition));
+    return true;
+  });
+  if (!linksRead) return std::nullopt;
+
+  const bool partitionsRead = WalkQuery(*services, kPartitionQuery, [&](WmiObject& partition) {
+    const std::optional<std::string> id = ReadText(partition, "DeviceID");
+    if (!id) return false;
+    std::optional<std::string> type;
+    PartitionKind kind = PartitionKind::Unreadable;
+    if (!Failed(partition.GetText("Type", type))) kind = IsGptType(type) ? PartitionKind::Gpt : PartitionKind::Other;
+    answers.partitions.emplace(UpperCase(*id), kind);
+    return true;
+  });
+  if (!partitionsRead) return std::nullopt;
+  return answers;
+}
+
+}  // namespace
+
+PartitionStyles QueryPartitionStyles(WmiApi& wmi) {
+  PartitionStyles styles;
+  styles.fill("Unknown");
+  std::unique_ptr<WmiApartment> apartment;
+  if (Failed(wmi.JoinApartment(apartment))) return styles;
+  // Every service object is gone when this returns, before the apartment is left.
+  const std::optional<ServiceAnswers> answers = AskServiceForAll(wmi);
+  if (!answers) return styles;
+  for (std::size_t index = 0; index < styles.size(); ++index) {
+    styles[index] = answers->StyleOf(std::string(1, static_cast<char>('A' + index)) + ":");
+  }
+  return styles;
+}
 
 void QueryPartitionStyle(Fdfsm& m, WmiApi& wmi, const std::string& letter) {
   m.PartitionStyle = "Unknown";

@@ -1,7 +1,10 @@
 // The partition-table style of the disk behind a drive letter, asked of the management service.
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "report/wmi_api.h"
 #include "startup/fdfsm.h"
@@ -11,5 +14,19 @@ namespace tarnvik {
 /// Leaves "GPT", "MBR", "RAW" or "Unknown" in m.PartitionStyle. Nothing of the service
 /// survives the call.
 void QueryPartitionStyle(Fdfsm& m, WmiApi& wmi, const std::string& letter);
+
+/// The style of every drive letter, index 0 (A) to 25 (Z).
+using PartitionStyles = std::array<std::string, 26>;
+
+/// Every letter's style from one fixed set of queries (the logical disks, their links to
+/// partitions, the partitions' types), with the answers QueryPartitionStyle gives one letter
+/// at a time. All "Unknown" when the service cannot be reached or any query fails. Joins the
+/// calling thread to COM's apartment for the time of the call, so it runs on any worker.
+PartitionStyles QueryPartitionStyles(WmiApi& wmi);
+
+/// The DeviceID key of an object path of class `className` (any case), such as
+/// \\HOST\root\cimv2:Win32_LogicalDisk.DeviceID="C:" or a path without namespace; nullopt for
+/// a path of another class or one that cannot be read.
+std::optional<std::string> DeviceIdOfPath(std::string_view path, std::string_view className);
 
 }  // namespace tarnvik

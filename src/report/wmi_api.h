@@ -43,10 +43,20 @@ class WmiLocator {
                                   std::unique_ptr<WmiServices>& services) = 0;
 };
 
+/// The calling thread's place in COM's multithreaded apartment; dropping it leaves.
+class WmiApartment {
+ public:
+  virtual ~WmiApartment() = default;
+};
+
 /// Creates the locator object: the entry to the service.
 class WmiApi {
  public:
   virtual ~WmiApi() = default;
+  /// Mirrors CoInitializeEx for the multithreaded apartment on the calling thread (a thread that
+  /// is in an apartment already keeps it). Every service object of the thread must be dropped
+  /// before the apartment is.
+  virtual WmiResult JoinApartment(std::unique_ptr<WmiApartment>& apartment) = 0;
   virtual WmiResult CreateLocator(std::unique_ptr<WmiLocator>& locator) = 0;
 };
 

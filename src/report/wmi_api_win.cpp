@@ -184,6 +184,30 @@ ComApartment::~ComApartment() {
   if (initialised_) ::CoUninitialize();
 }
 
+namespace {
+
+// A thread's place in the multithreaded apartment, left again when dropped.
+class WinApartment final : public WmiApartment {
+ public:
+  ~WinApartment() override { ::CoUninitialize(); }
+};
+
+// A thread that is already in an apartment of its own kind uses that one.
+class BorrowedApartment final : public WmiApartment {};
+
+}  // namespace
+
+WmiResult WinWmiApi::JoinApartment(std::unique_ptr<WmiApartment>& apartment) {
+  const HRESULT hr = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  if (hr == RPC_E_CHANGED_MODE) {
+    apartment = std::make_unique<BorrowedApartment>();
+    return ToResult(S_OK);
+  }
+  if (FAILED(hr)) return ToResult(hr);
+  apartment = std::make_unique<WinApartment>();  // S_OK and S_FALSE are both undone by one CoUninitialize
+  return ToResult(S_OK);
+}
+
 WmiResult WinWmiApi::CreateLocator(std::unique_ptr<WmiLocator>& locator) {
   ComPtr<IWbemLocator> created;
   const HRESULT hr =

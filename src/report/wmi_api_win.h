@@ -36,6 +36,7 @@ class WinWmiApi final : public WmiApi {
   WinWmiApi() = default;
   explicit WinWmiApi(uint32_t walkTimeoutMs) : walkTimeoutMs_(walkTimeoutMs) {}
 
+  WmiResult JoinApartment(std::unique_ptr<WmiApartment>& apartment) override;
   WmiResult CreateLocator(std::unique_ptr<WmiLocator>& locator) override;
 
  private:

@@ -33,6 +33,9 @@ class FakeWmiApi : public WmiApi {
   std::map<std::string, FakeWmiDisk> disks;  ///< by DeviceID ("C:")
 
   // Failure points: the call fails with its usual error code.
+  bool apartmentFails = false;
+  /// The batch query (by its class) whose ExecQuery fails.
+  std::string failingQueryClass;
   bool createFails = false, connectFails = false, getFails = false, deviceIdFails = false;
   bool execQueryFails = false, nextFails = false, typeFails = false;
   /// The Next call with this index (0 is the first) answers `nextAnswer` and gives no item.
@@ -47,11 +50,15 @@ class FakeWmiApi : public WmiApi {
   // What was asked, and how many objects are alive now.
   std::vector<std::string> objectPaths, queries, connects;
   int locatorsCreated = 0;
+  int apartmentsJoined = 0;
+  int apartmentsLeft = 0;
+  int liveObjectsWhenLeaving = 0;  ///< summed over the apartments left: service objects still alive
   int liveObjects = 0;
   int peakLiveObjects = 0;
   int nextCalls = 0;
   int typesRead = 0;  ///< successful Type reads
 
+  WmiResult JoinApartment(std::unique_ptr<WmiApartment>& apartment) override;
   WmiResult CreateLocator(std::unique_ptr<WmiLocator>& locator) override;
 
   const FakeWmiDisk* FindByDeviceId(const std::string& id) const {
@@ -97,26 +104,50 @@ class Item final : public WmiObject, Counted {
   std::size_t index_;
 };
 
+using Row = std::map<std::string, std::optional<std::string>>;
+
 class Walk final : public WmiObjectWalk, Counted {
  public:
-  Walk(FakeWmiApi& api, std::vector<std::optional<std::string>> types) : Counted(api), types_(std::move(types)) {}
+  Walk(FakeWmiApi& api, std::vector<Row> rows) : Counted(api), rows_(std::move(rows)) {}
   WmiResult Next(std::unique_ptr<WmiObject>& item) override {
     const std::size_t call = static_cast<std::size_t>(api_.nextCalls++);
     if (api_.nextFails) return kFakeFail;
     if (call == api_.nextFailsAt) return api_.nextAnswer;
-    if (next_ >= types_.size()) return kWmiFalse;
+    if (next_ >= rows_.size()) return kWmiFalse;
     const std::size_t index = next_++;
-    if (!api_.hollowItem) {
-      item = std::make_unique<Item>(api_, std::map<std::string, std::optional<std::string>>{{"Type", types_[index]}},
-                                    index);
-    }
+    if (!api_.hollowItem) item = std::make_unique<Item>(api_, rows_[index], index);
     return kWmiOk;
   }
 
  private:
-  std::vector<std::optional<std::string>> types_;
+  std::vector<Row> rows_;
   std::size_t next_ = 0;
 };
+
+/// The rows of the batch's three queries, made from the disks: partition j of the k-th disk
+/// is "Disk #k, Partition #j"; references carry a namespace as the real service writes them.
+inline std::vector<Row> BatchRows(const FakeWmiApi& api, const std::string& query) {
+  std::vector<Row> rows;
+  const bool disks = query.find("FROM Win32_LogicalDisk") != std::string::npos &&
+                     query.find("ToPartition") == std::string::npos;
+  const bool links = query.find("FROM Win32_LogicalDiskToPartition") != std::string::npos;
+  const bool partitions = query.find("FROM Win32_DiskPartition") != std::string::npos;
+  std::size_t diskNumber = 0;
+  for (const auto& [key, disk] : api.disks) {
+    const std::optional<std::string> id = disk.deviceId.value_or(key);
+    if (disks) rows.push_back({{"DeviceID", id}});
+    for (std::size_t j = 0; j < disk.partitionTypes.size(); ++j) {
+      const std::string partition = "Disk #" + std::to_string(diskNumber) + ", Partition #" + std::to_string(j);
+      if (links && id) {
+        rows.push_back({{"Antecedent", "\\\\FAKE\\root\\cimv2:Win32_DiskPartition.DeviceID=\"" + partition + "\""},
+                        {"Dependent", "\\\\FAKE\\root\\cimv2:Win32_LogicalDisk.DeviceID=\"" + *id + "\""}});
+      }
+      if (partitions) rows.push_back({{"DeviceID", partition}, {"Type", disk.partitionTypes[j]}});
+    }
+    ++diskNumber;
+  }
+  return rows;
+}
 
 class Services final : public WmiServices, Counted {
  public:
@@ -137,6 +168,11 @@ class Services final : public WmiServices, Counted {
   WmiResult ExecQuery(const std::string& query, std::unique_ptr<WmiObjectWalk>& walk) override {
     api_.queries.push_back(query);
     if (api_.execQueryFails) return kFakeBadQuery;
+    if (query.rfind("SELECT ", 0) == 0) {
+      if (!api_.failingQueryClass.empty() && query.ends_with("FROM " + api_.failingQueryClass)) return kFakeBadQuery;
+      if (!api_.hollowWalk) walk = std::make_unique<Walk>(api_, BatchRows(api_, query));
+      return kWmiOk;
+    }
     const std::string prefix = "ASSOCIATORS OF {Win32_LogicalDisk.DeviceID='";
     const auto end = query.find('\'', prefix.size());
     const std::string id = query.rfind(prefix, 0) == 0 && end != std::string::npos
@@ -144,8 +180,11 @@ class Services final : public WmiServices, Counted {
                                : std::string();
     const FakeWmiDisk* disk = api_.FindByDeviceId(id);
     if (!api_.hollowWalk) {
-      walk = std::make_unique<Walk>(api_, disk == nullptr ? std::vector<std::optional<std::string>>{}
-                                                          : disk->partitionTypes);
+      std::vector<Row> rows;
+      if (disk != nullptr) {
+        for (const std::optional<std::string>& type : disk->partitionTypes) rows.push_back({{"Type", type}});
+      }
+      walk = std::make_unique<Walk>(api_, std::move(rows));
     }
     return kWmiOk;
   }
@@ -163,7 +202,25 @@ class Locator final : public WmiLocator, Counted {
   }
 };
 
+class Apartment final : public WmiApartment {
+ public:
+  explicit Apartment(FakeWmiApi& api) : api_(api) { ++api_.apartmentsJoined; }
+  ~Apartment() override {
+    ++api_.apartmentsLeft;
+    api_.liveObjectsWhenLeaving += api_.liveObjects;
+  }
+
+ private:
+  FakeWmiApi& api_;
+};
+
 }  // namespace detail
+
+inline WmiResult FakeWmiApi::JoinApartment(std::unique_ptr<WmiApartment>& apartment) {
+  if (apartmentFails) return kFakeFail;
+  apartment = std::make_unique<detail::Apartment>(*this);
+  return kWmiOk;
+}
 
 inline WmiResult FakeWmiApi::CreateLocator(std::unique_ptr<WmiLocator>& locator) {
   if (createFails) return kFakeNoClass;

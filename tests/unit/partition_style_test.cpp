@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,6 +42,20 @@ TEST_P(PartitionStyleAnswer, FollowsThePartitionTypes) {
   EXPECT_EQ(m.DiskDeviceId, "C:");
   EXPECT_EQ(wmi.typesRead, c.typesRead);
   EXPECT_EQ(wmi.liveObjects, 0);
+
+  // The batch gives the drive the same answer, beside disks of every other kind.
+  FakeWmiApi all;
+  all.disks["C:"] = FakeWmiDisk{c.types, {}};
+  all.disks["D:"] = FakeWmiDisk{{"GPT: Basic Data"}, {}};
+  all.disks["E:"] = FakeWmiDisk{{}, {}};
+  const PartitionStyles styles = QueryPartitionStyles(all);
+  EXPECT_EQ(styles[2], c.style);
+  EXPECT_EQ(styles[3], "GPT");
+  EXPECT_EQ(styles[4], "RAW");
+  EXPECT_EQ(styles[5], "Unknown");  // not a logical disk the service knows
+  EXPECT_EQ(all.locatorsCreated, 1);
+  EXPECT_EQ(all.apartmentsLeft, 1);
+  EXPECT_EQ(all.liveObjectsWhenLeaving, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -140,7 +155,83 @@ TEST_P(PartitionStyleFault, GivesTheAnswerAndReleasesEverything) {
   EXPECT_EQ(wmi.objectPaths.size(), c.objectPaths);
   EXPECT_EQ(wmi.queries.size(), c.queries);
   EXPECT_EQ(wmi.liveObjects, 0);
+
+  // The batch meets the same faults in its own three walks. It never asks for the single
+  // object, and a fault's count runs over all three walks, hence three other answers.
+  const std::map<std::string, std::string> batchDiffers{
+      {"GetFails", "MBR"}, {"LogicalDiskMissing", "MBR"}, {"FailureAfterGptIsNeverReached", "Unknown"}};
+  FakeWmiApi all;
+  all.disks["C:"] = FakeWmiDisk{c.types, {}};
+  c.fault(all);
+  const auto differs = batchDiffers.find(c.name);
+  EXPECT_EQ(QueryPartitionStyles(all)[2], differs == batchDiffers.end() ? c.style : differs->second);
+  EXPECT_EQ(all.liveObjects, 0);
+  EXPECT_EQ(all.liveObjectsWhenLeaving, 0);
 }
+
+struct BatchFaultCase {
+  const char* name;
+  std::function<void(FakeWmiApi&)> fault;
+  std::size_t queries;  ///< sent before the batch gave up
+};
+
+class PartitionStyleBatchFault : public ::testing::TestWithParam<BatchFaultCase> {};
+
+TEST_P(PartitionStyleBatchFault, LeavesEveryDriveUnknown) {
+  const BatchFaultCase& c = GetParam();
+  FakeWmiApi wmi;
+  wmi.disks["C:"] = FakeWmiDisk{{"GPT: System"}, {}};
+  wmi.disks["D:"] = FakeWmiDisk{{}, {}};
+  c.fault(wmi);
+  const PartitionStyles styles = QueryPartitionStyles(wmi);
+  PartitionStyles unknown;
+  unknown.fill("Unknown");
+  EXPECT_EQ(styles, unknown);
+  EXPECT_EQ(wmi.queries.size(), c.queries);
+  EXPECT_EQ(wmi.liveObjects, 0);
+  EXPECT_EQ(wmi.liveObjectsWhenLeaving, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, PartitionStyleBatchFault,
+    ::testing::Values(
+        BatchFaultCase{"ApartmentRefused", [](FakeWmiApi& w) { w.apartmentFails = true; }, 0},
+        BatchFaultCase{"LogicalDiskQueryFails", [](FakeWmiApi& w) { w.failingQueryClass = "Win32_LogicalDisk"; }, 1},
+        BatchFaultCase{"LinkQueryFails",
+                       [](FakeWmiApi& w) { w.failingQueryClass = "Win32_LogicalDiskToPartition"; }, 2},
+        BatchFaultCase{"PartitionQueryFails", [](FakeWmiApi& w) { w.failingQueryClass = "Win32_DiskPartition"; }, 3}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+struct PathCase {
+  const char* path;
+  const char* className;
+  std::optional<std::string> deviceId;
+};
+
+class ObjectPath : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(ObjectPath, GivesTheDeviceIdOfTheNamedClassOnly) {
+  EXPECT_EQ(DeviceIdOfPath(GetParam().path, GetParam().className), GetParam().deviceId) << GetParam().path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, ObjectPath,
+    ::testing::Values(
+        PathCase{R"(\\HOST\root\cimv2:Win32_LogicalDisk.DeviceID="C:")", "Win32_LogicalDisk", "C:"},
+        PathCase{R"(\\HOST\ROOT\CIMV2:WIN32_LOGICALDISK.DEVICEID="c:")", "Win32_LogicalDisk", "c:"},
+        PathCase{R"(Win32_LogicalDisk.DeviceID="D:")", "Win32_LogicalDisk", "D:"},
+        PathCase{R"(Win32_LogicalDisk.DeviceID='E:')", "Win32_LogicalDisk", "E:"},
+        PathCase{R"(\\H\root\cimv2:Win32_DiskPartition.DeviceID="Disk #0, Partition #1")", "Win32_DiskPartition",
+                 "Disk #0, Partition #1"},
+        PathCase{R"(\\H\root\cimv2:Win32_DiskPartition.DeviceID="A \"quoted\" \\ name")", "Win32_DiskPartition",
+                 R"(A "quoted" \ name)"},
+        PathCase{R"(\\H\root\cimv2:Win32_LogicalDisk.DeviceID="C:")", "Win32_DiskPartition", std::nullopt},
+        PathCase{R"(\\H\root\cimv2:Win32_LogicalDiskX.DeviceID="C:")", "Win32_LogicalDisk", std::nullopt},
+        PathCase{R"(\\H\root\cimv2:Win32_LogicalDisk.Name="C:")", "Win32_LogicalDisk", std::nullopt},
+        PathCase{R"(\\H\root\cimv2:Win32_LogicalDisk.DeviceID="C:)", "Win32_LogicalDisk", std::nullopt},
+        PathCase{R"(\\H\root\cimv2:Win32_LogicalDisk.DeviceID="C:"x)", "Win32_LogicalDisk", std::nullopt},
+        PathCase{R"(\\H\root\cimv2:Win32_LogicalDisk.DeviceID=C:)", "Win32_LogicalDisk", std::nullopt},
+        PathCase{"", "Win32_LogicalDisk", std::nullopt}));
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, PartitionStyleFault,

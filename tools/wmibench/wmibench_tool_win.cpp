@@ -169,6 +169,7 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<Samples> phases(kPhaseCount);
   for (int p = 0; p < kPhaseCount; ++p) phases[p].name = kPhaseNames[p];
   Samples wholeQuery{"whole query (QueryPartitionStyle)", {}};
+  Samples batch{"every drive (QueryPartitionStyles)", {}};
   Samples volume{"GetVolumeInformation", {}}, cluster{"GetDiskFreeSpace", {}}, space{"GetDiskFreeSpaceEx", {}},
       type{"GetDriveType", {}}, rest{"rest of the block (sum of four)", {}};
   std::string style;
@@ -187,6 +188,12 @@ int wmain(int argc, wchar_t** argv) {
       wholeQuery.ms.push_back(w.Ms());
     }
     style = m.PartitionStyle;
+    {
+      Stopwatch w;
+      const tarnvik::PartitionStyles all = tarnvik::QueryPartitionStyles(wmi);
+      batch.ms.push_back(w.Ms());
+      if (all[static_cast<std::size_t>(deviceId[0] - 'A')] != style) ++failures;  // the two must agree
+    }
 
     char label[256] = {}, fileSystem[256] = {};
     uint32_t serial = 0, maxComponent = 0, flags = 0, sectors = 0, bytes = 0, freeClusters = 0, clusters = 0;
@@ -233,6 +240,7 @@ int wmain(int argc, wchar_t** argv) {
   PrintHeader("partition query, later queries (ms)");
   for (const Samples& s : phases) PrintRow(s);
   PrintRow(wholeQuery);
+  PrintRow(batch);
 
   PrintHeader("rest of the drive block (ms)");
   PrintRow(volume);
