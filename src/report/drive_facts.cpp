@@ -31,12 +31,15 @@ std::string EightHexDigits(uint32_t value) {
 
 }  // namespace
 
-std::string GetDriveSpace(Fdfsm& m, DriveApi& api, const std::string& letter) {
-  for (std::string* text : {&m.FreeSizeText, &m.UsedSizeText, &m.TotalBytesText, &m.FreeBytesText, &m.UsedBytesText}) {
-    text->assign(1, '0');
-  }
+DiskSpace QueryDriveSpace(DriveApi& api, const std::string& letter) {
   uint64_t available = 0, total = 0, free = 0;
   api.GetDiskFreeSpaceExA(letter + ":\\", &available, &total, &free);
+  return {total, free};
+}
+
+std::string GetDriveSpace(Fdfsm& m, const DiskSpace& space) {
+  const uint64_t total = space.totalBytes;
+  const uint64_t free = space.freeBytes;
 
   // Counts beyond the fixed-point range are written in full rather than dropped.
   std::string result = FormatByteCount(total);
@@ -51,6 +54,10 @@ std::string GetDriveSpace(Fdfsm& m, DriveApi& api, const std::string& letter) {
   m.UsedSizeText = FormatByteCount(used);
   m.UsedBytesText = std::to_string(used);
   return result;
+}
+
+std::string GetDriveSpace(Fdfsm& m, DriveApi& api, const std::string& letter) {
+  return GetDriveSpace(m, QueryDriveSpace(api, letter));
 }
 
 std::string GetDriveTypeText(DriveApi& api, const std::string& letter) {

@@ -9,7 +9,22 @@
 
 namespace tarnvik {
 
-/// Total-size text of the drive; sets the five size texts of `m` and counts a sized drive.
+/// The two byte counts of a drive's space query; both 0 when the query failed.
+struct DiskSpace {
+  uint64_t totalBytes = 0;
+  uint64_t freeBytes = 0;
+  bool operator==(const DiskSpace&) const = default;
+};
+
+/// Asks GetDiskFreeSpaceExA for the letter's root. Touches no module state, so it may run on
+/// any thread.
+DiskSpace QueryDriveSpace(DriveApi& api, const std::string& letter);
+
+/// Total-size text of a drive with `space`; sets the five size texts of `m` and counts a sized
+/// drive.
+std::string GetDriveSpace(Fdfsm& m, const DiskSpace& space);
+
+/// GetDriveSpace of the letter's own space query.
 std::string GetDriveSpace(Fdfsm& m, DriveApi& api, const std::string& letter);
 
 /// "HDD/VHD  (Fixed)" and the like; "?  (Unknown)" for anything else.

@@ -1,13 +1,18 @@
-// The drive report. Text1 holds the report: lines are appended by reading the box and writing
-// it back whole, so the window shows the report growing drive by drive.
+// The drive report. Text1 holds the report and grows drive by drive. The drives' questions are
+// asked on workers (report_queries.h); this thread only turns their answers into text, in
+// alphabetical order, and waits for them with its messages flowing, so no drive can freeze
+// the window.
 #include "report/report_builder.h"
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "report/drive_facts.h"
-#include "report/partition_style.h"
+#include "report/report_queries.h"
 #include "startup/environment.h"
 #include "startup/program.h"
 #include "startup/text.h"
@@ -19,7 +24,6 @@ namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kSeparator = "--------------------------------------------------";
-constexpr uint32_t kNameBufferSize = 255;
 
 /// Writes into Text1 while both forms are still there. A close from outside can arrive inside
 /// a yield, or inside a management-service call that pumps messages; the unload then drops the
@@ -27,10 +31,10 @@ constexpr uint32_t kNameBufferSize = 255;
 /// looks first, and once the forms are gone the writer refuses for good.
 ///
 /// Lines are gathered and reach the box in one write at each Flush, which the build makes
-/// before every yield and at its end. The box therefore shows exactly the same text whenever
-/// the window can paint or be read, but a drive block costs one whole-box write instead of
-/// fourteen: every write lays the box out again and redraws both of its scroll bars, some
-/// twenty milliseconds under Wine, as much as a drive's own queries.
+/// before every yield or wait and at its end. The box therefore shows every finished block
+/// whenever the window can paint or be read, but the blocks that are ready together cost one
+/// write: every write lays the box out again and redraws both of its scroll bars, some twenty
+/// milliseconds under Wine, more than a drive's own queries.
 class ReportWriter {
  public:
   explicit ReportWriter(Program& program) : program_(program) {}
@@ -110,6 +114,27 @@ bool YieldAndGoOn(Program& program, ReportWriter& writer) {
   return !program.FDFSM.Quitting && !writer.FormsGone();
 }
 
+/// Sleeps with the messages flowing until a worker has news or the user acts; false when the
+/// build must end, as for a yield.
+bool WaitAndGoOn(Program& program, ReportWriter& writer) {
+  if (!writer.Flush()) return false;
+  program.tk.WaitEvents();
+  return !program.FDFSM.Quitting && !writer.FormsGone();
+}
+
+/// The letter an entry of Drive1 begins with, lower case, or the empty text.
+std::string LetterOfEntry(const std::string& entry) {
+  const std::string padded = Trim(entry) + " ";
+  return LowerAscii(Trim(padded.substr(0, 1)));
+}
+
+/// The letter index of a one-letter text, or -1 for anything but a to z.
+int LetterIndex(const std::string& letter) {
+  if (letter.empty()) return -1;
+  const int index = static_cast<unsigned char>(letter[0]) - 'a';
+  return index >= 0 && index < 26 ? index : -1;
+}
+
 /// Marks in DriveListed every letter that begins an entry of Drive1.
 void CollectLetters(Program& program) {
   Fdfsm& m = program.FDFSM;
@@ -118,50 +143,48 @@ void CollectLetters(Program& program) {
   m.ScanIndex = count;
   for (int entry = 0; entry < count; ++entry) {
     m.ScanStart = entry;
-    const std::string padded = Trim(list.List(entry)) + " ";
-    m.ListedLetter = LowerAscii(Trim(padded.substr(0, 1)));
-    if (m.ListedLetter.empty()) continue;
-    const int index = static_cast<unsigned char>(m.ListedLetter[0]) - 'a';
-    if (index >= 0 && index < 26) m.DriveListed[static_cast<std::size_t>(index)] = true;
+    m.ListedLetter = LetterOfEntry(list.List(entry));
+    const int index = LetterIndex(m.ListedLetter);
+    if (index >= 0) m.DriveListed[static_cast<std::size_t>(index)] = true;
   }
 }
 
+bool WantsPartitionStyles(const Fdfsm& m) { return VersionNumber(m.OsVersion) >= 5; }
+
+/// The queries of this report: those start-up began, when they are for the same letters, or
+/// new ones.
+std::shared_ptr<ReportQueries> QueriesFor(Program& program) {
+  const Fdfsm& m = program.FDFSM;
+  std::shared_ptr<ReportQueries> queries = std::exchange(program.startedQueries, nullptr);
+  if (queries && queries->Letters() == m.DriveListed && queries->WantsPartitionStyles() == WantsPartitionStyles(m)) {
+    return queries;
+  }
+  return ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, m.DriveListed, WantsPartitionStyles(m));
+}
+
 /// Appends the block of the drive with letter index `index`; false when the forms went away.
-bool WriteDriveBlock(Program& program, ReportWriter& writer, int index) {
+bool WriteDriveBlock(Program& program, ReportWriter& writer, int index, const DriveReportFacts& facts) {
   Fdfsm& m = program.FDFSM;
-  DriveApi& api = program.os.drive;
+  const DriveAnswers& answers = facts.answers;
   const char upper = static_cast<char>('A' + index);
-  const std::string lower(1, static_cast<char>('a' + index));
-  const std::string root = lower + ":\\";
 
   if (!writer.Field(" Drive: ", std::string(1, upper) + ":\\")) return false;
 
-  std::string volumeName(kNameBufferSize, '\0');
-  std::string fileSystemName(kNameBufferSize, '\0');
-  uint32_t serial = 0, maxComponentLength = 0, fileSystemFlags = 0;
-  api.GetVolumeInformationA(root, volumeName.data(), kNameBufferSize, &serial, &maxComponentLength,
-                            &fileSystemFlags, fileSystemName.data(), kNameBufferSize);
-  const std::string label = CleanPlatformText(UpToNul(volumeName));
-  std::string fileSystem = CleanPlatformText(UpToNul(fileSystemName));
-  if (fileSystem.empty()) fileSystem = "?";
-
-  m.RootPath = root;
-  m.BytesPerSector = 0;
-  m.SectorsPerCluster = 0;
-  uint32_t freeClusters = 0, totalClusters = 0;
-  api.GetDiskFreeSpaceA(m.RootPath, &m.SectorsPerCluster, &m.BytesPerSector, &freeClusters, &totalClusters);
+  m.RootPath = std::string(1, static_cast<char>('a' + index)) + ":\\";
+  m.BytesPerSector = answers.bytesPerSector;
+  m.SectorsPerCluster = answers.sectorsPerCluster;
 
   ++m.DriveCount;
   if (!writer.Field(" Number:", std::to_string(m.DriveCount) + "/" + std::to_string(index + 1))) return false;
 
-  const std::string serialHex = "00000000" + GetVolumeSerialText(api, lower);
-  const auto serialDecimal = static_cast<uint64_t>(UnsignedToDouble(static_cast<int32_t>(serial)));
+  const std::string serialHex = "00000000" + answers.serialText;
+  const auto serialDecimal = static_cast<uint64_t>(UnsignedToDouble(static_cast<int32_t>(answers.serial)));
   if (!writer.Field(" S/N:   ", std::to_string(serialDecimal) + "  (#" + serialHex.substr(serialHex.size() - 8) + ")")) {
     return false;
   }
-  if (!writer.Field(" Label: ", label) || !writer.Field(" System:", fileSystem)) return false;
+  if (!writer.Field(" Label: ", answers.label) || !writer.Field(" System:", answers.fileSystem)) return false;
 
-  const std::string sizeText = GetDriveSpace(m, api, lower);
+  const std::string sizeText = GetDriveSpace(m, answers.space);
   if (!writer.Field(" Size:  ", sizeText + "  (" + m.TotalBytesText + ")") ||
       !writer.Field(" Free:  ", m.FreeSizeText + "  (" + m.FreeBytesText + ")") ||
       !writer.Field(" Fill:  ", m.UsedSizeText + "  (" + m.UsedBytesText + ")")) {
@@ -174,15 +197,11 @@ bool WriteDriveBlock(Program& program, ReportWriter& writer, int index) {
                                     std::to_string(clusterBytes) + " bytes)")) {
     return false;
   }
-  if (!writer.Field(" Type:  ", GetDriveTypeText(api, lower))) return false;
+  if (!writer.Field(" Type:  ", answers.typeText)) return false;
 
-  if (VersionNumber(m.OsVersion) >= 5) {
-    // Without a file system the volume did not answer; the service would not either.
-    if (fileSystem == "?") {
-      m.PartitionStyle = "Unknown";
-    } else {
-      QueryPartitionStyle(m, program.os.wmi, std::string(1, upper));
-    }
+  if (WantsPartitionStyles(m)) {
+    // Without a file system the volume did not answer, and no style was asked for.
+    m.PartitionStyle = facts.partitionStyle;
     if (!writer.Field(" Table: ", m.PartitionStyle)) return false;
   }
   return writer.BlockEnd();
@@ -196,20 +215,26 @@ void BuildReport(Program& program) {
   m.SizedDriveCount = 0;
   bool headerWritten = false;
   for (m.ScanIndex = 0; m.ScanIndex < 26; ++m.ScanIndex) m.DriveListed[static_cast<std::size_t>(m.ScanIndex)] = false;
+  // The letters are known at once, so the workers ask while the waiting text paints.
+  CollectLetters(program);
+  const std::shared_ptr<ReportQueries> queries = QueriesFor(program);
 
   if (!YieldAndGoOn(program, writer)) return;
   m.DriveCount = 0;
-  CollectLetters(program);
 
   for (int index = 0; index < 26; ++index) {
     m.ScanIndex = index;
     if (!m.DriveListed[static_cast<std::size_t>(index)]) continue;
+    // Blocks that are ready one after another go to the box together, at the next wait.
+    std::optional<DriveReportFacts> facts;
+    while (!(facts = queries->Take(index))) {
+      if (!WaitAndGoOn(program, writer)) return;
+    }
     if (!headerWritten) {
       if (!writer.Header()) return;
       headerWritten = true;
     }
-    if (!WriteDriveBlock(program, writer, index)) return;
-    if (!YieldAndGoOn(program, writer)) return;
+    if (!WriteDriveBlock(program, writer, index, *facts)) return;
   }
 
   // With no letter at all, an honest empty report replaces the waiting text.
@@ -221,6 +246,18 @@ void BuildReport(Program& program) {
 }
 
 }  // namespace
+
+void StartDriveQueries(Program& program) {
+  toolkit::DriveList& list = program.FDFSF().Drive1();
+  list.Refresh();
+  LetterSet letters{};
+  for (int entry = 0; entry < list.ListCount(); ++entry) {
+    const int index = LetterIndex(LetterOfEntry(list.List(entry)));
+    if (index >= 0) letters[static_cast<std::size_t>(index)] = true;
+  }
+  program.startedQueries = ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, letters,
+                                                WantsPartitionStyles(program.FDFSM));
+}
 
 void RefreshDriveReport(Program& program) {
   program.FDFSM.ReportIdle = false;

@@ -113,6 +113,8 @@ void Main(Program& program) {
   ResetWindowState(m);
 
   program.FDFSF().Window().Hide();
+  // Past every check: the drives are asked while the main window is made and shown.
+  StartDriveQueries(program);
   toolkit::MainWindow& window = program.FDFSG().Window();
   // The timer runs before the window shows and before the first report is built.
   window.Timer1().SetInterval(kTimerInterval);

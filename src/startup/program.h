@@ -17,6 +17,7 @@ namespace tarnvik {
 
 class Fdfsg;
 class Fdfsf;
+class ReportQueries;
 
 /// The cursor query of the window timer, shaped like user32's GetCursorPos.
 class CursorApi {
@@ -45,6 +46,8 @@ class Program {
   Fdfsm FDFSM;
   toolkit::Toolkit& tk;
   OsApis os;
+  /// The first report's queries, begun by start-up before the windows opened.
+  std::shared_ptr<ReportQueries> startedQueries;
 
   /// The program-wide references. Using an empty one loads a fresh, hidden instance.
   Fdfsg& FDFSG();

@@ -1,6 +1,6 @@
 // The process entry point: process-wide settings, COM for the user-interface thread, the
 // operating-system adapters, the toolkit and the program; then the message loop until no
-// form remains.
+// form remains, and an exit that never waits for a worker.
 #include "ui/toolkit/win32_win.h"
 
 #include <cstdlib>
@@ -35,7 +35,14 @@ int RunProgram() {
   tarnvik::Program program(toolkit, tarnvik::OsApis{drive, version, registry, process, wmi, cursor});
 
   tarnvik::Main(program);
-  return toolkit.Run();
+  const int exitCode = toolkit.Run();
+  // A drive call can stay stuck in the system long after the user quit (a share whose server
+  // is gone). Nothing waits for it, and nothing it still uses is torn down under it: the
+  // process ends here, at once.
+  if (tarnvik::win::Win32Toolkit::BackgroundWorkRunning()) {
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(exitCode));
+  }
+  return exitCode;
 }
 
 }  // namespace

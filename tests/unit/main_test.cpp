@@ -20,8 +20,10 @@ bool Started(const TestProgram& t) {
   return t.tk.loadedForms == 2 && t.tk.mainWindowsLoaded == 1 && t.tk.menuFormsLoaded == 1;
 }
 
-bool NoWindow(const TestProgram& t) {
-  return t.tk.loadedForms == 0 && t.tk.mainWindowsLoaded == 0 && t.tk.menuFormsLoaded == 0;
+/// A stop at a check: no window, and no drive was asked about or is being asked.
+bool NoWindowNoQuery(const TestProgram& t) {
+  return t.tk.loadedForms == 0 && t.tk.mainWindowsLoaded == 0 && t.tk.menuFormsLoaded == 0 &&
+         t.tk.backgroundWork.empty() && t.drive.calls.empty();
 }
 
 bool ProcessesScanned(const TestProgram& t) {
@@ -68,7 +70,7 @@ TEST(MainTest, VersionGate) {
       EXPECT_TRUE(Started(t)) << c.name;
       EXPECT_EQ(Stored(t, "Version"), std::string(kAppVersion) + '\0') << c.name;
     } else {
-      EXPECT_TRUE(NoWindow(t)) << c.name;
+      EXPECT_TRUE(NoWindowNoQuery(t)) << c.name;
       EXPECT_TRUE(t.registry.calls.empty()) << c.name << ": refused before the registry stamp";
       EXPECT_FALSE(ProcessesScanned(t)) << c.name;
     }
@@ -145,7 +147,7 @@ TEST(MainTest, APreviousInstanceStampsTheRegistryThenStopsWithoutScanning) {
   EXPECT_EQ(Stored(t, "HomePage"), std::string(kAppHomePage) + '\0');
   EXPECT_FALSE(ProcessesScanned(t));
   EXPECT_EQ(t.m().ProcessList, "");
-  EXPECT_TRUE(NoWindow(t));
+  EXPECT_TRUE(NoWindowNoQuery(t));
   EXPECT_EQ(t.tk.title, kAppTitle);
 }
 
@@ -181,7 +183,7 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
     t.tk.exeName = c.exeName;
     Main(t.program);
     EXPECT_EQ(Started(t), c.starts) << c.name;
-    EXPECT_EQ(NoWindow(t), !c.starts) << c.name;
+    EXPECT_EQ(NoWindowNoQuery(t), !c.starts) << c.name;
     if (!t.m().ProcessList.empty()) {
       EXPECT_EQ(t.m().ProcessList.front(), '\r') << c.name << ": counted with a leading carriage return";
     }
@@ -209,7 +211,7 @@ TEST(MainTest, OnNtFourTheIdentifierWalkFindsTheSecondCopy) {
   Main(t.program);
   EXPECT_EQ(t.process.snapshotCalls, 0);
   EXPECT_EQ(t.m().ProcessList, "\r[SYSTEM PROCESS]\rSMSS.EXE\rTARNVIK.EXE\rTARNVIK.EXE\r");
-  EXPECT_TRUE(NoWindow(t));
+  EXPECT_TRUE(NoWindowNoQuery(t));
 }
 
 TEST(MainTest, ResetsModuleStateBeforeAnyCheck) {
@@ -275,6 +277,7 @@ TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
     bool menuHidden = false, windowVisible = false, timerEnabled = false, reportIdle = true;
     int timerInterval = 0;
     std::size_t registryValues = 0;
+    std::size_t workers = 0;
   } atYield;
   t.tk.onDoEvents = [&](int n) {
     if (n != 1) return;
@@ -287,6 +290,7 @@ TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
     }
     atYield.reportIdle = t.m().ReportIdle;
     atYield.registryValues = t.registry.keys[UpperCase(kKey)].size();
+    atYield.workers = t.tk.backgroundWork.size();
   };
   Main(t.program);
 
@@ -304,6 +308,8 @@ TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
   EXPECT_EQ(atYield.timerInterval, 125);
   EXPECT_FALSE(atYield.reportIdle);
   EXPECT_EQ(atYield.registryValues, 3u);
+  // The report took over the worker start-up began before the windows, rather than a second.
+  EXPECT_EQ(atYield.workers, 1u);
   // And it ran to its end.
   EXPECT_TRUE(t.m().ReportIdle);
   const std::string report = t.tk.mainWindow->text1().Text();

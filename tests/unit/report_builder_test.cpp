@@ -21,6 +21,9 @@ using testing::FakeDrive;
 using testing::ShownProgram;
 
 const std::string kSep(50, '-');
+const std::vector<std::string> kBatchQueries{"SELECT DeviceID FROM Win32_LogicalDisk",
+                                             "SELECT Antecedent, Dependent FROM Win32_LogicalDiskToPartition",
+                                             "SELECT DeviceID, Type FROM Win32_DiskPartition"};
 
 std::string Field(const std::string& label, const std::string& value) { return label + "\t  " + value + "\r\n"; }
 
@@ -131,8 +134,9 @@ TEST_F(ReportBuilder, WorkedExampleByteForByte) {
       "\r\n";
   EXPECT_EQ(Text(), expected);
   EXPECT_EQ(Lines(Text()).size(), 33u);
-  // The drive without a file system is not asked about its partitions.
-  EXPECT_EQ(p.wmi.queries.size(), 1u);
+  // One batch answers every drive's partition style; the drive without a file system takes none.
+  EXPECT_EQ(p.wmi.queries, kBatchQueries);
+  EXPECT_TRUE(p.wmi.objectPaths.empty());
   EXPECT_TRUE(p.m().ReportIdle);
   EXPECT_EQ(p.m().DriveCount, 2);
   EXPECT_EQ(p.m().SizedDriveCount, 1);
@@ -147,7 +151,8 @@ TEST_F(ReportBuilder, AsksEachQueryWithTheRightLetterAndBuffers) {
   // The builder's own volume query gets 255-character buffers; the serial query gets none.
   const std::vector<std::pair<uint32_t, uint32_t>> sizes{{255u, 255u}, {0u, 0u}};
   EXPECT_EQ(p.drive.volumeBufferSizes, sizes);
-  EXPECT_EQ(p.wmi.objectPaths, std::vector<std::string>{"Win32_LogicalDisk.DeviceID='C:'"});
+  EXPECT_EQ(p.wmi.queries, kBatchQueries);
+  EXPECT_EQ(p.wmi.apartmentsJoined, 1);
   EXPECT_EQ(ValuesOf(Text(), " Table: "), std::vector<std::string>{"MBR"});
   EXPECT_EQ(p.m().RootPath, "c:\\");
 }
@@ -202,10 +207,10 @@ TEST_P(VersionGate, TableLinesOnlyFromVersionFive) {
   const auto tables = ValuesOf(Text(), " Table: ");
   if (GetParam().tableLines) {
     EXPECT_EQ(tables, (std::vector<std::string>{"GPT", "Unknown"}));
-    EXPECT_EQ(p.wmi.queries.size(), 1u);
+    EXPECT_EQ(p.wmi.queries, kBatchQueries);
   } else {
     EXPECT_TRUE(tables.empty());
-    EXPECT_TRUE(p.wmi.objectPaths.empty());
+    EXPECT_TRUE(p.wmi.queries.empty());
     EXPECT_EQ(p.wmi.locatorsCreated, 0);
   }
   // The block still ends with its separator whether or not the line is there.
@@ -342,56 +347,113 @@ TEST_F(ReportBuilder, ANewReportReplacesTheLastOne) {
   EXPECT_EQ(ValuesOf(Text(), " Drives: "), std::vector<std::string>{"1  (1)"});
 }
 
-TEST_F(ReportBuilder, YieldsBeforeTheFirstDriveAndAfterEachBlockWhileNotIdle) {
-  AddDrive('c', FixedDrive());
-  AddDrive('d', FixedDrive());
-  AddDrive('e', FixedDrive());
+// The build yields once, then sleeps in a wait until the next drive's answers are in; the
+// headless toolkit lets one worker finish at each wait. The box is written only when the build
+// must wait, so blocks that are ready together cost one write.
+struct WaitCase {
+  const char* name;
+  bool allAtOnce;                         ///< every worker finishes at the first wait
+  std::vector<int> blocksAtYields;        ///< whole blocks in the box whenever messages are handled
+  int writes;                             ///< box writes of the whole build
+};
+
+class WaitsForAnswers : public ReportBuilder, public ::testing::WithParamInterface<WaitCase> {};
+
+TEST_P(WaitsForAnswers, WritesEachRunOfReadyBlocksOnceWhileNotIdle) {
+  const WaitCase& c = GetParam();
+  for (char letter : {'c', 'd', 'e'}) AddDrive(letter, FixedDrive());
+  p.tk.holdBackgroundWork = c.allAtOnce;
   std::vector<bool> idleSeen;
   std::vector<int> blocksSeen;
+  std::vector<std::string> textsSeen;
   p.tk.onDoEvents = [&](int) {
+    while (c.allAtOnce && !p.tk.backgroundWork.empty() && p.tk.waitEventsCount > 0) p.tk.RunBackgroundWork(0);
     idleSeen.push_back(p.m().ReportIdle);
-    // The waiting text has no line end yet, so count block starts rather than parse lines.
-    const std::string text = Text();
+    textsSeen.push_back(Text());
+    // The waiting text has no line end, so count block starts rather than parse lines.
     int blocks = 0;
-    for (std::size_t at = text.find(" Drive: \t"); at != std::string::npos; at = text.find(" Drive: \t", at + 1)) {
+    for (std::size_t at = Text().find(" Drive: \t"); at != std::string::npos; at = Text().find(" Drive: \t", at + 1)) {
       ++blocks;
     }
     blocksSeen.push_back(blocks);
   };
-  const int before = p.tk.doEventsCount;
+  const int writesBefore = p.win().text1().setTextCount();
   Refresh();
-  EXPECT_EQ(p.tk.doEventsCount - before, 4);
-  EXPECT_EQ(idleSeen, std::vector<bool>(4, false));
-  EXPECT_EQ(blocksSeen, (std::vector<int>{0, 1, 2, 3}));
+  const std::string report = Text();
+  EXPECT_EQ(blocksSeen, c.blocksAtYields);
+  EXPECT_EQ(idleSeen, std::vector<bool>(c.blocksAtYields.size(), false));
+  EXPECT_EQ(p.win().text1().setTextCount() - writesBefore, c.writes);
+  EXPECT_EQ(ValuesOf(report, " Drives: "), std::vector<std::string>{"3  (3)"});
+  // Whatever the box showed on the way was the start of the final report.
+  for (std::size_t i = 1; i < textsSeen.size(); ++i) {
+    if (textsSeen[i] != " Please wait...") EXPECT_EQ(report.rfind(textsSeen[i], 0), 0u) << "at yield " << i + 1;
+  }
   EXPECT_TRUE(p.m().ReportIdle);
 }
 
-// Every write of the box re-lays out and repaints it, so the build writes once per yield and
-// once at the end, never once per line; what the box shows at each yield is unchanged.
-TEST_F(ReportBuilder, WritesTheBoxOncePerYieldAndOnceAtTheEnd) {
-  for (char letter : {'c', 'd', 'e'}) AddDrive(letter, FixedDrive());
-  std::vector<std::string> atYields;
-  std::vector<int> writesAtYields;
-  p.tk.onDoEvents = [&](int) {
-    atYields.push_back(Text());
-    writesAtYields.push_back(p.win().text1().setTextCount());
-  };
-  const int before = p.win().text1().setTextCount();
-  Refresh();
-  const std::string report = Text();
+INSTANTIATE_TEST_SUITE_P(
+    Table, WaitsForAnswers,
+    ::testing::Values(WaitCase{"OneDriveAtEachWait", false, {0, 0, 1, 2}, 4}, WaitCase{"AllAtOnce", true, {0, 0}, 2}),
+    [](const ::testing::TestParamInfo<WaitCase>& p) { return std::string(p.param.name); });
 
-  // " Please wait...", the header with C's block, D's block, E's block, the summary.
-  EXPECT_EQ(p.win().text1().setTextCount() - before, 5);
-  ASSERT_EQ(atYields.size(), 4u);
-  EXPECT_EQ(writesAtYields, (std::vector<int>{before + 1, before + 2, before + 3, before + 4}));
-  EXPECT_EQ(atYields[0], " Please wait...");
-  const std::size_t blockStarts[] = {report.find(" Drive: \t  C:"), report.find(" Drive: \t  D:"),
-                                     report.find(" Drive: \t  E:"), report.find(" Drives: ")};
-  for (std::size_t yield = 1; yield < 4; ++yield) {
-    ASSERT_NE(blockStarts[yield], std::string::npos);
-    EXPECT_EQ(atYields[yield], report.substr(0, blockStarts[yield])) << "at yield " << yield + 1;
+// Workers that answer late, out of order or never: blocks still reach the box in A-to-Z order,
+// each once every block before it is in, and a quit while waiting ends the build at once.
+struct ArrivalCase {
+  const char* name;
+  std::vector<std::string> answering;  ///< per wait: the letters whose workers finish then
+  int quitAtWait;                      ///< 0: never
+  std::vector<std::string> drives;     ///< " Drive: " values in the final box
+};
+
+class Arrivals : public ReportBuilder, public ::testing::WithParamInterface<ArrivalCase> {};
+
+TEST_P(Arrivals, KeepTheOrderAndNeverHoldTheWindow) {
+  const ArrivalCase& c = GetParam();
+  ShownProgram reference;
+  for (char letter : {'c', 'd', 'e'}) {
+    AddDrive(letter, FixedDrive(uint64_t{1} << (30 + letter - 'c')));
+    reference.drive.drives[letter] = p.drive.drives[letter];
   }
+  reference.m().OsVersion = p.m().OsVersion;
+  reference.tk.driveEntries = p.tk.driveEntries;
+  RefreshDriveReport(reference.program);
+
+  p.tk.holdBackgroundWork = true;
+  std::string pending = "cde";  // the held workers, in the order they were started
+  std::vector<std::string> texts;
+  p.tk.onDoEvents = [&](int) {
+    const int wait = p.tk.waitEventsCount;
+    if (wait >= 1 && wait <= static_cast<int>(c.answering.size())) {
+      for (char letter : c.answering[static_cast<std::size_t>(wait - 1)]) {
+        const std::size_t at = pending.find(letter);
+        pending.erase(at, 1);
+        p.tk.RunBackgroundWork(at);
+      }
+    }
+    if (c.quitAtWait > 0 && wait == c.quitAtWait) p.m().Quitting = true;
+    texts.push_back(Text());
+  };
+  Refresh();
+
+  if (c.drives.empty()) {
+    EXPECT_EQ(Text(), " Please wait...");
+  } else {
+    EXPECT_EQ(ValuesOf(Text(), " Drive: "), c.drives);
+  }
+  if (c.quitAtWait == 0) EXPECT_EQ(Text(), reference.win().Text1().Text());
+  for (const std::string& text : texts) {
+    if (text != " Please wait...") EXPECT_EQ(reference.win().Text1().Text().rfind(text, 0), 0u) << text;
+  }
+  EXPECT_TRUE(p.m().ReportIdle);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Arrivals,
+    ::testing::Values(ArrivalCase{"Late", {"", "", "c", "", "de"}, 0, {"C:\\", "D:\\", "E:\\"}},
+                      ArrivalCase{"OutOfOrder", {"e", "d", "c"}, 0, {"C:\\", "D:\\", "E:\\"}},
+                      ArrivalCase{"OneNeverAnswers", {"ce", "", ""}, 3, {"C:\\"}},
+                      ArrivalCase{"NoneAnswers", {}, 4, {}}),
+    [](const ::testing::TestParamInfo<ArrivalCase>& p) { return std::string(p.param.name); });
 
 TEST_F(ReportBuilder, AReportWithoutDrivesIsWrittenOnceAfterTheWaitingText) {
   p.tk.driveEntries = {"1:", "?"};
@@ -412,10 +474,10 @@ TEST_F(ReportBuilder, QuittingAtTheFirstYieldLeavesTheWaitingText) {
   EXPECT_TRUE(p.m().ReportIdle);
 }
 
-TEST_F(ReportBuilder, QuittingDuringTheThirdOfFiveDrivesEndsAfterItsBlock) {
+TEST_F(ReportBuilder, QuittingWhileWaitingForTheFourthOfFiveDrivesEndsAfterTheThird) {
   for (char letter : {'c', 'd', 'e', 'f', 'g'}) AddDrive(letter, FixedDrive());
-  p.drive.onCall = [&](const std::string& call) {
-    if (call == "space e:\\") p.m().Quitting = true;
+  p.tk.onDoEvents = [&](int n) {
+    if (n == 5) p.m().Quitting = true;  // the wait for F
   };
   Refresh();
   const std::string text = Text();
@@ -424,7 +486,7 @@ TEST_F(ReportBuilder, QuittingDuringTheThirdOfFiveDrivesEndsAfterItsBlock) {
   const std::string ending = "\r\n" + kSep + "\r\n\r\n";
   ASSERT_GE(text.size(), ending.size());
   EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
-  EXPECT_EQ(CallsFor("f:\\"), 0);
+  EXPECT_EQ(CallsFor("g:\\"), 0);
   EXPECT_TRUE(p.m().ReportIdle);
 }
 
@@ -464,8 +526,9 @@ TEST_P(CloseFromOutsideDuringYield, StopsAndNeverRecreatesAWindow) {
   EXPECT_EQ(p.tk.mainWindowsLoaded, 1);
   EXPECT_EQ(p.tk.menuFormsLoaded, 1);
   EXPECT_EQ(p.tk.loadedForms, 0);
-  // The unloaded box kept what was written before the close, and nothing after it.
-  const int blocksBefore = closingYield - 1;
+  // The unloaded box kept what was written before the close, and nothing after it: at the
+  // n-th yield, n - 1 workers have answered and the blocks before the last of them are in.
+  const int blocksBefore = std::max(0, closingYield - 2);
   const std::string text = window->text1().Text();
   if (blocksBefore == 0) {
     EXPECT_EQ(text, " Please wait...");
@@ -473,7 +536,7 @@ TEST_P(CloseFromOutsideDuringYield, StopsAndNeverRecreatesAWindow) {
     EXPECT_EQ(ValuesOf(text, " Drive: ").size(), static_cast<std::size_t>(blocksBefore));
     EXPECT_TRUE(ValuesOf(text, " Drives: ").empty());
   }
-  EXPECT_EQ(p.drive.calls.size(), static_cast<std::size_t>(5 * blocksBefore));
+  EXPECT_EQ(p.drive.calls.size(), static_cast<std::size_t>(5 * (closingYield - 1)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Yields, CloseFromOutsideDuringYield, ::testing::Values(1, 2, 3, 5));
@@ -495,7 +558,7 @@ TEST_F(ReportBuilder, CloseFromOutsideInsideAQueryStopsWritingAtOnce) {
   EXPECT_EQ(text.substr(text.size() - blockEnd.size()), blockEnd);
   EXPECT_EQ(ValuesOf(text, " Drive: "), std::vector<std::string>{"C:\\"});
   EXPECT_EQ(CallsFor("e:\\"), 0);
-  EXPECT_EQ(p.wmi.objectPaths, std::vector<std::string>{"Win32_LogicalDisk.DeviceID='C:'"});
+  EXPECT_EQ(p.wmi.queries, kBatchQueries);
   EXPECT_EQ(p.tk.mainWindowsLoaded, 1);
   EXPECT_EQ(p.tk.menuFormsLoaded, 1);
   EXPECT_TRUE(p.m().ReportIdle);
@@ -505,7 +568,7 @@ TEST_F(ReportBuilder, QuitCommandFinishedByATimerTickDuringAYield) {
   for (char letter : {'c', 'd', 'e'}) AddDrive(letter, FixedDrive());
   toolkit::HeadlessMainWindow* window = p.tk.mainWindow;
   p.tk.onDoEvents = [&](int n) {
-    if (n == 2) {
+    if (n == 3) {  // the wait for D
       RunQuitCommand(p.program);
       window->Tick();
     }
@@ -515,7 +578,7 @@ TEST_F(ReportBuilder, QuitCommandFinishedByATimerTickDuringAYield) {
   EXPECT_EQ(p.tk.mainWindowsLoaded, 1);
   EXPECT_EQ(p.tk.menuFormsLoaded, 1);
   EXPECT_EQ(ValuesOf(window->text1().Text(), " Drive: ").size(), 1u);
-  EXPECT_EQ(CallsFor("d:\\"), 0);
+  EXPECT_EQ(CallsFor("e:\\"), 0);
   EXPECT_TRUE(p.m().ReportIdle);
 }
 

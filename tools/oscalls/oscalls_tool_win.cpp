@@ -1,9 +1,9 @@
 // oscalls: the drive report's operating-system work and nothing else. For every letter that
-// GetLogicalDrives lists, A to Z, it makes the calls the report makes, in the report's order and
-// through the program's own adapters: the volume query with both texts, the cluster query, the
-// serial-only volume query, the space query, the drive type and, on version 5 or later when the
-// volume named a file system, the partition-style query. No window, no text box, no registry,
-// no process scan. Timing it beside the real program shows what the program adds to the calls.
+// GetLogicalDrives lists, A to Z, it asks what the report asks, the way the report asks it and
+// through the program's own code: a worker per drive for the volume, cluster, serial, space and
+// type queries, and on version 5 or later one batch of partition-style queries, the main thread
+// waiting until every drive's answers are in. No window, no text box, no registry, no process
+// scan. Timing it beside the real program shows what the program adds to the calls.
 //
 //   oscalls          makes the calls silently and exits 0
 //   oscalls -v       also prints one line per drive, so a run can be checked by eye
@@ -15,62 +15,19 @@
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
+#include <optional>
 #include <string>
 
 #include "report/drive_api_win.h"
-#include "report/partition_style.h"
+#include "report/report_queries.h"
 #include "report/wmi_api_win.h"
 #include "startup/environment.h"
-#include "startup/fdfsm.h"
-#include "startup/text.h"
 #include "startup/version_api_win.h"
+#include "ui/toolkit/toolkit_win.h"
 #include "ui/toolkit/utf_win.h"
 #include "ui/toolkit/win32_win.h"
 
 namespace {
-
-constexpr uint32_t kNameBufferSize = 255;
-
-struct DriveAnswer {
-  std::string fileSystem;
-  uint64_t totalBytes = 0;
-  uint32_t driveType = 0;
-  std::string style;  // empty when the query was not made
-};
-
-DriveAnswer AskDrive(tarnvik::DriveApi& drive, tarnvik::WmiApi& wmi, bool askStyle, int index) {
-  const std::string lower(1, static_cast<char>('a' + index));
-  const std::string upper(1, static_cast<char>('A' + index));
-  const std::string root = lower + ":\\";
-  DriveAnswer answer;
-
-  std::string volumeName(kNameBufferSize, '\0');
-  std::string fileSystemName(kNameBufferSize, '\0');
-  uint32_t serial = 0, maxComponentLength = 0, fileSystemFlags = 0;
-  drive.GetVolumeInformationA(root, volumeName.data(), kNameBufferSize, &serial, &maxComponentLength,
-                              &fileSystemFlags, fileSystemName.data(), kNameBufferSize);
-  answer.fileSystem = tarnvik::CleanPlatformText(tarnvik::UpToNul(fileSystemName));
-  if (answer.fileSystem.empty()) answer.fileSystem = "?";
-
-  uint32_t sectors = 0, bytes = 0, freeClusters = 0, totalClusters = 0;
-  drive.GetDiskFreeSpaceA(root, &sectors, &bytes, &freeClusters, &totalClusters);
-
-  uint32_t serialOnly = 0;
-  drive.GetVolumeInformationA(root, nullptr, 0, &serialOnly, &maxComponentLength, &fileSystemFlags, nullptr, 0);
-
-  uint64_t available = 0, total = 0, free = 0;
-  drive.GetDiskFreeSpaceExA(root, &available, &total, &free);
-  answer.totalBytes = total;
-
-  answer.driveType = drive.GetDriveTypeA(upper + ":\\");
-
-  if (askStyle && answer.fileSystem != "?") {
-    tarnvik::Fdfsm m;
-    tarnvik::QueryPartitionStyle(m, wmi, upper);
-    answer.style = m.PartitionStyle;
-  }
-  return answer;
-}
 
 constexpr wchar_t kFloorClass[] = L"OsCallsFloorWindow";
 constexpr wchar_t kMainTitle[] = L"QELM Tarnvik 1.2.0.2016.0";
@@ -120,19 +77,25 @@ int wmain(int argc, wchar_t** argv) {
   tarnvik::win::WinVersionApi version;
   tarnvik::win::WinDriveApi drive;
   tarnvik::win::WinWmiApi wmi;
+  tarnvik::win::Win32Toolkit toolkit;
   const bool askStyle = tarnvik::VersionNumber(tarnvik::GetOsVersionText(version, 1)) >= 5;
 
   const DWORD present = ::GetLogicalDrives();
+  tarnvik::LetterSet letters{};
+  for (int index = 0; index < 26; ++index) letters[static_cast<std::size_t>(index)] = (present & (1u << index)) != 0;
+  const auto queries = tarnvik::ReportQueries::Start(toolkit, drive, wmi, letters, askStyle);
+
   int count = 0;
   std::string lines;
   for (int index = 0; index < 26; ++index) {
-    if ((present & (1u << index)) == 0) continue;
-    const DriveAnswer answer = AskDrive(drive, wmi, askStyle, index);
+    if (!letters[static_cast<std::size_t>(index)]) continue;
+    std::optional<tarnvik::DriveReportFacts> facts;
+    while (!(facts = queries->Take(index))) toolkit.WaitEvents();
     ++count;
-    char line[160];
-    std::snprintf(line, sizeof line, "%c: fs=%s total=%llu type=%u table=%s\r\n", 'A' + index,
-                  answer.fileSystem.c_str(), static_cast<unsigned long long>(answer.totalBytes), answer.driveType,
-                  answer.style.empty() ? "(not asked)" : answer.style.c_str());
+    char line[200];
+    std::snprintf(line, sizeof line, "%c: fs=%s total=%llu type=%s table=%s\r\n", 'A' + index,
+                  facts->answers.fileSystem.c_str(), static_cast<unsigned long long>(facts->answers.space.totalBytes),
+                  facts->answers.typeText.c_str(), askStyle ? facts->partitionStyle.c_str() : "(not asked)");
     lines += line;
   }
   lines += " Drives: \t  " + std::to_string(count) + "\r\n";

@@ -1,5 +1,8 @@
 #include "ui/toolkit/headless_toolkit.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace tarnvik::toolkit {
 
 void HeadlessTextBox::SetText(std::string_view text) {
@@ -127,6 +130,25 @@ std::unique_ptr<MenuForm> HeadlessToolkit::LoadMenuForm(MenuFormEvents& events) 
 void HeadlessToolkit::DoEvents() {
   ++doEventsCount;
   if (onDoEvents) onDoEvents(doEventsCount);
+}
+
+void HeadlessToolkit::WaitEvents() {
+  // A wait that nothing could end would hang the test run: stop loudly instead.
+  constexpr int kLongestWait = 100000;
+  const bool workRuns = !holdBackgroundWork && !backgroundWork.empty();
+  if (++waitEventsCount > kLongestWait || (!workRuns && !onDoEvents)) {
+    std::fputs("headless toolkit: the program waits for work that nothing will run\n", stderr);
+    std::abort();
+  }
+  if (workRuns) RunBackgroundWork(0);
+  DoEvents();
+}
+
+void HeadlessToolkit::RunBackgroundWork(std::size_t index) {
+  if (index >= backgroundWork.size()) return;
+  std::function<void()> work = std::move(backgroundWork[index]);
+  backgroundWork.erase(backgroundWork.begin() + static_cast<std::ptrdiff_t>(index));
+  work();
 }
 
 int HeadlessToolkit::MsgBox(std::string_view text, int style, std::string_view boxTitle) {

@@ -3,6 +3,8 @@
 // program runs on it unchanged.
 #pragma once
 
+#include <cstddef>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -197,6 +199,9 @@ class HeadlessToolkit final : public Toolkit {
   std::unique_ptr<MainWindow> LoadMainWindow(MainWindowEvents& events) override;
   std::unique_ptr<MenuForm> LoadMenuForm(MenuFormEvents& events) override;
   void DoEvents() override;
+  void WaitEvents() override;
+  void Wake() override { ++wakeCount; }
+  void RunInBackground(std::function<void()> work) override { backgroundWork.push_back(std::move(work)); }
   int MsgBox(std::string_view text, int style, std::string_view title) override;
   bool Shell(std::string_view commandLine, int windowStyle) override;
   void SetTitle(std::string_view text) override { title = std::string(text); }
@@ -217,10 +222,20 @@ class HeadlessToolkit final : public Toolkit {
   std::function<int(const PopupRecord&)> onPopupMenu;
   /// Runs while a message box is "open".
   std::function<void(const MessageBoxRecord&)> onMsgBox;
+  /// Background work runs on the caller's thread, in the order it was started: one piece at each
+  /// WaitEvents, which then handles the "messages" as DoEvents does (onDoEvents runs). Held, it
+  /// runs only when a test says so: late, out of order or never.
+  bool holdBackgroundWork = false;
+  /// Work started and not yet run.
+  std::deque<std::function<void()>> backgroundWork;
+  /// Runs the held work at `index` of backgroundWork and removes it.
+  void RunBackgroundWork(std::size_t index);
 
   // What the program did.
   std::string title;
-  int doEventsCount = 0;
+  int doEventsCount = 0;  ///< DoEvents and WaitEvents together: every time messages were handled
+  int waitEventsCount = 0;
+  int wakeCount = 0;
   std::vector<PopupRecord> popups;
   std::vector<MessageBoxRecord> messageBoxes;
   std::vector<std::pair<std::string, int>> shellCalls;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -172,6 +173,15 @@ class Toolkit {
 
   /// Handles every pending message, then returns.
   virtual void DoEvents() = 0;
+  /// Sleeps until a message arrives or Wake is called, then handles every pending message and
+  /// returns. Paint, input and close keep flowing while the caller waits for a worker.
+  virtual void WaitEvents() = 0;
+  /// Safe from any thread: makes the current WaitEvents, or the next one, return.
+  virtual void Wake() = 0;
+  /// Runs `work` on a thread of its own and returns at once. Nothing ever waits for that
+  /// thread: work stuck in a system call is left behind when the program ends. `work` must not
+  /// throw and must touch nothing of the window's thread except through Wake.
+  virtual void RunInBackground(std::function<void()> work) = 0;
   /// Modal message box; returns the button chosen.
   virtual int MsgBox(std::string_view text, int style, std::string_view title) = 0;
   /// Starts a process from a command line without waiting; false when it could not start.

@@ -3,7 +3,9 @@
 #include "ui/toolkit/toolkit_win.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <utility>
 
 #include "ui/main_window/resource_ids.h"
 #include "ui/toolkit/scoped_win.h"
@@ -194,8 +196,31 @@ void RegisterClassesOnce(HINSTANCE instance) {
 
 }  // namespace
 
+// ---- Background work ----
+
+namespace {
+
+// Workers that have not finished. Process-wide, so that a worker never needs its toolkit to
+// say it is done.
+std::atomic<int> g_runningWork{0};
+
+DWORD WINAPI RunWork(void* parameter) {
+  const std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(parameter));
+  // Nothing may unwind into the system's thread start.
+  try {
+    (*work)();
+  } catch (...) {
+  }
+  --g_runningWork;
+  return 0;
+}
+
+}  // namespace
+
 struct Win32Toolkit::Impl {
   detail::ToolkitState state;
+  // Auto-reset: one Wake ends one wait, and a Wake with nobody waiting ends the next one.
+  ScopedKernelHandle wake{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
   std::string title;
   std::wstring modulePath;
   ScopedKernelHandle instanceMutex;
@@ -245,6 +270,32 @@ void Win32Toolkit::DoEvents() {
     ::DispatchMessageW(&message);
   }
 }
+
+void Win32Toolkit::WaitEvents() {
+  const HANDLE wake = impl_->wake.get();
+  // MWMO_INPUTAVAILABLE: messages already seen by an earlier peek still end the wait.
+  ::MsgWaitForMultipleObjectsEx(wake != nullptr ? 1 : 0, &wake, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  DoEvents();
+}
+
+void Win32Toolkit::Wake() {
+  if (impl_->wake) ::SetEvent(impl_->wake.get());
+}
+
+void Win32Toolkit::RunInBackground(std::function<void()> work) {
+  auto owned = std::make_unique<std::function<void()>>(std::move(work));
+  ++g_runningWork;
+  ScopedKernelHandle thread(::CreateThread(nullptr, 0, &RunWork, owned.get(), 0, nullptr));
+  if (thread) {
+    owned.release();  // the thread owns it now; the handle is not needed to let it run
+    return;
+  }
+  // No thread to be had: the work runs here rather than not at all.
+  --g_runningWork;
+  (*owned)();
+}
+
+bool Win32Toolkit::BackgroundWorkRunning() { return g_runningWork.load() > 0; }
 
 int Win32Toolkit::MsgBox(std::string_view text, int style, std::string_view title) {
   const std::wstring wideText = Utf8ToWide(LoneCrToCrLf(text));

@@ -25,6 +25,9 @@ class Win32Toolkit final : public toolkit::Toolkit {
   std::unique_ptr<toolkit::MenuForm> LoadMenuForm(toolkit::MenuFormEvents& events) override;
 
   void DoEvents() override;
+  void WaitEvents() override;
+  void Wake() override;
+  void RunInBackground(std::function<void()> work) override;
   int MsgBox(std::string_view text, int style, std::string_view title) override;
   bool Shell(std::string_view commandLine, int windowStyle) override;
 
@@ -38,6 +41,9 @@ class Win32Toolkit final : public toolkit::Toolkit {
   /// Runs the message loop until no form remains and returns the quit code; returns 0 at once
   /// when no form is loaded.
   int Run();
+  /// True while work started by RunInBackground (in any toolkit of the process) has not
+  /// finished, for instance a drive call stuck in the system.
+  static bool BackgroundWorkRunning();
 
  private:
   struct Impl;

@@ -1,0 +1,62 @@
+// The operating-system questions of one report, asked on worker threads. Each drive has a
+// worker of its own, so a drive that hangs holds up nobody else's calls; the partition styles
+// of all drives come from one batch, asked once the first drive has shown a file system. The
+// window's thread takes each drive's answers by value when they are complete, and is woken
+// through the toolkit whenever something arrives.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "report/drive_answers.h"
+#include "report/partition_style.h"
+#include "report/wmi_api.h"
+#include "ui/toolkit/toolkit.h"
+
+namespace tarnvik {
+
+/// Letters by index, 0 (A) to 25 (Z).
+using LetterSet = std::array<bool, 26>;
+
+/// Everything one drive block shows that comes from the operating system.
+struct DriveReportFacts {
+  DriveAnswers answers;
+  std::string partitionStyle;  ///< "Unknown" where no style was asked for
+};
+
+class ReportQueries : public std::enable_shared_from_this<ReportQueries> {
+ public:
+  /// Starts the workers for `letters`. With `wantPartitionStyles` (Windows 5 and later), the
+  /// styles are asked of the management service, once, by the first worker whose drive has a
+  /// file system. The workers share ownership of the result, so it outlives any of its holders
+  /// on either side; `toolkit`, `drive` and `wmi` must outlive every worker.
+  static std::shared_ptr<ReportQueries> Start(toolkit::Toolkit& toolkit, DriveApi& drive, WmiApi& wmi,
+                                              const LetterSet& letters, bool wantPartitionStyles);
+
+  const LetterSet& Letters() const { return letters_; }
+  bool WantsPartitionStyles() const { return wantPartitionStyles_; }
+
+  /// The facts of drive `index` once its answers and, where its block needs one, its partition
+  /// style are in; nullopt until then. Called on the window's thread.
+  std::optional<DriveReportFacts> Take(int index);
+
+  ReportQueries(toolkit::Toolkit& toolkit, WmiApi& wmi, const LetterSet& letters, bool wantPartitionStyles);
+
+ private:
+  void Deliver(int index, DriveAnswers answers);
+
+  toolkit::Toolkit& toolkit_;
+  WmiApi& wmi_;
+  const LetterSet letters_;
+  const bool wantPartitionStyles_;
+
+  std::mutex mutex_;  // guards everything below
+  std::array<std::optional<DriveAnswers>, 26> answers_;
+  bool stylesAsked_ = false;
+  std::optional<PartitionStyles> styles_;
+};
+
+}  // namespace tarnvik
