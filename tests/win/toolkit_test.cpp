@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <chrono>
 #include <cmath>
 #include <functional>
@@ -847,6 +849,40 @@ TEST_F(ToolkitWindowTest, TimerTicksOnlyWhileEnabledWithAnInterval) {
   timer.SetEnabled(true);  // enabled, but an interval of 0 keeps it silent
   PumpUntil([] { return false; }, 150);
   EXPECT_EQ(events.ticks, stopped);
+}
+
+// A wait sleeps with the window's messages flowing (here, timer ticks) until a worker wakes it,
+// and a Wake that came first ends the next wait at once.
+TEST_F(ToolkitWindowTest, WaitEventsHandlesMessagesUntilAWorkerWakesIt) {
+  LoadMain();
+  std::atomic<bool> done{false};
+  tk->RunInBackground([&] {
+    ::Sleep(400);
+    done = true;
+    tk->Wake();
+  });
+  EXPECT_TRUE(Win32Toolkit::BackgroundWorkRunning());
+  window->Timer1().SetInterval(20);
+  window->Timer1().SetEnabled(true);
+  int waits = 0;
+  const auto start = std::chrono::steady_clock::now();
+  while (!done && waits < 1000) {
+    tk->WaitEvents();
+    ++waits;
+  }
+  const auto waited = std::chrono::steady_clock::now() - start;
+  window->Timer1().SetEnabled(false);
+  EXPECT_TRUE(done);
+  EXPECT_GE(events.ticks, 5) << "the timer was not handled while waiting";
+  EXPECT_LT(waits, 200) << "the wait spins instead of sleeping";
+  EXPECT_LT(waited, std::chrono::seconds(5));
+  EXPECT_TRUE(PumpUntil([] { return !Win32Toolkit::BackgroundWorkRunning(); }, 3000));
+
+  tk->DoEvents();
+  tk->Wake();
+  const auto before = std::chrono::steady_clock::now();
+  tk->WaitEvents();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
 }
 
 struct UnloadCase {

@@ -198,6 +198,34 @@ TEST_F(WmiTest, QueryOnAThreadWithoutComGivesUnknown) {
   EXPECT_EQ(deviceId, "C:");
 }
 
+// Every letter, whatever is behind it (fixed, cdrom without a disc, floppy, network, a folder
+// that is missing, unmapped), gets from the batch the answer the one-drive query gives, on this
+// thread and on a worker that has no COM of its own.
+TEST_F(WmiTest, TheBatchAgreesWithTheOneDriveQueryOnEveryLetter) {
+  PartitionStyles onWorker;
+  std::thread worker([&] {
+    WinWmiApi wmi;
+    onWorker = QueryPartitionStyles(wmi);
+  });
+  worker.join();
+  const PartitionStyles here = QueryPartitionStyles(wmi_);
+  for (int index = 0; index < 26; ++index) {
+    const std::string letter(1, static_cast<char>('a' + index));
+    const std::string one = Style(letter);
+    EXPECT_EQ(here[static_cast<std::size_t>(index)], one) << "drive " << letter;
+    EXPECT_EQ(onWorker[static_cast<std::size_t>(index)], one) << "drive " << letter << ", on a worker";
+  }
+  EXPECT_EQ(here[2], "MBR");
+  // The kinds whose answers differ really were among the letters.
+  const std::pair<const wchar_t*, const char*> kinds[] = {{L"TARNVIK_TEST_CDROM", "RAW"},
+                                                          {L"TARNVIK_TEST_MISSING", "Unknown"}};
+  for (const auto& [variable, style] : kinds) {
+    if (const auto letter = testing::EnvDriveLetter(variable)) {
+      EXPECT_EQ(here[static_cast<std::size_t>(*letter - 'a')], style) << win::WideToUtf8(variable);
+    }
+  }
+}
+
 // --- The adapter's own contract --------------------------------------------------------------
 
 struct ConnectCase {
