@@ -12,7 +12,7 @@ import time
 from pathlib import Path
 
 import drives
-from harness import CaseFailure, Completed, DriveSpec, HarnessError, RunningProgram, Session, check, run_bounded
+from harness import CaseFailure, CaseSkipped, Completed, DriveSpec, HarnessError, RunningProgram, Session, check, run_bounded
 
 # Hand runs set TARNVIK_LONG=1 for the long soak; CI runs the short one.
 LONG = os.environ.get("TARNVIK_LONG") == "1"
@@ -388,6 +388,9 @@ class HangingDrive:
         self.session = session
 
     def __enter__(self) -> str:
+        missing = Session.fuse_missing()
+        if missing:
+            raise CaseSkipped(missing)
         try:
             self.session.add_drives([HANG_DRIVE])
         except BaseException:

@@ -421,7 +421,10 @@ class Session:
         letters = [letter.lower() for letter in letters]
         for letter in letters:
             (self.prefix / "dosdevices" / f"{letter}:").unlink(missing_ok=True)
-            self.wine(["reg", "delete", r"HKLM\Software\Wine\Drives", "/v", f"{letter}:", "/f", "/reg:64"])
+        for drive in self.drives:
+            if drive.kind and drive.letter.lower() in letters:
+                self.wine(["reg", "delete", r"HKLM\Software\Wine\Drives", "/v", f"{drive.letter.lower()}:", "/f",
+                           "/reg:64"])
         # The wineserver holds no file of a drive once it restarts; unmount after that.
         self.restart_wineserver()
         for letter in letters:
@@ -451,7 +454,7 @@ class Session:
             raise HarnessError("a hangfs drive needs root (the mount is the daemon's own)")
         if drive.size is None or drive.size % 4096 or drive.filler % 4096:
             raise HarnessError("a hangfs drive needs a size and a filler that are multiples of 4096")
-        target.mkdir(parents=True)
+        target.mkdir(parents=True, exist_ok=True)
         self.set_statfs_delay(letter, 0)
         log = open(self.tmp / f"hangfs-{letter}.log", "wb")
         with log:
