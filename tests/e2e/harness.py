@@ -461,7 +461,10 @@ class Session:
             process = subprocess.Popen(
                 [HANGFS_PYTHON, str(HANGFS), str(target), "--size", str(drive.size),
                  "--free", str(drive.size - drive.filler), "--label", drive.label, "--serial", drive.serial,
-                 "--delay-file", str(self._delay_file(letter))],
+                 "--delay-file", str(self._delay_file(letter)),
+                 # Only the program's own calls hang: a hang in Wine's server would stop every
+                 # Windows process of the prefix alike (see hangfs.py).
+                 "--spare", "wineserver"],
                 stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
         self._hangfs[letter] = (process, target)
         deadline = time.monotonic() + 15

@@ -153,13 +153,16 @@ def _hanging_drive(session: Session) -> None:
         program.kill()
         esc_seconds, pending = lib.esc_while_hanging(session, "x64", letter, 30)
         calls = len(lib.statfs_calls(session.hangfs_log(letter)))
+        lib.OUT.mkdir(parents=True, exist_ok=True)
+        (lib.OUT / "hanging-drive-hangfs.log").write_text(session.hangfs_log(letter))
         session.set_statfs_delay(letter, 0)
         program = session.start_program("x64")
         quick = program.wait_report()
         session.press_key("Escape")
         program.wait_gone(10)
     esc_text = "over 30" if esc_seconds is None else f"{esc_seconds:.2f}"
-    print(f"    statfs delay {HANG_DELAY} s: longest answer {ping.get('longest_ms')} ms over {ping.get('pings')} pings "
+    print(f"    statfs delay {HANG_DELAY} s: longest answer {ping.get('longest_ms')} ms (from "
+          f"{ping.get('longest_at_ms')} ms of {ping.get('total_ms')}) over {ping.get('pings')} pings "
           f"and {ping.get('reads')} reads ({ping.get('unanswered')} unanswered in 10 s); report done: "
           f"{ping.get('seen') == '1'}; Esc to exit {esc_text} s with {pending} space queries pending; "
           f"{calls} space queries of the drive in the two hanging runs", flush=True)

@@ -9,9 +9,15 @@ a decimal number; 0 answers at once), so a test can make a mounted drive hang or
 without the file, --delay applies. Calls are served on threads of their own, so calls from
 several threads of a program hang side by side, not one after another.
 
+--spare NAME answers the calls of processes whose name starts with NAME at once. Wine's server
+(wineserver64) is one thread that serves every Windows process, and it asks a file system for its
+type (fstatfs) itself when a program opens a file there: were that call to hang, every program of
+the prefix would stop alike, whatever it does. On Windows a hanging drive blocks only the threads
+that ask it; `--spare wineserver` gives that behaviour under Wine.
+
 Usage (as root, in the foreground; end it with SIGTERM, or unmount it):
     /usr/bin/python3 tools/hangfs/hangfs.py MOUNTPOINT --size BYTES [--free BYTES]
-        [--label TEXT] [--serial HEX] [--delay SECONDS] [--delay-file PATH]
+        [--label TEXT] [--serial HEX] [--delay SECONDS] [--delay-file PATH] [--spare NAME]...
 
 Each statfs call is logged on stderr when it starts (with its delay) and when it answers, so a
 run shows how often a program asked and whether a call was pending at a given moment.
@@ -35,8 +41,20 @@ except ImportError:  # the name upstream installs under
 BLOCK = 4096
 
 
+def caller() -> tuple[int, str]:
+    """The process (or thread) that made the current call, and its name."""
+    _, _, pid = fuse.fuse_get_context()
+    try:
+        with open(f"/proc/{pid}/comm") as f:
+            return pid, f.read().strip()
+    except OSError:
+        return pid, "?"
+
+
 class HangFS(fuse.Operations):
-    def __init__(self, files: dict[str, bytes], size: int, free: int, delay: float, delay_file: str | None):
+    def __init__(self, files: dict[str, bytes], size: int, free: int, delay: float, delay_file: str | None,
+                 spare: list[str]):
+        self.spare = spare
         self.files = files
         self.size = size
         self.free = free
@@ -84,11 +102,13 @@ class HangFS(fuse.Operations):
         return data[offset:offset + size]
 
     def statfs(self, path):
-        delay = self.current_delay()
+        pid, name = caller()
+        delay = 0.0 if any(name.startswith(prefix) for prefix in self.spare) else self.current_delay()
         with self.count_lock:
             self.calls += 1
             number = self.calls
-        print(f"hangfs: statfs {number} at {time.time():.3f}, sleeping {delay:g} s", file=sys.stderr, flush=True)
+        print(f"hangfs: statfs {number} at {time.time():.3f}, sleeping {delay:g} s, for {pid} {name}", file=sys.stderr,
+              flush=True)
         if delay:
             time.sleep(delay)
         print(f"hangfs: statfs {number} answered at {time.time():.3f}", file=sys.stderr, flush=True)
@@ -106,6 +126,8 @@ def main() -> int:
     parser.add_argument("--serial", default="", help="volume serial number, eight hex digits")
     parser.add_argument("--delay", type=float, default=0.0, help="seconds each statfs sleeps")
     parser.add_argument("--delay-file", help="file holding the delay, read at every statfs call")
+    parser.add_argument("--spare", action="append", default=[], metavar="NAME",
+                        help="answer processes whose name starts with NAME at once (repeatable)")
     options = parser.parse_args()
     free = options.size if options.free is None else options.free
     if options.size % BLOCK or free % BLOCK or not 0 <= free <= options.size:
@@ -115,7 +137,7 @@ def main() -> int:
         files["/.windows-label"] = options.label.encode()
     if options.serial:
         files["/.windows-serial"] = options.serial.encode()
-    operations = HangFS(files, options.size, free, options.delay, options.delay_file)
+    operations = HangFS(files, options.size, free, options.delay, options.delay_file, options.spare)
     fuse.FUSE(operations, options.mountpoint, foreground=True, ro=True, fsname="hangfs")
     return 0
 

@@ -428,17 +428,23 @@ std::string Fixed1(double value) {
 // Every message sent to the program's thread counts: a freeze that falls on a text read must be
 // measured as much as one that falls on a ping.
 struct Responsiveness {
+  Stopwatch sinceWindow;
   double longestMs = 0;
+  double longestAtMs = 0;  // when the longest wait began, after the window was found
   long pings = 0;
   long reads = 0;
   long unanswered = 0;
 
   bool Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR& result) {
+    const double at = sinceWindow.Ms();
     const Stopwatch watch;
     const bool answered =
         ::SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_BLOCK, kPingTimeoutMs, &result) != 0;
     const double ms = watch.Ms();
-    if (ms > longestMs) longestMs = ms;
+    if (ms > longestMs) {
+      longestMs = ms;
+      longestAtMs = at;
+    }
     if (!answered && ::IsWindow(hwnd)) ++unanswered;
     return answered;
   }
@@ -475,7 +481,7 @@ int CmdPingUntilText(const wchar_t* substringArg, const wchar_t* msArg) {
   Responsiveness r;
   bool seen = false;
   // Text reads cost the program more than a ping; one every few pings is enough to stop in time.
-  const Stopwatch sinceStart;
+  const Stopwatch& sinceStart = r.sinceWindow;
   double lastRead = -1000;
   while (!seen && !deadline.Passed() && ::IsWindow(main)) {
     DWORD_PTR ignored = 0;
@@ -490,6 +496,8 @@ int CmdPingUntilText(const wchar_t* substringArg, const wchar_t* msArg) {
     if (!seen) ::Sleep(2);
   }
   WriteLine("longest_ms=" + Fixed1(r.longestMs));
+  WriteLine("longest_at_ms=" + Fixed1(r.longestAtMs));
+  WriteLine("total_ms=" + Fixed1(r.sinceWindow.Ms()));
   WriteLine("pings=" + std::to_string(r.pings));
   WriteLine("reads=" + std::to_string(r.reads));
   WriteLine("unanswered=" + std::to_string(r.unanswered));
