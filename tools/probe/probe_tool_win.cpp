@@ -23,7 +23,8 @@
 //                                         longest time the window took to answer (longest_ms) and
 //                                         the number of pings
 //   probe esc-gone <ms>                   presses Esc in Text1 and prints the milliseconds until
-//                                         the program's process has ended (gone_ms)
+//                                         the program's process has ended (gone_ms) and until
+//                                         its main window had gone (window_gone_ms)
 //
 // Exit codes: 0 done, 1 the condition was not met in time, 2 usage, 3 no main window. The last
 // line on stderr is always "probe: finished <code>": an exit without it was not the probe's own.
@@ -523,8 +524,15 @@ int CmdEscGone(const wchar_t* msArg) {
   const Stopwatch watch;
   ::PostMessageW(box, WM_KEYDOWN, VK_ESCAPE, down);
   ::PostMessageW(box, WM_KEYUP, VK_ESCAPE, up);
-  const bool gone = ::WaitForSingleObject(process.get(), static_cast<DWORD>(ms)) == WAIT_OBJECT_0;
+  // The window can go well before the process does, when a thread of it is still held by a call.
+  double windowGoneMs = -1;
+  bool gone = false;
+  while (!gone && watch.Ms() < static_cast<double>(ms)) {
+    gone = ::WaitForSingleObject(process.get(), 1) == WAIT_OBJECT_0;
+    if (windowGoneMs < 0 && !::IsWindow(main)) windowGoneMs = watch.Ms();
+  }
   WriteLine("gone_ms=" + Fixed1(watch.Ms()));
+  WriteLine("window_gone_ms=" + Fixed1(windowGoneMs));
   return gone ? kDone : kNotMet;
 }
 
