@@ -11,30 +11,36 @@ from commands_lib import (MENU_DOWNS, FreeSpaceChange, button_picture, choose_me
                           differing_pixels, end_group, end_processes, expect_ended, notepad_processes, open_menu, read_png_rgb,
                           report_free, screenshot, visible_program_windows, wait_for, wait_free, wait_new_notepad,
                           window_box)
-from harness import REPO, CaseFailure, Session, case, check
+from harness import BUILD_ROOT, REPO, CaseFailure, Session, case, check
 
 ABOUT_TITLE = " QELM Tarnvik  About / Info..."
 ABOUT_SOURCE = REPO / "src" / "ui" / "menu_form" / "about.cpp"
 CONSTANTS_SOURCE = REPO / "src" / "startup" / "main.h"
+VERSION_HEADER = BUILD_ROOT / "win64" / "generated" / "tarnvik_version.h"
 CLOSE_BUTTON = (278, 4)  # left, top of the 22 x 17 close button in window pixels
 MINIMISE_BUTTON = (256, 4)
 
 
 def about_text_from_source() -> str:
     """The About text as the program's source assembles it: every `t += piece;` in order, where a
-    piece is a string literal, `cr`, `tab` or a string constant of startup/main.h."""
-    constants = dict(re.findall(r'constexpr std::string_view (\w+) = "((?:[^"\\]|\\.)*)";',
-                                CONSTANTS_SOURCE.read_text()))
+    piece is `cr`, `tab`, a string constant of startup/main.h, or string literals and the version
+    macros of the generated version header, side by side."""
+    literal = r'"((?:[^"\\]|\\.)*)"'
+    constants = dict(re.findall(r'constexpr std::string_view (\w+) = ' + literal + ';', CONSTANTS_SOURCE.read_text()))
+    constants.update(re.findall(r'#define (\w+) ' + literal, VERSION_HEADER.read_text()))
     text = ""
     for piece in re.findall(r"^\s*t \+= (.+);\s*$", ABOUT_SOURCE.read_text(), re.MULTILINE):
         if piece == "cr":
             text += "\r"
         elif piece == "tab":
             text += "\t"
-        elif piece.startswith('"') and piece.endswith('"'):
-            text += piece[1:-1].encode().decode("unicode_escape")
         elif piece in constants:
             text += constants[piece]
+        elif re.fullmatch(r'(\s*(' + literal + r'|\w+)\s*)+', piece):
+            for quoted, name in re.findall(literal + r'|(\w+)', piece):
+                if name and name not in constants:
+                    raise CaseFailure(f"cannot read the About piece {piece!r} in {ABOUT_SOURCE}")
+                text += constants[name] if name else quoted.encode().decode("unicode_escape")
         else:
             raise CaseFailure(f"cannot read the About piece {piece!r} in {ABOUT_SOURCE}")
     return text

@@ -95,8 +95,10 @@ def _escape_early(session: Session) -> None:
 def _close_early(session: Session) -> None:
     """A close request from outside while the report is still being built ends the program."""
     program = session.start_program("x86")
-    result = session.probe("x86", "close-when", " Drive: ", "60000", timeout=90)
-    check(result.returncode == 0, "no drive block to close at: " + result.describe())
+    # The blocks that are ready together reach the box in one write, so the waiting text is
+    # the moment at which the build is known to be under way.
+    result = session.probe("x86", "close-when", " Please wait...", "60000", timeout=90)
+    check(result.returncode == 0, "no waiting text to close at: " + result.describe())
     seen = result.stdout.decode("utf-8")
     check(" Drives: " not in seen, "the report was already complete when the close was sent: "
           "this machine builds it faster than the probe can read")
