@@ -438,7 +438,7 @@ def esc_while_hanging(session: Session, arch: str, letter: str, limit: float) ->
     before = len(session.hangfs_log(letter))
     program = session.start_program(arch)
     deadline = time.monotonic() + 60
-    while "statfs" not in session.hangfs_log(letter)[before:]:
+    while not statfs_calls(session.hangfs_log(letter)[before:]):
         if time.monotonic() > deadline or not program.alive():
             raise CaseFailure("the program never asked the hanging drive for its space")
         time.sleep(0.02)
@@ -459,5 +459,5 @@ def c_sizes_masked(text: str) -> str:
     start = lines.index(drives.field(" Drive: ", "C:\\"))
     for i in range(start, start + 11):
         if lines[i].startswith((" Free:  ", " Fill:  ")):
-            lines[i] = lines[i][:10] + "(host)"
+            lines[i] = lines[i][:11] + "(host)"
     return "\r\n".join(lines)

@@ -20,7 +20,9 @@ Usage (as root, in the foreground; end it with SIGTERM, or unmount it):
         [--label TEXT] [--serial HEX] [--delay SECONDS] [--delay-file PATH] [--spare NAME]...
 
 Each statfs call is logged on stderr when it starts (with its delay) and when it answers, so a
-run shows how often a program asked and whether a call was pending at a given moment.
+run shows how often a program asked and whether a call was pending at a given moment. A sleeping
+call whose thread is being ended (SIGQUIT, with which Wine ends threads, or SIGKILL pending) is
+answered at once with EINTR, as Windows cancels the pending I/O of a thread that ends.
 Needs Debian's python3-fusepy (module `fusepy`; elsewhere it is called `fuse`) and /dev/fuse.
 """
 
@@ -49,6 +51,25 @@ def caller() -> tuple[int, str]:
             return pid, f.read().strip()
     except OSError:
         return pid, "?"
+
+
+# SIGQUIT (Wine ends a thread with it) and SIGKILL, as bits of /proc/<tid>/status's signal masks.
+ENDING_SIGNALS = (1 << (3 - 1)) | (1 << (9 - 1))
+
+
+def being_ended(pid: int) -> bool:
+    """Whether the calling thread has a signal pending that ends it. A thread waiting for a FUSE
+    answer cannot take the signal until the answer comes, so without this a hanging call would
+    keep a process that has quit alive until it ends, unlike Windows, which cancels the pending
+    I/O of a thread that ends."""
+    try:
+        with open(f"/proc/{pid}/status") as f:
+            for line in f:
+                if line.startswith(("SigPnd:", "ShdPnd:")) and int(line.split()[1], 16) & ENDING_SIGNALS:
+                    return True
+    except (OSError, ValueError, IndexError):
+        return True  # the thread is gone: nobody waits for the answer
+    return False
 
 
 class HangFS(fuse.Operations):
@@ -109,8 +130,13 @@ class HangFS(fuse.Operations):
             number = self.calls
         print(f"hangfs: statfs {number} at {time.time():.3f}, sleeping {delay:g} s, for {pid} {name}", file=sys.stderr,
               flush=True)
-        if delay:
-            time.sleep(delay)
+        deadline = time.monotonic() + delay
+        while time.monotonic() < deadline:
+            if being_ended(pid):
+                print(f"hangfs: statfs {number} answered at {time.time():.3f} (EINTR: its thread is being ended)",
+                      file=sys.stderr, flush=True)
+                raise fuse.FuseOSError(errno.EINTR)
+            time.sleep(min(0.02, max(0.0, deadline - time.monotonic())))
         print(f"hangfs: statfs {number} answered at {time.time():.3f}", file=sys.stderr, flush=True)
         return dict(f_bsize=BLOCK, f_frsize=BLOCK, f_blocks=self.size // BLOCK, f_bfree=self.free // BLOCK,
                     f_bavail=self.free // BLOCK, f_files=1024, f_ffree=1024 - 1 - len(self.files),
