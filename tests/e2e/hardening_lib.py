@@ -409,8 +409,12 @@ def start_pinged(session: Session, arch: str, timeout_ms: int) -> tuple[RunningP
     pinger = threading.Thread(target=lambda: results.append(session.probe(
         arch, "ping-until-text", " Drives: ", str(timeout_ms), timeout=timeout_ms / 1000 + 30)), daemon=True)
     pinger.start()
-    # Wine takes a fraction of a second to start the probe; the window must not be up before it looks.
-    time.sleep(1.5)
+    # Wine takes a while to start the probe (longer on a busy machine); the window must not be up
+    # before it looks, which the probe's window_at_start=0 confirms afterwards.
+    deadline = time.monotonic() + 30
+    while not pinger_running() and time.monotonic() < deadline:
+        time.sleep(0.05)
+    time.sleep(0.5)
     program = session.start_program(arch)
     pinger.join(timeout_ms / 1000 + 60)
     if not results:
@@ -420,6 +424,19 @@ def start_pinged(session: Session, arch: str, timeout_ms: int) -> tuple[RunningP
         raise HarnessError("the probe did not start before the window, so it missed part of the start: "
                            + results[0].describe())
     return program, figures, results[0]
+
+
+def pinger_running() -> bool:
+    """Whether probe.exe ping-until-text runs as a Windows process: Wine names the Linux process
+    after the .exe only once it has loaded it, shortly before its main runs."""
+    for entry in os.listdir("/proc"):
+        try:
+            if (entry.isdigit() and Path(f"/proc/{entry}/comm").read_text().strip() == "probe.exe"
+                    and b"ping-until-text" in Path(f"/proc/{entry}/cmdline").read_bytes()):
+                return True
+        except OSError:
+            continue
+    return False
 
 
 def statfs_calls(log: str) -> list[tuple[float, float]]:
