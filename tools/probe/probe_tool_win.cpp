@@ -135,17 +135,23 @@ HWND FindTextBox(HWND main) { return main != nullptr ? FindChildOfClass(main, L"
 
 // Reads a window's text through WM_GETTEXT, which Windows copies across process boundaries.
 // The buffer is larger than the reported length so that a line appended in between is kept whole.
-bool ReadWindowText(HWND hwnd, std::wstring& text) {
+// `send` is SendMessageTimeoutW with the caller's flags: (hwnd, message, wParam, lParam, result).
+template <typename Send>
+bool ReadWindowTextWith(HWND hwnd, std::wstring& text, Send send) {
   DWORD_PTR length = 0;
-  if (!::SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length)) return false;
+  if (!send(hwnd, WM_GETTEXTLENGTH, 0, 0, length)) return false;
   std::wstring buffer(static_cast<std::size_t>(length) + 4096, L'\0');
   DWORD_PTR copied = 0;
-  if (!::SendMessageTimeoutW(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied))
-    return false;
+  if (!send(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), copied)) return false;
   buffer.resize(static_cast<std::size_t>(copied) < buffer.size() ? static_cast<std::size_t>(copied) : 0);
   text = std::move(buffer);
   return true;
+}
+
+bool ReadWindowText(HWND hwnd, std::wstring& text) {
+  return ReadWindowTextWith(hwnd, text, [](HWND to, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR& result) {
+    return ::SendMessageTimeoutW(to, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result) != 0;
+  });
 }
 
 bool ReadTextBox(std::string& utf8) {
@@ -452,13 +458,11 @@ struct Responsiveness {
 
   bool ReadText(HWND box, std::string& utf8) {
     ++reads;
-    DWORD_PTR length = 0;
-    if (!Send(box, WM_GETTEXTLENGTH, 0, 0, length)) return false;
-    std::wstring buffer(static_cast<std::size_t>(length) + 4096, L'\0');
-    DWORD_PTR copied = 0;
-    if (!Send(box, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), copied)) return false;
-    buffer.resize(static_cast<std::size_t>(copied) < buffer.size() ? static_cast<std::size_t>(copied) : 0);
-    utf8 = WideToUtf8(buffer);
+    std::wstring text;
+    if (!ReadWindowTextWith(box, text, [this](HWND to, UINT message, WPARAM wParam, LPARAM lParam,
+                                              DWORD_PTR& result) { return Send(to, message, wParam, lParam, result); }))
+      return false;
+    utf8 = WideToUtf8(text);
     return true;
   }
 };
@@ -482,14 +486,13 @@ int CmdPingUntilText(const wchar_t* substringArg, const wchar_t* msArg) {
   Responsiveness r;
   bool seen = false;
   // Text reads cost the program more than a ping; one every few pings is enough to stop in time.
-  const Stopwatch& sinceStart = r.sinceWindow;
   double lastRead = -1000;
   while (!seen && !deadline.Passed() && ::IsWindow(main)) {
     DWORD_PTR ignored = 0;
     ++r.pings;
     r.Send(main, WM_NULL, 0, 0, ignored);
-    if (sinceStart.Ms() - lastRead >= 20) {
-      lastRead = sinceStart.Ms();
+    if (r.sinceWindow.Ms() - lastRead >= 20) {
+      lastRead = r.sinceWindow.Ms();
       std::string text;
       HWND box = FindTextBox(main);
       seen = box != nullptr && r.ReadText(box, text) && text.find(wanted) != std::string::npos;
