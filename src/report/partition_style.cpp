@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -207,6 +208,11 @@ std::optional<ServiceAnswers> AskServiceForAll(WmiApi& wmi) {
 }  // namespace
 
 PartitionStyles QueryPartitionStyles(WmiApi& wmi) {
+  // Wine's in-process provider corrupts its heap when two threads query at once (seen with
+  // three queries side by side), so batches never overlap, even when an abandoned report's
+  // batch is still running.
+  static std::mutex oneBatchAtATime;
+  const std::lock_guard lock(oneBatchAtATime);
   PartitionStyles styles;
   styles.fill("Unknown");
   std::unique_ptr<WmiApartment> apartment;

@@ -386,7 +386,9 @@ TEST_P(WaitsForAnswers, WritesEachRunOfReadyBlocksOnceWhileNotIdle) {
   EXPECT_EQ(ValuesOf(report, " Drives: "), std::vector<std::string>{"3  (3)"});
   // Whatever the box showed on the way was the start of the final report.
   for (std::size_t i = 1; i < textsSeen.size(); ++i) {
-    if (textsSeen[i] != " Please wait...") EXPECT_EQ(report.rfind(textsSeen[i], 0), 0u) << "at yield " << i + 1;
+    if (textsSeen[i] != " Please wait...") {
+      EXPECT_EQ(report.rfind(textsSeen[i], 0), 0u) << "at yield " << i + 1;
+    }
   }
   EXPECT_TRUE(p.m().ReportIdle);
 }
@@ -440,9 +442,13 @@ TEST_P(Arrivals, KeepTheOrderAndNeverHoldTheWindow) {
   } else {
     EXPECT_EQ(ValuesOf(Text(), " Drive: "), c.drives);
   }
-  if (c.quitAtWait == 0) EXPECT_EQ(Text(), reference.win().Text1().Text());
+  if (c.quitAtWait == 0) {
+    EXPECT_EQ(Text(), reference.win().Text1().Text());
+  }
   for (const std::string& text : texts) {
-    if (text != " Please wait...") EXPECT_EQ(reference.win().Text1().Text().rfind(text, 0), 0u) << text;
+    if (text != " Please wait...") {
+      EXPECT_EQ(reference.win().Text1().Text().rfind(text, 0), 0u) << text;
+    }
   }
   EXPECT_TRUE(p.m().ReportIdle);
 }
