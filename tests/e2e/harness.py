@@ -118,7 +118,7 @@ class Completed:
 # probe.exe's last stderr line; a run without it was ended by something other than the probe.
 PROBE_FINISHED = re.compile(rb"probe: finished -?\d+\r?\n?$")
 # probe commands that only read or wait, and so can be repeated without acting twice.
-PROBE_READS = frozenset({"text", "wait-text", "wait-window", "geometry", "count", "pid"})
+PROBE_READS = frozenset({"text", "wait-text", "wait-window", "wait-gone", "geometry", "count", "pid"})
 
 
 def probe_finished(result: Completed) -> bool:
