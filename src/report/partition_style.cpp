@@ -168,17 +168,23 @@ struct ServiceAnswers {
   }
 };
 
-std::optional<ServiceAnswers> AskServiceForAll(WmiApi& wmi) {
+std::string DiskDeviceIdOf(std::size_t index) { return std::string(1, static_cast<char>('A' + index)) + ":"; }
+
+// A letter that some link names as its logical disk is one the service knows; the logical
+// disks themselves need asking only when an asked letter is in no link.
+bool EveryLetterLinked(const ServiceAnswers& answers, const PartitionLetters& letters) {
+  std::set<std::string> linked;
+  for (const auto& link : answers.links) linked.insert(link.first);
+  for (std::size_t index = 0; index < letters.size(); ++index) {
+    if (letters[index] && !linked.contains(DiskDeviceIdOf(index))) return false;
+  }
+  return true;
+}
+
+std::optional<ServiceAnswers> AskServiceForAll(WmiApi& wmi, const PartitionLetters& letters) {
   const std::unique_ptr<WmiServices> services = Connect(wmi);
   if (!services) return std::nullopt;
   ServiceAnswers answers;
-
-  // A logical disk whose DeviceID is not text cannot be named, as in the one-drive query.
-  const bool disksRead = WalkQuery(*services, kLogicalDiskQuery, [&](WmiObject& disk) {
-    if (const std::optional<std::string> id = ReadText(disk, "DeviceID")) answers.logicalDisks.insert(UpperCase(*id));
-    return true;
-  });
-  if (!disksRead) return std::nullopt;
 
   const bool linksRead = WalkQuery(*services, kLinkQuery, [&](WmiObject& link) {
     const std::optional<std::string> antecedent = ReadText(link, "Antecedent");
@@ -202,12 +208,23 @@ std::optional<ServiceAnswers> AskServiceForAll(WmiApi& wmi) {
     return true;
   });
   if (!partitionsRead) return std::nullopt;
+
+  if (EveryLetterLinked(answers, letters)) {
+    for (const auto& link : answers.links) answers.logicalDisks.insert(link.first);
+    return answers;
+  }
+  // A logical disk whose DeviceID is not text cannot be named, as in the one-drive query.
+  const bool disksRead = WalkQuery(*services, kLogicalDiskQuery, [&](WmiObject& disk) {
+    if (const std::optional<std::string> id = ReadText(disk, "DeviceID")) answers.logicalDisks.insert(UpperCase(*id));
+    return true;
+  });
+  if (!disksRead) return std::nullopt;
   return answers;
 }
 
 }  // namespace
 
-PartitionStyles QueryPartitionStyles(WmiApi& wmi) {
+PartitionStyles QueryPartitionStyles(WmiApi& wmi, const PartitionLetters& letters) {
   // Wine's in-process provider corrupts its heap when two threads query at once (seen with
   // three queries side by side), so batches never overlap, even when an abandoned report's
   // batch is still running.
@@ -218,12 +235,18 @@ PartitionStyles QueryPartitionStyles(WmiApi& wmi) {
   std::unique_ptr<WmiApartment> apartment;
   if (Failed(wmi.JoinApartment(apartment))) return styles;
   // Every service object is gone when this returns, before the apartment is left.
-  const std::optional<ServiceAnswers> answers = AskServiceForAll(wmi);
+  const std::optional<ServiceAnswers> answers = AskServiceForAll(wmi, letters);
   if (!answers) return styles;
   for (std::size_t index = 0; index < styles.size(); ++index) {
-    styles[index] = answers->StyleOf(std::string(1, static_cast<char>('A' + index)) + ":");
+    if (letters[index]) styles[index] = answers->StyleOf(DiskDeviceIdOf(index));
   }
   return styles;
+}
+
+PartitionStyles QueryPartitionStyles(WmiApi& wmi) {
+  PartitionLetters every;
+  every.fill(true);
+  return QueryPartitionStyles(wmi, every);
 }
 
 void QueryPartitionStyle(Fdfsm& m, WmiApi& wmi, const std::string& letter) {

@@ -18,10 +18,17 @@ void QueryPartitionStyle(Fdfsm& m, WmiApi& wmi, const std::string& letter);
 /// The style of every drive letter, index 0 (A) to 25 (Z).
 using PartitionStyles = std::array<std::string, 26>;
 
-/// Every letter's style from one fixed set of queries (the logical disks, their links to
-/// partitions, the partitions' types), with the answers QueryPartitionStyle gives one letter
-/// at a time. All "Unknown" when the service cannot be reached or any query fails. Joins the
-/// calling thread to COM's apartment for the time of the call, so it runs on any worker.
+/// Letters by index, 0 (A) to 25 (Z).
+using PartitionLetters = std::array<bool, 26>;
+
+/// The style of each of `letters` from one fixed set of queries (the links of logical disks to
+/// partitions, the partitions' types, and the logical disks when a letter is in no link), with
+/// the answers QueryPartitionStyle gives one letter at a time; the other letters are "Unknown".
+/// All "Unknown" when the service cannot be reached or any query fails. Joins the calling
+/// thread to COM's apartment for the time of the call, so it runs on any worker.
+PartitionStyles QueryPartitionStyles(WmiApi& wmi, const PartitionLetters& letters);
+
+/// QueryPartitionStyles of every letter.
 PartitionStyles QueryPartitionStyles(WmiApi& wmi);
 
 /// The DeviceID key of an object path of class `className` (any case), such as

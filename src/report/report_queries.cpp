@@ -31,7 +31,7 @@ void ReportQueries::Deliver(int index, DriveAnswers answers) {
   toolkit_.Wake();
   if (!askStyles) return;
 
-  PartitionStyles styles = QueryPartitionStyles(wmi_);
+  PartitionStyles styles = QueryPartitionStyles(wmi_, letters_);
   {
     const std::lock_guard lock(mutex_);
     styles_ = std::move(styles);

@@ -196,10 +196,44 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, PartitionStyleBatchFault,
     ::testing::Values(
         BatchFaultCase{"ApartmentRefused", [](FakeWmiApi& w) { w.apartmentFails = true; }, 0},
-        BatchFaultCase{"LogicalDiskQueryFails", [](FakeWmiApi& w) { w.failingQueryClass = "Win32_LogicalDisk"; }, 1},
+        BatchFaultCase{"LogicalDiskQueryFails", [](FakeWmiApi& w) { w.failingQueryClass = "Win32_LogicalDisk"; }, 3},
         BatchFaultCase{"LinkQueryFails",
-                       [](FakeWmiApi& w) { w.failingQueryClass = "Win32_LogicalDiskToPartition"; }, 2},
-        BatchFaultCase{"PartitionQueryFails", [](FakeWmiApi& w) { w.failingQueryClass = "Win32_DiskPartition"; }, 3}),
+                       [](FakeWmiApi& w) { w.failingQueryClass = "Win32_LogicalDiskToPartition"; }, 1},
+        BatchFaultCase{"PartitionQueryFails", [](FakeWmiApi& w) { w.failingQueryClass = "Win32_DiskPartition"; }, 2}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// The logical disks are asked only when an asked letter is in no link; the answers are the same
+// either way, and letters not asked are "Unknown".
+struct LinkedCase {
+  const char* name;
+  std::string asked;  ///< letters
+  std::size_t queries;
+  std::map<char, std::string> styles;
+};
+
+class PartitionStyleLetters : public ::testing::TestWithParam<LinkedCase> {};
+
+TEST_P(PartitionStyleLetters, AskTheLogicalDisksOnlyForALetterInNoLink) {
+  const LinkedCase& c = GetParam();
+  FakeWmiApi wmi;
+  wmi.disks["C:"] = FakeWmiDisk{{"GPT: System"}, {}};
+  wmi.disks["D:"] = FakeWmiDisk{{"NTFS"}, {}};
+  wmi.disks["E:"] = FakeWmiDisk{{}, {}};
+  PartitionLetters letters{};
+  for (char letter : c.asked) letters[static_cast<std::size_t>(letter - 'A')] = true;
+  const PartitionStyles styles = QueryPartitionStyles(wmi, letters);
+  EXPECT_EQ(wmi.queries.size(), c.queries);
+  for (std::size_t index = 0; index < styles.size(); ++index) {
+    const auto expected = c.styles.find(static_cast<char>('A' + index));
+    EXPECT_EQ(styles[index], expected == c.styles.end() ? "Unknown" : expected->second) << index;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Letters, PartitionStyleLetters,
+    ::testing::Values(LinkedCase{"AllLinked", "CD", 2, {{'C', "GPT"}, {'D', "MBR"}}},
+                      LinkedCase{"OneWithoutPartitions", "CE", 3, {{'C', "GPT"}, {'E', "RAW"}}},
+                      LinkedCase{"OneUnknownToTheService", "DF", 3, {{'D', "MBR"}}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 struct PathCase {

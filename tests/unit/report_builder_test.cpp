@@ -21,9 +21,11 @@ using testing::FakeDrive;
 using testing::ShownProgram;
 
 const std::string kSep(50, '-');
-const std::vector<std::string> kBatchQueries{"SELECT DeviceID FROM Win32_LogicalDisk",
-                                             "SELECT Antecedent, Dependent FROM Win32_LogicalDiskToPartition",
-                                             "SELECT DeviceID, Type FROM Win32_DiskPartition"};
+// The batch; the logical disks are asked only when a letter of the report has no partition.
+const std::vector<std::string> kBatchQueries{"SELECT Antecedent, Dependent FROM Win32_LogicalDiskToPartition",
+                                             "SELECT DeviceID, Type FROM Win32_DiskPartition",
+                                             "SELECT DeviceID FROM Win32_LogicalDisk"};
+const std::vector<std::string> kLinkedBatchQueries(kBatchQueries.begin(), kBatchQueries.begin() + 2);
 
 std::string Field(const std::string& label, const std::string& value) { return label + "\t  " + value + "\r\n"; }
 
@@ -151,7 +153,7 @@ TEST_F(ReportBuilder, AsksEachQueryWithTheRightLetterAndBuffers) {
   // The builder's own volume query gets 255-character buffers; the serial query gets none.
   const std::vector<std::pair<uint32_t, uint32_t>> sizes{{255u, 255u}, {0u, 0u}};
   EXPECT_EQ(p.drive.volumeBufferSizes, sizes);
-  EXPECT_EQ(p.wmi.queries, kBatchQueries);
+  EXPECT_EQ(p.wmi.queries, kLinkedBatchQueries);
   EXPECT_EQ(p.wmi.apartmentsJoined, 1);
   EXPECT_EQ(ValuesOf(Text(), " Table: "), std::vector<std::string>{"MBR"});
   EXPECT_EQ(p.m().RootPath, "c:\\");

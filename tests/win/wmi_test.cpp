@@ -216,6 +216,15 @@ TEST_F(WmiTest, TheBatchAgreesWithTheOneDriveQueryOnEveryLetter) {
     EXPECT_EQ(onWorker[static_cast<std::size_t>(index)], one) << "drive " << letter << ", on a worker";
   }
   EXPECT_EQ(here[2], "MBR");
+  // Asked for fixed drives alone, every letter is linked to a partition and the logical disks
+  // are not asked: the answers stay the same.
+  PartitionLetters fixedOnly{};
+  fixedOnly[2] = true;
+  if (const auto fixed = testing::EnvDriveLetter(L"TARNVIK_TEST_DRIVE")) fixedOnly[static_cast<std::size_t>(*fixed - 'a')] = true;
+  const PartitionStyles linked = QueryPartitionStyles(wmi_, fixedOnly);
+  for (std::size_t index = 0; index < linked.size(); ++index) {
+    EXPECT_EQ(linked[index], fixedOnly[index] ? here[index] : "Unknown") << "drive " << static_cast<char>('a' + index);
+  }
   // The kinds whose answers differ really were among the letters.
   const std::pair<const wchar_t*, const char*> kinds[] = {{L"TARNVIK_TEST_CDROM", "RAW"},
                                                           {L"TARNVIK_TEST_MISSING", "Unknown"}};
