@@ -26,9 +26,9 @@ constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kSeparator = "--------------------------------------------------";
 
 /// Writes into Text1 while both forms are still there. A close from outside can arrive inside
-/// a yield, or inside a management-service call that pumps messages; the unload then drops the
-/// form references, and using an empty reference would load a fresh window. So every write
-/// looks first, and once the forms are gone the writer refuses for good.
+/// a yield or a wait, where messages are handled; the unload then drops the form references,
+/// and using an empty reference would load a fresh window. So every write looks first, and
+/// once the forms are gone the writer refuses for good.
 ///
 /// Lines are gathered and reach the box in one write at each Flush, which the build makes
 /// before every yield or wait and at its end. The box therefore shows every finished block

@@ -1,3 +1,5 @@
+// One report's queries: the workers deliver, the window's thread takes, and one lock keeps
+// the two apart. Nothing else is shared between them.
 #include "report/report_queries.h"
 
 #include <utility>
