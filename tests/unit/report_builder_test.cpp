@@ -419,6 +419,13 @@ TEST_P(Arrivals, KeepTheOrderAndNeverHoldTheWindow) {
   EXPECT_EQ(p.win().text1().setTextCount() - writesBefore, c.writes);
   EXPECT_FALSE(idleSeen);
   EXPECT_TRUE(p.m().ReportIdle);
+  if (c.quitAtWait == 0) {
+    // Once every drive has answered, a refresh works as ever.
+    p.tk.holdBackgroundWork = false;
+    p.tk.onDoEvents = nullptr;
+    Refresh();
+    EXPECT_EQ(Text(), reference.win().Text1().Text());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
