@@ -122,19 +122,6 @@ bool WaitAndGoOn(Program& program, ReportWriter& writer) {
   return !program.FDFSM.Quitting && !writer.FormsGone();
 }
 
-/// The letter an entry of Drive1 begins with, lower case, or the empty text.
-std::string LetterOfEntry(const std::string& entry) {
-  const std::string padded = Trim(entry) + " ";
-  return LowerAscii(Trim(padded.substr(0, 1)));
-}
-
-/// The letter index of a one-letter text, or -1 for anything but a to z.
-int LetterIndex(const std::string& letter) {
-  if (letter.empty()) return -1;
-  const int index = static_cast<unsigned char>(letter[0]) - 'a';
-  return index >= 0 && index < 26 ? index : -1;
-}
-
 /// Marks in DriveListed every letter that begins an entry of Drive1.
 void CollectLetters(Program& program) {
   Fdfsm& m = program.FDFSM;
@@ -143,9 +130,11 @@ void CollectLetters(Program& program) {
   m.ScanIndex = count;
   for (int entry = 0; entry < count; ++entry) {
     m.ScanStart = entry;
-    m.ListedLetter = LetterOfEntry(list.List(entry));
-    const int index = LetterIndex(m.ListedLetter);
-    if (index >= 0) m.DriveListed[static_cast<std::size_t>(index)] = true;
+    const std::string padded = Trim(list.List(entry)) + " ";
+    m.ListedLetter = LowerAscii(Trim(padded.substr(0, 1)));
+    if (m.ListedLetter.empty()) continue;
+    const int index = static_cast<unsigned char>(m.ListedLetter[0]) - 'a';
+    if (index >= 0 && index < 26) m.DriveListed[static_cast<std::size_t>(index)] = true;
   }
 }
 
@@ -248,15 +237,13 @@ void BuildReport(Program& program) {
 }  // namespace
 
 void StartDriveQueries(Program& program) {
-  toolkit::DriveList& list = program.FDFSF().Drive1();
-  list.Refresh();
-  LetterSet letters{};
-  for (int entry = 0; entry < list.ListCount(); ++entry) {
-    const int index = LetterIndex(LetterOfEntry(list.List(entry)));
-    if (index >= 0) letters[static_cast<std::size_t>(index)] = true;
-  }
-  program.startedQueries = ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, letters,
-                                                WantsPartitionStyles(program.FDFSM));
+  // The same collection the report makes; the report resets and makes it again.
+  Fdfsm& m = program.FDFSM;
+  program.FDFSF().Drive1().Refresh();
+  m.DriveListed.fill(false);
+  CollectLetters(program);
+  program.startedQueries =
+      ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, m.DriveListed, WantsPartitionStyles(m));
 }
 
 void RefreshDriveReport(Program& program) {
