@@ -2,7 +2,7 @@
 // a medium still gives a complete set of defaults.
 #include "report/drive_answers.h"
 
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace tarnvik {
 

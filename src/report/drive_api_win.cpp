@@ -3,9 +3,9 @@
 #include <array>
 #include <string>
 
-#include "startup/utf8_copy.h"
-#include "ui/toolkit/utf_win.h"
-#include "ui/toolkit/win32_win.h"
+#include "base/utf8_copy.h"
+#include "base/utf_win.h"
+#include "base/win32_win.h"
 
 namespace tarnvik::win {
 

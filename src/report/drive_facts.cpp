@@ -2,8 +2,8 @@
 // when a query fails, so a drive without a medium still yields a complete block.
 #include "report/drive_facts.h"
 
+#include "base/text.h"
 #include "report/format_byte_size.h"
-#include "startup/text.h"
 
 namespace tarnvik {
 namespace {

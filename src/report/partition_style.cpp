@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace tarnvik {
 

@@ -11,11 +11,11 @@
 #include <string_view>
 #include <utility>
 
+#include "base/text.h"
 #include "report/drive_facts.h"
 #include "report/report_queries.h"
 #include "startup/environment.h"
 #include "startup/program.h"
-#include "startup/text.h"
 #include "ui/main_window/fdfsg.h"
 #include "ui/menu_form/fdfsf.h"
 

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <string>
 
+#include "base/text.h"
 #include "startup/program.h"
-#include "startup/text.h"
 
 namespace tarnvik {
 

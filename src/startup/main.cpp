@@ -5,12 +5,12 @@
 #include <array>
 #include <string>
 
+#include "base/text.h"
 #include "report/report_builder.h"
 #include "startup/environment.h"
 #include "startup/process_scan.h"
 #include "startup/program.h"
 #include "startup/registry_store.h"
-#include "startup/text.h"
 #include "ui/main_window/fdfsg.h"
 #include "ui/menu_form/fdfsf.h"
 

@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "startup/utf8_copy.h"
-#include "ui/toolkit/utf_win.h"
-#include "ui/toolkit/win32_win.h"
+#include "base/utf8_copy.h"
+#include "base/utf_win.h"
+#include "base/win32_win.h"
 
 #include <psapi.h>
 #include <tlhelp32.h>

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
 #include "startup/environment.h"
-#include "startup/text.h"
 
 namespace tarnvik {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "ui/toolkit/win32_win.h"
+#include "base/win32_win.h"
 
 namespace tarnvik::win {
 

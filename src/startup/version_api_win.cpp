@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "ui/toolkit/win32_win.h"
+#include "base/win32_win.h"
 
 namespace tarnvik::win {
 

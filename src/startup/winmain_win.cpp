@@ -1,7 +1,7 @@
 // The process entry point: process-wide settings, COM for the user-interface thread, the
 // operating-system adapters, the toolkit and the program; then the message loop until no
 // form remains, and an exit that never waits for a worker.
-#include "ui/toolkit/win32_win.h"
+#include "base/win32_win.h"
 
 #include <cstdlib>
 

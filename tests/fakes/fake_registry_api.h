@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "startup/registry_api.h"
-#include "startup/text.h"
 
 namespace tarnvik::testing {
 

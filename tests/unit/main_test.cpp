@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "fakes/test_program.h"
 #include "startup/main.h"
-#include "startup/text.h"
 #include "ui/main_window/fdfsg.h"
 
 namespace tarnvik {

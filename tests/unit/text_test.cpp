@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace tarnvik {
 namespace {

@@ -1,5 +1,5 @@
 // Cutting UTF-8 text into the fixed buffers that the platform adapters fill.
-#include "startup/utf8_copy.h"
+#include "base/utf8_copy.h"
 
 #include <gtest/gtest.h>
 

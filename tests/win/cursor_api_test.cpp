@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/win32_win.h"
 #include "test_env_win.h"
-#include "ui/toolkit/win32_win.h"
 
 namespace tarnvik {
 namespace {

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "base/scoped_win.h"
+#include "base/text.h"
+#include "base/utf_win.h"
+#include "base/win32_win.h"
 #include "startup/fdfsm.h"
 #include "startup/process_scan.h"
-#include "startup/text.h"
 #include "test_env_win.h"
-#include "ui/toolkit/scoped_win.h"
-#include "ui/toolkit/utf_win.h"
-#include "ui/toolkit/win32_win.h"
 
 namespace tarnvik {
 namespace {

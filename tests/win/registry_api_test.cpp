@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/scoped_win.h"
+#include "base/win32_win.h"
 #include "startup/registry_store.h"
-#include "ui/toolkit/scoped_win.h"
-#include "ui/toolkit/win32_win.h"
 
 namespace tarnvik {
 namespace {

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/toolkit/utf_win.h"
-#include "ui/toolkit/win32_win.h"
+#include "base/utf_win.h"
+#include "base/win32_win.h"
 
 namespace tarnvik::testing {
 

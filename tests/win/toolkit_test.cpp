@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "base/utf_win.h"
 #include "test_env_win.h"
 #include "ui/toolkit/toolkit_forms_win.h"
-#include "ui/toolkit/utf_win.h"
 
 #include <commctrl.h>
 #include <psapi.h>

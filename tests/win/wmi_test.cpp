@@ -10,12 +10,12 @@
 #include <thread>
 #include <vector>
 
+#include "base/scoped_win.h"
+#include "base/utf_win.h"
+#include "base/win32_win.h"
 #include "report/partition_style.h"
 #include "report/wmi_api_win.h"
 #include "test_env_win.h"
-#include "ui/toolkit/scoped_win.h"
-#include "ui/toolkit/utf_win.h"
-#include "ui/toolkit/win32_win.h"
 
 #include <oleauto.h>
 #include <wbemidl.h>

@@ -18,14 +18,14 @@
 #include <optional>
 #include <string>
 
+#include "base/utf_win.h"
+#include "base/win32_win.h"
 #include "report/drive_api_win.h"
 #include "report/report_queries.h"
 #include "report/wmi_api_win.h"
 #include "startup/environment.h"
 #include "startup/version_api_win.h"
 #include "ui/toolkit/toolkit_win.h"
-#include "ui/toolkit/utf_win.h"
-#include "ui/toolkit/win32_win.h"
 
 namespace {
 

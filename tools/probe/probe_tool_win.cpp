@@ -36,9 +36,9 @@
 #include <string>
 #include <string_view>
 
-#include "ui/toolkit/scoped_win.h"
-#include "ui/toolkit/utf_win.h"
-#include "ui/toolkit/win32_win.h"
+#include "base/scoped_win.h"
+#include "base/utf_win.h"
+#include "base/win32_win.h"
 
 namespace {
 

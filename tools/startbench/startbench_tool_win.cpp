@@ -24,8 +24,8 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/toolkit/scoped_win.h"
-#include "ui/toolkit/win32_win.h"
+#include "base/scoped_win.h"
+#include "base/win32_win.h"
 
 namespace {
 

@@ -21,10 +21,10 @@
 #include <string>
 #include <vector>
 
+#include "base/win32_win.h"
 #include "report/drive_api_win.h"
 #include "report/partition_style.h"
 #include "report/wmi_api_win.h"
-#include "ui/toolkit/win32_win.h"
 
 
 namespace {

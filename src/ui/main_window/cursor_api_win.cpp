@@ -1,6 +1,6 @@
 #include "ui/main_window/cursor_api_win.h"
 
-#include "ui/toolkit/win32_win.h"
+#include "base/win32_win.h"
 
 namespace tarnvik::win {
 

@@ -5,12 +5,12 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/utf_win.h"
+#include "tarnvik_version.h"
 #include "ui/main_window/artwork.h"
 #include "ui/main_window/fdfsg.h"
 #include "ui/main_window/resource_ids.h"
 #include "ui/toolkit/toolkit_forms_win.h"
-#include "ui/toolkit/utf_win.h"
-#include "tarnvik_version.h"
 
 #include <commctrl.h>
 #include <windowsx.h>

@@ -1,7 +1,7 @@
 // The hidden menu form on raw Win32: a top-level window that is never shown, the drive list
 // and the command menu it opens as a pop-up.
+#include "base/utf_win.h"
 #include "ui/toolkit/toolkit_forms_win.h"
-#include "ui/toolkit/utf_win.h"
 
 namespace tarnvik::win::detail {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "ui/toolkit/scoped_win.h"
+#include "base/scoped_win.h"
+#include "base/win32_win.h"
 #include "ui/toolkit/toolkit.h"
-#include "ui/toolkit/win32_win.h"
 
 namespace tarnvik::win::detail {
 

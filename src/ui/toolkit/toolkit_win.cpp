@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <utility>
 
+#include "base/scoped_win.h"
+#include "base/utf_win.h"
 #include "ui/main_window/resource_ids.h"
-#include "ui/toolkit/scoped_win.h"
 #include "ui/toolkit/toolkit_forms_win.h"
-#include "ui/toolkit/utf_win.h"
 
 namespace tarnvik::win {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "ui/toolkit/win32_win.h"
+#include "base/win32_win.h"
 
 namespace tarnvik::win {
 

@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "ui/toolkit/win32_win.h"
+#include "base/win32_win.h"
 
 namespace tarnvik::win {
 

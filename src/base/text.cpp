@@ -1,4 +1,4 @@
-#include "startup/text.h"
+#include "base/text.h"
 
 #include <cstdint>
 
