@@ -6,6 +6,9 @@
 # functions started or mounted: its own Xvfb (by PID), its own tmpfs mounts and the wineserver
 # of its own prefix.
 #
+#   wine_host_adapt               On a host that runs no 32-bit Linux programs, put the 64-bit-only
+#                                 Wine launchers first on PATH and export TARNVIK_NO_X86=1
+#                                 (scripts/lib/wine-host); nothing elsewhere. wine_env_init calls it.
 #   wine_env_init [PARENT]        Make a temp dir (under PARENT, default $TMPDIR or /tmp), export
 #                                 WINE_TMP, WINEPREFIX=$WINE_TMP/pfx, WINEDEBUG=-all and
 #                                 WINEDLLOVERRIDES="mscoree,mshtml=", and install wine_cleanup as
@@ -48,8 +51,19 @@ WINE_MOUNTS=()
 
 wine__log() { printf '[wine] %s\n' "$*" >&2; }
 
+wine_host_adapt() {
+  local launchers
+  launchers=$(bash "$(dirname "${BASH_SOURCE[0]}")/wine-host") || return 1
+  if [ -n "$launchers" ]; then
+    case ":$PATH:" in *":$launchers:"*) ;; *) export PATH="$launchers:$PATH" ;; esac
+    export TARNVIK_NO_X86=1
+    wine__log "this host runs no 32-bit programs: Wine runs 64-bit only, the 32-bit build's runs are skipped"
+  fi
+}
+
 wine_env_init() {
   local parent=${1:-${TMPDIR:-/tmp}}
+  wine_host_adapt || return 1
   WINE_TMP=$(mktemp -d "$parent/tarnvik-wine.XXXXXX") || return 1
   export WINE_TMP
   export WINEPREFIX="$WINE_TMP/pfx"
