@@ -18,8 +18,7 @@ def saving_run(session: Session, arch: str, *args: str):
 
 
 def json_lines(doc: dict) -> list[str]:
-    """The report text, split at CR LF, that the document stands for: null as the text's default,
-    sizes as byte counts."""
+    """The report's lines (split at CR LF) the document stands for: null as the text's default."""
     lines = ["", drives.SEPARATOR, ""]
     for d in doc["drives"]:
         bps, spc = d["bytesPerSector"] or 0, d["sectorsPerCluster"] or 0
@@ -44,8 +43,7 @@ for _arch in ("x64", "x86"):
         confirm_drive_space(session)
         window = session.start_program(arch)
         shown = window.wait_report().split("\r\n")
-        out = session.drive_c / "out"
-        out.mkdir(exist_ok=True)
+        (out := session.drive_c / "out").mkdir(exist_ok=True)
         (out / "report.txt").write_bytes(b"an older report")
         result = saving_run(session, arch, "/SAVE", r"C:\out\report.txt")
         check(result.returncode == 0, "/save failed: " + result.describe())
