@@ -18,18 +18,21 @@ DriveAnswers CollectDriveAnswers(DriveApi& api, int index) {
   std::string volumeName(kNameBufferSize, '\0');
   std::string fileSystemName(kNameBufferSize, '\0');
   uint32_t maxComponentLength = 0, fileSystemFlags = 0;
-  api.GetVolumeInformationA(root, volumeName.data(), kNameBufferSize, &answers.serial, &maxComponentLength,
-                            &fileSystemFlags, fileSystemName.data(), kNameBufferSize);
+  answers.volumeAnswered =
+      0 != api.GetVolumeInformationA(root, volumeName.data(), kNameBufferSize, &answers.serial, &maxComponentLength,
+                                     &fileSystemFlags, fileSystemName.data(), kNameBufferSize);
   answers.label = CleanPlatformText(UpToNul(volumeName));
   answers.fileSystem = CleanPlatformText(UpToNul(fileSystemName));
   if (answers.fileSystem.empty()) answers.fileSystem = "?";
 
   uint32_t freeClusters = 0, totalClusters = 0;
-  api.GetDiskFreeSpaceA(root, &answers.sectorsPerCluster, &answers.bytesPerSector, &freeClusters, &totalClusters);
+  answers.clusterAnswered = 0 != api.GetDiskFreeSpaceA(root, &answers.sectorsPerCluster, &answers.bytesPerSector,
+                                                       &freeClusters, &totalClusters);
 
   answers.serialText = GetVolumeSerialText(api, lower);
   answers.space = QueryDriveSpace(api, lower);
-  answers.typeText = GetDriveTypeText(api, lower);
+  answers.typeCode = QueryDriveType(api, lower);
+  answers.typeText = DriveTypeName(answers.typeCode);
   return answers;
 }
 

@@ -19,6 +19,9 @@ struct DriveAnswers {
   std::string serialText = "00000000";  ///< GetVolumeSerialText
   DiskSpace space;
   std::string typeText = "?  (Unknown)";  ///< GetDriveTypeText
+  uint32_t typeCode = kDriveUnknown;      ///< the GetDriveTypeA code behind typeText
+  bool volumeAnswered = false;            ///< label, file system and serial came from the volume
+  bool clusterAnswered = false;           ///< the cluster figures came from the volume
 
   /// A volume without a file system did not answer; the management service would not either.
   bool HasFileSystem() const { return fileSystem != "?"; }

@@ -8,17 +8,6 @@
 namespace tarnvik {
 namespace {
 
-std::string DriveTypeName(uint32_t code) {
-  switch (code) {
-    case kDriveRemovable: return "FDD/FLASH  (Removable)";
-    case kDriveFixed: return "HDD/VHD  (Fixed)";
-    case kDriveRemote: return "NET/RDD  (Remote)";
-    case kDriveCdrom: return "CD/DVD/Blue-Ray  (Optical)";
-    case kDriveRamdisk: return "RAM/VRD  (Virtual)";
-    default: return "?  (Unknown)";
-  }
-}
-
 std::string EightHexDigits(uint32_t value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text(8, '0');
@@ -33,8 +22,13 @@ std::string EightHexDigits(uint32_t value) {
 
 DiskSpace QueryDriveSpace(DriveApi& api, const std::string& letter) {
   uint64_t available = 0, total = 0, free = 0;
-  api.GetDiskFreeSpaceExA(letter + ":\\", &available, &total, &free);
-  return {total, free};
+  const int answered = api.GetDiskFreeSpaceExA(letter + ":\\", &available, &total, &free);
+  return {total, free, answered != 0};
+}
+
+uint64_t UsedBytes(const DiskSpace& space) {
+  // A volume that reports more free than total space shows nothing used, never a wrapped count.
+  return space.freeBytes > space.totalBytes ? 0 : space.totalBytes - space.freeBytes;
 }
 
 std::string GetDriveSpace(Fdfsm& m, const DiskSpace& space) {
@@ -49,8 +43,7 @@ std::string GetDriveSpace(Fdfsm& m, const DiskSpace& space) {
   m.FreeSizeText = FormatByteCount(free);
   m.FreeBytesText = std::to_string(free);
 
-  // A volume that reports more free than total space shows nothing used, never a wrapped count.
-  const uint64_t used = free > total ? 0 : total - free;
+  const uint64_t used = UsedBytes(space);
   m.UsedSizeText = FormatByteCount(used);
   m.UsedBytesText = std::to_string(used);
   return result;
@@ -61,11 +54,26 @@ std::string GetDriveSpace(Fdfsm& m, DriveApi& api, const std::string& letter) {
 }
 
 std::string GetDriveTypeText(DriveApi& api, const std::string& letter) {
+  return DriveTypeName(QueryDriveType(api, letter));
+}
+
+uint32_t QueryDriveType(DriveApi& api, const std::string& letter) {
   const std::string upper = Trim(UpperCase(letter));
-  if (upper.empty()) return "?  (Unknown)";
+  if (upper.empty()) return kDriveUnknown;
   const char first = upper[0];
-  if (first < 'A' || first > 'Z') return "?  (Unknown)";
-  return DriveTypeName(api.GetDriveTypeA(std::string(1, first) + ":\\"));
+  if (first < 'A' || first > 'Z') return kDriveUnknown;
+  return api.GetDriveTypeA(std::string(1, first) + ":\\");
+}
+
+std::string DriveTypeName(uint32_t code) {
+  switch (code) {
+    case kDriveRemovable: return "FDD/FLASH  (Removable)";
+    case kDriveFixed: return "HDD/VHD  (Fixed)";
+    case kDriveRemote: return "NET/RDD  (Remote)";
+    case kDriveCdrom: return "CD/DVD/Blue-Ray  (Optical)";
+    case kDriveRamdisk: return "RAM/VRD  (Virtual)";
+    default: return "?  (Unknown)";
+  }
 }
 
 std::string GetVolumeSerialText(DriveApi& api, const std::string& letter) {

@@ -13,12 +13,16 @@ namespace tarnvik {
 struct DiskSpace {
   uint64_t totalBytes = 0;
   uint64_t freeBytes = 0;
+  bool answered = false;  ///< the query succeeded; a saved report shows no counts otherwise
   bool operator==(const DiskSpace&) const = default;
 };
 
 /// Asks GetDiskFreeSpaceExA for the letter's root. Touches no module state, so it may run on
 /// any thread.
 DiskSpace QueryDriveSpace(DriveApi& api, const std::string& letter);
+
+/// The used bytes of `space`: total less free, and 0 when a volume reports more free than total.
+uint64_t UsedBytes(const DiskSpace& space);
 
 /// Total-size text of a drive with `space`; sets the five size texts of `m` and counts a sized
 /// drive.
@@ -29,6 +33,12 @@ std::string GetDriveSpace(Fdfsm& m, DriveApi& api, const std::string& letter);
 
 /// "HDD/VHD  (Fixed)" and the like; "?  (Unknown)" for anything else.
 std::string GetDriveTypeText(DriveApi& api, const std::string& letter);
+
+/// GetDriveTypeA of the letter's root; kDriveUnknown, without a call, for anything but A to Z.
+uint32_t QueryDriveType(DriveApi& api, const std::string& letter);
+
+/// The text of a drive-type code, as GetDriveTypeText gives it.
+std::string DriveTypeName(uint32_t code);
 
 /// The volume serial as eight upper-case hexadecimal digits; "00000000" when it cannot be read.
 std::string GetVolumeSerialText(DriveApi& api, const std::string& letter);

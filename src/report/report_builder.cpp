@@ -4,7 +4,6 @@
 // the window.
 #include "report/report_builder.h"
 
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,18 +11,14 @@
 #include <utility>
 
 #include "base/text.h"
-#include "report/drive_facts.h"
 #include "report/report_queries.h"
-#include "startup/environment.h"
+#include "report/report_text.h"
 #include "startup/program.h"
 #include "ui/main_window/fdfsg.h"
 #include "ui/menu_form/fdfsf.h"
 
 namespace tarnvik {
 namespace {
-
-constexpr std::string_view kCrLf = "\r\n";
-constexpr std::string_view kSeparator = "--------------------------------------------------";
 
 /// Writes into Text1 while both forms are still there. A close from outside can arrive inside
 /// a yield or a wait, where messages are handled; the unload then drops the form references,
@@ -81,24 +76,6 @@ class ReportWriter {
     return true;
   }
 
-  /// A field line: the label, a TAB, two spaces, the value, CR LF.
-  bool Field(std::string_view label, std::string_view value) {
-    std::string line(label);
-    line += "\t  ";
-    line += value;
-    line += kCrLf;
-    return Append(line);
-  }
-
-  bool Header() {
-    if (!Replace(kCrLf)) return false;
-    return Append(std::string(kSeparator) + std::string(kCrLf)) && Append(kCrLf);
-  }
-
-  bool BlockEnd() {
-    return Append(kCrLf) && Append(std::string(kSeparator) + std::string(kCrLf)) && Append(kCrLf);
-  }
-
  private:
   Program& program_;
   bool gone_ = false;
@@ -138,8 +115,6 @@ void CollectLetters(Program& program) {
   }
 }
 
-bool WantsPartitionStyles(const Fdfsm& m) { return VersionNumber(m.OsVersion) >= 5; }
-
 /// The queries of this report: those start-up began, when they are for the same letters, or
 /// new ones.
 std::shared_ptr<ReportQueries> QueriesFor(Program& program) {
@@ -149,51 +124,6 @@ std::shared_ptr<ReportQueries> QueriesFor(Program& program) {
     return queries;
   }
   return ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, m.DriveListed, WantsPartitionStyles(m));
-}
-
-/// Appends the block of the drive with letter index `index`; false when the forms went away.
-bool WriteDriveBlock(Program& program, ReportWriter& writer, int index, const DriveReportFacts& facts) {
-  Fdfsm& m = program.FDFSM;
-  const DriveAnswers& answers = facts.answers;
-  const char upper = static_cast<char>('A' + index);
-
-  if (!writer.Field(" Drive: ", std::string(1, upper) + ":\\")) return false;
-
-  m.RootPath = std::string(1, static_cast<char>('a' + index)) + ":\\";
-  m.BytesPerSector = answers.bytesPerSector;
-  m.SectorsPerCluster = answers.sectorsPerCluster;
-
-  ++m.DriveCount;
-  if (!writer.Field(" Number:", std::to_string(m.DriveCount) + "/" + std::to_string(index + 1))) return false;
-
-  const std::string serialHex = "00000000" + answers.serialText;
-  const auto serialDecimal = static_cast<uint64_t>(UnsignedToDouble(static_cast<int32_t>(answers.serial)));
-  if (!writer.Field(" S/N:   ", std::to_string(serialDecimal) + "  (#" + serialHex.substr(serialHex.size() - 8) + ")")) {
-    return false;
-  }
-  if (!writer.Field(" Label: ", answers.label) || !writer.Field(" System:", answers.fileSystem)) return false;
-
-  const std::string sizeText = GetDriveSpace(m, answers.space);
-  if (!writer.Field(" Size:  ", sizeText + "  (" + m.TotalBytesText + ")") ||
-      !writer.Field(" Free:  ", m.FreeSizeText + "  (" + m.FreeBytesText + ")") ||
-      !writer.Field(" Fill:  ", m.UsedSizeText + "  (" + m.UsedBytesText + ")")) {
-    return false;
-  }
-
-  // Widened so that no pair of cluster figures can overflow the product.
-  const uint64_t clusterBytes = uint64_t{m.BytesPerSector} * m.SectorsPerCluster;
-  if (!writer.Field(" Volume:", std::to_string(m.BytesPerSector) + "x" + std::to_string(m.SectorsPerCluster) + "  (" +
-                                    std::to_string(clusterBytes) + " bytes)")) {
-    return false;
-  }
-  if (!writer.Field(" Type:  ", answers.typeText)) return false;
-
-  if (WantsPartitionStyles(m)) {
-    // Without a file system the volume did not answer, and no style was asked for.
-    m.PartitionStyle = facts.partitionStyle;
-    if (!writer.Field(" Table: ", m.PartitionStyle)) return false;
-  }
-  return writer.BlockEnd();
 }
 
 void BuildReport(Program& program) {
@@ -220,18 +150,15 @@ void BuildReport(Program& program) {
       if (!WaitAndGoOn(program, writer)) return;
     }
     if (!headerWritten) {
-      if (!writer.Header()) return;
+      if (!writer.Replace(ReportHeaderText())) return;
       headerWritten = true;
     }
-    if (!WriteDriveBlock(program, writer, index, *facts)) return;
+    if (!writer.Append(DriveBlockText(m, index, *facts))) return;
   }
 
   // With no letter at all, an honest empty report replaces the waiting text.
-  if (!headerWritten && !writer.Header()) return;
-  if (!writer.Field(" Drives: ", std::to_string(m.DriveCount) + "  (" + std::to_string(m.SizedDriveCount) + ")")) {
-    return;
-  }
-  if (writer.Append(kCrLf)) writer.Flush();
+  if (!headerWritten && !writer.Replace(ReportHeaderText())) return;
+  if (writer.Append(ReportSummaryText(m))) writer.Flush();
 }
 
 }  // namespace

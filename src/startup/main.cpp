@@ -99,14 +99,18 @@ void ResetWindowState(Fdfsm& m) {
 
 }  // namespace
 
+bool BeginRun(Program& program) {
+  program.tk.SetTitle(kAppTitle);
+  ResetModuleState(program.FDFSM);
+  InitEnvironment(program);
+  if (!SupportedWindows(program.FDFSM)) return false;
+  StampRegistry(program);
+  return true;
+}
+
 void Main(Program& program) {
   Fdfsm& m = program.FDFSM;
-  program.tk.SetTitle(kAppTitle);
-  ResetModuleState(m);
-  InitEnvironment(program);
-  if (!SupportedWindows(m)) return;
-
-  StampRegistry(program);
+  if (!BeginRun(program)) return;
   // A second instance still stamps the registry before it gives up.
   if (program.tk.PrevInstance()) return;
   if (AnotherCopyRuns(program)) return;

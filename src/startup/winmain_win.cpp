@@ -7,6 +7,8 @@
 
 #include "report/drive_api_win.h"
 #include "report/wmi_api_win.h"
+#include "startup/command_api_win.h"
+#include "startup/command_line.h"
 #include "startup/main.h"
 #include "startup/process_api_win.h"
 #include "startup/program.h"
@@ -22,6 +24,11 @@ int RunProgram() {
   // "no disk" box: failed probes are answered as errors instead.
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 
+  // With /save or /json the run writes its report and ends: no window, no instance check.
+  tarnvik::win::WinCommandApi command;
+  const tarnvik::CommandRequest request = tarnvik::ParseCommandLine(command.Arguments());
+  const bool windowed = request.action == tarnvik::CommandAction::Window;
+
   const tarnvik::win::ComApartment com;
 
   tarnvik::win::WinDriveApi drive;
@@ -30,15 +37,21 @@ int RunProgram() {
   tarnvik::win::WinProcessApi process;
   tarnvik::win::WinWmiApi wmi;
   tarnvik::win::WinCursorApi cursor;
-  tarnvik::win::Win32Toolkit toolkit;
+  tarnvik::win::Win32Toolkit toolkit(windowed ? tarnvik::win::InstanceCheck::Take
+                                              : tarnvik::win::InstanceCheck::Skip);
   // Declared after the toolkit: the forms go before the toolkit that made them.
   tarnvik::Program program(toolkit, tarnvik::OsApis{drive, version, registry, process, wmi, cursor});
 
-  tarnvik::Main(program);
-  const int exitCode = toolkit.Run();
+  int exitCode = 0;
+  if (windowed) {
+    tarnvik::Main(program);
+    exitCode = toolkit.Run();
+  } else {
+    exitCode = tarnvik::RunCommand(program, command, request);
+  }
   // A drive call can stay stuck in the system long after the user quit (a share whose server
-  // is gone). Nothing waits for it, and nothing it still uses is torn down under it: the
-  // process ends here, at once.
+  // is gone), or after a saving run wrote its file. Nothing waits for it, and nothing it still
+  // uses is torn down under it: the process ends here, at once.
   if (tarnvik::win::Win32Toolkit::BackgroundWorkRunning()) {
     ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(exitCode));
   }

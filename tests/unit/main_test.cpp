@@ -1,11 +1,14 @@
 // The start-up sequence on the headless toolkit with every operating-system call faked.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "base/text.h"
+#include "fakes/fake_command_api.h"
 #include "fakes/test_program.h"
+#include "startup/command_line.h"
 #include "startup/main.h"
 #include "ui/main_window/fdfsg.h"
 
@@ -317,6 +320,66 @@ TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
   EXPECT_NE(report.find(" Drives: \t  1"), std::string::npos) << report;
   EXPECT_FALSE(t.tk.menuForm->visible());
   EXPECT_TRUE(t.tk.mainWindow->visible());
+}
+
+struct CommandCase {
+  std::vector<std::string> arguments;
+  CommandAction action;
+  int exitCode;
+  std::map<std::string, std::string> files;  ///< every file left, with its first bytes
+  void (*setup)(TestProgram&, testing::FakeCommandApi&) = nullptr;
+};
+
+TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
+  using A = CommandAction;
+  using Api = testing::FakeCommandApi;
+  const std::string bom = "\xEF\xBB\xBF\r\n---";
+  const std::vector<CommandCase> cases = {
+      {{}, A::Window, 0, {}},
+      {{"/save", "r.txt"}, A::SaveText, 0, {{"r.txt", bom}}},
+      {{"/JSON", "r.json"}, A::SaveJson, 0, {{"r.json", "{\r\n  \"program\""}}},
+      {{"-json", "-"}, A::SaveJson, 0, {}},
+      {{"/?"}, A::Usage, 0, {}},
+      {{"/save"}, A::Wrong, 2, {}},
+      {{"/json", ""}, A::Wrong, 2, {}},
+      {{"/print", "r.txt"}, A::Wrong, 2, {}},
+      {{"--save", "r.txt"}, A::Wrong, 2, {}},
+      {{"r.txt"}, A::Wrong, 2, {}},
+      {{"/save", "r.txt", "/json"}, A::Wrong, 2, {}},
+      // Beside a running window, which a second window would give way to.
+      {{"-Save", "r.txt"}, A::SaveText, 0, {{"r.txt", bom}},
+       [](TestProgram& t, Api&) { t.tk.prevInstance = true, t.process.snapshotNames = {"tarnvik.exe", "tarnvik.exe"}; }},
+      // Nothing half-written is left: the old file stays, the temporary one goes.
+      {{"/save", "r.txt"}, A::SaveText, 1, {{"r.txt", "old"}},
+       [](TestProgram&, Api& api) { api.files["r.txt"] = "old", api.diskFullAfter = 100; }},
+      {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.failMove["r.txt"] = 5; }},
+      {{"/json", "C:\\x\\r.json"}, A::SaveJson, 1, {},
+       [](TestProgram&, Api& api) { api.failCreate["C:\\x\\r.json.tarnvik-42.tmp"] = 3; }},
+      {{"/save", "-"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.out.reset(); }},
+      {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram& t, Api&) { t.version.major = 3; }},
+  };
+  for (const CommandCase& c : cases) {
+    const std::string name = ::testing::PrintToString(c.arguments);
+    TestProgram t;
+    Api api;
+    api.arguments = c.arguments;
+    api.logicalDrives = 0b1100;  // C: and D:
+    if (c.setup) c.setup(t, api);
+    const CommandRequest request = ParseCommandLine(api.Arguments());
+    EXPECT_EQ(request.action, c.action) << name;
+    if (c.action == A::Window) continue;
+    EXPECT_EQ(RunCommand(t.program, api, request), c.exitCode) << name;
+    std::map<std::string, std::string> left;
+    for (const auto& [path, bytes] : api.files) left[path] = bytes.substr(0, c.files.count(path) ? c.files.at(path).size() : 0);
+    EXPECT_EQ(left, c.files) << name;
+    // A message exactly when the exit code is not 0; never a box, a window or a process scan.
+    EXPECT_EQ(api.err.value_or("").empty(), c.exitCode == 0) << name << api.err.value_or("");
+    EXPECT_TRUE(t.tk.messageBoxes.empty() && t.tk.loadedForms == 0 && t.tk.mainWindowsLoaded == 0) << name;
+    EXPECT_FALSE(ProcessesScanned(t)) << name;
+    const bool stamped = Stored(t, "Version") == std::string(kAppVersion) + '\0';
+    EXPECT_EQ(stamped, c.action != A::Wrong && c.action != A::Usage && t.version.major >= 4) << name;
+    EXPECT_EQ(api.out.value_or("").rfind("{\r\n  \"program\"", 0), c.arguments[0] == "-json" ? 0 : std::string::npos);
+  }
 }
 
 }  // namespace

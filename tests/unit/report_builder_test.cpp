@@ -8,10 +8,13 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "fakes/fake_command_api.h"
+#include "startup/command_line.h"
 #include "ui_fixture.h"
 
 namespace tarnvik {
@@ -83,6 +86,18 @@ class ReportBuilder : public ::testing::Test {
     p.tk.driveEntries.push_back(std::string(1, letter) + ":");
   }
   void Refresh() { RefreshDriveReport(p.program); }
+  /// What a saving run of the same drives writes to the standard output.
+  std::string Saved(const std::string& option) {
+    testing::FakeCommandApi api;
+    api.arguments = {option, "-"};
+    for (const auto& [letter, drive] : p.drive.drives) api.logicalDrives |= 1u << (letter - 'a');
+    EXPECT_EQ(RunCommand(p.program, api, ParseCommandLine(api.arguments)), kExitWritten);
+    return api.out.value_or("");
+  }
+  /// The JSON without its line ends, indentation and the blank after each name.
+  static std::string Compact(const std::string& json) {
+    return std::regex_replace(std::regex_replace(json, std::regex("\r\n *"), ""), std::regex("\": "), "\":");
+  }
   std::string Text() { return p.win().Text1().Text(); }
   int CallsFor(const std::string& rootPath) {
     return static_cast<int>(std::count_if(p.drive.calls.begin(), p.drive.calls.end(), [&](const std::string& c) {
@@ -142,6 +157,18 @@ TEST_F(ReportBuilder, WorkedExampleByteForByte) {
   EXPECT_TRUE(p.m().ReportIdle);
   EXPECT_EQ(p.m().DriveCount, 2);
   EXPECT_EQ(p.m().SizedDriveCount, 1);
+  // A saving run writes the same text, and the same values as JSON.
+  EXPECT_EQ(Saved("/save"), "\xEF\xBB\xBF" + expected);
+  EXPECT_EQ(Compact(Saved("-JSON")),
+            "{\"program\":\"Tarnvik\",\"version\":\"1.2.0.2016.0\",\"drives\":["
+            "{\"letter\":\"C\",\"number\":1,\"position\":3,\"serialNumber\":1513922065,\"serialHex\":\"5A3C9E11\","
+            "\"label\":\"SYSTEM\",\"fileSystem\":\"NTFS\",\"totalBytes\":499963170816,\"freeBytes\":312538734592,"
+            "\"usedBytes\":187424436224,\"bytesPerSector\":512,\"sectorsPerCluster\":8,\"driveType\":3,"
+            "\"driveTypeText\":\"HDD/VHD  (Fixed)\",\"partitionStyle\":\"GPT\"},"
+            "{\"letter\":\"D\",\"number\":2,\"position\":4,\"serialNumber\":null,\"serialHex\":null,\"label\":null,"
+            "\"fileSystem\":null,\"totalBytes\":null,\"freeBytes\":null,\"usedBytes\":null,\"bytesPerSector\":null,"
+            "\"sectorsPerCluster\":null,\"driveType\":5,\"driveTypeText\":\"CD/DVD/Blue-Ray  (Optical)\","
+            "\"partitionStyle\":null}],\"driveCount\":2,\"sizedDriveCount\":1}");
 }
 
 TEST_F(ReportBuilder, AsksEachQueryWithTheRightLetterAndBuffers) {
@@ -229,6 +256,7 @@ struct FactCase {
   FakeDrive drive;
   std::optional<std::vector<std::optional<std::string>>> partitions;  ///< nullopt: the service knows no such disk
   std::vector<std::pair<std::string, std::string>> expected;           ///< label, value
+  std::string json = "";  ///< members of the drive in the saved JSON, compacted
 };
 
 class DriveFacts : public ReportBuilder, public ::testing::WithParamInterface<FactCase> {};
@@ -243,6 +271,10 @@ TEST_P(DriveFacts, AppearInTheBlock) {
   }
   // Every block has the same eleven field lines, whatever failed.
   EXPECT_EQ(Lines(Text()).size(), 19u);
+  // A saving run shows the same block, and its JSON the same values.
+  const std::string text = Text();
+  EXPECT_EQ(Saved("/save"), "\xEF\xBB\xBF" + text);
+  EXPECT_NE(Compact(Saved("/json")).find(c.json), std::string::npos) << Compact(Saved("/json"));
 }
 
 FakeDrive With(FakeDrive d, void (*change)(FakeDrive&)) {
@@ -263,19 +295,31 @@ INSTANTIATE_TEST_SUITE_P(
                   {" System:", "?"},
                   {" Table: ", "Unknown"},
                   {" Size:  ", "1 GB  (1073741824)"},
-                  {" Drives: ", "1  (1)"}}},
+                  {" Drives: ", "1  (1)"}},
+                 "\"serialNumber\":null,\"serialHex\":null,\"label\":null,\"fileSystem\":null,\"totalBytes\":1073741824"},
+        FactCase{"EveryQueryFails",
+                 With(EmptyOpticalDrive(), [](FakeDrive& d) { d.type = kDriveNoRootDir; }),
+                 kMbr,
+                 {{" S/N:   ", "0  (#00000000)"}, {" Volume:", "0x0  (0 bytes)"}, {" Type:  ", "?  (Unknown)"}},
+                 "\"serialNumber\":null,\"serialHex\":null,\"label\":null,\"fileSystem\":null,\"totalBytes\":null,"
+                 "\"freeBytes\":null,\"usedBytes\":null,\"bytesPerSector\":null,\"sectorsPerCluster\":null,"
+                 "\"driveType\":1,\"driveTypeText\":\"?  (Unknown)\",\"partitionStyle\":null}],\"driveCount\":1,"
+                 "\"sizedDriveCount\":0}"},
         FactCase{"ClusterQueryFails",
                  With(FixedDrive(), [](FakeDrive& d) { d.clusterOk = false; }),
                  kMbr,
-                 {{" Volume:", "0x0  (0 bytes)"}, {" Table: ", "MBR"}}},
+                 {{" Volume:", "0x0  (0 bytes)"}, {" Table: ", "MBR"}},
+                 "\"bytesPerSector\":null,\"sectorsPerCluster\":null,\"driveType\":3,"},
         FactCase{"SpaceQueryFails",
                  With(FixedDrive(), [](FakeDrive& d) { d.spaceOk = false; }),
                  kMbr,
-                 {{" Size:  ", "0 B  (0)"}, {" Free:  ", "0 B  (0)"}, {" Fill:  ", "0 B  (0)"}, {" Drives: ", "1  (0)"}}},
+                 {{" Size:  ", "0 B  (0)"}, {" Free:  ", "0 B  (0)"}, {" Fill:  ", "0 B  (0)"}, {" Drives: ", "1  (0)"}},
+                 "\"totalBytes\":null,\"freeBytes\":null,\"usedBytes\":null,\"bytesPerSector\":512,"},
         FactCase{"SerialWithHighBit",
                  With(FixedDrive(), [](FakeDrive& d) { d.serial = 0x80000000; }),
                  kMbr,
-                 {{" S/N:   ", "2147483648  (#80000000)"}}},
+                 {{" S/N:   ", "2147483648  (#80000000)"}},
+                 "\"serialNumber\":2147483648,\"serialHex\":\"80000000\",\"label\":\"DATA\",\"fileSystem\":\"NTFS\","},
         FactCase{"LabelOfBlanksAndTabs", With(FixedDrive(), [](FakeDrive& d) { d.label = "  \t \t "; }), kMbr,
                  {{" Label: ", ""}}},
         FactCase{"LabelWithTab", With(FixedDrive(), [](FakeDrive& d) { d.label = "A\tB"; }), kMbr,
@@ -287,7 +331,14 @@ INSTANTIATE_TEST_SUITE_P(
         FactCase{"LabelNotAscii",
                  With(FixedDrive(), [](FakeDrive& d) { d.label = "Donn\xC3\xA9" "es \xD0\x94\xD0\xB8\xD1\x81\xD0\xBA"; }),
                  kMbr,
-                 {{" Label: ", "Donn\xC3\xA9" "es \xD0\x94\xD0\xB8\xD1\x81\xD0\xBA"}}},
+                 {{" Label: ", "Donn\xC3\xA9" "es \xD0\x94\xD0\xB8\xD1\x81\xD0\xBA"}},
+                 "\"label\":\"Donn\xC3\xA9" "es \xD0\x94\xD0\xB8\xD1\x81\xD0\xBA\""},
+        // Quotes, a backslash, a tab (a blank in the text too), Cyrillic, a control character
+        // and a byte that is not UTF-8.
+        FactCase{"LabelThatJsonEscapes",
+                 With(FixedDrive(), [](FakeDrive& d) { d.label = "A\"b\\c\t\xD0\x94\x01\xFF\""; }), kMbr,
+                 {{" Label: ", "A\"b\\c \xD0\x94\x01\xFF\""}},
+                 "\"label\":\"A\\\"b\\\\c \xD0\x94\\u0001\\ufffd\\\"\""},
         FactCase{"FileSystemCleaned", With(FixedDrive(), [](FakeDrive& d) { d.fileSystem = "\tFAT32\n"; }), kMbr,
                  {{" System:", "FAT32"}, {" Table: ", "MBR"}}},
         FactCase{"FileSystemNotAscii", With(FixedDrive(), [](FakeDrive& d) { d.fileSystem = "\xC3\x84" "FS"; }),
@@ -307,9 +358,10 @@ INSTANTIATE_TEST_SUITE_P(
                  kMbr,
                  {{" Size:  ", "16777216 TB  (18446744073709551615)"},
                   {" Fill:  ", "16777216 TB  (18446744073709551615)"},
-                  {" Drives: ", "1  (1)"}}},
+                  {" Drives: ", "1  (1)"}},
+                 "\"totalBytes\":18446744073709551615,\"freeBytes\":0,\"usedBytes\":18446744073709551615,"},
         FactCase{"PartitionStyleRaw", FixedDrive(), std::vector<std::optional<std::string>>{},
-                 {{" Table: ", "RAW"}}},
+                 {{" Table: ", "RAW"}}, "\"partitionStyle\":\"RAW\""},
         FactCase{"PartitionStyleUnknown", FixedDrive(), std::nullopt, {{" Table: ", "Unknown"}}}),
     [](const ::testing::TestParamInfo<FactCase>& p) { return std::string(p.param.name); });
 

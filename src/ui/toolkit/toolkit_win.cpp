@@ -227,7 +227,7 @@ struct Win32Toolkit::Impl {
   bool prevInstance = false;
 };
 
-Win32Toolkit::Win32Toolkit() : impl_(std::make_unique<Impl>()) {
+Win32Toolkit::Win32Toolkit(InstanceCheck check) : impl_(std::make_unique<Impl>()) {
   impl_->state.instance = ::GetModuleHandleW(nullptr);
   RegisterClassesOnce(impl_->state.instance);
   impl_->modulePath = ModulePath();
@@ -238,7 +238,7 @@ Win32Toolkit::Win32Toolkit() : impl_(std::make_unique<Impl>()) {
   // (ERROR_ALREADY_EXISTS, or ERROR_ACCESS_DENIED when another account made it) means such an
   // instance still runs. The system removes the mutex with the last process holding it, so a
   // crashed instance never blocks a new start. Without a module path there is no flag.
-  if (!impl_->modulePath.empty()) {
+  if (check == InstanceCheck::Take && !impl_->modulePath.empty()) {
     std::wstring upper = impl_->modulePath;
     ::CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
     const std::wstring name = InstanceMutexName(upper);

@@ -13,10 +13,15 @@
 
 namespace tarnvik::win {
 
+/// Whether a toolkit takes part in the single-instance check: a run that saves a report
+/// without a window neither counts as an instance nor asks about one.
+enum class InstanceCheck { Take, Skip };
+
 class Win32Toolkit final : public toolkit::Toolkit {
  public:
-  /// Registers the window classes and takes the single-instance mutex of this executable.
-  Win32Toolkit();
+  /// Registers the window classes and, unless told to skip it, takes the single-instance mutex
+  /// of this executable.
+  explicit Win32Toolkit(InstanceCheck check = InstanceCheck::Take);
   ~Win32Toolkit() override;
   Win32Toolkit(const Win32Toolkit&) = delete;
   Win32Toolkit& operator=(const Win32Toolkit&) = delete;

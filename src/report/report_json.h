@@ -1,0 +1,23 @@
+// The report as one JSON document, for scripts: the same drives and the same values the text
+// shows, as numbers where they are numbers and null where a query failed.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "report/report_text.h"
+#include "startup/fdfsm.h"
+
+namespace tarnvik {
+
+/// `text` as a JSON string, quotes included: quote, backslash and control characters escaped,
+/// everything else passed through as UTF-8; a byte that is not part of valid UTF-8 becomes
+/// U+FFFD, so the document always parses.
+std::string JsonString(std::string_view text);
+
+/// The document for `drives`, with the counts m holds after ReportText of the same drives.
+/// CR LF line ends, two-space indentation.
+std::string ReportJson(const Fdfsm& m, const std::vector<ReportedDrive>& drives);
+
+}  // namespace tarnvik

@@ -1,0 +1,80 @@
+// The command line through shell32's splitter, the files through the wide kernel32 calls, so a
+// path outside the ANSI code page works.
+#include "startup/command_api_win.h"
+
+#include "base/scoped_win.h"
+#include "base/utf_win.h"
+
+// After <windows.h>, which it needs.
+#include <shellapi.h>
+
+namespace tarnvik::win {
+namespace {
+
+/// WriteFile until every byte is out: a pipe may take less than asked in one call.
+DWORD WriteAll(HANDLE handle, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const DWORD chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size());
+    DWORD written = 0;
+    if (!::WriteFile(handle, bytes.data(), chunk, &written, nullptr)) return ::GetLastError();
+    if (written == 0) return ERROR_WRITE_FAULT;
+    bytes.remove_prefix(written);
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD LastErrorOr(BOOL ok) { return ok ? ERROR_SUCCESS : ::GetLastError(); }
+
+}  // namespace
+
+std::vector<std::string> WinCommandApi::Arguments() {
+  int count = 0;
+  const ScopedLocalMemory list(::CommandLineToArgvW(::GetCommandLineW(), &count));
+  std::vector<std::string> arguments;
+  if (!list) return arguments;
+  const auto* const* argv = static_cast<const wchar_t* const*>(list.get());
+  for (int i = 1; i < count; ++i) arguments.push_back(WideToUtf8(argv[i]));
+  return arguments;
+}
+
+uint32_t WinCommandApi::GetLogicalDrives() { return ::GetLogicalDrives(); }
+
+uint32_t WinCommandApi::GetCurrentProcessId() { return ::GetCurrentProcessId(); }
+
+uint32_t WinCommandApi::WriteStdHandle(StdStream stream, std::string_view bytes) {
+  const HANDLE handle = ::GetStdHandle(stream == StdStream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
+  return WriteAll(handle, bytes);
+}
+
+uint32_t WinCommandApi::WriteNewFile(const std::string& path, std::string_view bytes) {
+  const ScopedKernelHandle file(::CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return ::GetLastError();
+  DWORD error = WriteAll(file.get(), bytes);
+  // The data must be on the disk before the rename makes it the report.
+  if (error == ERROR_SUCCESS) error = LastErrorOr(::FlushFileBuffers(file.get()));
+  return error;
+}
+
+uint32_t WinCommandApi::MoveFileExW(const std::string& from, const std::string& to) {
+  return LastErrorOr(::MoveFileExW(Utf8ToWide(from).c_str(), Utf8ToWide(to).c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+}
+
+uint32_t WinCommandApi::DeleteFileW(const std::string& path) {
+  return LastErrorOr(::DeleteFileW(Utf8ToWide(path).c_str()));
+}
+
+std::string WinCommandApi::ErrorText(uint32_t error) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+      reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const ScopedLocalMemory owned(buffer);
+  std::wstring text(buffer != nullptr ? buffer : L"", length);
+  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
+  return WideToUtf8(text);
+}
+
+}  // namespace tarnvik::win

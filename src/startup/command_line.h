@@ -1,0 +1,45 @@
+// The command line: none opens the window; /save FILE and /json FILE write the report and end.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnvik {
+
+class CommandApi;
+class Program;
+
+enum class CommandAction {
+  Window,    ///< no arguments: the program as it has always run
+  SaveText,  ///< /save FILE: the report text
+  SaveJson,  ///< /json FILE: the report as JSON
+  Usage,     ///< /? : the usage text, nothing else
+  Wrong,     ///< a command line the program does not understand
+};
+
+/// Exit codes a script can rely on.
+enum : int { kExitWritten = 0, kExitNotWritten = 1, kExitWrongCommandLine = 2 };
+
+/// The FILE that means the standard output handle.
+inline constexpr std::string_view kStandardOutputFile = "-";
+
+struct CommandRequest {
+  CommandAction action = CommandAction::Window;
+  std::string file;     ///< SaveText, SaveJson: where to write
+  std::string problem;  ///< Wrong: one line saying what is wrong
+  bool operator==(const CommandRequest&) const = default;
+};
+
+/// Reads the arguments after the program's name. Switches begin with "/" or "-" and are
+/// matched without regard to case; FILE is the next argument, taken as it stands.
+CommandRequest ParseCommandLine(const std::vector<std::string>& arguments);
+
+/// Carries out a request other than Window and returns the process's exit code. A saving run
+/// opens no window and shows no message box: it stamps the registry as every run does, but
+/// takes no part in the single-instance checks; it asks the drives on workers, waits for them
+/// through the toolkit, writes FILE through a temporary file beside it, and says what went
+/// wrong, if anything, on the standard error handle.
+int RunCommand(Program& program, CommandApi& api, const CommandRequest& request);
+
+}  // namespace tarnvik

@@ -1,0 +1,84 @@
+"""/save and /json: the report written without a window, beside a running one."""
+
+from __future__ import annotations
+
+import json
+
+import drives
+from harness import Session, case, check
+from test_report import c_volume, confirm_drive_space
+
+C_SIZE_LINES = (8, 9, 10)  # C:'s size lines follow the host disk: checked for form only
+LABELS = (" Drive: ", " Number:", " S/N:   ", " Label: ", " System:", " Size:  ", " Free:  ", " Fill:  ", " Volume:",
+          " Type:  ", " Table: ")
+
+
+def saving_run(session: Session, arch: str, *args: str):
+    return session.wine([session.install(arch), *args], timeout=60)
+
+
+def json_lines(doc: dict) -> list[str]:
+    """The report's lines (split at CR LF) the document stands for: null as the text's default."""
+    lines = ["", drives.SEPARATOR, ""]
+    for d in doc["drives"]:
+        bps, spc = d["bytesPerSector"] or 0, d["sectorsPerCluster"] or 0
+        values = [f"{d['letter']}:\\", f"{d['number']}/{d['position']}",
+                  f"{d['serialNumber'] or 0}  (#{d['serialHex'] or '00000000'})", d["label"] or "",
+                  d["fileSystem"] or "?", *(f"({d[k] or 0})" for k in ("totalBytes", "freeBytes", "usedBytes")),
+                  f"{bps}x{spc}  ({bps * spc} bytes)", d["driveTypeText"], d["partitionStyle"] or "Unknown"]
+        lines += [drives.field(label, value) for label, value in zip(LABELS, values)] + ["", drives.SEPARATOR, ""]
+    return lines + [drives.field(" Drives: ", f"{doc['driveCount']}  ({doc['sizedDriveCount']})"), "", ""]
+
+
+def without_size_texts(line: str) -> str:
+    return line[:11] + line[line.rindex("("):] if line[:8] in LABELS[5:8] else line
+
+
+for _arch in ("x64", "x86"):
+
+    @case(f"save_beside_window_{_arch}")
+    def _save(session: Session, arch: str = _arch) -> None:
+        """Beside a running window, /save writes the window's report (all but C:'s sizes, which
+        change under the tests) over an older file, and /json - the same facts; the window stays."""
+        confirm_drive_space(session)
+        window = session.start_program(arch)
+        shown = window.wait_report().split("\r\n")
+        (out := session.drive_c / "out").mkdir(exist_ok=True)
+        (out / "report.txt").write_bytes(b"an older report")
+        result = saving_run(session, arch, "/SAVE", r"C:\out\report.txt")
+        check(result.returncode == 0, "/save failed: " + result.describe())
+        saved = (out / "report.txt").read_bytes()
+        check(saved[:3] == b"\xef\xbb\xbf", f"no byte-order mark: {saved[:8]!r}")
+        text = saved[3:].decode("utf-8")
+        problems = drives.report_problems(text, drives.expected_report_lines(c_volume(session)))
+        check(not problems + drives.c_size_problems(text), f"saved report: {problems + drives.c_size_problems(text)}")
+        lines = text.split("\r\n")
+        unlike = [(a, b) for i, (a, b) in enumerate(zip(lines, shown)) if a != b and i not in C_SIZE_LINES]
+        check(not unlike and len(lines) == len(shown), f"saved and shown reports differ: {unlike[:3]}")
+        check([p.name for p in out.iterdir()] == ["report.txt"], f"left in C:\\out: {list(out.iterdir())}")
+
+        result = saving_run(session, arch, "-json", "-")
+        check(result.returncode == 0, "/json - failed: " + result.describe())
+        doc = json.loads(result.stdout.decode("utf-8"))
+        check((doc["program"], doc["version"]) == ("Tarnvik", "1.2.0.2016.0"), f"{doc['program']} {doc['version']}")
+        c = doc["drives"][0]
+        check(c["totalBytes"] == c["freeBytes"] + c["usedBytes"] > 0, f"C: sizes do not add up: {c}")
+        unlike = [(j, t) for i, (j, t) in enumerate(zip(json_lines(doc), map(without_size_texts, lines)))
+                  if j != t and i not in C_SIZE_LINES]
+        check(not unlike and len(json_lines(doc)) == len(lines), f"JSON and text disagree: {unlike[:4]}")
+        check(window.alive() and window.wait_text(" Drives: ", 5000), "the window went away beside the saving runs")
+        session.press_key("Escape")
+        window.wait_gone(10)
+
+
+@case("save_failures_x64")
+def _failures(session: Session) -> None:
+    """A path that cannot be written gives exit code 1, a message and no file, not even the
+    temporary one; a wrong command line gives 2."""
+    for args, code in ((["/save", r"C:\no such folder\r.txt"], 1), (["/save", r"C:\Tarnvik"], 1), (["/save"], 2),
+                       (["/print", "r.txt"], 2)):
+        before = sorted(p.name for p in session.drive_c.iterdir())
+        result = saving_run(session, "x64", *args)
+        check(result.returncode == code, f"{args}: exit {result.returncode}, expected {code}: {result.describe()}")
+        check(b"tarnvik: " in result.stderr, f"{args}: no message on standard error: {result.stderr!r}")
+        check(sorted(p.name for p in session.drive_c.iterdir()) == before, f"{args} left a file in C:\\")

@@ -1,0 +1,44 @@
+// A process's command line, standard handles and files in memory.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "startup/command_api.h"
+
+namespace tarnvik::testing {
+
+struct FakeCommandApi : CommandApi {
+  std::vector<std::string> arguments;
+  uint32_t logicalDrives = 0;
+  std::optional<std::string> out = "", err = "";  ///< nullopt: the process has no such handle
+  std::map<std::string, std::string> files;
+  std::map<std::string, uint32_t> failCreate, failMove;  ///< by path: the error of the call
+  std::size_t diskFullAfter = 0;                         ///< bytes a file takes before the disk is full (0: never)
+
+  std::vector<std::string> Arguments() override { return arguments; }
+  uint32_t GetLogicalDrives() override { return logicalDrives; }
+  uint32_t GetCurrentProcessId() override { return 42; }
+  uint32_t WriteStdHandle(StdStream stream, std::string_view bytes) override {
+    std::optional<std::string>& handle = stream == StdStream::Output ? out : err;
+    if (handle) *handle += bytes;
+    return handle ? 0u : uint32_t{kErrorInvalidHandle};
+  }
+  uint32_t WriteNewFile(const std::string& path, std::string_view bytes) override {
+    if (failCreate.count(path) != 0) return failCreate[path];
+    const bool full = diskFullAfter != 0 && bytes.size() > diskFullAfter;
+    files[path] = bytes.substr(0, full ? diskFullAfter : bytes.size());
+    return full ? 112 : 0;
+  }
+  uint32_t MoveFileExW(const std::string& from, const std::string& to) override {
+    if (failMove.count(to) != 0) return failMove[to];
+    files[to] = files[from];
+    return static_cast<uint32_t>(files.erase(from) - 1);
+  }
+  uint32_t DeleteFileW(const std::string& path) override { return files.erase(path) != 0 ? 0 : 2; }
+  std::string ErrorText(uint32_t error) override { return error == 5 ? "Access is denied." : ""; }
+};
+
+}  // namespace tarnvik::testing
