@@ -21,11 +21,10 @@ using testing::FakeDrive;
 using testing::ShownProgram;
 
 const std::string kSep(50, '-');
-// The batch; the logical disks are asked only when a letter of the report has no partition.
+// The batch; a letter of the report in no link is then asked about alone.
 const std::vector<std::string> kBatchQueries{"SELECT Antecedent, Dependent FROM Win32_LogicalDiskToPartition",
-                                             "SELECT DeviceID, Type FROM Win32_DiskPartition",
-                                             "SELECT DeviceID FROM Win32_LogicalDisk"};
-const std::vector<std::string> kLinkedBatchQueries(kBatchQueries.begin(), kBatchQueries.begin() + 2);
+                                             "SELECT DeviceID, Type FROM Win32_DiskPartition"};
+const std::vector<std::string>& kLinkedBatchQueries = kBatchQueries;
 
 std::string Field(const std::string& label, const std::string& value) { return label + "\t  " + value + "\r\n"; }
 
@@ -136,9 +135,10 @@ TEST_F(ReportBuilder, WorkedExampleByteForByte) {
       "\r\n";
   EXPECT_EQ(Text(), expected);
   EXPECT_EQ(Lines(Text()).size(), 33u);
-  // One batch answers every drive's partition style; the drive without a file system takes none.
+  // One batch answers every drive's partition style; the drive without a file system takes none,
+  // though its letter, in no link, is asked about alone.
   EXPECT_EQ(p.wmi.queries, kBatchQueries);
-  EXPECT_TRUE(p.wmi.objectPaths.empty());
+  EXPECT_EQ(p.wmi.objectPaths, std::vector<std::string>{"Win32_LogicalDisk.DeviceID='D:'"});
   EXPECT_TRUE(p.m().ReportIdle);
   EXPECT_EQ(p.m().DriveCount, 2);
   EXPECT_EQ(p.m().SizedDriveCount, 1);
