@@ -34,12 +34,21 @@ int RunProgram() {
   // Declared after the toolkit: the forms go before the toolkit that made them.
   tarnvik::Program program(toolkit, tarnvik::OsApis{drive, version, registry, process, wmi, cursor});
 
-  tarnvik::Main(program);
-  const int exitCode = toolkit.Run();
+  int exitCode = 1;
+  // An exception that gets this far ends the program by the same rule as a normal end, while
+  // every adapter a worker may still use is alive.
+  try {
+    tarnvik::Main(program);
+    exitCode = toolkit.Run();
+  } catch (...) {
+    exitCode = 1;
+  }
   // A drive call can stay stuck in the system long after the user quit (a share whose server
   // is gone). Nothing waits for it, and nothing it still uses is torn down under it: the
-  // process ends here, at once.
+  // process ends here, at once. A call stuck in the redirector would hold the dying process
+  // (and its instance mutex) until it returns, so it is cancelled first.
   if (tarnvik::win::Win32Toolkit::BackgroundWorkRunning()) {
+    tarnvik::win::CancelBackgroundCalls();
     ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(exitCode));
   }
   return exitCode;

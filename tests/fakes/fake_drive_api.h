@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,7 @@ class FakeDriveApi : public DriveApi {
   std::vector<std::pair<uint32_t, uint32_t>> volumeBufferSizes;
   /// Runs after each call is recorded, before it answers: lets a test act "during" a query.
   std::function<void(const std::string&)> onCall;
+  char throwingLetter = 0;  ///< its volume call throws, as a failed allocation would
 
   int GetVolumeInformationA(const std::string& rootPath, char* volumeName, uint32_t volumeNameSize,
                             uint32_t* serialNumber, uint32_t*, uint32_t*, char* fileSystemName,
@@ -41,6 +43,7 @@ class FakeDriveApi : public DriveApi {
     volumeBufferSizes.emplace_back(volumeName == nullptr ? 0 : volumeNameSize,
                                    fileSystemName == nullptr ? 0 : fileSystemNameSize);
     Record("vol " + rootPath);
+    if (!rootPath.empty() && rootPath[0] == throwingLetter) throw std::bad_alloc();
     const FakeDrive* d = Find(rootPath);
     if (d == nullptr || !d->volumeOk) return 0;
     CopyText(d->label, volumeName, volumeNameSize);
