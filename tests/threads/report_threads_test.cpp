@@ -1,31 +1,20 @@
-// The report on real threads, under ThreadSanitizer: start-up, a hand-over to the first report
-// and refreshes, with every drive's worker on a thread of its own and answers after random
-// delays. Each report must read as the same program gives on the test's own thread, and every
-// wait must end by a wake within its time limit.
+// The report on real threads, under ThreadSanitizer: start-up, the hand-over to the first report
+// and refreshes, every worker on a thread of its own and every answer after a random delay. Each
+// report must read as on one thread, and every wait must end by a wake within its time limit.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <ostream>
-#include <new>
 #include <random>
 #include <stdexcept>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "fakes/fake_cursor_api.h"
-#include "fakes/fake_process_api.h"
-#include "fakes/fake_registry_api.h"
-#include "fakes/fake_version_api.h"
-#include "fakes/fake_wmi_api.h"
+#include "fakes/test_program.h"
 #include "report/report_builder.h"
-#include "startup/program.h"
 #include "ui/main_window/fdfsg.h"
 #include "ui/menu_form/fdfsf.h"
-#include "ui/toolkit/headless_toolkit.h"
 
 namespace tarnvik {
 namespace {
@@ -34,33 +23,6 @@ void Pause() {
   thread_local std::minstd_rand random(static_cast<unsigned>(std::hash<std::thread::id>{}(std::this_thread::get_id())));
   std::this_thread::sleep_for(std::chrono::microseconds(random() % 1000));
 }
-
-// Every letter a fixed drive whose figures come from the letter alone; one letter's collector throws.
-struct Drives final : DriveApi {
-  char throwing = 0;
-  int GetVolumeInformationA(const std::string& root, char* label, uint32_t labelSize, uint32_t* serial, uint32_t*,
-                            uint32_t*, char* fileSystem, uint32_t fileSystemSize) override {
-    Pause();
-    if (root[0] == throwing) throw std::bad_alloc();
-    if (label != nullptr && labelSize > 1) std::strcpy(label, root.substr(0, 1).c_str());
-    if (fileSystem != nullptr && fileSystemSize > 4) std::strcpy(fileSystem, "NTFS");
-    if (serial != nullptr) *serial = static_cast<uint32_t>(root[0]) * 0x01010101u;
-    return 1;
-  }
-  int GetDiskFreeSpaceA(const std::string&, uint32_t* sectors, uint32_t* bytes, uint32_t*, uint32_t*) override {
-    Pause();
-    *sectors = 8;
-    *bytes = 512;
-    return 1;
-  }
-  int GetDiskFreeSpaceExA(const std::string& root, uint64_t* available, uint64_t* total, uint64_t* free) override {
-    Pause();
-    *total = uint64_t{1} << (root[0] - 'a' + 20);
-    *available = *free = *total / 3;
-    return 1;
-  }
-  uint32_t GetDriveTypeA(const std::string&) override { return kDriveFixed; }
-};
 
 // Background work on threads of its own; a wait that no wake ends within its limit throws.
 class ThreadedToolkit final : public toolkit::HeadlessToolkit {
@@ -97,58 +59,50 @@ class ThreadedToolkit final : public toolkit::HeadlessToolkit {
   bool woken_ = false;
 };
 
-// The fakes go last, after every worker has been joined.
-template <class Tk>
-struct Rig {
-  Drives drive;
-  testing::FakeWmiApi wmi;  // touched inside the batch only, so unguarded as Wine's provider
-  testing::FakeVersionApi version;
-  testing::FakeRegistryApi registry;
-  testing::FakeProcessApi process;
-  testing::FakeCursorApi cursor;
-  Tk tk;
-  Program program{tk, OsApis{drive, version, registry, process, wmi, cursor}};
-
-  // Start-up for `first`, a first report for `second`, then refreshes: every report's text.
-  std::vector<std::string> Run(const std::string& first, const std::string& second, int refreshes) {
-    program.FDFSM.OsVersion = "6.1";
-    for (char letter : std::string("cdefgh")) wmi.disks[std::string(1, letter & ~0x20) + ":"].partitionTypes = {"GPT"};
-    wmi.onAsk = [](const std::string&) { Pause(); };
-    for (char letter : first) tk.driveEntries.push_back(std::string(1, letter) + ":");
-    program.FDFSF().Window().Hide();
-    StartDriveQueries(program);
-    tk.driveEntries.clear();
-    for (char letter : second) tk.driveEntries.push_back(std::string(1, letter) + ":");
-    program.FDFSG().Window().Show();
-    std::vector<std::string> texts;
-    for (int report = 0; report <= refreshes; ++report) {
-      RefreshDriveReport(program);
-      texts.push_back(program.FDFSG().Window().Text1().Text());
-    }
-    return texts;
-  }
-};
-
 struct Case {
   const char* name;
-  std::string first, second;
+  std::string first, second;  ///< the letters at start-up and at the first report
   char throwingDrive = 0;
   bool batchThrows = false;
 };
-
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+// Start-up, the first report and two refreshes: every report's text. The service's fake is
+// touched only inside a batch, so it is left unguarded, as Wine's provider is.
+template <class Toolkit>
+std::vector<std::string> Reports(testing::BasicTestProgram<Toolkit>& t, const Case& c, const std::string& first) {
+  t.m().OsVersion = "6.1";
+  t.drive.recording = false;
+  t.drive.onCall = [](const std::string&) { Pause(); };
+  t.drive.throwingLetter = c.throwingDrive;
+  t.wmi.onAsk = [](const std::string&) { Pause(); };
+  t.wmi.queryThrows = c.batchThrows;
+  for (char letter : first + c.second) {
+    t.drive.drives[letter].totalBytes = uint64_t{1} << (letter - 'a' + 20);
+    if (letter < 'i') t.wmi.disks[std::string(1, static_cast<char>(letter - 32)) + ":"].partitionTypes = {"GPT"};
+  }
+  for (char letter : first) t.tk.driveEntries.push_back(std::string(1, letter) + ":");
+  t.program.FDFSF().Window().Hide();
+  StartDriveQueries(t.program);
+  t.tk.driveEntries.clear();
+  for (char letter : c.second) t.tk.driveEntries.push_back(std::string(1, letter) + ":");
+  t.program.FDFSG().Window().Show();
+  std::vector<std::string> texts;
+  for (int report = 0; report < 3; ++report) {
+    RefreshDriveReport(t.program);
+    texts.push_back(t.program.FDFSG().Window().Text1().Text());
+  }
+  return texts;
+}
 
 class ReportThreads : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ReportThreads, GiveTheReportOfOneThread) {
-  const Case& c = GetParam();
   for (int round = 0; round < 6; ++round) {
-    Rig<toolkit::HeadlessToolkit> reference;
-    Rig<ThreadedToolkit> threaded;
-    for (auto* drive : {&reference.drive, &threaded.drive}) drive->throwing = c.throwingDrive;
-    reference.wmi.queryThrows = threaded.wmi.queryThrows = c.batchThrows;
-    const std::vector<std::string> texts = threaded.Run(c.first, c.second, 2);
-    EXPECT_EQ(texts, reference.Run(c.second, c.second, 2)) << "round " << round;
+    testing::BasicTestProgram<ThreadedToolkit> threaded;
+    testing::TestProgram reference;
+    const std::vector<std::string> texts = Reports(threaded, GetParam(), GetParam().first);
+    EXPECT_EQ(texts, Reports(reference, GetParam(), GetParam().second)) << "round " << round;
   }
 }
 
