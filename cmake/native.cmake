@@ -1,4 +1,18 @@
 # Native build: the portable logic, its unit tests and the host-side tools.
+if(TARNVIK_TSAN)
+  # The threaded layer alone: the unit tests run on one thread and gain nothing from it.
+  find_package(GTest REQUIRED)
+  enable_testing()
+  include(GoogleTest)
+  file(GLOB TARNVIK_THREAD_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/threads/*.cpp)
+  add_executable(tarnvik_thread_tests ${TARNVIK_THREAD_TESTS})
+  target_include_directories(tarnvik_thread_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(tarnvik_thread_tests PRIVATE tarnvik_core GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(tarnvik_thread_tests DISCOVERY_MODE PRE_TEST
+                       PROPERTIES ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1")
+  return()
+endif()
+
 if(TARNVIK_TESTS)
   find_package(GTest REQUIRED)
   enable_testing()

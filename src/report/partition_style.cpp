@@ -9,7 +9,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -87,7 +86,6 @@ std::optional<std::string> AskService(WmiApi& wmi, const std::string& diskDevice
 
 // ---- The batch ----
 
-constexpr const char* kLogicalDiskQuery = "SELECT DeviceID FROM Win32_LogicalDisk";
 constexpr const char* kLinkQuery = "SELECT Antecedent, Dependent FROM Win32_LogicalDiskToPartition";
 constexpr const char* kPartitionQuery = "SELECT DeviceID, Type FROM Win32_DiskPartition";
 
@@ -146,14 +144,20 @@ namespace {
 
 enum class PartitionKind { Gpt, Other, Unreadable };
 
-// What the three queries told, keyed by upper-case identifiers.
+// What the two batch queries told, keyed by upper-case identifiers. Neither touches a volume.
 struct ServiceAnswers {
-  std::set<std::string> logicalDisks;
   std::vector<std::pair<std::string, std::string>> links;  // (logical disk, partition), in walk order
   std::map<std::string, PartitionKind> partitions;
 
+  bool Linked(const std::string& diskDeviceId) const {
+    for (const auto& link : links) {
+      if (link.first == diskDeviceId) return true;
+    }
+    return false;
+  }
+
+  // The style of a disk that some link names, and so one the service knows.
   std::string StyleOf(const std::string& diskDeviceId) const {
-    if (!logicalDisks.contains(diskDeviceId)) return "Unknown";
     std::string style = "RAW";
     for (const auto& [disk, partition] : links) {
       if (disk != diskDeviceId) continue;
@@ -170,23 +174,9 @@ struct ServiceAnswers {
 
 std::string DiskDeviceIdOf(std::size_t index) { return std::string(1, static_cast<char>('A' + index)) + ":"; }
 
-// A letter that some link names as its logical disk is one the service knows; the logical
-// disks themselves need asking only when an asked letter is in no link.
-bool EveryLetterLinked(const ServiceAnswers& answers, const PartitionLetters& letters) {
-  std::set<std::string> linked;
-  for (const auto& link : answers.links) linked.insert(link.first);
-  for (std::size_t index = 0; index < letters.size(); ++index) {
-    if (letters[index] && !linked.contains(DiskDeviceIdOf(index))) return false;
-  }
-  return true;
-}
-
-std::optional<ServiceAnswers> AskServiceForAll(WmiApi& wmi, const PartitionLetters& letters) {
-  const std::unique_ptr<WmiServices> services = Connect(wmi);
-  if (!services) return std::nullopt;
+std::optional<ServiceAnswers> AskLinksAndPartitions(WmiServices& services) {
   ServiceAnswers answers;
-
-  const bool linksRead = WalkQuery(*services, kLinkQuery, [&](WmiObject& link) {
+  const bool linksRead = WalkQuery(services, kLinkQuery, [&](WmiObject& link) {
     const std::optional<std::string> antecedent = ReadText(link, "Antecedent");
     const std::optional<std::string> dependent = ReadText(link, "Dependent");
     if (!antecedent || !dependent) return false;
@@ -198,7 +188,7 @@ std::optional<ServiceAnswers> AskServiceForAll(WmiApi& wmi, const PartitionLette
   });
   if (!linksRead) return std::nullopt;
 
-  const bool partitionsRead = WalkQuery(*services, kPartitionQuery, [&](WmiObject& partition) {
+  const bool partitionsRead = WalkQuery(services, kPartitionQuery, [&](WmiObject& partition) {
     const std::optional<std::string> id = ReadText(partition, "DeviceID");
     if (!id) return false;
     std::optional<std::string> type;
@@ -208,38 +198,65 @@ std::optional<ServiceAnswers> AskServiceForAll(WmiApi& wmi, const PartitionLette
     return true;
   });
   if (!partitionsRead) return std::nullopt;
-
-  if (EveryLetterLinked(answers, letters)) {
-    for (const auto& link : answers.links) answers.logicalDisks.insert(link.first);
-    return answers;
-  }
-  // A logical disk whose DeviceID is not text cannot be named, as in the one-drive query.
-  const bool disksRead = WalkQuery(*services, kLogicalDiskQuery, [&](WmiObject& disk) {
-    if (const std::optional<std::string> id = ReadText(disk, "DeviceID")) answers.logicalDisks.insert(UpperCase(*id));
-    return true;
-  });
-  if (!disksRead) return std::nullopt;
   return answers;
+}
+
+// A disk in no link has no partition the one-drive query could walk: "RAW" when the service
+// knows it as a logical disk whose DeviceID is text, as that query needs. Asked of this one
+// disk, so that only its own volume is touched.
+std::string StyleOfUnlinked(WmiServices& services, const std::string& diskDeviceId) {
+  std::unique_ptr<WmiObject> logicalDisk;
+  if (Failed(services.Get("Win32_LogicalDisk.DeviceID='" + diskDeviceId + "'", logicalDisk)) || !logicalDisk) {
+    return "Unknown";
+  }
+  return ReadText(*logicalDisk, "DeviceID") ? "RAW" : "Unknown";
+}
+
+// Delivers every asked letter once, or leaves the undelivered ones to the caller when the
+// service cannot be reached or a batch walk fails.
+void AskServiceForAll(WmiApi& wmi, const PartitionLetters& letters, const PartitionStyleSink& deliver,
+                      PartitionLetters& delivered) {
+  const std::unique_ptr<WmiServices> services = Connect(wmi);
+  if (!services) return;
+  const std::optional<ServiceAnswers> answers = AskLinksAndPartitions(*services);
+  if (!answers) return;
+  // The linked letters are complete at once; each other letter waits only for the questions of
+  // the letters before it.
+  for (int pass = 0; pass < 2; ++pass) {
+    for (std::size_t index = 0; index < letters.size(); ++index) {
+      const std::string id = DiskDeviceIdOf(index);
+      if (!letters[index] || answers->Linked(id) != (pass == 0)) continue;
+      deliver(index, pass == 0 ? answers->StyleOf(id) : StyleOfUnlinked(*services, id));
+      delivered[index] = true;
+    }
+  }
 }
 
 }  // namespace
 
-PartitionStyles QueryPartitionStyles(WmiApi& wmi, const PartitionLetters& letters) {
+void QueryPartitionStyles(WmiApi& wmi, const PartitionLetters& letters, const PartitionStyleSink& deliver) {
   // Wine's in-process provider corrupts its heap when two threads query at once (seen with
   // three queries side by side), so batches never overlap, even when an abandoned report's
   // batch is still running.
   static std::mutex oneBatchAtATime;
   const std::lock_guard lock(oneBatchAtATime);
+  PartitionLetters delivered{};
+  {
+    std::unique_ptr<WmiApartment> apartment;
+    if (!Failed(wmi.JoinApartment(apartment))) {
+      // Every service object is gone when this returns, before the apartment is left.
+      AskServiceForAll(wmi, letters, deliver, delivered);
+    }
+  }
+  for (std::size_t index = 0; index < letters.size(); ++index) {
+    if (letters[index] && !delivered[index]) deliver(index, "Unknown");
+  }
+}
+
+PartitionStyles QueryPartitionStyles(WmiApi& wmi, const PartitionLetters& letters) {
   PartitionStyles styles;
   styles.fill("Unknown");
-  std::unique_ptr<WmiApartment> apartment;
-  if (Failed(wmi.JoinApartment(apartment))) return styles;
-  // Every service object is gone when this returns, before the apartment is left.
-  const std::optional<ServiceAnswers> answers = AskServiceForAll(wmi, letters);
-  if (!answers) return styles;
-  for (std::size_t index = 0; index < styles.size(); ++index) {
-    if (letters[index]) styles[index] = answers->StyleOf(DiskDeviceIdOf(index));
-  }
+  QueryPartitionStyles(wmi, letters, [&styles](std::size_t index, std::string style) { styles[index] = std::move(style); });
   return styles;
 }
 

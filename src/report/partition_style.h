@@ -2,6 +2,8 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,11 +23,20 @@ using PartitionStyles = std::array<std::string, 26>;
 /// Letters by index, 0 (A) to 25 (Z).
 using PartitionLetters = std::array<bool, 26>;
 
-/// The style of each of `letters` from one fixed set of queries (the links of logical disks to
-/// partitions, the partitions' types, and the logical disks when a letter is in no link), with
-/// the answers QueryPartitionStyle gives one letter at a time; the other letters are "Unknown".
-/// All "Unknown" when the service cannot be reached or any query fails. Joins the calling
-/// thread to COM's apartment for the time of the call, so it runs on any worker.
+/// Receives one letter's style (index 0 is A) as soon as it is known.
+using PartitionStyleSink = std::function<void(std::size_t index, std::string style)>;
+
+/// The style of each of `letters`, with the answers QueryPartitionStyle gives one letter at a
+/// time. One batch asks what touches no volume (the links of logical disks to partitions and
+/// the partitions' types) and delivers every linked letter; then each letter in no link is
+/// asked of the service alone, from A to Z, and delivered, so a question that fails or hangs
+/// holds up no letter before it. Every asked letter is delivered exactly once, "Unknown" when
+/// the service cannot be reached or a batch walk fails. One batch at a time in the process;
+/// joins the calling thread to COM's apartment for the time of the call, so it runs on any
+/// worker.
+void QueryPartitionStyles(WmiApi& wmi, const PartitionLetters& letters, const PartitionStyleSink& deliver);
+
+/// The same, gathered; the letters not asked are "Unknown".
 PartitionStyles QueryPartitionStyles(WmiApi& wmi, const PartitionLetters& letters);
 
 /// QueryPartitionStyles of every letter.

@@ -174,9 +174,13 @@ void StartDriveQueries(Program& program) {
 }
 
 void RefreshDriveReport(Program& program) {
+  // Idle again however the build ends, even by an exception, or F5 would stay dead.
+  struct IdleAgain {
+    Fdfsm& m;
+    ~IdleAgain() { m.ReportIdle = true; }
+  } idleAgain{program.FDFSM};
   program.FDFSM.ReportIdle = false;
   BuildReport(program);
-  program.FDFSM.ReportIdle = true;
 }
 
 }  // namespace tarnvik

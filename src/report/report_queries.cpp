@@ -15,7 +15,21 @@ std::shared_ptr<ReportQueries> ReportQueries::Start(toolkit::Toolkit& toolkit, D
   auto queries = std::make_shared<ReportQueries>(toolkit, wmi, letters, wantPartitionStyles);
   for (int index = 0; index < 26; ++index) {
     if (!letters[static_cast<std::size_t>(index)]) continue;
-    toolkit.RunInBackground([queries, &drive, index] { queries->Deliver(index, CollectDriveAnswers(drive, index)); });
+    const bool started = toolkit.RunInBackground([queries, &drive, index] {
+      // A collector that throws (out of memory, say) still answers, as a drive whose every
+      // call failed, so the report never waits for it.
+      DriveAnswers answers;
+      try {
+        answers = CollectDriveAnswers(drive, index);
+      } catch (...) {
+        answers = DriveAnswers{};
+      }
+      queries->Deliver(index, std::move(answers));
+    });
+    // No thread to be had: the drive counts as failed rather than being asked here, on the
+    // window's thread, where a drive that hangs would freeze the window. A failed drive has
+    // no file system, so this never starts the batch here either.
+    if (!started) queries->Deliver(index, DriveAnswers{});
   }
   return queries;
 }
@@ -33,12 +47,27 @@ void ReportQueries::Deliver(int index, DriveAnswers answers) {
   toolkit_.Wake();
   if (!askStyles) return;
 
-  PartitionStyles styles = QueryPartitionStyles(wmi_, letters_);
-  {
-    const std::lock_guard lock(mutex_);
-    styles_ = std::move(styles);
+  // Each style is handed over the moment it is known, so one letter's slow question holds up
+  // only the blocks from that letter on. A batch that throws leaves "Unknown" to every letter
+  // it had not delivered yet.
+  const auto deliverStyle = [this](std::size_t letter, std::string style) {
+    {
+      const std::lock_guard lock(mutex_);
+      if (!styles_[letter]) styles_[letter] = std::move(style);
+    }
+    toolkit_.Wake();
+  };
+  try {
+    QueryPartitionStyles(wmi_, letters_, deliverStyle);
+  } catch (...) {
+    {
+      const std::lock_guard lock(mutex_);
+      for (std::size_t i = 0; i < letters_.size(); ++i) {
+        if (letters_[i] && !styles_[i]) styles_[i] = "Unknown";
+      }
+    }
+    toolkit_.Wake();
   }
-  toolkit_.Wake();
 }
 
 std::optional<DriveReportFacts> ReportQueries::Take(int index) {
@@ -47,8 +76,9 @@ std::optional<DriveReportFacts> ReportQueries::Take(int index) {
   if (!answers) return std::nullopt;
   const bool needsStyle = wantPartitionStyles_ && answers->HasFileSystem();
   if (!needsStyle) return DriveReportFacts{*answers, "Unknown"};
-  if (!styles_) return std::nullopt;
-  return DriveReportFacts{*answers, (*styles_)[static_cast<std::size_t>(index)]};
+  const std::optional<std::string>& style = styles_[static_cast<std::size_t>(index)];
+  if (!style) return std::nullopt;
+  return DriveReportFacts{*answers, *style};
 }
 
 }  // namespace tarnvik

@@ -1,8 +1,9 @@
 // The operating-system questions of one report, asked on worker threads. Each drive has a
 // worker of its own, so a drive that hangs holds up nobody else's calls; the partition styles
-// of all drives come from one batch, asked once the first drive has shown a file system. The
-// window's thread takes each drive's answers by value when they are complete, and is woken
-// through the toolkit whenever something arrives.
+// of all drives come from one batch, asked once the first drive has shown a file system, and
+// arrive letter by letter. The window's thread takes each drive's answers by value when they
+// are complete, and is woken through the toolkit whenever something arrives. Nothing a worker
+// meets (a failed call, an exception, no thread at all) leaves a drive without an answer.
 #pragma once
 
 #include <array>
@@ -56,7 +57,7 @@ class ReportQueries : public std::enable_shared_from_this<ReportQueries> {
   std::mutex mutex_;  // guards everything below
   std::array<std::optional<DriveAnswers>, 26> answers_;
   bool stylesAsked_ = false;
-  std::optional<PartitionStyles> styles_;
+  std::array<std::optional<std::string>, 26> styles_;  // each letter's, once known
 };
 
 }  // namespace tarnvik

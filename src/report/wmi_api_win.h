@@ -30,8 +30,10 @@ class ComApartment {
 /// calls: every object it hands out owns its own COM pointer and releases it when dropped.
 class WinWmiApi final : public WmiApi {
  public:
-  /// The longest a walk waits for one item before it counts as failed.
-  static constexpr uint32_t kDefaultWalkTimeoutMs = 5000;
+  /// The longest a walk waits for one item before it counts as failed. A working service can
+  /// be slow (its first query after boot takes tens of seconds, a disk may be spinning up):
+  /// only one that is truly stuck waits this long.
+  static constexpr uint32_t kDefaultWalkTimeoutMs = 60000;
 
   WinWmiApi() = default;
   explicit WinWmiApi(uint32_t walkTimeoutMs) : walkTimeoutMs_(walkTimeoutMs) {}

@@ -42,17 +42,26 @@ int RunProgram() {
   // Declared after the toolkit: the forms go before the toolkit that made them.
   tarnvik::Program program(toolkit, tarnvik::OsApis{drive, version, registry, process, wmi, cursor});
 
-  int exitCode = 0;
-  if (windowed) {
-    tarnvik::Main(program);
-    exitCode = toolkit.Run();
-  } else {
-    exitCode = tarnvik::RunCommand(program, command, request);
+  int exitCode = 1;
+  // An exception that gets this far ends the program by the same rule as a normal end, while
+  // every adapter a worker may still use is alive.
+  try {
+    if (windowed) {
+      tarnvik::Main(program);
+      exitCode = toolkit.Run();
+    } else {
+      exitCode = tarnvik::RunCommand(program, command, request);
+    }
+  } catch (...) {
+    exitCode = 1;
   }
   // A drive call can stay stuck in the system long after the user quit (a share whose server
   // is gone), or after a saving run wrote its file. Nothing waits for it, and nothing it still
-  // uses is torn down under it: the process ends here, at once.
+  // uses is torn down under it: the process ends here, at once. A call stuck in the redirector
+  // would hold the dying process (and its instance mutex) until it returns, so it is cancelled
+  // first.
   if (tarnvik::win::Win32Toolkit::BackgroundWorkRunning()) {
+    tarnvik::win::CancelBackgroundCalls();
     ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(exitCode));
   }
   return exitCode;

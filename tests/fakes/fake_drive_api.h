@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -34,13 +35,16 @@ class FakeDriveApi : public DriveApi {
   std::vector<std::pair<uint32_t, uint32_t>> volumeBufferSizes;
   /// Runs after each call is recorded, before it answers: lets a test act "during" a query.
   std::function<void(const std::string&)> onCall;
+  char throwingLetter = 0;  ///< its volume call throws, as a failed allocation would
+  bool recording = true;    ///< off: nothing is written, so workers on many threads may call
 
   int GetVolumeInformationA(const std::string& rootPath, char* volumeName, uint32_t volumeNameSize,
                             uint32_t* serialNumber, uint32_t*, uint32_t*, char* fileSystemName,
                             uint32_t fileSystemNameSize) override {
-    volumeBufferSizes.emplace_back(volumeName == nullptr ? 0 : volumeNameSize,
+    if (recording) volumeBufferSizes.emplace_back(volumeName == nullptr ? 0 : volumeNameSize,
                                    fileSystemName == nullptr ? 0 : fileSystemNameSize);
     Record("vol " + rootPath);
+    if (!rootPath.empty() && rootPath[0] == throwingLetter) throw std::bad_alloc();
     const FakeDrive* d = Find(rootPath);
     if (d == nullptr || !d->volumeOk) return 0;
     CopyText(d->label, volumeName, volumeNameSize);
@@ -78,7 +82,7 @@ class FakeDriveApi : public DriveApi {
 
  private:
   void Record(const std::string& call) {
-    calls.push_back(call);
+    if (recording) calls.push_back(call);
     if (onCall) onCall(call);
   }
   const FakeDrive* Find(const std::string& path) const {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <map>
+#include <new>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,6 +43,11 @@ class FakeWmiApi : public WmiApi {
   /// The Next call with this index (0 is the first) answers `nextAnswer` and gives no item.
   std::size_t nextFailsAt = kNever;
   WmiResult nextAnswer = kFakeFail;
+  /// The logical disk (DeviceID) whose Get alone fails, as a dead share's would; onAsk runs
+  /// at every Get and ExecQuery, with its path or query, before it answers.
+  std::string failingGetId;
+  std::function<void(const std::string&)> onAsk;
+  bool queryThrows = false;  ///< every ExecQuery throws, as a failed allocation would
   /// The Type read of the partition with this index fails.
   std::size_t typeFailsAt = kNever;
   // Calls that claim success but hand out no object.
@@ -154,8 +161,9 @@ class Services final : public WmiServices, Counted {
   using Counted::Counted;
   WmiResult Get(const std::string& objectPath, std::unique_ptr<WmiObject>& object) override {
     api_.objectPaths.push_back(objectPath);
+    if (api_.onAsk) api_.onAsk(objectPath);
     const std::string prefix = "Win32_LogicalDisk.DeviceID='";
-    if (api_.getFails || objectPath.rfind(prefix, 0) != 0 || objectPath.back() != '\'') return kFakeNotFound;
+    if (api_.getFails || objectPath == prefix + api_.failingGetId + "'" || objectPath.rfind(prefix, 0) != 0 || objectPath.back() != '\'') return kFakeNotFound;
     const std::string id = objectPath.substr(prefix.size(), objectPath.size() - prefix.size() - 1);
     const auto it = api_.disks.find(id);
     if (it == api_.disks.end()) return kFakeNotFound;
@@ -167,6 +175,8 @@ class Services final : public WmiServices, Counted {
   }
   WmiResult ExecQuery(const std::string& query, std::unique_ptr<WmiObjectWalk>& walk) override {
     api_.queries.push_back(query);
+    if (api_.onAsk) api_.onAsk(query);
+    if (api_.queryThrows) throw std::bad_alloc();
     if (api_.execQueryFails) return kFakeBadQuery;
     if (query.rfind("SELECT ", 0) == 0) {
       if (!api_.failingQueryClass.empty() && query.ends_with("FROM " + api_.failingQueryClass)) return kFakeBadQuery;

@@ -12,17 +12,20 @@
 
 namespace tarnvik::testing {
 
-struct TestProgram {
-  toolkit::HeadlessToolkit tk;
+/// The toolkit comes after the fakes, so a toolkit whose workers are threads ends them first.
+template <class Toolkit = toolkit::HeadlessToolkit>
+struct BasicTestProgram {
   FakeDriveApi drive;
   FakeVersionApi version;
   FakeRegistryApi registry;
   FakeProcessApi process;
   FakeWmiApi wmi;
   FakeCursorApi cursor;
+  Toolkit tk;
   Program program{tk, OsApis{drive, version, registry, process, wmi, cursor}};
 
   Fdfsm& m() { return program.FDFSM; }
 };
+using TestProgram = BasicTestProgram<>;
 
 }  // namespace tarnvik::testing

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <limits>
+#include <new>
 #include <optional>
 #include <regex>
 #include <string>
@@ -24,11 +26,10 @@ using testing::FakeDrive;
 using testing::ShownProgram;
 
 const std::string kSep(50, '-');
-// The batch; the logical disks are asked only when a letter of the report has no partition.
+// The batch; a letter of the report in no link is then asked about alone.
 const std::vector<std::string> kBatchQueries{"SELECT Antecedent, Dependent FROM Win32_LogicalDiskToPartition",
-                                             "SELECT DeviceID, Type FROM Win32_DiskPartition",
-                                             "SELECT DeviceID FROM Win32_LogicalDisk"};
-const std::vector<std::string> kLinkedBatchQueries(kBatchQueries.begin(), kBatchQueries.begin() + 2);
+                                             "SELECT DeviceID, Type FROM Win32_DiskPartition"};
+const std::vector<std::string>& kLinkedBatchQueries = kBatchQueries;
 
 std::string Field(const std::string& label, const std::string& value) { return label + "\t  " + value + "\r\n"; }
 
@@ -151,9 +152,10 @@ TEST_F(ReportBuilder, WorkedExampleByteForByte) {
       "\r\n";
   EXPECT_EQ(Text(), expected);
   EXPECT_EQ(Lines(Text()).size(), 33u);
-  // One batch answers every drive's partition style; the drive without a file system takes none.
+  // One batch answers every drive's partition style; the drive without a file system takes none,
+  // though its letter, in no link, is asked about alone.
   EXPECT_EQ(p.wmi.queries, kBatchQueries);
-  EXPECT_TRUE(p.wmi.objectPaths.empty());
+  EXPECT_EQ(p.wmi.objectPaths, std::vector<std::string>{"Win32_LogicalDisk.DeviceID='D:'"});
   EXPECT_TRUE(p.m().ReportIdle);
   EXPECT_EQ(p.m().DriveCount, 2);
   EXPECT_EQ(p.m().SizedDriveCount, 1);
@@ -412,7 +414,18 @@ struct ArrivalCase {
   std::vector<std::string> drives;     ///< " Drive: " values in the final box
   std::vector<int> blocksAtYields;     ///< whole blocks in the box whenever messages are handled
   int writes;                          ///< box writes of the whole build
+  /// A fault put into the program, and what the reference shows instead (its drives and service
+  /// failing as plainly as the fault makes them look).
+  std::function<void(ShownProgram& faulty, ShownProgram& reference)> fault = [](ShownProgram&, ShownProgram&) {};
+  bool throwsAtLastWait = false;  ///< the build throws where the table quits
 };
+
+// A drive whose every call failed, as a drive whose worker threw must show.
+FakeDrive FailedDrive() {
+  FakeDrive d = EmptyOpticalDrive();
+  d.type = kDriveUnknown;
+  return d;
+}
 
 class Arrivals : public ReportBuilder, public ::testing::WithParamInterface<ArrivalCase> {};
 
@@ -425,6 +438,8 @@ TEST_P(Arrivals, KeepTheOrderAndNeverHoldTheWindow) {
   }
   reference.m().OsVersion = p.m().OsVersion;
   reference.tk.driveEntries = p.tk.driveEntries;
+  p.wmi.disks["C:"].partitionTypes = reference.wmi.disks["C:"].partitionTypes = {"GPT: System"};
+  c.fault(p, reference);
   RefreshDriveReport(reference.program);
 
   p.tk.holdBackgroundWork = true;
@@ -441,7 +456,10 @@ TEST_P(Arrivals, KeepTheOrderAndNeverHoldTheWindow) {
         p.tk.RunBackgroundWork(at);
       }
     }
-    if (c.quitAtWait > 0 && wait == c.quitAtWait) p.m().Quitting = true;
+    if (c.quitAtWait > 0 && wait == c.quitAtWait) {
+      if (c.throwsAtLastWait) throw std::bad_alloc();
+      p.m().Quitting = true;
+    }
     idleSeen = idleSeen || p.m().ReportIdle;
     texts.push_back(Text());
     // The waiting text has no line end, so count block starts rather than parse lines.
@@ -452,7 +470,11 @@ TEST_P(Arrivals, KeepTheOrderAndNeverHoldTheWindow) {
     blocks.push_back(starts);
   };
   const int writesBefore = p.win().text1().setTextCount();
-  Refresh();
+  if (c.throwsAtLastWait) {
+    EXPECT_THROW(Refresh(), std::bad_alloc);
+  } else {
+    Refresh();
+  }
 
   if (c.drives.empty()) {
     EXPECT_EQ(Text(), " Please wait...");
@@ -488,7 +510,23 @@ INSTANTIATE_TEST_SUITE_P(
         ArrivalCase{"Late", {"", "", "c", "", "de"}, 0, {"C:\\", "D:\\", "E:\\"}, {0, 0, 0, 0, 1, 1}, 3},
         ArrivalCase{"OutOfOrder", {"e", "d", "c"}, 0, {"C:\\", "D:\\", "E:\\"}, {0, 0, 0, 0}, 2},
         ArrivalCase{"OneNeverAnswers", {"ce", "", ""}, 3, {"C:\\"}, {0, 0, 1, 1}, 2},
-        ArrivalCase{"NoneAnswers", {}, 4, {}, {0, 0, 0, 0, 0}, 1}),
+        ArrivalCase{"NoneAnswers", {}, 4, {}, {0, 0, 0, 0, 0}, 1},
+        ArrivalCase{"OneThrows", {"c", "d", "e"}, 0, {"C:\\", "D:\\", "E:\\"}, {0, 0, 1, 2}, 4,
+                    [](ShownProgram& faulty, ShownProgram& reference) {
+                      faulty.drive.throwingLetter = 'd';
+                      reference.drive.drives['d'] = FailedDrive();
+                    }},
+        ArrivalCase{"BatchThrows", {"e", "cd"}, 0, {"C:\\", "D:\\", "E:\\"}, {0, 0, 0}, 2,
+                    [](ShownProgram& faulty, ShownProgram& reference) {
+                      faulty.wmi.queryThrows = true;
+                      reference.wmi.connectFails = true;
+                    }},
+        ArrivalCase{"NoThreads", {}, 0, {"C:\\", "D:\\", "E:\\"}, {0}, 2,
+                    [](ShownProgram& faulty, ShownProgram& reference) {
+                      faulty.tk.noThreads = true;
+                      for (char letter : {'c', 'd', 'e'}) reference.drive.drives[letter] = FailedDrive();
+                    }},
+        ArrivalCase{"BuildThrows", {"c"}, 2, {"C:\\"}, {0, 0}, 2, [](ShownProgram&, ShownProgram&) {}, true}),
     [](const ::testing::TestParamInfo<ArrivalCase>& p) { return std::string(p.param.name); });
 
 TEST_F(ReportBuilder, AReportWithoutDrivesIsWrittenOnceAfterTheWaitingText) {

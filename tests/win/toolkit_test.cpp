@@ -156,6 +156,24 @@ INSTANTIATE_TEST_SUITE_P(Table, ShowCommandTest,
                                            StyleCase{4, SW_SHOWNOACTIVATE}, StyleCase{6, SW_SHOWMINNOACTIVE},
                                            StyleCase{5, SW_SHOWNORMAL}, StyleCase{-1, SW_SHOWNORMAL}));
 
+struct WakeCase {
+  unsigned major, minor, mask;
+};
+
+class WakeMaskTest : public ::testing::TestWithParam<WakeCase> {};
+
+// Touch and pen input only where the system knows the bits; the wait takes this system's mask.
+TEST_P(WakeMaskTest, AddsTouchAndPenFromWindowsEight) {
+  EXPECT_EQ(WakeMaskForVersion(GetParam().major, GetParam().minor), GetParam().mask);
+  const DWORD version = ::GetVersion();
+  const DWORD mask = WakeMaskForVersion(LOBYTE(LOWORD(version)), HIBYTE(LOWORD(version)));
+  EXPECT_NE(::MsgWaitForMultipleObjectsEx(0, nullptr, 0, mask, MWMO_INPUTAVAILABLE), WAIT_FAILED);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WakeMaskTest,
+                         ::testing::Values(WakeCase{5, 1, QS_ALLINPUT}, WakeCase{6, 1, QS_ALLINPUT},
+                                           WakeCase{6, 2, QS_ALLINPUT | 0x1800}, WakeCase{10, 0, QS_ALLINPUT | 0x1800}));
+
 // ---- The application object and the system folders ----
 
 std::wstring SystemFolder() {
@@ -883,6 +901,37 @@ TEST_F(ToolkitWindowTest, WaitEventsHandlesMessagesUntilAWorkerWakesIt) {
   const auto before = std::chrono::steady_clock::now();
   tk->WaitEvents();
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+}
+
+// The work, and all it holds, is gone while the worker still counts as running; a worker stuck
+// in a synchronous read is freed at quit.
+TEST_F(ToolkitWindowTest, WorkersEndCleanlyAndCanBeCancelled) {
+  struct Probe {
+    std::atomic<int>& seen;
+    ~Probe() { seen = Win32Toolkit::BackgroundWorkRunning() ? 1 : 2; }
+  };
+  std::atomic<int> seen{0};
+  ASSERT_TRUE(tk->RunInBackground([probe = std::make_shared<Probe>(seen)] {}));
+  EXPECT_TRUE(PumpUntil([&] { return seen != 0; }, 3000));
+  EXPECT_EQ(seen, 1);
+
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  ASSERT_TRUE(::CreatePipe(&readEnd, &writeEnd, nullptr, 0));
+  std::atomic<DWORD> error{0};
+  ASSERT_TRUE(tk->RunInBackground([&] {
+    char byte = 0;
+    DWORD read = 0;
+    error = ::ReadFile(readEnd, &byte, 1, &read, nullptr) ? ERROR_SUCCESS : ::GetLastError();
+  }));
+  ::Sleep(200);  // the worker is inside its read by now
+  win::CancelBackgroundCalls();
+  const bool cancelled = PumpUntil([] { return !Win32Toolkit::BackgroundWorkRunning(); }, 3000);
+  if (!cancelled) ::CloseHandle(writeEnd);  // frees the worker, whatever the system did
+  EXPECT_TRUE(PumpUntil([] { return !Win32Toolkit::BackgroundWorkRunning(); }, 3000));
+  EXPECT_TRUE(cancelled) << "the read was not cancelled";
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_OPERATION_ABORTED));
+  if (cancelled) ::CloseHandle(writeEnd);
+  ::CloseHandle(readEnd);
 }
 
 struct UnloadCase {

@@ -216,8 +216,8 @@ TEST_F(WmiTest, TheBatchAgreesWithTheOneDriveQueryOnEveryLetter) {
     EXPECT_EQ(onWorker[static_cast<std::size_t>(index)], one) << "drive " << letter << ", on a worker";
   }
   EXPECT_EQ(here[2], "MBR");
-  // Asked for fixed drives alone, every letter is linked to a partition and the logical disks
-  // are not asked: the answers stay the same.
+  // Asked for fixed drives alone, every letter is linked to a partition and none is asked about
+  // alone: the answers stay the same.
   PartitionLetters fixedOnly{};
   fixedOnly[2] = true;
   if (const auto fixed = testing::EnvDriveLetter(L"TARNVIK_TEST_DRIVE")) fixedOnly[static_cast<std::size_t>(*fixed - 'a')] = true;

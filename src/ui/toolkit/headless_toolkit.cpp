@@ -148,7 +148,10 @@ void HeadlessToolkit::RunBackgroundWork(std::size_t index) {
   if (index >= backgroundWork.size()) return;
   std::function<void()> work = std::move(backgroundWork[index]);
   backgroundWork.erase(backgroundWork.begin() + static_cast<std::ptrdiff_t>(index));
-  work();
+  try {
+    work();
+  } catch (...) {
+  }
 }
 
 int HeadlessToolkit::MsgBox(std::string_view text, int style, std::string_view boxTitle) {

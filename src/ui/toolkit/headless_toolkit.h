@@ -194,14 +194,18 @@ struct MessageBoxRecord {
   std::string title;
 };
 
-class HeadlessToolkit final : public Toolkit {
+class HeadlessToolkit : public Toolkit {
  public:
   std::unique_ptr<MainWindow> LoadMainWindow(MainWindowEvents& events) override;
   std::unique_ptr<MenuForm> LoadMenuForm(MenuFormEvents& events) override;
   void DoEvents() override;
   void WaitEvents() override;
   void Wake() override { ++wakeCount; }
-  void RunInBackground(std::function<void()> work) override { backgroundWork.push_back(std::move(work)); }
+  bool RunInBackground(std::function<void()> work) override {
+    if (noThreads) return false;
+    backgroundWork.push_back(std::move(work));
+    return true;
+  }
   int MsgBox(std::string_view text, int style, std::string_view title) override;
   bool Shell(std::string_view commandLine, int windowStyle) override;
   void SetTitle(std::string_view text) override { title = std::string(text); }
@@ -224,8 +228,11 @@ class HeadlessToolkit final : public Toolkit {
   std::function<void(const MessageBoxRecord&)> onMsgBox;
   /// Background work runs on the caller's thread, in the order it was started: one piece at each
   /// WaitEvents, which then handles the "messages" as DoEvents does (onDoEvents runs). Held, it
-  /// runs only when a test says so: late, out of order or never.
+  /// runs only when a test says so: late, out of order or never. An exception out of a work is
+  /// swallowed, as on a real worker.
   bool holdBackgroundWork = false;
+  /// No thread can be had: RunInBackground refuses every work.
+  bool noThreads = false;
   /// Work started and not yet run.
   std::deque<std::function<void()>> backgroundWork;
   /// Runs the held work at `index` of backgroundWork and removes it.

@@ -178,10 +178,11 @@ class Toolkit {
   virtual void WaitEvents() = 0;
   /// Safe from any thread: makes the current WaitEvents, or the next one, return.
   virtual void Wake() = 0;
-  /// Runs `work` on a thread of its own and returns at once. Nothing ever waits for that
-  /// thread: work stuck in a system call is left behind when the program ends. `work` must not
-  /// throw and must touch nothing of the window's thread except through Wake.
-  virtual void RunInBackground(std::function<void()> work) = 0;
+  /// Runs `work` on a thread of its own and returns at once; false, with `work` dropped unrun,
+  /// when no thread could be had. Nothing ever waits for that thread: work stuck in a system
+  /// call is left behind when the program ends. An exception out of `work` is swallowed. `work`
+  /// must touch nothing of the window's thread except through Wake.
+  virtual bool RunInBackground(std::function<void()> work) = 0;
   /// Modal message box; returns the button chosen.
   virtual int MsgBox(std::string_view text, int style, std::string_view title) = 0;
   /// Starts a process from a command line without waiting; false when it could not start.

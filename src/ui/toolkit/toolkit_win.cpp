@@ -5,7 +5,9 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 #include "base/scoped_win.h"
 #include "base/utf_win.h"
@@ -204,18 +206,53 @@ namespace {
 // say it is done.
 std::atomic<int> g_runningWork{0};
 
+// The workers' thread handles (with every right, THREAD_TERMINATE among them, as CreateThread
+// gives them), kept so that quit can cancel a call a worker is stuck in. Finished threads are
+// dropped whenever a new one starts.
+std::mutex g_workersLock;
+std::vector<ScopedKernelHandle>& Workers() {
+  static std::vector<ScopedKernelHandle> workers;
+  return workers;
+}
+
 DWORD WINAPI RunWork(void* parameter) {
-  const std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(parameter));
-  // Nothing may unwind into the system's thread start.
-  try {
-    (*work)();
-  } catch (...) {
+  {
+    const std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(parameter));
+    // Nothing may unwind into the system's thread start.
+    try {
+      (*work)();
+    } catch (...) {
+    }
+    // The work, and whatever it holds, goes here, while the count still says it runs.
   }
   --g_runningWork;
   return 0;
 }
 
 }  // namespace
+
+unsigned WakeMaskForVersion(unsigned major, unsigned minor) {
+  // Touch and pen input have wake bits of their own from Windows 8 on; older versions refuse
+  // the whole wait when they see them.
+  constexpr unsigned kTouch = 0x0800;    // QS_TOUCH
+  constexpr unsigned kPointer = 0x1000;  // QS_POINTER
+  const bool eightOrLater = major > 6 || (major == 6 && minor >= 2);
+  return QS_ALLINPUT | (eightOrLater ? kTouch | kPointer : 0u);
+}
+
+void CancelBackgroundCalls() {
+  // Vista and later; resolved here so the program still starts on older Windows.
+  using CancelFn = BOOL(WINAPI*)(HANDLE);
+  const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+  const auto cancel =
+      kernel != nullptr ? reinterpret_cast<CancelFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "CancelSynchronousIo")))
+                        : nullptr;
+  if (cancel == nullptr) return;
+  const std::lock_guard lock(g_workersLock);
+  for (const ScopedKernelHandle& thread : Workers()) {
+    if (::WaitForSingleObject(thread.get(), 0) == WAIT_TIMEOUT) cancel(thread.get());
+  }
+}
 
 struct Win32Toolkit::Impl {
   detail::ToolkitState state;
@@ -225,12 +262,15 @@ struct Win32Toolkit::Impl {
   std::wstring modulePath;
   ScopedKernelHandle instanceMutex;
   bool prevInstance = false;
+  unsigned wakeMask = QS_ALLINPUT;
 };
 
 Win32Toolkit::Win32Toolkit(InstanceCheck check) : impl_(std::make_unique<Impl>()) {
   impl_->state.instance = ::GetModuleHandleW(nullptr);
   RegisterClassesOnce(impl_->state.instance);
   impl_->modulePath = ModulePath();
+  const DWORD version = ::GetVersion();
+  impl_->wakeMask = WakeMaskForVersion(LOBYTE(LOWORD(version)), HIBYTE(LOWORD(version)));
 
   // The previous-instance flag. A named mutex, taken now and held until the process ends, is
   // named after this executable's full path, so "an earlier instance of this same program"
@@ -274,7 +314,7 @@ void Win32Toolkit::DoEvents() {
 void Win32Toolkit::WaitEvents() {
   const HANDLE wake = impl_->wake.get();
   // MWMO_INPUTAVAILABLE: messages already seen by an earlier peek still end the wait.
-  ::MsgWaitForMultipleObjectsEx(wake != nullptr ? 1 : 0, &wake, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  ::MsgWaitForMultipleObjectsEx(wake != nullptr ? 1 : 0, &wake, INFINITE, impl_->wakeMask, MWMO_INPUTAVAILABLE);
   DoEvents();
 }
 
@@ -282,17 +322,21 @@ void Win32Toolkit::Wake() {
   if (impl_->wake) ::SetEvent(impl_->wake.get());
 }
 
-void Win32Toolkit::RunInBackground(std::function<void()> work) {
+bool Win32Toolkit::RunInBackground(std::function<void()> work) {
   auto owned = std::make_unique<std::function<void()>>(std::move(work));
+  const std::lock_guard lock(g_workersLock);
+  std::vector<ScopedKernelHandle>& workers = Workers();
+  std::erase_if(workers, [](const ScopedKernelHandle& t) { return ::WaitForSingleObject(t.get(), 0) != WAIT_TIMEOUT; });
+  workers.reserve(workers.size() + 1);  // so that keeping the handle below cannot fail
   ++g_runningWork;
   ScopedKernelHandle thread(::CreateThread(nullptr, 0, &RunWork, owned.get(), 0, nullptr));
-  if (thread) {
-    owned.release();  // the thread owns it now; the handle is not needed to let it run
-    return;
+  if (!thread) {
+    --g_runningWork;
+    return false;
   }
-  // No thread to be had: the work runs here rather than not at all.
-  --g_runningWork;
-  (*owned)();
+  owned.release();  // the thread owns it now
+  workers.push_back(std::move(thread));
+  return true;
 }
 
 bool Win32Toolkit::BackgroundWorkRunning() { return g_runningWork.load() > 0; }

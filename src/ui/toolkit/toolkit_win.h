@@ -32,7 +32,7 @@ class Win32Toolkit final : public toolkit::Toolkit {
   void DoEvents() override;
   void WaitEvents() override;
   void Wake() override;
-  void RunInBackground(std::function<void()> work) override;
+  bool RunInBackground(std::function<void()> work) override;
   int MsgBox(std::string_view text, int style, std::string_view title) override;
   bool Shell(std::string_view commandLine, int windowStyle) override;
 
@@ -54,6 +54,14 @@ class Win32Toolkit final : public toolkit::Toolkit {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+/// The wake bits of the wait on Windows `major`.`minor`: every input, and touch and pen input
+/// from Windows 8 on.
+unsigned WakeMaskForVersion(unsigned major, unsigned minor);
+
+/// Cancels the synchronous I/O of every worker still running (Vista and later; nothing on
+/// older Windows), so that a call stuck in the system lets the process end.
+void CancelBackgroundCalls();
 
 /// Message boxes break lines at CR LF: every CR not already followed by LF gains one, so the
 /// same lines appear. Other characters are kept as they are.
