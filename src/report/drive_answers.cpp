@@ -18,8 +18,9 @@ DriveAnswers CollectDriveAnswers(DriveApi& api, int index) {
   std::string volumeName(kNameBufferSize, '\0');
   std::string fileSystemName(kNameBufferSize, '\0');
   uint32_t maxComponentLength = 0, fileSystemFlags = 0;
-  api.GetVolumeInformationA(root, volumeName.data(), kNameBufferSize, &answers.serial, &maxComponentLength,
-                            &fileSystemFlags, fileSystemName.data(), kNameBufferSize);
+  const bool volumeAnswered =
+      api.GetVolumeInformationA(root, volumeName.data(), kNameBufferSize, &answers.serial, &maxComponentLength,
+                                &fileSystemFlags, fileSystemName.data(), kNameBufferSize) != 0;
   answers.label = CleanPlatformText(UpToNul(volumeName));
   answers.fileSystem = CleanPlatformText(UpToNul(fileSystemName));
   if (answers.fileSystem.empty()) answers.fileSystem = "?";
@@ -27,7 +28,9 @@ DriveAnswers CollectDriveAnswers(DriveApi& api, int index) {
   uint32_t freeClusters = 0, totalClusters = 0;
   api.GetDiskFreeSpaceA(root, &answers.sectorsPerCluster, &answers.bytesPerSector, &freeClusters, &totalClusters);
 
-  answers.serialText = GetVolumeSerialText(api, lower);
+  // Both halves of the S/N line come from one answer where there is one: a second query could
+  // meet a medium that came or went in between. Only a failed volume query asks again.
+  answers.serialText = volumeAnswered ? EightHexDigits(answers.serial) : GetVolumeSerialText(api, lower);
   answers.space = QueryDriveSpace(api, lower);
   answers.typeText = GetDriveTypeText(api, lower);
   return answers;

@@ -19,6 +19,8 @@ std::string DriveTypeName(uint32_t code) {
   }
 }
 
+}  // namespace
+
 std::string EightHexDigits(uint32_t value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text(8, '0');
@@ -28,8 +30,6 @@ std::string EightHexDigits(uint32_t value) {
   }
   return text;
 }
-
-}  // namespace
 
 DiskSpace QueryDriveSpace(DriveApi& api, const std::string& letter) {
   uint64_t available = 0, total = 0, free = 0;

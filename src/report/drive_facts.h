@@ -30,6 +30,9 @@ std::string GetDriveSpace(Fdfsm& m, DriveApi& api, const std::string& letter);
 /// "HDD/VHD  (Fixed)" and the like; "?  (Unknown)" for anything else.
 std::string GetDriveTypeText(DriveApi& api, const std::string& letter);
 
+/// `value` as eight upper-case hexadecimal digits.
+std::string EightHexDigits(uint32_t value);
+
 /// The volume serial as eight upper-case hexadecimal digits; "00000000" when it cannot be read.
 std::string GetVolumeSerialText(DriveApi& api, const std::string& letter);
 

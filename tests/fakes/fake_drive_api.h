@@ -14,6 +14,7 @@ namespace tarnvik::testing {
 
 struct FakeDrive {
   bool volumeOk = true;
+  std::vector<bool> volumeOkByCall;  ///< each volume call in turn; past its end, volumeOk
   std::string label;
   std::string fileSystem = "NTFS";
   uint32_t serial = 0;
@@ -42,7 +43,9 @@ class FakeDriveApi : public DriveApi {
                                    fileSystemName == nullptr ? 0 : fileSystemNameSize);
     Record("vol " + rootPath);
     const FakeDrive* d = Find(rootPath);
-    if (d == nullptr || !d->volumeOk) return 0;
+    if (d == nullptr) return 0;
+    const std::size_t turn = volumeCalls_[rootPath.empty() ? '?' : rootPath[0]]++;
+    if (!(turn < d->volumeOkByCall.size() ? d->volumeOkByCall[turn] : d->volumeOk)) return 0;
     CopyText(d->label, volumeName, volumeNameSize);
     CopyText(d->fileSystem, fileSystemName, fileSystemNameSize);
     if (serialNumber != nullptr) *serialNumber = d->serial;
@@ -77,6 +80,7 @@ class FakeDriveApi : public DriveApi {
   }
 
  private:
+  std::map<char, std::size_t> volumeCalls_;
   void Record(const std::string& call) {
     calls.push_back(call);
     if (onCall) onCall(call);
