@@ -31,6 +31,7 @@ add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/artgen
   COMMAND ${TARNVIK_HOST_CXX} -std=c++20 -O2 -I${CMAKE_SOURCE_DIR}/src ${TARNVIK_ARTGEN_SOURCES} -o ${CMAKE_BINARY_DIR}/artgen
   DEPENDS ${TARNVIK_ARTGEN_SOURCES} ${CMAKE_SOURCE_DIR}/src/ui/main_window/artwork.h
+          ${CMAKE_SOURCE_DIR}/tools/artgen/image_files.h
   COMMENT "Building the artwork generator (host)")
 add_custom_command(
   OUTPUT ${TARNVIK_ART_FILES}

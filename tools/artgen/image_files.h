@@ -200,9 +200,9 @@ inline void PutMatch(BitWriter& w, uint32_t length, uint32_t distance) {
                                                         31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
   static constexpr std::array<uint8_t, 29> kLengthExtra{0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                                         2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-  static constexpr std::array<uint16_t, 30> kDistanceBase{1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
-                                                          33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
-                                                          1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+  static constexpr std::array<uint16_t, 30> kDistanceBase{
+      1,   2,   3,   4,   5,    7,    9,    13,   17,   25,   33,   49,    65,    97,    129,
+      193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
   uint32_t l = 28;
   while (kLengthBase[l] > length) --l;
   PutFixedLiteral(w, 257 + l);
@@ -337,16 +337,22 @@ inline constexpr std::array<int, 3> kIconDepths{32, 24, 8};
 /// images beside the 32-bit one. The others serve high-DPI displays on XP and later.
 inline bool ClassicIconSize(int size) { return size == 16 || size == 32 || size == 48; }
 
+/// The 256-pixel image is stored as PNG, the form Windows Vista and later read it in: as a
+/// bitmap it would weigh about 270 KB instead of 6, and earlier Windows never pick it. The
+/// smaller ones stay bitmaps, which every Windows reads without a decoder (Wine, asked for a
+/// 64-pixel PNG image, decodes it inside the program, which then failed to end after the help
+/// file had been opened).
+inline bool PngIconSize(int size) { return size >= 256; }
+
 /// An ICO file holding every picture in `sizes` (square, 1 to 256 pixels): the classic sizes at
-/// each depth, the others at 32 bits, and 256 pixels as a PNG, the form Windows Vista and later
-/// read it in (as a bitmap it would weigh about 270 KB; earlier Windows never pick it).
+/// each depth, the others at 32 bits, the largest as PNG.
 inline Bytes EncodeIco(const std::vector<Bitmap>& sizes) {
   std::vector<Bytes> images;
   std::vector<std::array<int, 2>> entries;  // picture index, depth
   for (const int bits : kIconDepths)
     for (std::size_t i = 0; i < sizes.size(); ++i) {
       if (bits != 32 && !ClassicIconSize(sizes[i].width)) continue;
-      images.push_back(sizes[i].width >= 256 ? EncodePng(sizes[i]) : EncodeIconImage(sizes[i], bits));
+      images.push_back(PngIconSize(sizes[i].width) ? EncodePng(sizes[i]) : EncodeIconImage(sizes[i], bits));
       entries.push_back({static_cast<int>(i), bits});
     }
   Bytes out;
