@@ -34,8 +34,7 @@ class FakeProcessApi : public ProcessApi {
   std::vector<uint32_t> moduleTableBytesSeen;
   std::vector<ProcessHandle> moduleNameAskedOf;  ///< process handle of each GetModuleFileNameExA
   int zeroHandlesClosed = 0;
-  // Sessions by process identifier; a process not listed cannot be queried. Snapshot entry i
-  // has identifier kFirstSnapshotId + i.
+  // Session by process identifier (unlisted: cannot be read); snapshot entry i is kFirstSnapshotId + i.
   static constexpr uint32_t kOwnId = 4000, kFirstSnapshotId = 100;
   std::map<uint32_t, uint32_t> sessionOf;
 

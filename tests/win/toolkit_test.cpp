@@ -251,51 +251,46 @@ TEST(ShellTest, FailsQuietlyForAMissingProgram) {
 
 std::string ResourceOf(HMODULE module, const wchar_t* name, const wchar_t* type) {
   HRSRC found = ::FindResourceW(module, name, type);
-  HGLOBAL loaded = found != nullptr ? ::LoadResource(module, found) : nullptr;
-  const auto* bytes = static_cast<const char*>(loaded != nullptr ? ::LockResource(loaded) : nullptr);
-  return bytes != nullptr ? std::string(bytes, ::SizeofResource(module, found)) : std::string();
+  const void* bytes = found != nullptr ? ::LockResource(::LoadResource(module, found)) : nullptr;
+  return bytes != nullptr ? std::string(static_cast<const char*>(bytes), ::SizeofResource(module, found)) : "";
 }
 
 TEST(ProgramResourcesTest, ManifestAsksForGdiScalingAndTheIconHasEverySize) {
   const std::wstring own = testing::OwnExePathWide();
-  const std::wstring exe = own.substr(0, own.find_last_of(L"\\/") + 1) + L"tarnvik.exe";
-  const HMODULE module = ::LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(module, nullptr) << WideToUtf8(exe);
+  const HMODULE module = ::LoadLibraryExW((own.substr(0, own.find_last_of(L"\\/") + 1) + L"tarnvik.exe").c_str(),
+                                         nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
   const std::string manifest = ResourceOf(module, MAKEINTRESOURCEW(1), RT_MANIFEST);
   for (const char* setting : {"<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">false<",
                               "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">unaware<",
                               "<gdiScaling xmlns=\"http://schemas.microsoft.com/SMI/2017/WindowsSettings\">true<"})
     EXPECT_NE(manifest.find(setting), std::string::npos) << setting;
-  EXPECT_EQ(manifest.find(">true</dpiAware>"), std::string::npos);
 
-  // The group lists each image: width (0 for 256), height, colours, reserved, planes, bits, bytes, id.
+  // Each 14-byte group entry: width (0 for 256), height, colours, reserved, planes, bits, bytes, id.
   std::string group = ResourceOf(module, MAKEINTRESOURCEW(IDI_TARNVIK), RT_GROUP_ICON);
-  ASSERT_GE(group.size(), 6u);
   std::set<int> trueColour;
   for (std::size_t at = 6; at + 14 <= group.size(); at += 14)
-    if (static_cast<uint8_t>(group[at + 6]) == 32) trueColour.insert(group[at] == 0 ? 256 : static_cast<uint8_t>(group[at]));
+    if (group[at + 6] == 32) trueColour.insert(group[at] == 0 ? 256 : static_cast<uint8_t>(group[at]));
   EXPECT_EQ(trueColour, (std::set<int>{16, 20, 24, 32, 40, 48, 64, 256}));
 
   // The 256-pixel image (a PNG) opens as the system opens it, with the pixels that were drawn.
   const int id = ::LookupIconIdFromDirectoryEx(reinterpret_cast<BYTE*>(group.data()), TRUE, 256, 256, 0);
-  std::string image = ResourceOf(module, MAKEINTRESOURCEW(id), RT_ICON);
-  HICON icon = ::CreateIconFromResourceEx(reinterpret_cast<BYTE*>(image.data()), static_cast<DWORD>(image.size()), TRUE,
+  std::string png = ResourceOf(module, MAKEINTRESOURCEW(id), RT_ICON);
+  HICON icon = ::CreateIconFromResourceEx(reinterpret_cast<BYTE*>(png.data()), static_cast<DWORD>(png.size()), TRUE,
                                           0x00030000, 256, 256, 0);
-  ASSERT_NE(icon, nullptr);
   ICONINFO info{};
-  ASSERT_TRUE(::GetIconInfo(icon, &info));
-  BITMAPINFO format{};
-  format.bmiHeader = {sizeof(BITMAPINFOHEADER), 256, -256, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  ASSERT_TRUE(icon != nullptr && ::GetIconInfo(icon, &info));
+  BITMAPINFO format{{sizeof(BITMAPINFOHEADER), 256, -256, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
   std::vector<uint32_t> pixels(256 * 256);
   HDC screen = ::GetDC(nullptr);
   EXPECT_EQ(::GetDIBits(screen, info.hbmColor, 0, 256, pixels.data(), &format, DIB_RGB_COLORS), 256);
   ::ReleaseDC(nullptr, screen);
   const art::Bitmap drawn = art::DrawIcon(256);
   int differ = 0;
-  for (std::size_t i = 0; i < pixels.size(); ++i) differ += drawn.pixels[i] >> 24 == 255 && pixels[i] != drawn.pixels[i];
+  for (std::size_t i = 0; i < pixels.size(); ++i)
+    differ += drawn.pixels[i] >> 24 == 255 && pixels[i] != drawn.pixels[i];  // opaque pixels exactly
   EXPECT_EQ(differ, 0);
-  ::DeleteObject(info.hbmColor);
-  ::DeleteObject(info.hbmMask);
+  for (HGDIOBJ bitmap : {info.hbmColor, info.hbmMask}) ::DeleteObject(bitmap);
   ::DestroyIcon(icon);
   ::FreeLibrary(module);
 }
@@ -473,7 +468,8 @@ TEST_F(ToolkitWindowTest, MainWindowIsAHiddenBorderlessAppWindowWithItsControls)
     RECT rect;
     const wchar_t* name;  ///< the window text a screen reader reads
   };
-  for (const Expected& e : {Expected{text1, {11, 35, 297, 381}, L""}, Expected{label16, {0, 0, 24, 24}, L"Меню / Menu"},
+  for (const Expected& e : {Expected{text1, {11, 35, 297, 381}, L""},
+                            Expected{label16, {0, 0, 24, 24}, L"Меню / Menu"},
                             Expected{image1, {278, 4, 300, 21}, L"Выход / Quit    [Esc]"},
                             Expected{image2, {256, 4, 278, 21}, L"Свернуть / Minimise"}}) {
     ASSERT_NE(e.hwnd, main);

@@ -412,14 +412,16 @@ void Win32MainWindow::CreateControls() {
     ::SetWindowSubclass(text1_.hwnd, &Text1Proc, kText1SubclassId, reinterpret_cast<DWORD_PTR>(this));
     text1_.SetFontSize(kText1DesignPoints);
   }
-  label16_.hwnd = ::CreateWindowExW(0, kLabelClass, Utf8ToWide(kMenuGlyphName).c_str(), WS_CHILD | WS_VISIBLE, kLabel16Design.left, kLabel16Design.top,
-                                    kLabel16Design.width, kLabel16Design.height, hwnd_,
+  // The controls' texts are never drawn: they are what a screen reader calls them.
+  label16_.hwnd = ::CreateWindowExW(0, kLabelClass, Utf8ToWide(kMenuGlyphName).c_str(), WS_CHILD | WS_VISIBLE,
+                                    kLabel16Design.left, kLabel16Design.top, kLabel16Design.width,
+                                    kLabel16Design.height, hwnd_,
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(kLabel16Id)), state_.instance, this);
-  image1_.hwnd = ::CreateWindowExW(0, kPictureClass, Utf8ToWide(kCloseButtonName).c_str(), WS_CHILD | WS_VISIBLE, image1_.Left(), image1_.Top(),
-                                   image1_.Width(), image1_.Height(), hwnd_,
+  image1_.hwnd = ::CreateWindowExW(0, kPictureClass, Utf8ToWide(kCloseButtonName).c_str(), WS_CHILD | WS_VISIBLE,
+                                   image1_.Left(), image1_.Top(), image1_.Width(), image1_.Height(), hwnd_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kImage1Id)), state_.instance, &image1_);
-  image2_.hwnd = ::CreateWindowExW(0, kPictureClass, Utf8ToWide(kMinimiseButtonName).c_str(), WS_CHILD | WS_VISIBLE, image2_.Left(), image2_.Top(),
-                                   image2_.Width(), image2_.Height(), hwnd_,
+  image2_.hwnd = ::CreateWindowExW(0, kPictureClass, Utf8ToWide(kMinimiseButtonName).c_str(), WS_CHILD | WS_VISIBLE,
+                                   image2_.Left(), image2_.Top(), image2_.Width(), image2_.Height(), hwnd_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kImage2Id)), state_.instance, &image2_);
 }
 
