@@ -31,6 +31,7 @@ add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/artgen
   COMMAND ${TARNVIK_HOST_CXX} -std=c++20 -O2 -I${CMAKE_SOURCE_DIR}/src ${TARNVIK_ARTGEN_SOURCES} -o ${CMAKE_BINARY_DIR}/artgen
   DEPENDS ${TARNVIK_ARTGEN_SOURCES} ${CMAKE_SOURCE_DIR}/src/ui/main_window/artwork.h
+          ${CMAKE_SOURCE_DIR}/tools/artgen/image_files.h
   COMMENT "Building the artwork generator (host)")
 add_custom_command(
   OUTPUT ${TARNVIK_ART_FILES}
@@ -82,6 +83,7 @@ if(TARNVIK_TESTS)
     target_include_directories(tarnvik_win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
     target_link_libraries(tarnvik_win_tests PRIVATE tarnvik_win gtest gtest_main)
     target_link_options(tarnvik_win_tests PRIVATE -static)
+    add_dependencies(tarnvik_win_tests tarnvik)  # the resource tests read the built program
     gtest_discover_tests(tarnvik_win_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
   endif()
 endif()

@@ -29,7 +29,9 @@ DriveAnswers CollectDriveAnswers(DriveApi& api, int index) {
   answers.clusterAnswered = 0 != api.GetDiskFreeSpaceA(root, &answers.sectorsPerCluster, &answers.bytesPerSector,
                                                        &freeClusters, &totalClusters);
 
-  answers.serialText = GetVolumeSerialText(api, lower);
+  // Both halves of the S/N line come from one answer where there is one: a second query could
+  // meet a medium that came or went in between. Only a failed volume query asks again.
+  answers.serialText = answers.volumeAnswered ? EightHexDigits(answers.serial) : GetVolumeSerialText(api, lower);
   answers.space = QueryDriveSpace(api, lower);
   answers.typeCode = QueryDriveType(api, lower);
   answers.typeText = DriveTypeName(answers.typeCode);

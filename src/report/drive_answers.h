@@ -16,7 +16,7 @@ struct DriveAnswers {
   uint32_t serial = 0;             ///< 0 when the volume query failed
   uint32_t bytesPerSector = 0;     ///< cluster figures, 0 when the cluster query failed
   uint32_t sectorsPerCluster = 0;
-  std::string serialText = "00000000";  ///< GetVolumeSerialText
+  std::string serialText = "00000000";  ///< serial's digits, or GetVolumeSerialText when the volume failed
   DiskSpace space;
   std::string typeText = "?  (Unknown)";  ///< GetDriveTypeText
   uint32_t typeCode = kDriveUnknown;      ///< the GetDriveTypeA code behind typeText

@@ -6,7 +6,6 @@
 #include "report/format_byte_size.h"
 
 namespace tarnvik {
-namespace {
 
 std::string EightHexDigits(uint32_t value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -17,8 +16,6 @@ std::string EightHexDigits(uint32_t value) {
   }
   return text;
 }
-
-}  // namespace
 
 DiskSpace QueryDriveSpace(DriveApi& api, const std::string& letter) {
   uint64_t available = 0, total = 0, free = 0;

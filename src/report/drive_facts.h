@@ -40,6 +40,9 @@ uint32_t QueryDriveType(DriveApi& api, const std::string& letter);
 /// The text of a drive-type code, as GetDriveTypeText gives it.
 std::string DriveTypeName(uint32_t code);
 
+/// `value` as eight upper-case hexadecimal digits.
+std::string EightHexDigits(uint32_t value);
+
 /// The volume serial as eight upper-case hexadecimal digits; "00000000" when it cannot be read.
 std::string GetVolumeSerialText(DriveApi& api, const std::string& letter);
 

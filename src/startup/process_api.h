@@ -26,7 +26,8 @@ struct ProcessEntry {
 };
 
 /// Mirrors CreateToolhelp32Snapshot, Process32First/Next, EnumProcesses, OpenProcess,
-/// EnumProcessModules, GetModuleFileNameExA and CloseHandle, with their results and sizes.
+/// EnumProcessModules, GetModuleFileNameExA, CloseHandle, GetCurrentProcessId and
+/// ProcessIdToSessionId, with their results and sizes.
 class ProcessApi {
  public:
   virtual ~ProcessApi() = default;
@@ -45,6 +46,10 @@ class ProcessApi {
   virtual uint32_t GetModuleFileNameExA(ProcessHandle process, ModuleHandle module, char* fileName, uint32_t size) = 0;
   /// Non-zero on success.
   virtual int CloseHandle(ProcessHandle handle) = 0;
+  virtual uint32_t GetCurrentProcessId() = 0;
+  /// Non-zero on success, with the session in *sessionId; 0 where the process cannot be
+  /// queried and where the platform lacks the call (Windows 9x, NT 4).
+  virtual int ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) = 0;
 };
 
 }  // namespace tarnvik

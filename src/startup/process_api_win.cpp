@@ -113,4 +113,24 @@ int WinProcessApi::CloseHandle(ProcessHandle handle) {
   return ::CloseHandle(ToHandle(handle)) ? 1 : 0;
 }
 
+uint32_t WinProcessApi::GetCurrentProcessId() { return ::GetCurrentProcessId(); }
+
+int WinProcessApi::ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) {
+  using SessionOfProcess = BOOL(WINAPI*)(DWORD, DWORD*);
+  static const auto call = [] {
+    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    return kernel == nullptr ? nullptr
+                             : reinterpret_cast<SessionOfProcess>(
+                                   reinterpret_cast<void*>(::GetProcAddress(kernel, "ProcessIdToSessionId")));
+  }();
+  if (call == nullptr || sessionId == nullptr) {
+    ::SetLastError(call == nullptr ? ERROR_CALL_NOT_IMPLEMENTED : ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  DWORD session = 0;
+  if (!call(processId, &session)) return 0;
+  *sessionId = session;
+  return 1;
+}
+
 }  // namespace tarnvik::win

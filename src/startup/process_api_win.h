@@ -19,6 +19,9 @@ class WinProcessApi final : public ProcessApi {
   int EnumProcessModules(ProcessHandle process, ModuleHandle* modules, uint32_t cb, uint32_t* cbNeeded) override;
   uint32_t GetModuleFileNameExA(ProcessHandle process, ModuleHandle module, char* fileName, uint32_t size) override;
   int CloseHandle(ProcessHandle handle) override;
+  uint32_t GetCurrentProcessId() override;
+  /// Found in kernel32 at run time, since Windows 9x and NT 4 lack it.
+  int ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) override;
 };
 
 }  // namespace tarnvik::win

@@ -73,6 +73,29 @@ std::string ModuleBaseName(std::string_view path) {
 
 using ModuleTable = std::array<ModuleHandle, kModuleTableEntries>;
 
+// Only the caller's own session counts: another user's copy behind Fast User Switching or
+// Remote Desktop must not stop this one. Where the caller's own session cannot be read (the
+// call is missing before Windows 2000) every process counts, as it always has. A process whose
+// session cannot be read does not count: that is mostly another user's process, which a
+// standard user may not query, and a copy in this session from the same path is caught by the
+// per-session mutex anyway.
+class SessionFilter {
+ public:
+  explicit SessionFilter(ProcessApi& api) : api_(api) {
+    known_ = api.ProcessIdToSessionId(api.GetCurrentProcessId(), &own_) != 0;
+  }
+  bool Counts(uint32_t processId) const {
+    if (!known_) return true;
+    uint32_t session = 0;
+    return api_.ProcessIdToSessionId(processId, &session) != 0 && session == own_;
+  }
+
+ private:
+  ProcessApi& api_;
+  uint32_t own_ = 0;
+  bool known_ = false;
+};
+
 std::string NameOfProcess(ProcessApi& api, ProcessHandle process, ModuleTable& modules) {
   // An unopened process has no module to ask about; asking with a null handle and a module
   // left over from the previous process could name the wrong program.
@@ -98,6 +121,7 @@ void ScanProcesses(Fdfsm& m, ProcessApi& api) {
   const ScopedProcessHandle snapshot(api, api.CreateToolhelp32Snapshot(kTh32csSnapProcess, 0));
   if (snapshot.get() <= 0) return;
 
+  const SessionFilter sessions(api);
   ProcessEntry entry;
   entry.dwSize = sizeof(ProcessEntry);
   int delivered = api.Process32First(snapshot.get(), entry);
@@ -106,7 +130,7 @@ void ScanProcesses(Fdfsm& m, ProcessApi& api) {
     m.ProcessName.clear();
     m.ProcessName = Trim(UpToNul(field));
     m.ProcessName = CleanName(m.ProcessName);
-    AppendEntry(m.ProcessList, m.ProcessName);
+    if (sessions.Counts(entry.th32ProcessID)) AppendEntry(m.ProcessList, m.ProcessName);
     entry.szExeFile.fill(' ');
     delivered = api.Process32Next(snapshot.get(), entry);
   }
@@ -126,8 +150,10 @@ void ListProcessesPsapi(Fdfsm& m, ProcessApi& api) {
   }
   const std::size_t count = std::min<std::size_t>(filled / 4, ids.size());
 
+  const SessionFilter sessions(api);
   ModuleTable modules{};  // not cleared between processes
   for (std::size_t i = 0; i < count; ++i) {
+    if (!sessions.Counts(ids[i])) continue;
     const ScopedProcessHandle process(api, api.OpenProcess(kProcessQueryInformation | kProcessVmRead, 0, ids[i]));
     if (process.get() < 0) continue;
     AppendEntry(m.ProcessList, NameOfProcess(api, process.get(), modules));

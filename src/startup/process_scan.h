@@ -10,7 +10,8 @@
 namespace tarnvik {
 
 /// Fills m.ProcessList with one upper-case name and a carriage return per process.
-/// Takes the psapi walk on NT before version 5, the snapshot walk everywhere else.
+/// Takes the psapi walk on NT before version 5, the snapshot walk everywhere else. Lists only
+/// the processes of the caller's own session where the platform can tell sessions apart.
 void ScanProcesses(Fdfsm& m, ProcessApi& api);
 
 /// The psapi walk over process identifiers and their first module.

@@ -566,27 +566,27 @@ class Session:
     def build_dir(self, arch: str) -> Path:
         return BUILD_ROOT / ARCH_PRESETS[arch]
 
-    def install(self, arch: str, name: str = "tarnvik.exe", source: str = "tarnvik.exe") -> str:
-        """Copies a build output into C:\\Tarnvik\\<arch>\\ and returns its Windows path."""
+    def install(self, arch: str, name: str = "tarnvik.exe", source: str = "tarnvik.exe", under: str = "Tarnvik") -> str:
+        """Copies a build output into C:\\<under>\\<arch>\\ and returns its Windows path."""
         built = self.build_dir(arch) / source
         if not built.is_file():
             raise HarnessError(f"{built} has not been built")
-        folder = self.drive_c / "Tarnvik" / arch
+        folder = self.drive_c.joinpath(*under.split("\\"), arch)
         folder.mkdir(parents=True, exist_ok=True)
         target = folder / name
         source_stat = built.stat()
         if target.exists():
             target_stat = target.stat()
             if (target_stat.st_size, target_stat.st_mtime_ns) == (source_stat.st_size, source_stat.st_mtime_ns):
-                return f"C:\\Tarnvik\\{arch}\\{name}"
+                return f"C:\\{under}\\{arch}\\{name}"
         # Never rewrite a file in place: a running copy of the program has it mapped.
         partial = folder / (name + ".partial")
         shutil.copy2(built, partial)
         os.replace(partial, target)
-        return f"C:\\Tarnvik\\{arch}\\{name}"
+        return f"C:\\{under}\\{arch}\\{name}"
 
-    def start_program(self, arch: str, name: str = "tarnvik.exe") -> "RunningProgram":
-        windows_path = self.install(arch, name)
+    def start_program(self, arch: str, name: str = "tarnvik.exe", under: str = "Tarnvik") -> "RunningProgram":
+        windows_path = self.install(arch, name, under=under)
         log_path = self.tmp / f"{arch}-{name}-{len(self._programs)}.log"
         with open(log_path, "wb") as log:
             process = subprocess.Popen(["wine", windows_path], stdin=subprocess.DEVNULL, stdout=log, stderr=log,

@@ -15,6 +15,7 @@ namespace tarnvik::testing {
 
 struct FakeDrive {
   bool volumeOk = true;
+  std::vector<bool> volumeOkByCall;  ///< each volume call in turn; past its end, volumeOk
   std::string label;
   std::string fileSystem = "NTFS";
   uint32_t serial = 0;
@@ -37,6 +38,8 @@ class FakeDriveApi : public DriveApi {
   std::function<void(const std::string&)> onCall;
   char throwingLetter = 0;  ///< its volume call throws, as a failed allocation would
   bool recording = true;    ///< off: nothing is written, so workers on many threads may call
+  /// volumeOkByCall counts from its first entry again: a second report meets the same answers.
+  void RestartTurns() { volumeCalls_.clear(); }
 
   int GetVolumeInformationA(const std::string& rootPath, char* volumeName, uint32_t volumeNameSize,
                             uint32_t* serialNumber, uint32_t*, uint32_t*, char* fileSystemName,
@@ -46,7 +49,9 @@ class FakeDriveApi : public DriveApi {
     Record("vol " + rootPath);
     if (!rootPath.empty() && rootPath[0] == throwingLetter) throw std::bad_alloc();
     const FakeDrive* d = Find(rootPath);
-    if (d == nullptr || !d->volumeOk) return 0;
+    if (d == nullptr) return 0;
+    const std::size_t turn = volumeCalls_[rootPath.empty() ? '?' : rootPath[0]]++;
+    if (!(turn < d->volumeOkByCall.size() ? d->volumeOkByCall[turn] : d->volumeOk)) return 0;
     CopyText(d->label, volumeName, volumeNameSize);
     CopyText(d->fileSystem, fileSystemName, fileSystemNameSize);
     if (serialNumber != nullptr) *serialNumber = d->serial;
@@ -81,6 +86,7 @@ class FakeDriveApi : public DriveApi {
   }
 
  private:
+  std::map<char, std::size_t> volumeCalls_;
   void Record(const std::string& call) {
     if (recording) calls.push_back(call);
     if (onCall) onCall(call);

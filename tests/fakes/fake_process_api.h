@@ -34,6 +34,9 @@ class FakeProcessApi : public ProcessApi {
   std::vector<uint32_t> moduleTableBytesSeen;
   std::vector<ProcessHandle> moduleNameAskedOf;  ///< process handle of each GetModuleFileNameExA
   int zeroHandlesClosed = 0;
+  // Session by process identifier (unlisted: cannot be read); snapshot entry i is kFirstSnapshotId + i.
+  static constexpr uint32_t kOwnId = 4000, kFirstSnapshotId = 100;
+  std::map<uint32_t, uint32_t> sessionOf;
 
   ProcessHandle CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId) override {
     ++snapshotCalls;
@@ -94,12 +97,20 @@ class FakeProcessApi : public ProcessApi {
     --openHandles;
     return 1;
   }
+  uint32_t GetCurrentProcessId() override { return kOwnId; }
+  int ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) override {
+    const auto it = sessionOf.find(processId);
+    if (it == sessionOf.end()) return 0;
+    *sessionId = it->second;
+    return 1;
+  }
 
  private:
   static constexpr ProcessHandle kSnapshot = 0x77;
   int Deliver(ProcessHandle snapshot, ProcessEntry& entry) {
     if (snapshot != kSnapshot || cursor_ >= snapshotNames.size()) return 0;
     // Like the platform: the name and, where it fits, a NUL; the rest of the field is left alone.
+    entry.th32ProcessID = kFirstSnapshotId + static_cast<uint32_t>(cursor_);
     const std::string& name = snapshotNames[cursor_++];
     const std::size_t n = std::min(name.size(), entry.szExeFile.size());
     std::memcpy(entry.szExeFile.data(), name.data(), n);

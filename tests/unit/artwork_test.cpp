@@ -346,7 +346,7 @@ TEST_P(IconTest, IsADriveBoxOnTransparency) {
   EXPECT_GT(partial, 0) << "soft edges or a shadow";
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, IconTest, ::testing::Values(16, 32, 48));
+INSTANTIATE_TEST_SUITE_P(Sizes, IconTest, ::testing::ValuesIn(kIconSizes));
 
 TEST(IconTest, RefusesSizesItCannotDraw) {
   EXPECT_TRUE(DrawIcon(0).pixels.empty());
@@ -356,7 +356,7 @@ TEST(IconTest, RefusesSizesItCannotDraw) {
 TEST(ArtworkTest, DrawingIsDeterministic) {
   EXPECT_EQ(DrawSkin().pixels, DrawSkin().pixels);
   for (const PictureId id : kPictures) EXPECT_EQ(DrawCaptionButton(id).pixels, DrawCaptionButton(id).pixels);
-  for (const int size : {16, 32, 48}) EXPECT_EQ(DrawIcon(size).pixels, DrawIcon(size).pixels);
+  for (const int size : kIconSizes) EXPECT_EQ(DrawIcon(size).pixels, DrawIcon(size).pixels);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -415,19 +415,27 @@ std::vector<IconImage> Directory(const files::Bytes& ico) {
   return images;
 }
 
-TEST(ImageFilesTest, IcoHoldsEverySizeAtEveryDepth) {
-  const files::Bytes ico = files::EncodeIco({DrawIcon(16), DrawIcon(32), DrawIcon(48)});
+TEST(ImageFilesTest, IcoHoldsTheClassicSizesAtEveryDepthAndTheOthersAt32Bits) {
+  std::vector<Bitmap> pictures;
+  for (const int size : kIconSizes) pictures.push_back(DrawIcon(size));
+  const files::Bytes ico = files::EncodeIco(pictures);
   EXPECT_EQ(Read16(ico, 0), 0u);
   EXPECT_EQ(Read16(ico, 2), 1u);
   const std::vector<IconImage> images = Directory(ico);
-  ASSERT_EQ(images.size(), 9u);
-  std::size_t expectedOffset = 6 + 16 * 9;
+  ASSERT_EQ(images.size(), 14u);
+  std::size_t expectedOffset = 6 + 16 * 14;
   std::vector<std::array<uint32_t, 2>> seen;
   for (const IconImage& image : images) {
     SCOPED_TRACE(image.width * 100 + image.bits);
     EXPECT_EQ(image.width, image.height);
     EXPECT_EQ(image.offset, expectedOffset) << "images follow one another";
     expectedOffset += image.bytes;
+    seen.push_back({image.width, image.bits});
+    if (image.width == 256) {  // a PNG: its signature, then its width in the header chunk, big-endian
+      EXPECT_EQ(Read32(ico, image.offset), 0x474E5089u);
+      EXPECT_EQ(Read32(ico, image.offset + 16), __builtin_bswap32(image.width));
+      continue;
+    }
     // The image header agrees with its directory entry; the height counts the mask too.
     EXPECT_EQ(Read32(ico, image.offset), 40u);
     EXPECT_EQ(Read32(ico, image.offset + 4), image.width);
@@ -437,12 +445,12 @@ TEST(ImageFilesTest, IcoHoldsEverySizeAtEveryDepth) {
     const uint32_t colour = (image.width * image.bits + 31) / 32 * 4 * image.height;
     const uint32_t mask = (image.width + 31) / 32 * 4 * image.height;
     EXPECT_EQ(image.bytes, 40 + palette + colour + mask);
-    seen.push_back({image.width, image.bits});
   }
   EXPECT_EQ(expectedOffset, ico.size());
-  for (const uint32_t size : {16u, 32u, 48u})
+  for (const uint32_t size : {16u, 20u, 24u, 32u, 40u, 48u, 64u, 256u})
     for (const uint32_t bits : {8u, 24u, 32u})
-      EXPECT_EQ(std::count(seen.begin(), seen.end(), std::array<uint32_t, 2>{size, bits}), 1) << size << "/" << bits;
+      EXPECT_EQ(std::count(seen.begin(), seen.end(), std::array<uint32_t, 2>{size, bits}),
+                bits == 32 || size == 16 || size == 32 || size == 48) << size << "/" << bits;
 }
 
 TEST(ImageFilesTest, IconImagesCarryColourAlphaAndMask) {

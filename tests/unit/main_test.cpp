@@ -159,6 +159,7 @@ struct CopiesCase {
   std::vector<std::string> processes;  ///< snapshot names
   std::string exeName;
   bool starts;
+  std::vector<int> sessions = {};  ///< own session first, then each process's; -1: cannot be read
 };
 
 TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
@@ -179,10 +180,19 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
       {"Cyrillic name once", {"Тарнвик.exe", "explorer.exe"}, "ТАРНВИК", true},
       {"accented name twice", {"Café.exe", "CAFÉ.exe"}, "café", false},
       {"Greek name twice", {"σοφός.exe", "ΣΟΦΌΣ.exe"}, "Σοφός", false},
+      {"another session's copy", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {1, 2, 1}},
+      {"a copy whose session is unknown", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {1, -1, 1}},
+      {"two copies in this session", {"tarnvik.exe", "x.exe", "tarnvik.exe"}, "tarnvik", false, {3, 3, 0, 3}},
+      {"own session unknown: all count", {"tool.exe", "tool.exe"}, "tool", false, {-1, 1, 2}},
   };
   for (const CopiesCase& c : cases) {
     TestProgram t;
     t.process.snapshotNames = c.processes;
+    for (std::size_t i = 0; i < c.sessions.size(); ++i) {
+      const uint32_t id = i == 0 ? testing::FakeProcessApi::kOwnId
+                                 : testing::FakeProcessApi::kFirstSnapshotId + uint32_t(i - 1);
+      if (c.sessions[i] >= 0) t.process.sessionOf[id] = static_cast<uint32_t>(c.sessions[i]);
+    }
     t.tk.exeName = c.exeName;
     Main(t.program);
     EXPECT_EQ(Started(t), c.starts) << c.name;

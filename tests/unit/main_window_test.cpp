@@ -441,7 +441,7 @@ TEST(KeyboardCommands, F1ShowsTheAboutBoxAndF2StartsNotepadOnTheHelpFile) {
   EXPECT_EQ(t.tk.messageBoxes[0].title, " QELM Tarnvik  About / Info...");
   EXPECT_EQ(t.tk.messageBoxes[0].style, 32);
   ASSERT_EQ(t.tk.shellCalls.size(), 1u);
-  EXPECT_EQ(t.tk.shellCalls[0].first, "notepad.exe C:\\Program Files\\Tarnvik\\ReadMe.txt");
+  EXPECT_EQ(t.tk.shellCalls[0].first, "notepad.exe \"C:\\Program Files\\Tarnvik\\ReadMe.txt\"");
   EXPECT_EQ(t.tk.shellCalls[0].second, 1);
 }
 

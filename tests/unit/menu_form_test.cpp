@@ -132,12 +132,12 @@ TEST(MenuForm, QuitAfterTheMenuFormIsGoneDoesNotBringItBack) {
 
 // ---- Help file -----------------------------------------------------------------------------
 
-TEST(HelpFile, CommandLineIsNotepadOnTheUnquotedPath) {
+TEST(HelpFile, CommandLineIsNotepadOnTheQuotedPath) {
   const std::pair<std::string, std::string> rows[] = {
-      {"C:\\Tools\\", "notepad.exe C:\\Tools\\ReadMe.txt"},
-      {"C:\\Program Files\\QELM Tarnvik\\", "notepad.exe C:\\Program Files\\QELM Tarnvik\\ReadMe.txt"},
-      {"D:\\", "notepad.exe D:\\ReadMe.txt"},
-      {"", "notepad.exe ReadMe.txt"},
+      {"C:\\Tools\\", "notepad.exe \"C:\\Tools\\ReadMe.txt\""},
+      {"C:\\Program Files\\QELM Tarnvik\\", "notepad.exe \"C:\\Program Files\\QELM Tarnvik\\ReadMe.txt\""},
+      {"D:\\", "notepad.exe \"D:\\ReadMe.txt\""},
+      {"", "notepad.exe \"ReadMe.txt\""},
   };
   for (const auto& [folder, command] : rows) {
     EXPECT_EQ(HelpFileCommandLine(folder), command);

@@ -91,6 +91,7 @@ class ReportBuilder : public ::testing::Test {
   std::string Saved(const std::string& option) {
     testing::FakeCommandApi api;
     api.arguments = {option, "-"};
+    p.drive.RestartTurns();
     for (const auto& [letter, drive] : p.drive.drives) api.logicalDrives |= 1u << (letter - 'a');
     EXPECT_EQ(RunCommand(p.program, api, ParseCommandLine(api.arguments)), kExitWritten);
     return api.out.value_or("");
@@ -177,10 +178,10 @@ TEST_F(ReportBuilder, AsksEachQueryWithTheRightLetterAndBuffers) {
   AddDrive('c', FixedDrive());
   p.wmi.disks["C:"].partitionTypes = {"Installable File System"};
   Refresh();
-  const std::vector<std::string> calls{"vol c:\\", "cluster c:\\", "vol c:\\", "space c:\\", "type C:\\"};
+  const std::vector<std::string> calls{"vol c:\\", "cluster c:\\", "space c:\\", "type C:\\"};
   EXPECT_EQ(p.drive.calls, calls);
-  // The builder's own volume query gets 255-character buffers; the serial query gets none.
-  const std::vector<std::pair<uint32_t, uint32_t>> sizes{{255u, 255u}, {0u, 0u}};
+  // The volume query gets 255-character buffers; having answered, it gives the serial too.
+  const std::vector<std::pair<uint32_t, uint32_t>> sizes{{255u, 255u}};
   EXPECT_EQ(p.drive.volumeBufferSizes, sizes);
   EXPECT_EQ(p.wmi.queries, kLinkedBatchQueries);
   EXPECT_EQ(p.wmi.apartmentsJoined, 1);
@@ -317,6 +318,13 @@ INSTANTIATE_TEST_SUITE_P(
                  kMbr,
                  {{" Size:  ", "0 B  (0)"}, {" Free:  ", "0 B  (0)"}, {" Fill:  ", "0 B  (0)"}, {" Drives: ", "1  (0)"}},
                  "\"totalBytes\":null,\"freeBytes\":null,\"usedBytes\":null,\"bytesPerSector\":512,"},
+        // The serial-only query is asked only after a failed volume query.
+        FactCase{"MediumGoneAfterTheVolumeQuery",
+                 With(FixedDrive(), [](FakeDrive& d) { d.volumeOkByCall = {true}; d.volumeOk = false; }), kMbr,
+                 {{" S/N:   ", "195948557  (#0BADF00D)"}, {" Label: ", "DATA"}}},
+        FactCase{"MediumReadyAfterTheVolumeQuery",
+                 With(FixedDrive(), [](FakeDrive& d) { d.volumeOkByCall = {false}; }), kMbr,
+                 {{" S/N:   ", "0  (#0BADF00D)"}, {" System:", "?"}}},
         FactCase{"SerialWithHighBit",
                  With(FixedDrive(), [](FakeDrive& d) { d.serial = 0x80000000; }),
                  kMbr,
@@ -610,7 +618,7 @@ TEST_P(CloseFromOutsideDuringYield, StopsAndNeverRecreatesAWindow) {
     EXPECT_EQ(ValuesOf(text, " Drive: ").size(), static_cast<std::size_t>(blocksBefore));
     EXPECT_TRUE(ValuesOf(text, " Drives: ").empty());
   }
-  EXPECT_EQ(p.drive.calls.size(), static_cast<std::size_t>(5 * (closingYield - 1)));
+  EXPECT_EQ(p.drive.calls.size(), static_cast<std::size_t>(4 * (closingYield - 1)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Yields, CloseFromOutsideDuringYield, ::testing::Values(1, 2, 3, 5));

@@ -72,6 +72,9 @@ TEST(WinProcessApi, SnapshotListsThisProcessUnderItsFileName) {
   const auto at = std::find(s.ids.begin(), s.ids.end(), ::GetCurrentProcessId());
   ASSERT_NE(at, s.ids.end());
   EXPECT_EQ(s.names[static_cast<std::size_t>(at - s.ids.begin())], OwnExeBaseName());
+  uint32_t session = 0xFFFFFFFFu;  // the call is found in kernel32 and answers for this process
+  EXPECT_NE(api.ProcessIdToSessionId(api.GetCurrentProcessId(), &session), 0);
+  EXPECT_NE(session, 0xFFFFFFFFu);
 }
 
 TEST(WinProcessApi, EachSnapshotKeepsItsOwnWalkPosition) {

@@ -17,6 +17,8 @@
 
 #include "base/utf_win.h"
 #include "test_env_win.h"
+#include "ui/main_window/artwork.h"
+#include "ui/main_window/resource_ids.h"
 #include "ui/toolkit/toolkit_forms_win.h"
 
 #include <commctrl.h>
@@ -263,6 +265,54 @@ TEST(ShellTest, FailsQuietlyForAMissingProgram) {
   EXPECT_FALSE(tk.Shell("", 1));
 }
 
+// ---- The built program's resources, read from its file as data ----
+
+std::string ResourceOf(HMODULE module, const wchar_t* name, const wchar_t* type) {
+  HRSRC found = ::FindResourceW(module, name, type);
+  const void* bytes = found != nullptr ? ::LockResource(::LoadResource(module, found)) : nullptr;
+  return bytes != nullptr ? std::string(static_cast<const char*>(bytes), ::SizeofResource(module, found)) : "";
+}
+
+TEST(ProgramResourcesTest, ManifestAsksForGdiScalingAndTheIconHasEverySize) {
+  const std::wstring own = testing::OwnExePathWide();
+  const HMODULE module = ::LoadLibraryExW((own.substr(0, own.find_last_of(L"\\/") + 1) + L"tarnvik.exe").c_str(),
+                                         nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+  const std::string manifest = ResourceOf(module, MAKEINTRESOURCEW(1), RT_MANIFEST);
+  for (const char* setting : {"<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">false<",
+                              "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">unaware<",
+                              "<gdiScaling xmlns=\"http://schemas.microsoft.com/SMI/2017/WindowsSettings\">true<"})
+    EXPECT_NE(manifest.find(setting), std::string::npos) << setting;
+
+  // Each 14-byte group entry: width (0 for 256), height, colours, reserved, planes, bits, bytes, id.
+  std::string group = ResourceOf(module, MAKEINTRESOURCEW(IDI_TARNVIK), RT_GROUP_ICON);
+  std::set<int> trueColour;
+  for (std::size_t at = 6; at + 14 <= group.size(); at += 14)
+    if (group[at + 6] == 32) trueColour.insert(group[at] == 0 ? 256 : static_cast<uint8_t>(group[at]));
+  EXPECT_EQ(trueColour, (std::set<int>{16, 20, 24, 32, 40, 48, 64, 256}));
+
+  // The 256-pixel image (a PNG) opens as the system opens it, with the pixels that were drawn.
+  const int id = ::LookupIconIdFromDirectoryEx(reinterpret_cast<BYTE*>(group.data()), TRUE, 256, 256, 0);
+  std::string png = ResourceOf(module, MAKEINTRESOURCEW(id), RT_ICON);
+  HICON icon = ::CreateIconFromResourceEx(reinterpret_cast<BYTE*>(png.data()), static_cast<DWORD>(png.size()), TRUE,
+                                          0x00030000, 256, 256, 0);
+  ICONINFO info{};
+  ASSERT_TRUE(icon != nullptr && ::GetIconInfo(icon, &info));
+  BITMAPINFO format{{sizeof(BITMAPINFOHEADER), 256, -256, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+  std::vector<uint32_t> pixels(256 * 256);
+  HDC screen = ::GetDC(nullptr);
+  EXPECT_EQ(::GetDIBits(screen, info.hbmColor, 0, 256, pixels.data(), &format, DIB_RGB_COLORS), 256);
+  ::ReleaseDC(nullptr, screen);
+  const art::Bitmap drawn = art::DrawIcon(256);
+  int differ = 0;
+  for (std::size_t i = 0; i < pixels.size(); ++i)
+    differ += drawn.pixels[i] >> 24 == 255 && pixels[i] != drawn.pixels[i];  // opaque pixels exactly
+  EXPECT_EQ(differ, 0);
+  for (HGDIOBJ bitmap : {info.hbmColor, info.hbmMask}) ::DeleteObject(bitmap);
+  ::DestroyIcon(icon);
+  ::FreeLibrary(module);
+}
+
 // ---- Windows ----
 
 // What the main window's events saw, one line per event.
@@ -434,10 +484,16 @@ TEST_F(ToolkitWindowTest, MainWindowIsAHiddenBorderlessAppWindowWithItsControls)
   struct Expected {
     HWND hwnd;
     RECT rect;
+    const wchar_t* name;  ///< the window text a screen reader reads
   };
-  for (const Expected& e : {Expected{text1, {11, 35, 297, 381}}, Expected{label16, {0, 0, 24, 24}},
-                            Expected{image1, {278, 4, 300, 21}}, Expected{image2, {256, 4, 278, 21}}}) {
+  for (const Expected& e : {Expected{text1, {11, 35, 297, 381}, L""},
+                            Expected{label16, {0, 0, 24, 24}, L"Меню / Menu"},
+                            Expected{image1, {278, 4, 300, 21}, L"Выход / Quit    [Esc]"},
+                            Expected{image2, {256, 4, 278, 21}, L"Свернуть / Minimise"}}) {
     ASSERT_NE(e.hwnd, main);
+    wchar_t name[64] = {};
+    ::GetWindowTextW(e.hwnd, name, 64);
+    EXPECT_STREQ(name, e.name);
     const RECT r = ChildRect(main, e.hwnd);
     EXPECT_EQ(r.left, e.rect.left);
     EXPECT_EQ(r.top, e.rect.top);

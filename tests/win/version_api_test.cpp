@@ -91,6 +91,8 @@ class CountingProcessApi final : public ProcessApi {
     return real_.GetModuleFileNameExA(p, m, name, size);
   }
   int CloseHandle(ProcessHandle h) override { return real_.CloseHandle(h); }
+  uint32_t GetCurrentProcessId() override { return real_.GetCurrentProcessId(); }
+  int ProcessIdToSessionId(uint32_t id, uint32_t* session) override { return real_.ProcessIdToSessionId(id, session); }
 
  private:
   win::WinProcessApi real_;

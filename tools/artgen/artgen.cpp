@@ -47,7 +47,9 @@ int main(int argc, char** argv) {
   for (const Button& button : buttons)
     ok = WriteFile(folder + button.file, art::files::EncodeBmp24(art::DrawCaptionButton(button.picture))) && ok;
 
-  ok = WriteFile(folder + "tarnvik.ico", art::files::EncodeIco({art::DrawIcon(16), art::DrawIcon(32), art::DrawIcon(48)})) && ok;
+  std::vector<art::Bitmap> icons;
+  for (const int size : art::kIconSizes) icons.push_back(art::DrawIcon(size));
+  ok = WriteFile(folder + "tarnvik.ico", art::files::EncodeIco(icons)) && ok;
 
   if (argc == 3) ok = WriteFile(folder + "skin.bmp", art::files::EncodeBmp24(art::DrawSkin())) && ok;
   return ok ? 0 : 1;

@@ -15,6 +15,8 @@
 //   procstat allow-key <32|64> <path> gives HKLM\<path> a DACL that allows everything again
 //   procstat try-write <32|64> <path> what an open of HKLM\<path> for all access and a create of
 //                                     it give this process: open=<code> create=<code>
+//   procstat cmdline <exe name>       the command line, as the process got it (quotes and all),
+//                                     of each running process of that file name, one a line
 //
 // Exit codes: 0 done, 1 the condition was not met in time or a call failed, 2 usage,
 // 3 no main window.
@@ -29,8 +31,10 @@
 #include "base/utf_win.h"
 #include "base/win32_win.h"
 
-// After <windows.h>, which it needs.
+// After <windows.h>, which they need.
 #include <psapi.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
 namespace {
 
@@ -320,10 +324,42 @@ int CmdTryWrite(const wchar_t* viewArg, const wchar_t* path) {
   return kDone;
 }
 
+// Read from the process's own parameters block: the Linux side of Wine sees only the split
+// arguments, without the quotes the starting program put around them.
+std::wstring CommandLineOf(DWORD processId) {
+  using QueryProcess = LONG(WINAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+  const auto query = reinterpret_cast<QueryProcess>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+  ScopedKernelHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+  PROCESS_BASIC_INFORMATION basic{};
+  PEB peb{};
+  RTL_USER_PROCESS_PARAMETERS parameters{};
+  if (query == nullptr || !process ||
+      query(process.get(), ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0 ||
+      !::ReadProcessMemory(process.get(), basic.PebBaseAddress, &peb, sizeof peb, nullptr) ||
+      !::ReadProcessMemory(process.get(), peb.ProcessParameters, &parameters, sizeof parameters, nullptr))
+    return {};
+  std::wstring line(parameters.CommandLine.Length / sizeof(wchar_t), L'\0');
+  if (!::ReadProcessMemory(process.get(), parameters.CommandLine.Buffer, line.data(), parameters.CommandLine.Length,
+                           nullptr))
+    return {};
+  return line;
+}
+
+int CmdCommandLines(const wchar_t* exeName) {
+  ScopedKernelHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return kFailed;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry))
+    if (_wcsicmp(entry.szExeFile, exeName) == 0) WriteLine(WideToUtf8(CommandLineOf(entry.th32ProcessID)));
+  return kDone;
+}
+
 int Usage() {
   WriteError(
       "usage: procstat stats | refresh <count> <ms> | windows | deny-key <32|64> <path> | "
-      "allow-key <32|64> <path> | try-write <32|64> <path>");
+      "allow-key <32|64> <path> | try-write <32|64> <path> | cmdline <exe name>");
   return kUsage;
 }
 
@@ -338,5 +374,6 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"deny-key" && argc == 4) return CmdDenyKey(argv[2], argv[3]);
   if (command == L"allow-key" && argc == 4) return CmdAllowKey(argv[2], argv[3]);
   if (command == L"try-write" && argc == 4) return CmdTryWrite(argv[2], argv[3]);
+  if (command == L"cmdline" && argc == 3) return CmdCommandLines(argv[2]);
   return Usage();
 }

@@ -52,7 +52,11 @@ inline constexpr int kTitleTextLeft = 31;
 Bitmap DrawSkin();
 /// One of the four 22 x 17 caption-button pictures, opaque.
 Bitmap DrawCaptionButton(toolkit::PictureId picture);
-/// The icon at size x size (16, 32 or 48), with alpha.
+/// The icon's sizes: 16, 32 and 48 as ever, 20, 24, 40 and 64 for the small and large icons at
+/// 125 to 200 % display scale, and 256 for Explorer's largest views.
+inline constexpr int kIconSizes[] = {16, 20, 24, 32, 40, 48, 64, 256};
+
+/// The icon at size x size (1 to 256), with alpha.
 Bitmap DrawIcon(int size);
 
 }  // namespace tarnvik::art

@@ -15,6 +15,12 @@ inline constexpr int kTitleBandHeight = 28;
 inline constexpr int kMenuCorner = 28;
 inline constexpr int kTimerInterval = 125;
 
+/// The window texts of the caption controls: never drawn, they are what a screen reader names
+/// them, in the menu's bilingual style (the close button quits, as the menu's Quit does).
+inline constexpr char kCloseButtonName[] = "Выход / Quit    [Esc]";
+inline constexpr char kMinimiseButtonName[] = "Свернуть / Minimise";
+inline constexpr char kMenuGlyphName[] = "Меню / Menu";
+
 class Fdfsg final : public toolkit::MainWindowEvents {
  public:
   /// Loads the window and its controls, hidden.

@@ -81,8 +81,8 @@ void Fdfsf::Form_Unload(int16_t&) {
 }
 
 std::string HelpFileCommandLine(const std::string& appFolder) {
-  // Unquoted, as Notepad takes the rest of its command line as the file name.
-  return "notepad.exe " + appFolder + "ReadMe.txt";
+  // Quoted: a folder with blanks must still be one file name, however the program parses it.
+  return "notepad.exe \"" + appFolder + "ReadMe.txt\"";
 }
 
 void RunHelpFileCommand(Program& program) {

@@ -45,7 +45,7 @@ class Fdfsf final : public toolkit::MenuFormEvents {
   std::unique_ptr<toolkit::MenuForm> window_;
 };
 
-/// "notepad.exe " + AppFolder + "ReadMe.txt", unquoted.
+/// "notepad.exe \"" + AppFolder + "ReadMe.txt\"": the path quoted, so blanks in it stay in the name.
 std::string HelpFileCommandLine(const std::string& appFolder);
 /// Starts Notepad on the help file without waiting.
 void RunHelpFileCommand(Program& program);

@@ -61,6 +61,13 @@ void FillBackground(HDC dc, const RECT& area) {
   if (brush) ::FillRect(dc, &area, static_cast<HBRUSH>(brush.get()));
 }
 
+bool HighContrastOn() {
+  HIGHCONTRASTW contrast{};
+  contrast.cbSize = sizeof contrast;
+  return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
+         (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
 }  // namespace
 
 int16_t ShiftStateNow() {
@@ -348,6 +355,7 @@ Win32MainWindow::Win32MainWindow(ToolkitState& state, toolkit::MainWindowEvents&
   state_.FormLoaded();
   state_.SetMainWindow(hwnd_);
   timer1_.owner = hwnd_;
+  highContrast_ = HighContrastOn();
   CreateControls();
 }
 
@@ -404,14 +412,16 @@ void Win32MainWindow::CreateControls() {
     ::SetWindowSubclass(text1_.hwnd, &Text1Proc, kText1SubclassId, reinterpret_cast<DWORD_PTR>(this));
     text1_.SetFontSize(kText1DesignPoints);
   }
-  label16_.hwnd = ::CreateWindowExW(0, kLabelClass, L"", WS_CHILD | WS_VISIBLE, kLabel16Design.left, kLabel16Design.top,
-                                    kLabel16Design.width, kLabel16Design.height, hwnd_,
+  // The controls' texts are never drawn: they are what a screen reader calls them.
+  label16_.hwnd = ::CreateWindowExW(0, kLabelClass, Utf8ToWide(kMenuGlyphName).c_str(), WS_CHILD | WS_VISIBLE,
+                                    kLabel16Design.left, kLabel16Design.top, kLabel16Design.width,
+                                    kLabel16Design.height, hwnd_,
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(kLabel16Id)), state_.instance, this);
-  image1_.hwnd = ::CreateWindowExW(0, kPictureClass, L"", WS_CHILD | WS_VISIBLE, image1_.Left(), image1_.Top(),
-                                   image1_.Width(), image1_.Height(), hwnd_,
+  image1_.hwnd = ::CreateWindowExW(0, kPictureClass, Utf8ToWide(kCloseButtonName).c_str(), WS_CHILD | WS_VISIBLE,
+                                   image1_.Left(), image1_.Top(), image1_.Width(), image1_.Height(), hwnd_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kImage1Id)), state_.instance, &image1_);
-  image2_.hwnd = ::CreateWindowExW(0, kPictureClass, L"", WS_CHILD | WS_VISIBLE, image2_.Left(), image2_.Top(),
-                                   image2_.Width(), image2_.Height(), hwnd_,
+  image2_.hwnd = ::CreateWindowExW(0, kPictureClass, Utf8ToWide(kMinimiseButtonName).c_str(), WS_CHILD | WS_VISIBLE,
+                                   image2_.Left(), image2_.Top(), image2_.Width(), image2_.Height(), hwnd_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kImage2Id)), state_.instance, &image2_);
 }
 
@@ -628,6 +638,10 @@ LRESULT Win32MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, L
     case WM_CTLCOLORSTATIC:  // what a read-only edit asks
     case WM_CTLCOLOREDIT:
       return OnCtlColor(reinterpret_cast<HDC>(wParam));
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+      OnColoursChanged();
+      break;
     case WM_CLOSE:
       UnloadFor(toolkit::kUnloadFromControlMenu);
       return 0;
@@ -677,7 +691,18 @@ void Win32MainWindow::OnTimer(WPARAM id) {
   if (loaded_ && id == Win32Timer::kId && timer1_.Active()) events_.Timer1_Timer();
 }
 
+void Win32MainWindow::OnColoursChanged() {
+  highContrast_ = HighContrastOn();
+  if (text1_.hwnd != nullptr) ::InvalidateRect(text1_.hwnd, nullptr, TRUE);
+}
+
 LRESULT Win32MainWindow::OnCtlColor(HDC dc) {
+  // High contrast gives the report the system's own window colours; the skin stays as it is.
+  if (highContrast_) {
+    ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+    ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
+    return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_WINDOW));
+  }
   ::SetTextColor(dc, RGB(0, 0, 0));
   ::SetBkColor(dc, RGB(255, 255, 255));
   return reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH));

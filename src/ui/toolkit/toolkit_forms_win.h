@@ -220,6 +220,7 @@ class Win32MainWindow final : public toolkit::MainWindow {
   void OnMouseUp(int16_t button, WPARAM wParam, LPARAM lParam);
   void OnTimer(WPARAM id);
   LRESULT OnCtlColor(HDC dc);
+  void OnColoursChanged();
   void OnNcDestroy();
   void UnloadFor(int16_t mode);
 
@@ -231,6 +232,7 @@ class Win32MainWindow final : public toolkit::MainWindow {
   bool unloading_ = false;
   bool shown_ = false;  ///< size events reach Form_Resize only after the first showing
   bool resizing_ = false;
+  bool highContrast_ = false;  ///< read at creation and on every settings or colour change
   int keyHandlerDepth_ = 0;  ///< key handlers of Text1 running (they can nest through a message pass)
 
   Win32TextBox text1_;

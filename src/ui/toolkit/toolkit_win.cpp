@@ -360,8 +360,10 @@ bool Win32Toolkit::Shell(std::string_view commandLine, int windowStyle) {
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = static_cast<WORD>(ShowCommandForWindowStyle(windowStyle));
   PROCESS_INFORMATION process{};
+  // The started program gets the system's error mode, not the one this program set for its
+  // drive queries: Notepad should report a missing disk as any program would.
   if (!::CreateProcessW(application.empty() ? nullptr : application.c_str(), mutableCommand.data(), nullptr, nullptr,
-                        FALSE, 0, nullptr, nullptr, &startup, &process))
+                        FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr, nullptr, &startup, &process))
     return false;
   // Not waited for: the handles are only closed.
   ScopedKernelHandle processHandle(process.hProcess);
