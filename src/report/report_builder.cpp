@@ -250,6 +250,8 @@ void RefreshDriveReport(Program& program) {
   program.FDFSM.ReportIdle = false;
   BuildReport(program);
   program.FDFSM.ReportIdle = true;
+  // A drive that came or went while the report was built asks for one more.
+  if (program.FdfsgLoaded()) program.FDFSG().DriveReportFinished();
 }
 
 }  // namespace tarnvik
