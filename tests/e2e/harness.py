@@ -407,16 +407,6 @@ class Session:
         if drive.kind:
             self.reg_add(r"HKLM\Software\Wine\Drives", f"{letter}:", drive.kind)
 
-    def prepare_folder(self, drive: DriveSpec) -> Path:
-        """The mounted, labelled tmpfs of a drive whose letter the case defines itself (as a
-        plugged-in device gets one); mounted once a session."""
-        target = self.drive_folder(drive.letter)
-        if target not in self._mounts:
-            self._mount_tmpfs(target, drive.size)
-            (target / ".windows-label").write_text(drive.label)
-            (target / ".windows-serial").write_text(drive.serial)
-        return target
-
     def add_drives(self, drives: Iterable[DriveSpec]) -> None:
         """Adds letters for one case; remove_drives takes them away again."""
         drives = list(drives)

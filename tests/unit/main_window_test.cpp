@@ -488,83 +488,64 @@ TEST(KeyboardCommands, TheBuildCarriesOnAfterTheAboutBoxOpenedInsideIt) {
 
 // ---- Drives that come and go -----------------------------------------------------------------
 
-// One step of a notice sequence: a notice, time passing, or something the user does.
-struct NoticeStep {
-  enum Kind { Notice, Wait, F5, Minimise, Restore, Escape } kind;
+struct NoticeStep {  // a notice (at the next build's first yield, `ms` passing there, when inBuild), a wait or a key
+  enum Kind { Notice, Wait, F5, Escape, Minimise, Restore } kind;
   toolkit::DeviceNotice notice{};
   int ms = 0;
-  bool duringNextBuild = false;  // the notice comes at the next build's first yield, then `ms` pass
+  bool inBuild = false;
 };
-NoticeStep Vol(uint32_t event, uint32_t mask, uint16_t flags = 0) { return {NoticeStep::Notice, {event, 2, mask, flags}}; }
-NoticeStep Other(uint32_t event, uint32_t type) { return {NoticeStep::Notice, {event, type, 0, 0}}; }
-NoticeStep InBuild(NoticeStep step, int ms = 0) {
-  step.duringNextBuild = true;
-  step.ms = ms;
-  return step;
+NoticeStep N(uint32_t event, uint32_t mask, uint16_t flags = 0, uint32_t type = toolkit::kDeviceTypeVolume) {
+  return {NoticeStep::Notice, {event, type, mask, flags}};
 }
+NoticeStep InBuild(NoticeStep step, int ms = 0) { return {step.kind, step.notice, ms, true}; }
 NoticeStep Wait(int ms) { return {NoticeStep::Wait, {}, ms}; }
-constexpr uint32_t kArrive = toolkit::kDeviceArrival, kGone = toolkit::kDeviceRemoveComplete, kD = 1u << 3;
+constexpr uint32_t kIn = toolkit::kDeviceArrival, kOut = toolkit::kDeviceRemoveComplete, kD = 1u << 3;
 
 TEST(DriveNotices, RebuildOnceAfterAQuietWaitAndOnlyForVolumesComingOrGoing) {
+  using S = NoticeStep;
   const struct Row {
     const char* what;
     std::vector<NoticeStep> steps;
-    std::vector<int64_t> rebuildsAt;  // ms on the toolkit's clock at which each build began
+    std::vector<int64_t> buildsAt;  // ms on the toolkit's clock at which each build began
   } rows[] = {
-      {"arrival", {Vol(kArrive, kD), Wait(1000)}, {300}},
-      {"removal", {Vol(kGone, kD), Wait(1000)}, {300}},
-      {"medium in an existing drive", {Vol(kArrive, kD, 1), Wait(1000)}, {300}},
-      {"network drive mapped", {Vol(kArrive, 1u << 25, 2), Wait(1000)}, {300}},
-      {"burst restarts the wait", {Vol(kArrive, kD), Wait(100), Vol(kArrive, kD << 1), Wait(250), Vol(kArrive, kD << 2), Wait(1000)}, {650}},
-      {"two apart", {Vol(kArrive, kD), Wait(400), Vol(kGone, kD), Wait(1000)}, {300, 700}},
-      {"during an F5 build", {InBuild(Vol(kArrive, kD)), {NoticeStep::F5}, Wait(1000)}, {0, 300}},
-      {"wait over inside the build", {InBuild(Vol(kGone, kD), 500), {NoticeStep::F5}, Wait(1000)}, {0, 800}},
-      {"during a rebuild", {Vol(kArrive, kD), InBuild(Vol(kGone, kD)), Wait(1000)}, {300, 600}},
-      {"other kinds", {Vol(toolkit::kDeviceQueryRemove, kD), Vol(0x8003, kD), Vol(kArrive, 0), Vol(kArrive, 1u << 26),
-                       Other(kArrive, 3), Other(kArrive, 5), Other(kGone, 5), Other(7, 0), Other(0x18, 0), Wait(1000)}, {}},
-      {"quit after the notice", {Vol(kArrive, kD), Wait(100), {NoticeStep::Escape}, Vol(kGone, kD), Wait(1000)}, {}},
-      {"minimised, then restored", {{NoticeStep::Minimise}, Vol(kArrive, kD), Wait(1000), {NoticeStep::Restore}, Wait(1000)}, {1300}},
-      {"restored within the wait", {{NoticeStep::Minimise}, Vol(kArrive, kD), Wait(100), {NoticeStep::Restore}, Wait(1000)}, {300}},
-      {"restored with nothing waiting", {{NoticeStep::Minimise}, Wait(100), {NoticeStep::Restore}, Wait(1000)}, {}},
+      {"arrival, removal, medium, network drive", {N(kIn, kD), Wait(400), N(kOut, kD), Wait(400), N(kIn, kD, 1),
+                                                   Wait(400), N(kIn, 1u << 25, 2), Wait(1000)}, {300, 700, 1100, 1500}},
+      {"burst", {N(kIn, kD), Wait(100), N(kIn, 16), Wait(250), N(kIn, 32), Wait(1000)}, {650}},
+      {"during an F5 build", {InBuild(N(kIn, kD)), {S::F5}, Wait(1000)}, {0, 300}},
+      {"wait over inside the build", {InBuild(N(kOut, kD), 500), {S::F5}, Wait(1000)}, {0, 800}},
+      {"during a rebuild", {N(kIn, kD), InBuild(N(kOut, kD)), Wait(1000)}, {300, 600}},
+      {"other kinds", {N(toolkit::kDeviceQueryRemove, kD), N(0x8003, kD), N(kIn, 0), N(kIn, 1u << 26), N(kIn, 0, 0, 3),
+                       N(kIn, 0, 0, 5), N(kOut, 0, 0, 5), N(7, 0, 0, 0), Wait(1000)}, {}},
+      {"quit", {N(kIn, kD), Wait(100), {S::Escape}, N(kOut, kD), Wait(1000)}, {}},
+      {"minimised, then restored", {{S::Minimise}, N(kIn, kD), Wait(1000), {S::Restore}, Wait(1000)}, {1300}},
+      {"restored within the wait", {{S::Minimise}, N(kIn, kD), Wait(100), {S::Restore}, Wait(1000)}, {300}},
+      {"restored with nothing waiting", {{S::Minimise}, Wait(100), {S::Restore}, Wait(1000)}, {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     ShownProgram t;
-    t.tk.driveEntries = {"c:"};
-    t.drive.drives['c'] = FakeDrive{};
     std::vector<int64_t> builds;
-    int seen = 0;
     const auto look = [&](int64_t began) {
-      for (; seen < t.tk.menuForm->drive1().refreshCount(); ++seen) builds.push_back(began);
+      while (static_cast<int>(builds.size()) < t.tk.menuForm->drive1().refreshCount()) builds.push_back(began);
     };
     for (const NoticeStep& step : row.steps) {
-      if (step.duringNextBuild) {
-        t.tk.onDoEvents = [&t, step, fired = false](int) mutable {
-          if (std::exchange(fired, true)) return;
-          t.win().DeviceChange(step.notice);
-          t.win().Advance(step.ms);
-        };
-        continue;
-      }
       const int64_t before = t.tk.nowMs;  // a build may let time pass inside it
-      switch (step.kind) {
-        case NoticeStep::Notice: t.win().DeviceChange(step.notice); break;
-        case NoticeStep::F5: t.win().PressKey(116); break;
-        case NoticeStep::Minimise: t.win().SetWindowState(WindowState::Minimized); break;
-        case NoticeStep::Restore: t.win().SetWindowState(WindowState::Normal); break;
-        case NoticeStep::Escape: t.win().PressKey(27); break;
-        case NoticeStep::Wait:
-          for (int ms = 0; ms < step.ms && t.tk.mainWindow != nullptr; ++ms) {
-            const int64_t tick = t.tk.nowMs;
-            t.win().Advance(1);
-            look(tick + 1);
-          }
-          break;
+      if (step.inBuild) {
+        t.tk.onDoEvents = [&t, step, fired = false](int) mutable {
+          if (!std::exchange(fired, true)) t.win().DeviceChange(step.notice), t.win().Advance(step.ms);
+        };
+      } else if (step.kind == S::Notice) {
+        t.win().DeviceChange(step.notice);
+      } else if (step.kind == S::F5 || step.kind == S::Escape) {
+        t.win().PressKey(step.kind == S::F5 ? 116 : 27);
+      } else if (step.kind != S::Wait) {
+        t.win().SetWindowState(step.kind == S::Minimise ? WindowState::Minimized : WindowState::Normal);
       }
+      for (int ms = 0; ms < step.ms && !step.inBuild && t.tk.mainWindow != nullptr; ++ms, look(t.tk.nowMs))
+        t.win().Advance(1);
       look(before);
     }
-    EXPECT_EQ(builds, row.rebuildsAt);
-    EXPECT_TRUE(t.m().ReportIdle);
+    EXPECT_EQ(builds, row.buildsAt);
   }
 }
 

@@ -20,7 +20,6 @@
 #include "ui/toolkit/toolkit_forms_win.h"
 
 #include <commctrl.h>
-#include <dbt.h>
 #include <psapi.h>
 
 namespace tarnvik::win {
@@ -254,7 +253,6 @@ class MainRecorder final : public toolkit::MainWindowEvents {
   std::vector<std::string> log;
   int resizes = 0;
   int ticks = 0;
-  int ticks2 = 0;
   int16_t cancelOnQuery = 0;
   std::function<void()> onResize;
   std::function<void()> onUnload;
@@ -276,11 +274,8 @@ class MainRecorder final : public toolkit::MainWindowEvents {
     if (onUnload) onUnload();
   }
   void Timer1_Timer() override { ++ticks; }
-  void Timer2_Timer() override { ++ticks2; }
-  void Form_DeviceChange(const toolkit::DeviceNotice& n) override {
-    log.push_back("Form_DeviceChange(" + std::to_string(n.event) + "," + std::to_string(n.deviceType) + "," +
-                  std::to_string(n.unitMask) + "," + std::to_string(n.flags) + ")");
-  }
+  void Timer2_Timer() override {}
+  void Form_DeviceChange(const toolkit::DeviceNotice&) override {}
   void Text1_KeyDown(int16_t& key, int16_t shift) override {
     log.push_back("Text1_KeyDown(" + std::to_string(key) + "," + std::to_string(shift) + ")");
     if (onKey) onKey(key);
@@ -857,44 +852,6 @@ TEST_F(ToolkitWindowTest, TimerTicksOnlyWhileEnabledWithAnInterval) {
   PumpUntil([] { return false; }, 150);
   EXPECT_EQ(events.ticks, stopped);
 }
-
-TEST_F(ToolkitWindowTest, EachTimerTicksItsOwnHandler) {
-  LoadMain();
-  window->Timer2().SetInterval(20);
-  window->Timer2().SetEnabled(true);
-  EXPECT_TRUE(PumpUntil([&] { return events.ticks2 >= 2; }, 3000));
-  EXPECT_EQ(events.ticks, 0);
-}
-
-struct DeviceCase {
-  WPARAM event;
-  int data;  // 0 none, 1 a volume, 2 a port's header, 3 a volume whose stated size is only the header's
-  const char* expected;
-};
-
-class ToolkitDeviceTest : public ToolkitWindowTest, public ::testing::WithParamInterface<DeviceCase> {};
-
-TEST_P(ToolkitDeviceTest, DeviceNoticesBecomeTheEventAndAreNeverRefused) {
-  LoadMain();
-  DEV_BROADCAST_VOLUME volume{sizeof volume, DBT_DEVTYP_VOLUME, 0, 0x48, DBTF_MEDIA};
-  DEV_BROADCAST_HDR port{sizeof port, DBT_DEVTYP_PORT, 0};
-  if (GetParam().data == 3) volume.dbcv_size = sizeof(DEV_BROADCAST_HDR);
-  const LPARAM data = GetParam().data == 0   ? 0
-                      : GetParam().data == 2 ? reinterpret_cast<LPARAM>(&port)
-                                             : reinterpret_cast<LPARAM>(&volume);
-  EXPECT_EQ(::SendMessageW(main, WM_DEVICECHANGE, GetParam().event, data), TRUE);
-  ASSERT_FALSE(events.log.empty());
-  EXPECT_EQ(events.log.back(), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, ToolkitDeviceTest,
-                         ::testing::Values(DeviceCase{DBT_DEVICEARRIVAL, 1, "Form_DeviceChange(32768,2,72,1)"},
-                                           DeviceCase{DBT_DEVICEREMOVECOMPLETE, 1, "Form_DeviceChange(32772,2,72,1)"},
-                                           DeviceCase{DBT_DEVICEQUERYREMOVE, 1, "Form_DeviceChange(32769,2,72,1)"},
-                                           DeviceCase{DBT_DEVICEARRIVAL, 2, "Form_DeviceChange(32768,3,0,0)"},
-                                           DeviceCase{DBT_DEVICEARRIVAL, 3, "Form_DeviceChange(32768,2,0,0)"},
-                                           DeviceCase{DBT_DEVICEARRIVAL, 0, "Form_DeviceChange(32768,0,0,0)"},
-                                           DeviceCase{DBT_DEVNODES_CHANGED, 1, "Form_DeviceChange(7,0,0,0)"}));
 
 // A wait sleeps with the window's messages flowing (here, timer ticks) until a worker wakes it,
 // and a Wake that came first ends the next wait at once.

@@ -25,7 +25,7 @@
 //   probe esc-gone <ms>                   presses Esc in Text1 and prints the milliseconds until
 //                                         the program's process has ended (gone_ms) and until
 //                                         its main window had gone (window_gone_ms)
-//   probe drive <letter> <unix-folder>|-  defines the letter as a fixed drive on the folder through
+//   probe drive <letters> <unix-folder>|- defines each letter as a fixed drive on the folder through
 //                                         Wine's mount manager, as winecfg does, or ("-") removes
 //                                         it; the mount manager sends no notice for this itself
 //   probe notice <event> <letters> <flag> <ms>
@@ -37,7 +37,8 @@
 //                                         broadcast (broadcast_ms), how often the report lost its
 //                                         " Drives: " line (rebuilds) and when, from the first
 //                                         broadcast, the first rebuilt report was whole (rebuilt_ms,
-//                                         -1 when none was)
+//                                         -1 when none was), and the letters of the drive blocks
+//                                         the report holds at the end (letters)
 //
 // Exit codes: 0 done, 1 the condition was not met in time, 2 usage, 3 no main window. The last
 // line on stderr is always "probe: finished <code>": an exit without it was not the probe's own.
@@ -573,15 +574,14 @@ struct UnixDrive {
   USHORT labelOffset;
 };
 
-int CmdDrive(const wchar_t* letterArg, const wchar_t* folderArg) {
-  if (std::wcslen(letterArg) != 1) return kUsage;
+int DefineDrive(wchar_t letter, const wchar_t* folderArg) {
   const bool remove = std::wcscmp(folderArg, L"-") == 0;
   const std::string folder = remove ? std::string() : WideToUtf8(folderArg);
   std::vector<char> buffer(sizeof(UnixDrive) + folder.size() + 1, '\0');
   UnixDrive drive{};
   drive.size = static_cast<ULONG>(buffer.size());
   drive.type = remove ? DRIVE_NO_ROOT_DIR : DRIVE_FIXED;
-  drive.letter = static_cast<WCHAR>(::towlower(letterArg[0]));
+  drive.letter = static_cast<WCHAR>(::towlower(letter));
   drive.mountPointOffset = static_cast<USHORT>(remove ? 0 : sizeof(UnixDrive));
   std::memcpy(buffer.data(), &drive, sizeof drive);
   std::memcpy(buffer.data() + sizeof drive, folder.c_str(), folder.size() + 1);
@@ -594,6 +594,25 @@ int CmdDrive(const wchar_t* letterArg, const wchar_t* folderArg) {
     return kNotMet;
   }
   return kDone;
+}
+
+int CmdDrive(const wchar_t* lettersArg, const wchar_t* folderArg) {
+  int code = *lettersArg != L'\0' ? kDone : kUsage;
+  for (const wchar_t* letter = lettersArg; *letter != L'\0' && code == kDone; ++letter)
+    code = DefineDrive(*letter, folderArg);
+  return code;
+}
+
+// The letters of the report's drive blocks, in the order they stand.
+std::string BlockLetters(HWND box) {
+  std::wstring text;
+  std::string letters;
+  if (box == nullptr || !ReadWindowText(box, text)) return letters;
+  constexpr std::wstring_view kDriveLabel = L" Drive: \t  ";
+  for (std::size_t at = text.find(kDriveLabel); at != std::wstring::npos; at = text.find(kDriveLabel, at + 1)) {
+    if (at + kDriveLabel.size() < text.size()) letters += static_cast<char>(text[at + kDriveLabel.size()]);
+  }
+  return letters;
 }
 
 bool HasReport(HWND box) {
@@ -641,6 +660,7 @@ int CmdNotice(const wchar_t* eventArg, const wchar_t* lettersArg, const wchar_t*
   WriteLine("broadcast_ms=" + Fixed1(longest));
   WriteLine("rebuilds=" + std::to_string(rebuilds));
   WriteLine("rebuilt_ms=" + Fixed1(rebuiltMs));
+  WriteLine("letters=" + BlockLetters(box));
   return kDone;
 }
 
@@ -649,7 +669,7 @@ int Usage() {
       "usage: probe text | wait-text <substring> <ms> | wait-window <ms> | geometry | close | "
       "close-when <substring> <ms> | "
       "wait-gone <ms> | msgbox <title> <ms> [ok] | count | pid | hold <ms> | "
-      "ping-until-text <substring> <ms> | esc-gone <ms> | drive <letter> <unix-folder>|- | "
+      "ping-until-text <substring> <ms> | esc-gone <ms> | drive <letters> <unix-folder>|- | "
       "notice arrive|remove|query-remove <letters> media|net|none <ms>");
   return kUsage;
 }
