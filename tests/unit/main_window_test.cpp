@@ -509,16 +509,16 @@ TEST(DriveNotices, RebuildOnceAfterAQuietWaitAndOnlyForVolumesComingOrGoing) {
     std::vector<int64_t> buildsAt;  // ms on the toolkit's clock at which each build began
   } rows[] = {
       {"arrival, removal, medium, network drive", {N(kIn, kD), Wait(400), N(kOut, kD), Wait(400), N(kIn, kD, 1),
-                                                   Wait(400), N(kIn, 1u << 25, 2), Wait(1000)}, {300, 700, 1100, 1500}},
-      {"burst", {N(kIn, kD), Wait(100), N(kIn, 16), Wait(250), N(kIn, 32), Wait(1000)}, {650}},
-      {"during an F5 build", {InBuild(N(kIn, kD)), {S::F5}, Wait(1000)}, {0, 300}},
-      {"wait over inside the build", {InBuild(N(kOut, kD), 500), {S::F5}, Wait(1000)}, {0, 800}},
-      {"during a rebuild", {N(kIn, kD), InBuild(N(kOut, kD)), Wait(1000)}, {300, 600}},
+                                                   Wait(400), N(kIn, 1u << 25, 2), Wait(1000)}, {200, 600, 1000, 1400}},
+      {"burst", {N(kIn, kD), Wait(100), N(kIn, 16), Wait(150), N(kIn, 32), Wait(1000)}, {450}},
+      {"during an F5 build", {InBuild(N(kIn, kD)), {S::F5}, Wait(1000)}, {0, 200}},
+      {"wait over inside the build", {InBuild(N(kOut, kD), 500), {S::F5}, Wait(1000)}, {0, 700}},
+      {"during a rebuild", {N(kIn, kD), InBuild(N(kOut, kD)), Wait(1000)}, {200, 400}},
       {"other kinds", {N(toolkit::kDeviceQueryRemove, kD), N(0x8003, kD), N(kIn, 0), N(kIn, 1u << 26), N(kIn, 0, 0, 3),
                        N(kIn, 0, 0, 5), N(kOut, 0, 0, 5), N(7, 0, 0, 0), Wait(1000)}, {}},
       {"quit", {N(kIn, kD), Wait(100), {S::Escape}, N(kOut, kD), Wait(1000)}, {}},
-      {"minimised, then restored", {{S::Minimise}, N(kIn, kD), Wait(1000), {S::Restore}, Wait(1000)}, {1300}},
-      {"restored within the wait", {{S::Minimise}, N(kIn, kD), Wait(100), {S::Restore}, Wait(1000)}, {300}},
+      {"minimised, then restored", {{S::Minimise}, N(kIn, kD), Wait(1000), {S::Restore}, Wait(1000)}, {1200}},
+      {"restored within the wait", {{S::Minimise}, N(kIn, kD), Wait(100), {S::Restore}, Wait(1000)}, {200}},
       {"restored with nothing waiting", {{S::Minimise}, Wait(100), {S::Restore}, Wait(1000)}, {}},
   };
   for (const Row& row : rows) {

@@ -15,10 +15,10 @@ inline constexpr int kTitleBandHeight = 28;
 inline constexpr int kMenuCorner = 28;
 inline constexpr int kTimerInterval = 125;
 /// How long the drive notices must have been quiet before the report is rebuilt. A stick with
-/// several partitions or a card reader announces its letters within tens of milliseconds, one
-/// notice each; 300 ms covers such a burst and still leaves the rebuilt report well inside a
-/// second of the last notice.
-inline constexpr int kQuietWait = 300;
+/// several partitions or a card reader announces its letters one notice each, back to back
+/// (well within a tenth of a second); 200 ms covers such a burst and leaves the rebuild most of
+/// the second in which the report should follow the drives, even with slow drives to ask.
+inline constexpr int kQuietWait = 200;
 
 class Fdfsg final : public toolkit::MainWindowEvents {
  public:
