@@ -181,6 +181,9 @@ void RefreshDriveReport(Program& program) {
   } idleAgain{program.FDFSM};
   program.FDFSM.ReportIdle = false;
   BuildReport(program);
+  program.FDFSM.ReportIdle = true;
+  // A drive that came or went while the report was built asks for one more.
+  if (program.FdfsgLoaded()) program.FDFSG().DriveReportFinished();
 }
 
 }  // namespace tarnvik

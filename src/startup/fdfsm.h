@@ -41,6 +41,9 @@ struct Fdfsm {
 
   // Written by the window timer.
   int32_t CursorX = 0, CursorY = 0;
+
+  // A volume came or went and the report has not been rebuilt for it yet.
+  bool DriveNoticePending = false;
 };
 
 }  // namespace tarnvik

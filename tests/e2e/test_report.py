@@ -31,7 +31,40 @@ def check_report(session: Session, program: RunningProgram) -> None:
     check(not problems, "report differs from the expected one:\n      " + "\n      ".join(problems))
 
 
+def notice(session: Session, arch: str, *args: str) -> dict:
+    """probe notice: broadcasts as Wine's mount manager does, then watches the report; its figures."""
+    result = session.probe(arch, "notice", *args, timeout=40)
+    got = dict(line.split("=", 1) for line in result.stdout.decode().splitlines() if "=" in line)
+    # BSF_QUERY: an answer of 0 means that a window refused; a slow answer shows in the time.
+    check(result.returncode == 0 and int(got["answer"]) > 0 and float(got["broadcast_ms"]) < 500,
+          f"notice {args}: refused, slow or failed: {got} " + result.describe())
+    return got
+
+
 for _arch in ("x64", "x86"):
+
+    @case(f"drive_notices_{_arch}")
+    def _notices(session: Session, arch: str = _arch) -> None:
+        """Drives plugged in and pulled out while the program runs (one, then three at once): the
+        report follows with one rebuild within 1 s each time; a removal query changes nothing."""
+        program = session.start_program(arch)
+        program.wait_report()
+        before = notice(session, arch, "query-remove", "C", "none", "0")["letters"]
+        try:
+            for letters in ("K", "KLM"):
+                for event, after in (("arrive", "".join(sorted(before + letters))), ("remove", before)):
+                    if event == "remove":
+                        got = notice(session, arch, "query-remove", letters, "none", "700")
+                        check(got["rebuilds"] == "0", f"a removal query rebuilt the report: {got}")
+                    result = session.probe(arch, "drive", letters, str(session.drive_c) if event == "arrive" else "-")
+                    check(result.returncode == 0, "probe drive failed: " + result.describe())
+                    got = notice(session, arch, event, letters, "media", "1500")
+                    check(got["rebuilds"] == "1" and 0 <= float(got["rebuilt_ms"]) <= 1000 and got["letters"] == after,
+                          f"{event} {letters}: expected one rebuild within 1 s and the blocks {after}: {got}")
+        finally:
+            session.probe(arch, "drive", "KLM", "-")
+        session.press_key("Escape")
+        program.wait_gone(10)
 
     @case(f"report_{_arch}")
     def _report(session: Session, arch: str = _arch) -> None:

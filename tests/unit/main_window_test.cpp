@@ -2,6 +2,8 @@
 // caption buttons, the keys and the ways the window closes.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "ui/menu_form/about.h"
 #include "unit/ui_fixture.h"
 
@@ -482,6 +484,69 @@ TEST(KeyboardCommands, TheBuildCarriesOnAfterTheAboutBoxOpenedInsideIt) {
   t.win().PressKey(116);
   EXPECT_EQ(t.tk.messageBoxes.size(), 1u);
   EXPECT_NE(t.win().text1().Text().find(" Drives: \t  2  (0)\r\n"), std::string::npos);
+}
+
+// ---- Drives that come and go -----------------------------------------------------------------
+
+struct NoticeStep {  // a notice (at the next build's first yield, `ms` passing there, when inBuild), a wait or a key
+  enum Kind { Notice, Wait, F5, Escape, Minimise, Restore } kind;
+  toolkit::DeviceNotice notice{};
+  int ms = 0;
+  bool inBuild = false;
+};
+NoticeStep N(uint32_t event, uint32_t mask, uint16_t flags = 0, uint32_t type = toolkit::kDeviceTypeVolume) {
+  return {NoticeStep::Notice, {event, type, mask, flags}};
+}
+NoticeStep InBuild(NoticeStep step, int ms = 0) { return {step.kind, step.notice, ms, true}; }
+NoticeStep Wait(int ms) { return {NoticeStep::Wait, {}, ms}; }
+constexpr uint32_t kIn = toolkit::kDeviceArrival, kOut = toolkit::kDeviceRemoveComplete, kD = 1u << 3;
+
+TEST(DriveNotices, RebuildOnceAfterAQuietWaitAndOnlyForVolumesComingOrGoing) {
+  using S = NoticeStep;
+  const struct Row {
+    const char* what;
+    std::vector<NoticeStep> steps;
+    std::vector<int64_t> buildsAt;  // ms on the toolkit's clock at which each build began
+  } rows[] = {
+      {"arrival, removal, medium, network drive", {N(kIn, kD), Wait(400), N(kOut, kD), Wait(400), N(kIn, kD, 1),
+                                                   Wait(400), N(kIn, 1u << 25, 2), Wait(1000)}, {200, 600, 1000, 1400}},
+      {"burst", {N(kIn, kD), Wait(100), N(kIn, 16), Wait(150), N(kIn, 32), Wait(1000)}, {450}},
+      {"during an F5 build", {InBuild(N(kIn, kD)), {S::F5}, Wait(1000)}, {0, 200}},
+      {"wait over inside the build", {InBuild(N(kOut, kD), 500), {S::F5}, Wait(1000)}, {0, 700}},
+      {"during a rebuild", {N(kIn, kD), InBuild(N(kOut, kD)), Wait(1000)}, {200, 400}},
+      {"other kinds", {N(toolkit::kDeviceQueryRemove, kD), N(0x8003, kD), N(kIn, 0), N(kIn, 1u << 26), N(kIn, 0, 0, 3),
+                       N(kIn, 0, 0, 5), N(kOut, 0, 0, 5), N(7, 0, 0, 0), Wait(1000)}, {}},
+      {"quit", {N(kIn, kD), Wait(100), {S::Escape}, N(kOut, kD), Wait(1000)}, {}},
+      {"minimised, then restored", {{S::Minimise}, N(kIn, kD), Wait(1000), {S::Restore}, Wait(1000)}, {1200}},
+      {"restored within the wait", {{S::Minimise}, N(kIn, kD), Wait(100), {S::Restore}, Wait(1000)}, {200}},
+      {"restored with nothing waiting", {{S::Minimise}, Wait(100), {S::Restore}, Wait(1000)}, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ShownProgram t;
+    std::vector<int64_t> builds;
+    const auto look = [&](int64_t began) {
+      while (static_cast<int>(builds.size()) < t.tk.menuForm->drive1().refreshCount()) builds.push_back(began);
+    };
+    for (const NoticeStep& step : row.steps) {
+      const int64_t before = t.tk.nowMs;  // a build may let time pass inside it
+      if (step.inBuild) {
+        t.tk.onDoEvents = [&t, step, fired = false](int) mutable {
+          if (!std::exchange(fired, true)) t.win().DeviceChange(step.notice), t.win().Advance(step.ms);
+        };
+      } else if (step.kind == S::Notice) {
+        t.win().DeviceChange(step.notice);
+      } else if (step.kind == S::F5 || step.kind == S::Escape) {
+        t.win().PressKey(step.kind == S::F5 ? 116 : 27);
+      } else if (step.kind != S::Wait) {
+        t.win().SetWindowState(step.kind == S::Minimise ? WindowState::Minimized : WindowState::Normal);
+      }
+      for (int ms = 0; ms < step.ms && !step.inBuild && t.tk.mainWindow != nullptr; ++ms, look(t.tk.nowMs))
+        t.win().Advance(1);
+      look(before);
+    }
+    EXPECT_EQ(builds, row.buildsAt);
+  }
 }
 
 // ---- Closing -------------------------------------------------------------------------------

@@ -342,6 +342,8 @@ class MainRecorder final : public toolkit::MainWindowEvents {
     if (onUnload) onUnload();
   }
   void Timer1_Timer() override { ++ticks; }
+  void Timer2_Timer() override {}
+  void Form_DeviceChange(const toolkit::DeviceNotice&) override {}
   void Text1_KeyDown(int16_t& key, int16_t shift) override {
     log.push_back("Text1_KeyDown(" + std::to_string(key) + "," + std::to_string(shift) + ")");
     if (onKey) onKey(key);

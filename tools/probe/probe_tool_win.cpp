@@ -25,12 +25,29 @@
 //   probe esc-gone <ms>                   presses Esc in Text1 and prints the milliseconds until
 //                                         the program's process has ended (gone_ms) and until
 //                                         its main window had gone (window_gone_ms)
+//   probe drive <letters> <unix-folder>|- defines each letter as a fixed drive on the folder through
+//                                         Wine's mount manager, as winecfg does, or ("-") removes
+//                                         it; the mount manager sends no notice for this itself
+//   probe notice <event> <letters> <flag> <ms>
+//                                         broadcasts one WM_DEVICECHANGE per letter with its volume,
+//                                         as the mount manager does for a plugged-in device (event
+//                                         arrive, remove or query-remove; flag media, net or none),
+//                                         then watches Text1 for <ms>. Prints the smallest broadcast
+//                                         result (answer; 0 means a window refused), the longest
+//                                         broadcast (broadcast_ms), how often the report lost its
+//                                         " Drives: " line (rebuilds) and when, from the first
+//                                         broadcast, the first rebuilt report was whole (rebuilt_ms,
+//                                         -1 when none was), and the letters of the drive blocks
+//                                         the report holds at the end (letters)
 //
 // Exit codes: 0 done, 1 the condition was not met in time, 2 usage, 3 no main window. The last
 // line on stderr is always "probe: finished <code>": an exit without it was not the probe's own.
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <initializer_list>
 #include <string>
@@ -39,6 +56,10 @@
 #include "base/scoped_win.h"
 #include "base/utf_win.h"
 #include "base/win32_win.h"
+
+#include <dbt.h>
+#include <winioctl.h>
+#include <vector>
 
 namespace {
 
@@ -539,12 +560,117 @@ int CmdEscGone(const wchar_t* msArg) {
   return gone ? kDone : kNotMet;
 }
 
+// Wine's own control of its mount manager (the one winecfg uses), as Wine's ddk/mountmgr.h has it.
+constexpr DWORD kDefineUnixDrive = CTL_CODE('m', 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+struct UnixDrive {
+  ULONG size;
+  ULONG type;
+  ULONG fsType;
+  DWORD serial;
+  ULONGLONG unixDev;
+  WCHAR letter;
+  USHORT mountPointOffset;  // a NUL-terminated Unix path follows the structure; 0 for none
+  USHORT deviceOffset;
+  USHORT labelOffset;
+};
+
+int DefineDrive(wchar_t letter, const wchar_t* folderArg) {
+  const bool remove = std::wcscmp(folderArg, L"-") == 0;
+  const std::string folder = remove ? std::string() : WideToUtf8(folderArg);
+  std::vector<char> buffer(sizeof(UnixDrive) + folder.size() + 1, '\0');
+  UnixDrive drive{};
+  drive.size = static_cast<ULONG>(buffer.size());
+  drive.type = remove ? DRIVE_NO_ROOT_DIR : DRIVE_FIXED;
+  drive.letter = static_cast<WCHAR>(::towlower(letter));
+  drive.mountPointOffset = static_cast<USHORT>(remove ? 0 : sizeof(UnixDrive));
+  std::memcpy(buffer.data(), &drive, sizeof drive);
+  std::memcpy(buffer.data() + sizeof drive, folder.c_str(), folder.size() + 1);
+  ScopedKernelHandle manager(::CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  DWORD returned = 0;
+  if (!manager || !::DeviceIoControl(manager.get(), kDefineUnixDrive, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                     nullptr, 0, &returned, nullptr)) {
+    WriteError("mount manager: error " + std::to_string(::GetLastError()));
+    return kNotMet;
+  }
+  return kDone;
+}
+
+int CmdDrive(const wchar_t* lettersArg, const wchar_t* folderArg) {
+  int code = *lettersArg != L'\0' ? kDone : kUsage;
+  for (const wchar_t* letter = lettersArg; *letter != L'\0' && code == kDone; ++letter)
+    code = DefineDrive(*letter, folderArg);
+  return code;
+}
+
+// The letters of the report's drive blocks, in the order they stand.
+std::string BlockLetters(HWND box) {
+  std::wstring text;
+  std::string letters;
+  if (box == nullptr || !ReadWindowText(box, text)) return letters;
+  constexpr std::wstring_view kDriveLabel = L" Drive: \t  ";
+  for (std::size_t at = text.find(kDriveLabel); at != std::wstring::npos; at = text.find(kDriveLabel, at + 1)) {
+    if (at + kDriveLabel.size() < text.size()) letters += static_cast<char>(text[at + kDriveLabel.size()]);
+  }
+  return letters;
+}
+
+bool HasReport(HWND box) {
+  std::wstring text;
+  return box != nullptr && ReadWindowText(box, text) && text.find(L" Drives: ") != std::wstring::npos;
+}
+
+int CmdNotice(const wchar_t* eventArg, const wchar_t* lettersArg, const wchar_t* flagArg, const wchar_t* msArg) {
+  unsigned long long ms = 0;
+  if (!ParseMilliseconds(msArg, ms)) return kUsage;
+  const std::wstring_view event = eventArg;
+  const std::wstring_view flag = flagArg;
+  const WPARAM code = event == L"arrive"         ? DBT_DEVICEARRIVAL
+                      : event == L"remove"       ? DBT_DEVICEREMOVECOMPLETE
+                      : event == L"query-remove" ? DBT_DEVICEQUERYREMOVE
+                                                 : 0;
+  const WORD flags = flag == L"media" ? DBTF_MEDIA : flag == L"net" ? DBTF_NET : 0;
+  if (code == 0 || (flags == 0 && flag != L"none")) return kUsage;
+  HWND main = RequireMainWindow();
+  if (main == nullptr) return kNoWindow;
+  HWND box = FindTextBox(main);
+  bool hadReport = HasReport(box);
+  const Stopwatch watch;
+  long answer = LONG_MAX;
+  double longest = 0;
+  for (const wchar_t* letter = lettersArg; *letter != L'\0'; ++letter) {
+    const int index = ::towupper(*letter) - L'A';
+    if (index < 0 || index >= 26) return kUsage;
+    DEV_BROADCAST_VOLUME volume{sizeof volume, DBT_DEVTYP_VOLUME, 0, 1ul << index, flags};
+    const Stopwatch one;
+    answer = std::min(answer, ::BroadcastSystemMessageW(BSF_FORCEIFHUNG | BSF_QUERY, nullptr, WM_DEVICECHANGE, code,
+                                                        reinterpret_cast<LPARAM>(&volume)));
+    longest = std::max(longest, one.Ms());
+  }
+  int rebuilds = 0;
+  double rebuiltMs = -1;
+  while (watch.Ms() < static_cast<double>(ms)) {
+    const bool has = HasReport(box);
+    if (hadReport && !has) ++rebuilds;
+    if (!hadReport && has && rebuilds > 0 && rebuiltMs < 0) rebuiltMs = watch.Ms();
+    hadReport = has;
+    ::Sleep(1);
+  }
+  WriteLine("answer=" + std::to_string(answer));
+  WriteLine("broadcast_ms=" + Fixed1(longest));
+  WriteLine("rebuilds=" + std::to_string(rebuilds));
+  WriteLine("rebuilt_ms=" + Fixed1(rebuiltMs));
+  WriteLine("letters=" + BlockLetters(box));
+  return kDone;
+}
+
 int Usage() {
   WriteError(
       "usage: probe text | wait-text <substring> <ms> | wait-window <ms> | geometry | close | "
       "close-when <substring> <ms> | "
       "wait-gone <ms> | msgbox <title> <ms> [ok] | count | pid | hold <ms> | "
-      "ping-until-text <substring> <ms> | esc-gone <ms>");
+      "ping-until-text <substring> <ms> | esc-gone <ms> | drive <letters> <unix-folder>|- | "
+      "notice arrive|remove|query-remove <letters> media|net|none <ms>");
   return kUsage;
 }
 
@@ -566,6 +692,8 @@ int Run(int argc, wchar_t** argv) {
   if (command == L"hold" && argc == 3) return CmdHold(argv[2]);
   if (command == L"ping-until-text" && argc == 4) return CmdPingUntilText(argv[2], argv[3]);
   if (command == L"esc-gone" && argc == 3) return CmdEscGone(argv[2]);
+  if (command == L"drive" && argc == 4) return CmdDrive(argv[2], argv[3]);
+  if (command == L"notice" && argc == 6) return CmdNotice(argv[2], argv[3], argv[4], argv[5]);
   return Usage();
 }
 

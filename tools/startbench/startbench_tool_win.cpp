@@ -11,6 +11,10 @@
 //       Starts the program once and waits for its first report; then each run: stamp, post F5
 //       to the report box, wait until the text has lost " Drives: " (the refresh began) and
 //       holds it again (the refresh ended). Closes the program at the end.
+//   startbench notice <runs> <timeout-ms> <exe>
+//       As refresh, but each run broadcasts the notice of a medium arriving in drive D: (as the
+//       system sends it to every top-level window) instead of F5: the time includes the
+//       program's quiet wait before it rebuilds.
 //
 // Prints one line per run ("run 3: 123.456 ms") and a summary line
 // "median <ms> min <ms> max <ms> runs <n>". Exit codes: 0 every run measured, 1 a run failed
@@ -26,6 +30,8 @@
 
 #include "base/scoped_win.h"
 #include "base/win32_win.h"
+
+#include <dbt.h>
 
 namespace {
 
@@ -257,6 +263,12 @@ void PostF5(HWND edit) {
   ::PostMessageW(edit, WM_KEYUP, VK_F5, up);
 }
 
+void BroadcastMediaArrival() {
+  DEV_BROADCAST_VOLUME volume{sizeof volume, DBT_DEVTYP_VOLUME, 0, 1ul << ('D' - 'A'), DBTF_MEDIA};
+  ::BroadcastSystemMessageW(BSF_FORCEIFHUNG | BSF_QUERY, nullptr, WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
+                            reinterpret_cast<LPARAM>(&volume));
+}
+
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const std::size_t n = values.size();
@@ -272,7 +284,7 @@ void PrintSummary(const std::vector<double>& ms) {
 int Usage() {
   std::fprintf(stderr,
                "usage: startbench start|exit <runs> <timeout-ms> <exe> [arguments...]\n"
-               "       startbench refresh <runs> <timeout-ms> <exe>\n");
+               "       startbench refresh|notice <runs> <timeout-ms> <exe>\n");
   return kUsage;
 }
 
@@ -282,7 +294,7 @@ bool ParsePositive(const wchar_t* text, long& value) {
   return end != text && *end == L'\0' && value > 0;
 }
 
-int RunRefresh(const Clock& clock, const std::wstring& exe, long runs, double timeoutMs) {
+int RunRefresh(const Clock& clock, const std::wstring& exe, long runs, double timeoutMs, bool notice) {
   Child child;
   if (!Start(exe, {}, false, child)) return kFailed;
   MainSearch found{};
@@ -296,7 +308,11 @@ int RunRefresh(const Clock& clock, const std::wstring& exe, long runs, double ti
   int status = kDone;
   for (long run = 1; run <= runs; ++run) {
     const LARGE_INTEGER start = clock.Now();
-    PostF5(found.edit);
+    if (notice) {
+      BroadcastMediaArrival();
+    } else {
+      PostF5(found.edit);
+    }
     // Sent messages are answered before posted ones, so the first replies may still show the
     // old report: the refresh has begun only once " Drives: " is gone.
     bool started = false;
@@ -333,7 +349,8 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::wstring> arguments(argv + 5, argv + argc);
   const Clock clock;
 
-  if (mode == L"refresh") return arguments.empty() ? RunRefresh(clock, exe, runs, timeoutMs) : Usage();
+  if (mode == L"refresh" || mode == L"notice")
+    return arguments.empty() ? RunRefresh(clock, exe, runs, timeoutMs, mode == L"notice") : Usage();
   if (mode != L"start" && mode != L"exit") return Usage();
 
   std::vector<double> ms;

@@ -44,6 +44,15 @@ bool CursorOutside(const PictureBox& button, double windowLeft, double windowTop
   return x < left || x > right || y < top || y > bottom;
 }
 
+// A volume came or went: a letter's arrival or removal, of a medium or a network drive alike.
+// Other notices (ports, device interfaces, a removal query, a changed device tree) say nothing
+// about the letters, and a volume notice without a letter touches no line of the report.
+bool NoticeChangesLetters(const toolkit::DeviceNotice& notice) {
+  constexpr uint32_t kLetterBits = (1u << 26) - 1;
+  return (notice.event == toolkit::kDeviceArrival || notice.event == toolkit::kDeviceRemoveComplete) &&
+         notice.deviceType == toolkit::kDeviceTypeVolume && (notice.unitMask & kLetterBits) != 0;
+}
+
 }  // namespace
 
 Fdfsg::Fdfsg(Program& program) : program_(program), window_(program.tk.LoadMainWindow(*this)) {}
@@ -80,6 +89,11 @@ void Fdfsg::Form_Resize() {
 
   w.Text1().Move(11, 35, 286, 346);
   if (m.ScreenDpi != 0) w.Text1().SetFontSize(ScaledFontSize(10, m.ScreenDpi));
+
+  // Restored with a drive notice still waiting: the rebuild held back while minimised follows.
+  if (m.DriveNoticePending && !m.UnloadRequested && w.GetWindowState() != WindowState::Minimized &&
+      !w.Timer2().Enabled())
+    StartQuietWait();
 }
 
 void Fdfsg::Form_MouseDown(int16_t button, int16_t, float x, float y) {
@@ -134,6 +148,7 @@ void Fdfsg::Form_QueryUnload(int16_t&, int16_t) {
   if (program_.FdfsfLoaded()) program_.FDFSF().Window().Hide();
   window_->Timer1().SetEnabled(false);
   window_->Timer1().SetInterval(0);
+  window_->Timer2().SetEnabled(false);
 }
 
 void Fdfsg::Form_Unload(int16_t&) {
@@ -191,6 +206,37 @@ void Fdfsg::Text1_KeyDown(int16_t& keyCode, int16_t) {
     default:
       break;
   }
+}
+
+void Fdfsg::StartQuietWait() {
+  toolkit::Timer& quiet = window_->Timer2();
+  quiet.SetInterval(kQuietWait);
+  quiet.SetEnabled(true);  // also when it runs: the wait starts afresh
+}
+
+void Fdfsg::Form_DeviceChange(const toolkit::DeviceNotice& notice) {
+  Fdfsm& m = program_.FDFSM;
+  if (m.Quitting || m.UnloadRequested || !NoticeChangesLetters(notice)) return;
+  // Every notice restarts the wait, so a burst of them gives one rebuild.
+  m.DriveNoticePending = true;
+  StartQuietWait();
+}
+
+void Fdfsg::Timer2_Timer() {
+  Fdfsm& m = program_.FDFSM;
+  window_->Timer2().SetEnabled(false);  // one wait, one tick
+  if (m.Quitting || m.UnloadRequested || !m.DriveNoticePending) return;
+  // Minimised, the rebuild waits for the restore (Form_Resize); a build under way is followed
+  // by one more when it ends (DriveReportFinished). The notice stays pending for both.
+  if (window_->GetWindowState() == WindowState::Minimized || !m.ReportIdle) return;
+  m.DriveNoticePending = false;
+  RefreshDriveReport(program_);
+}
+
+void Fdfsg::DriveReportFinished() {
+  const Fdfsm& m = program_.FDFSM;
+  if (m.Quitting || m.UnloadRequested || !m.DriveNoticePending || window_->Timer2().Enabled()) return;
+  StartQuietWait();
 }
 
 void Fdfsg::Image1_MouseMove(int16_t, int16_t, float, float) {

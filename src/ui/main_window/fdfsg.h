@@ -14,6 +14,11 @@ inline constexpr int kWindowHeight = 392;
 inline constexpr int kTitleBandHeight = 28;
 inline constexpr int kMenuCorner = 28;
 inline constexpr int kTimerInterval = 125;
+/// How long the drive notices must have been quiet before the report is rebuilt. A stick with
+/// several partitions or a card reader announces its letters one notice each, back to back
+/// (well within a tenth of a second); 200 ms covers such a burst and leaves the rebuild most of
+/// the second in which the report should follow the drives, even with slow drives to ask.
+inline constexpr int kQuietWait = 200;
 
 /// The window texts of the caption controls: never drawn, they are what a screen reader names
 /// them, in the menu's bilingual style (the close button quits, as the menu's Quit does).
@@ -40,6 +45,11 @@ class Fdfsg final : public toolkit::MainWindowEvents {
   void Timer1_Timer() override;
   // Keyboard commands.
   void Text1_KeyDown(int16_t& keyCode, int16_t shift) override;
+  // Drives that come and go: a notice starts the quiet wait on Timer2, its tick rebuilds.
+  void Form_DeviceChange(const toolkit::DeviceNotice& notice) override;
+  void Timer2_Timer() override;
+  /// A report build has ended: a notice that came during it asks for one more rebuild.
+  void DriveReportFinished();
   // Caption buttons and menu glyph.
   void Image1_MouseMove(int16_t button, int16_t shift, float x, float y) override;
   void Image1_MouseDown(int16_t button, int16_t shift, float x, float y) override;
@@ -50,6 +60,7 @@ class Fdfsg final : public toolkit::MainWindowEvents {
 
  private:
   void ShowNormalButtons();
+  void StartQuietWait();
 
   Program& program_;
   std::unique_ptr<toolkit::MainWindow> window_;

@@ -15,6 +15,12 @@ void HeadlessTextBox::AppendText(std::string_view text) {
   ++setTextCount_;
 }
 
+bool HeadlessTimer::Step() {
+  if (!enabled_ || interval_ <= 0 || ++elapsed_ < interval_) return false;
+  elapsed_ = 0;
+  return true;
+}
+
 void HeadlessDriveList::Refresh() {
   entries_ = toolkit_.driveEntries;
   ++refreshCount_;
@@ -83,6 +89,18 @@ bool HeadlessMainWindow::Tick() {
   if (!loaded_ || !timer1_.Enabled() || timer1_.Interval() <= 0) return false;
   events_.Timer1_Timer();
   return true;
+}
+
+void HeadlessMainWindow::DeviceChange(const DeviceNotice& notice) {
+  if (loaded_) events_.Form_DeviceChange(notice);
+}
+
+void HeadlessMainWindow::Advance(int milliseconds) {
+  for (int ms = 0; ms < milliseconds; ++ms) {
+    ++toolkit_.nowMs;
+    if (loaded_ && timer1_.Step()) events_.Timer1_Timer();
+    if (loaded_ && timer2_.Step()) events_.Timer2_Timer();
+  }
 }
 
 int16_t HeadlessMainWindow::PressKey(int16_t keyCode, int16_t shift) {

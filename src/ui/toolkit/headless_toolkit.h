@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
@@ -74,13 +75,22 @@ class HeadlessPictureBox final : public PictureBox {
 class HeadlessTimer final : public Timer {
  public:
   int Interval() const override { return interval_; }
-  void SetInterval(int milliseconds) override { interval_ = milliseconds; }
+  void SetInterval(int milliseconds) override {
+    interval_ = milliseconds;
+    elapsed_ = 0;
+  }
   bool Enabled() const override { return enabled_; }
-  void SetEnabled(bool enabled) override { enabled_ = enabled; }
+  void SetEnabled(bool enabled) override {
+    enabled_ = enabled;
+    elapsed_ = 0;
+  }
+  /// One millisecond passes; true when the timer is due to tick.
+  bool Step();
 
  private:
   int interval_ = 420;
   bool enabled_ = false;
+  int elapsed_ = 0;  // milliseconds since the interval last began
 };
 
 class HeadlessDriveList final : public DriveList {
@@ -113,6 +123,7 @@ class HeadlessMainWindow final : public MainWindow {
   PictureBox& Image2() override { return image2_; }
   PictureBox& Image0(int index) override { return image0_.at(static_cast<std::size_t>(index)); }
   Timer& Timer1() override { return timer1_; }
+  Timer& Timer2() override { return timer2_; }
 
   WindowState GetWindowState() const override { return state_; }
   void SetWindowState(WindowState state) override;
@@ -132,6 +143,7 @@ class HeadlessMainWindow final : public MainWindow {
   HeadlessTextBox& text1() { return text1_; }
   HeadlessLabel& label16() { return label16_; }
   HeadlessTimer& timer1() { return timer1_; }
+  HeadlessTimer& timer2() { return timer2_; }
   MainWindowEvents& events() { return events_; }
   /// A close request from outside the program (task bar, log-off).
   void RequestClose();
@@ -139,6 +151,11 @@ class HeadlessMainWindow final : public MainWindow {
   bool Tick();
   /// A key pressed in Text1; returns the key code as the handler left it.
   int16_t PressKey(int16_t keyCode, int16_t shift = 0);
+  /// A device notice from the system, delivered while the window is loaded.
+  void DeviceChange(const DeviceNotice& notice);
+  /// Lets `milliseconds` pass on the toolkit's clock, one at a time: each timer ticks when its
+  /// interval is up, Timer1 before Timer2 in the same millisecond.
+  void Advance(int milliseconds);
 
  private:
   void UnloadFor(int16_t unloadMode);
@@ -151,6 +168,7 @@ class HeadlessMainWindow final : public MainWindow {
   HeadlessPictureBox image2_;
   std::vector<HeadlessPictureBox> image0_;
   HeadlessTimer timer1_;
+  HeadlessTimer timer2_;
   WindowState state_ = WindowState::Normal;
   double left_ = 0, top_ = 0;
   int width_ = 0, height_ = 0;
@@ -240,6 +258,7 @@ class HeadlessToolkit : public Toolkit {
 
   // What the program did.
   std::string title;
+  int64_t nowMs = 0;      ///< the clock that Advance moves on
   int doEventsCount = 0;  ///< DoEvents and WaitEvents together: every time messages were handled
   int waitEventsCount = 0;
   int wakeCount = 0;

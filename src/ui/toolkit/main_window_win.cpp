@@ -13,6 +13,7 @@
 #include "ui/toolkit/toolkit_forms_win.h"
 
 #include <commctrl.h>
+#include <dbt.h>
 #include <windowsx.h>
 
 namespace tarnvik::win::detail {
@@ -325,9 +326,9 @@ void Win32Timer::Apply() {
   if (owner == nullptr) return;
   // An interval of 0 keeps the timer silent even while it is enabled.
   if (Active()) {
-    ::SetTimer(owner, kId, static_cast<UINT>(interval_), nullptr);
+    ::SetTimer(owner, id_, static_cast<UINT>(interval_), nullptr);
   } else {
-    ::KillTimer(owner, kId);
+    ::KillTimer(owner, id_);
   }
 }
 
@@ -356,6 +357,7 @@ Win32MainWindow::Win32MainWindow(ToolkitState& state, toolkit::MainWindowEvents&
   state_.SetMainWindow(hwnd_);
   timer1_.owner = hwnd_;
   highContrast_ = HighContrastOn();
+  timer2_.owner = hwnd_;
   CreateControls();
 }
 
@@ -642,6 +644,9 @@ LRESULT Win32MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, L
     case WM_SYSCOLORCHANGE:
       OnColoursChanged();
       break;
+    case WM_DEVICECHANGE:
+      OnDeviceChange(wParam, lParam);
+      return TRUE;  // never BROADCAST_QUERY_DENY: the program stands in no removal's way
     case WM_CLOSE:
       UnloadFor(toolkit::kUnloadFromControlMenu);
       return 0;
@@ -688,7 +693,28 @@ void Win32MainWindow::OnMouseUp(int16_t button, WPARAM wParam, LPARAM lParam) {
 
 void Win32MainWindow::OnTimer(WPARAM id) {
   // A tick already queued when the timer was switched off is dropped.
-  if (loaded_ && id == Win32Timer::kId && timer1_.Active()) events_.Timer1_Timer();
+  if (!loaded_) return;
+  if (id == timer1_.Id() && timer1_.Active()) events_.Timer1_Timer();
+  if (id == timer2_.Id() && timer2_.Active()) events_.Timer2_Timer();
+}
+
+void Win32MainWindow::OnDeviceChange(WPARAM event, LPARAM data) {
+  if (!loaded_) return;
+  toolkit::DeviceNotice notice;
+  notice.event = static_cast<uint32_t>(event);
+  // Only the DBT_DEVICE* events carry a header; nothing past it is read unless the size it
+  // states covers it.
+  const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+  if (event >= DBT_DEVICEARRIVAL && event <= DBT_CUSTOMEVENT && header != nullptr &&
+      header->dbch_size >= sizeof(DEV_BROADCAST_HDR)) {
+    notice.deviceType = header->dbch_devicetype;
+    if (header->dbch_devicetype == DBT_DEVTYP_VOLUME && header->dbch_size >= sizeof(DEV_BROADCAST_VOLUME)) {
+      const auto* volume = reinterpret_cast<const DEV_BROADCAST_VOLUME*>(header);
+      notice.unitMask = volume->dbcv_unitmask;
+      notice.flags = volume->dbcv_flags;
+    }
+  }
+  events_.Form_DeviceChange(notice);
 }
 
 void Win32MainWindow::OnColoursChanged() {
@@ -711,6 +737,7 @@ LRESULT Win32MainWindow::OnCtlColor(HDC dc) {
 void Win32MainWindow::OnNcDestroy() {
   loaded_ = false;
   timer1_.owner = nullptr;  // the window's timers die with it
+  timer2_.owner = nullptr;
   text1_.hwnd = nullptr;
   label16_.hwnd = nullptr;
   image1_.hwnd = nullptr;

@@ -57,6 +57,8 @@ class PictureBox {
   virtual void SetHeight(int height) = 0;
 };
 
+/// A timer of a window. Enabling it, or setting its interval while it is enabled, starts its
+/// interval afresh.
 class Timer {
  public:
   virtual ~Timer() = default;
@@ -81,6 +83,17 @@ struct MenuItem {
   std::string shortcut;  ///< shown beside the caption ("F1"), empty for none
 };
 
+/// A device notice the system sent to every top-level window (WM_DEVICECHANGE). The codes are the
+/// system's own (DBT_*); the letters and flags are filled in only for a volume's data.
+struct DeviceNotice {
+  uint32_t event = 0;       ///< 0x8000 arrival, 0x8001 query remove, 0x8004 remove complete, 7 nodes changed ...
+  uint32_t deviceType = 0;  ///< type of the data: 2 volume, 3 port, 5 device interface; 0 when there is none
+  uint32_t unitMask = 0;    ///< volume: bit 0 is A, bit 25 is Z
+  uint16_t flags = 0;       ///< volume: 1 a medium in an existing drive, 2 a network drive
+};
+enum : uint32_t { kDeviceArrival = 0x8000, kDeviceQueryRemove = 0x8001, kDeviceRemoveComplete = 0x8004 };
+enum : uint32_t { kDeviceTypeVolume = 2, kDeviceTypePort = 3, kDeviceTypeInterface = 5 };
+
 /// Events of the main window, delivered on the user-interface thread. Handlers never throw.
 class MainWindowEvents {
  public:
@@ -92,6 +105,9 @@ class MainWindowEvents {
   virtual void Form_QueryUnload(int16_t& cancel, int16_t unloadMode) = 0;
   virtual void Form_Unload(int16_t& cancel) = 0;
   virtual void Timer1_Timer() = 0;
+  virtual void Timer2_Timer() = 0;
+  /// The system answers for the window at once, and never refuses: the handler only takes note.
+  virtual void Form_DeviceChange(const DeviceNotice& notice) = 0;
   virtual void Text1_KeyDown(int16_t& keyCode, int16_t shift) = 0;
   virtual void Image1_MouseMove(int16_t button, int16_t shift, float x, float y) = 0;
   virtual void Image1_MouseDown(int16_t button, int16_t shift, float x, float y) = 0;
@@ -133,6 +149,7 @@ class MainWindow : public Form {
   virtual PictureBox& Image2() = 0;
   virtual PictureBox& Image0(int index) = 0;  ///< the hidden picture store, 0 to 3
   virtual Timer& Timer1() = 0;
+  virtual Timer& Timer2() = 0;
 
   virtual WindowState GetWindowState() const = 0;
   virtual void SetWindowState(WindowState state) = 0;

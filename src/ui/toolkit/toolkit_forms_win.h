@@ -142,7 +142,9 @@ class Win32Picture final : public toolkit::PictureBox {
 
 class Win32Timer final : public toolkit::Timer {
  public:
-  static constexpr UINT_PTR kId = 1;
+  explicit Win32Timer(UINT_PTR id) : id_(id) {}
+  /// The timer's id among the owner window's timers (WM_TIMER's wParam).
+  UINT_PTR Id() const { return id_; }
 
   int Interval() const override { return interval_; }
   void SetInterval(int milliseconds) override;
@@ -156,6 +158,7 @@ class Win32Timer final : public toolkit::Timer {
  private:
   void Apply();
 
+  UINT_PTR id_;
   int interval_ = 420;
   bool enabled_ = false;
 };
@@ -181,6 +184,7 @@ class Win32MainWindow final : public toolkit::MainWindow {
   toolkit::PictureBox& Image2() override { return image2_; }
   toolkit::PictureBox& Image0(int index) override;
   toolkit::Timer& Timer1() override { return timer1_; }
+  toolkit::Timer& Timer2() override { return timer2_; }
 
   toolkit::WindowState GetWindowState() const override;
   void SetWindowState(toolkit::WindowState state) override;
@@ -219,6 +223,7 @@ class Win32MainWindow final : public toolkit::MainWindow {
   void OnMouseMove(WPARAM wParam, LPARAM lParam);
   void OnMouseUp(int16_t button, WPARAM wParam, LPARAM lParam);
   void OnTimer(WPARAM id);
+  void OnDeviceChange(WPARAM event, LPARAM data);
   LRESULT OnCtlColor(HDC dc);
   void OnColoursChanged();
   void OnNcDestroy();
@@ -240,7 +245,8 @@ class Win32MainWindow final : public toolkit::MainWindow {
   Win32Picture image1_;
   Win32Picture image2_;
   std::array<Win32Picture, 4> image0_;
-  Win32Timer timer1_;
+  Win32Timer timer1_{1};
+  Win32Timer timer2_{2};
 
   ScopedGdiObject skin_;
   std::array<ScopedGdiObject, 4> pictureBitmaps_;
