@@ -50,8 +50,12 @@ class FakeDriveApi : public DriveApi {
     if (!rootPath.empty() && rootPath[0] == throwingLetter) throw std::bad_alloc();
     const FakeDrive* d = Find(rootPath);
     if (d == nullptr) return 0;
-    const std::size_t turn = volumeCalls_[rootPath.empty() ? '?' : rootPath[0]]++;
-    if (!(turn < d->volumeOkByCall.size() ? d->volumeOkByCall[turn] : d->volumeOk)) return 0;
+    bool ok = d->volumeOk;
+    if (!d->volumeOkByCall.empty()) {  // counted only where asked for: threads share the fake
+      const std::size_t turn = volumeCalls_[rootPath[0]]++;
+      if (turn < d->volumeOkByCall.size()) ok = d->volumeOkByCall[turn];
+    }
+    if (!ok) return 0;
     CopyText(d->label, volumeName, volumeNameSize);
     CopyText(d->fileSystem, fileSystemName, fileSystemNameSize);
     if (serialNumber != nullptr) *serialNumber = d->serial;
