@@ -164,6 +164,8 @@ def _help_file(session: Session) -> None:
         check(program.alive(), "the program ended after the Help file item")
     finally:
         end_processes(started)
+    # A Notepad window torn down after its key press would take the focus from the Esc below.
+    wait_for(lambda: session.xdotool("search", "--onlyvisible", "--name", "^ReadMe").returncode != 0, 10)
     session.press_key("Escape")
     expect_ended(session, program)
 
