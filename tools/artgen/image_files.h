@@ -1,5 +1,5 @@
 // Encoders for the two picture file formats the resource compiler takes: 24-bit BMP for the
-// button pictures and ICO for the program's icon (the classic sizes at 8, 24 and 32 bits per
+// button pictures and ICO for the program's icon (the classic sizes at 8 and 32 bits per
 // pixel, the high-DPI ones at 32, the 256-pixel one as PNG). Header-only so that the generator
 // and its unit test share one copy. The PNG's deflate coder is written here rather than taken
 // from a library, so that the same sources give the same icon bytes on every build machine.
@@ -330,11 +330,13 @@ inline Bytes EncodePng(const Bitmap& bm) {
   return out;
 }
 
-/// Colour depths stored for the classic icon sizes, best first.
-inline constexpr std::array<int, 3> kIconDepths{32, 24, 8};
+/// Colour depths stored for the classic icon sizes, best first: 32 bits (with alpha from XP on,
+/// through the mask before it) and a 256-colour palette for displays of 8 bits. A 24-bit image
+/// would only repeat the 32-bit one without its alpha, and cost 11 KB of every .exe.
+inline constexpr std::array<int, 2> kIconDepths{32, 8};
 
-/// Whether a size is one Windows before XP asks for, and so gets the palette and true-colour
-/// images beside the 32-bit one. The others serve high-DPI displays on XP and later.
+/// Whether a size is one Windows before XP asks for, and so gets a palette image beside the
+/// 32-bit one. The others serve high-DPI displays on XP and later.
 inline bool ClassicIconSize(int size) { return size == 16 || size == 32 || size == 48; }
 
 /// The 256-pixel image is stored as PNG, the form Windows Vista and later read it in: as a
