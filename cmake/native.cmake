@@ -1,27 +1,26 @@
 # Native build: the portable logic, its unit tests and the host-side tools.
-if(TARNVIK_TSAN)
-  # The threaded layer alone: the unit tests run on one thread and gain nothing from it.
+
+# One GoogleTest program of the .cpp files in tests/<folder>, its cases discovered for ctest.
+function(tarnvik_test_program name folder)
   find_package(GTest REQUIRED)
   enable_testing()
   include(GoogleTest)
-  file(GLOB TARNVIK_THREAD_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/threads/*.cpp)
-  add_executable(tarnvik_thread_tests ${TARNVIK_THREAD_TESTS})
-  target_include_directories(tarnvik_thread_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(tarnvik_thread_tests PRIVATE tarnvik_core GTest::gtest GTest::gtest_main)
-  gtest_discover_tests(tarnvik_thread_tests DISCOVERY_MODE PRE_TEST
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${folder}/*.cpp)
+  add_executable(${name} ${sources})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE tarnvik_core GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST ${ARGN})
+endfunction()
+
+if(TARNVIK_TSAN)
+  # The threaded layer alone: the unit tests run on one thread and gain nothing from it.
+  tarnvik_test_program(tarnvik_thread_tests threads
                        PROPERTIES ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1")
   return()
 endif()
 
 if(TARNVIK_TESTS)
-  find_package(GTest REQUIRED)
-  enable_testing()
-  include(GoogleTest)
-  file(GLOB TARNVIK_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
-  add_executable(tarnvik_unit_tests ${TARNVIK_UNIT_TESTS})
-  target_include_directories(tarnvik_unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(tarnvik_unit_tests PRIVATE tarnvik_core GTest::gtest GTest::gtest_main)
-  gtest_discover_tests(tarnvik_unit_tests DISCOVERY_MODE PRE_TEST)
+  tarnvik_test_program(tarnvik_unit_tests unit)
 endif()
 
 file(GLOB TARNVIK_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/bench/*_native.cpp)
