@@ -1,10 +1,13 @@
 # Native build: the portable logic, its unit tests and the host-side tools.
 
-# One GoogleTest program of the .cpp files in tests/<folder>, its cases discovered for ctest.
-function(tarnvik_test_program name folder)
+if(TARNVIK_TSAN OR TARNVIK_TESTS)
   find_package(GTest REQUIRED)
   enable_testing()
   include(GoogleTest)
+endif()
+
+# One GoogleTest program of the .cpp files in tests/<folder>, its cases discovered for ctest.
+function(tarnvik_test_program name folder)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${folder}/*.cpp)
   add_executable(${name} ${sources})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
