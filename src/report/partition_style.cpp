@@ -215,7 +215,7 @@ std::string StyleOfUnlinked(WmiServices& services, const std::string& diskDevice
 // Delivers every asked letter once, or leaves the undelivered ones to the caller when the
 // service cannot be reached or a batch walk fails.
 void AskServiceForAll(WmiApi& wmi, const PartitionLetters& letters, const PartitionStyleSink& deliver,
-                      PartitionLetters& delivered) {
+                      const std::function<bool(std::size_t)>& stillWanted, PartitionLetters& delivered) {
   const std::unique_ptr<WmiServices> services = Connect(wmi);
   if (!services) return;
   const std::optional<ServiceAnswers> answers = AskLinksAndPartitions(*services);
@@ -226,7 +226,11 @@ void AskServiceForAll(WmiApi& wmi, const PartitionLetters& letters, const Partit
     for (std::size_t index = 0; index < letters.size(); ++index) {
       const std::string id = DiskDeviceIdOf(index);
       if (!letters[index] || answers->Linked(id) != (pass == 0)) continue;
-      deliver(index, pass == 0 ? answers->StyleOf(id) : StyleOfUnlinked(*services, id));
+      if (pass == 0) {
+        deliver(index, answers->StyleOf(id));
+      } else {
+        deliver(index, !stillWanted || stillWanted(index) ? StyleOfUnlinked(*services, id) : "Unknown");
+      }
       delivered[index] = true;
     }
   }
@@ -234,7 +238,8 @@ void AskServiceForAll(WmiApi& wmi, const PartitionLetters& letters, const Partit
 
 }  // namespace
 
-void QueryPartitionStyles(WmiApi& wmi, const PartitionLetters& letters, const PartitionStyleSink& deliver) {
+void QueryPartitionStyles(WmiApi& wmi, const PartitionLetters& letters, const PartitionStyleSink& deliver,
+                          const std::function<bool(std::size_t)>& stillWanted) {
   // Wine's in-process provider corrupts its heap when two threads query at once (seen with
   // three queries side by side), so batches never overlap, even when an abandoned report's
   // batch is still running.
@@ -245,7 +250,7 @@ void QueryPartitionStyles(WmiApi& wmi, const PartitionLetters& letters, const Pa
     std::unique_ptr<WmiApartment> apartment;
     if (!Failed(wmi.JoinApartment(apartment))) {
       // Every service object is gone when this returns, before the apartment is left.
-      AskServiceForAll(wmi, letters, deliver, delivered);
+      AskServiceForAll(wmi, letters, deliver, stillWanted, delivered);
     }
   }
   for (std::size_t index = 0; index < letters.size(); ++index) {

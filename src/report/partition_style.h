@@ -33,8 +33,10 @@ using PartitionStyleSink = std::function<void(std::size_t index, std::string sty
 /// holds up no letter before it. Every asked letter is delivered exactly once, "Unknown" when
 /// the service cannot be reached or a batch walk fails. One batch at a time in the process;
 /// joins the calling thread to COM's apartment for the time of the call, so it runs on any
-/// worker.
-void QueryPartitionStyles(WmiApi& wmi, const PartitionLetters& letters, const PartitionStyleSink& deliver);
+/// worker. `stillWanted`, where given, is asked just before a letter in no link would be: a
+/// letter it refuses is delivered as "Unknown" without a question.
+void QueryPartitionStyles(WmiApi& wmi, const PartitionLetters& letters, const PartitionStyleSink& deliver,
+                          const std::function<bool(std::size_t index)>& stillWanted = {});
 
 /// The same, gathered; the letters not asked are "Unknown".
 PartitionStyles QueryPartitionStyles(WmiApi& wmi, const PartitionLetters& letters);

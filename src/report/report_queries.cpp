@@ -57,8 +57,14 @@ void ReportQueries::Deliver(int index, DriveAnswers answers) {
     }
     toolkit_.Wake();
   };
+  // A drive that has already shown no file system never shows a style: its letter is not
+  // asked about, which spares a question that would touch its volume. One not in yet is asked.
+  const auto stillWanted = [this](std::size_t letter) {
+    const std::lock_guard lock(mutex_);
+    return !answers_[letter] || answers_[letter]->HasFileSystem();
+  };
   try {
-    QueryPartitionStyles(wmi_, letters_, deliverStyle);
+    QueryPartitionStyles(wmi_, letters_, deliverStyle, stillWanted);
   } catch (...) {
     {
       const std::lock_guard lock(mutex_);

@@ -174,6 +174,20 @@ TEST_F(ReportBuilder, WorkedExampleByteForByte) {
             "\"partitionStyle\":null}],\"driveCount\":2,\"sizedDriveCount\":1}");
 }
 
+// D: has shown no file system before the batch: its block takes no style, so it is not asked about.
+TEST_F(ReportBuilder, ALetterKnownToHaveNoFileSystemIsNotAskedAboutAlone) {
+  AddDrive('c', FixedDrive());
+  AddDrive('d', EmptyOpticalDrive());
+  p.wmi.disks["C:"].partitionTypes = {"GPT: System"};
+  p.tk.holdBackgroundWork = true;
+  p.tk.onDoEvents = [&](int) {
+    if (p.tk.waitEventsCount == 1) p.tk.RunBackgroundWork(1), p.tk.RunBackgroundWork(0);
+  };
+  Refresh();
+  EXPECT_TRUE(p.wmi.objectPaths.empty());
+  EXPECT_EQ(ValuesOf(Text(), " Table: "), (std::vector<std::string>{"GPT", "Unknown"}));
+}
+
 TEST_F(ReportBuilder, AsksEachQueryWithTheRightLetterAndBuffers) {
   AddDrive('c', FixedDrive());
   p.wmi.disks["C:"].partitionTypes = {"Installable File System"};
