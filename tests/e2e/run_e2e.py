@@ -90,6 +90,11 @@ def main() -> int:
     results: list[tuple[str, bool]] = []
     skipped: list[str] = []
 
+    def first_fault(error: BaseException) -> str:
+        # A failed clean-up in a finally block hides the failure that came before it.
+        before = error.__context__
+        return f"\n    (after: {type(before).__name__}: {before})" if before is not None else ""
+
     def record(name: str, ok: bool, seconds: float, detail: str = "") -> None:
         results.append((name, ok))
         print(f"{'PASS' if ok else 'FAIL'} {name} ({seconds:.1f} s)" + (f"\n    {detail}" if detail else ""),
@@ -125,7 +130,8 @@ def main() -> int:
                     except harness.CaseFailure as failure:
                         record(c.name, False, time.monotonic() - started, str(failure))
                     except harness.HarnessError as error:
-                        record(c.name, False, time.monotonic() - started, f"test environment: {error}")
+                        record(c.name, False, time.monotonic() - started,
+                               f"test environment: {error}" + first_fault(error))
                     except Exception:
                         record(c.name, False, time.monotonic() - started, traceback.format_exc().strip())
                     finally:

@@ -343,10 +343,13 @@ class RegistryValue:
 
     def restore(self) -> None:
         if self.before is None:
-            self.session.wine(["reg", "delete", self.key, "/v", self.name, "/f", "/reg:64"])
-            if self.session.reg_query(self.key, self.name) is not None:
-                raise HarnessError(f"could not remove {self.key}\\{self.name}")
-            return
+            # Wine now and then ends a fresh process before it has done anything: one more try.
+            for _ in range(2):
+                result = self.session.wine(["reg", "delete", self.key, "/v", self.name, "/f", "/reg:64"])
+                if self.session.reg_query(self.key, self.name) is None:
+                    return
+                self.session.log(f"the value {self.name} is still there after " + result.describe())
+            raise HarnessError(f"could not remove {self.key}\\{self.name}: " + result.describe())
         data = self.before
         if self.kind == "REG_DWORD" and data.lower().startswith("0x"):
             data = str(int(data, 16))
