@@ -13,6 +13,7 @@
 #include "report/report_text.h"
 #include "startup/command_api.h"
 #include "startup/main.h"
+#include "startup/process_scan.h"
 #include "startup/program.h"
 
 namespace tarnvik {
@@ -117,6 +118,7 @@ int RunCommand(Program& program, CommandApi& api, const CommandRequest& request)
     case CommandAction::SaveJson:
       break;
   }
+  MarkSavingRun(program.os.process);
   if (!BeginRun(program)) {
     Complain(api, "tarnvik: this version of Windows is not supported; no report was written\r\n");
     return kExitNotWritten;

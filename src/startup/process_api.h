@@ -25,9 +25,11 @@ struct ProcessEntry {
   std::array<char, kExeFileSize> szExeFile{};
 };
 
+inline constexpr uint32_t kSynchronize = 0x00100000;
+
 /// Mirrors CreateToolhelp32Snapshot, Process32First/Next, EnumProcesses, OpenProcess,
-/// EnumProcessModules, GetModuleFileNameExA, CloseHandle, GetCurrentProcessId and
-/// ProcessIdToSessionId, with their results and sizes.
+/// EnumProcessModules, GetModuleFileNameExA, CloseHandle, GetCurrentProcessId,
+/// ProcessIdToSessionId, CreateMutex and OpenMutex, with their results and sizes.
 class ProcessApi {
  public:
   virtual ~ProcessApi() = default;
@@ -50,6 +52,10 @@ class ProcessApi {
   /// Non-zero on success, with the session in *sessionId; 0 where the process cannot be
   /// queried and where the platform lacks the call (Windows 9x, NT 4).
   virtual int ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) = 0;
+  /// A handle to the named mutex (made when missing), or 0. The name is UTF-8.
+  virtual ProcessHandle CreateMutexA(int initialOwner, const char* name) = 0;
+  /// A handle to the existing named mutex, or 0 when there is none (or it may not be opened).
+  virtual ProcessHandle OpenMutexA(uint32_t desiredAccess, int inheritHandle, const char* name) = 0;
 };
 
 }  // namespace tarnvik

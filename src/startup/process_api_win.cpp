@@ -133,4 +133,12 @@ int WinProcessApi::ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId)
   return 1;
 }
 
+ProcessHandle WinProcessApi::CreateMutexA(int initialOwner, const char* name) {
+  return FromHandle(::CreateMutexW(nullptr, initialOwner, Utf8ToWide(name).c_str()));
+}
+
+ProcessHandle WinProcessApi::OpenMutexA(uint32_t desiredAccess, int inheritHandle, const char* name) {
+  return FromHandle(::OpenMutexW(desiredAccess, inheritHandle, Utf8ToWide(name).c_str()));
+}
+
 }  // namespace tarnvik::win

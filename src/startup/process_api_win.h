@@ -22,6 +22,8 @@ class WinProcessApi final : public ProcessApi {
   uint32_t GetCurrentProcessId() override;
   /// Found in kernel32 at run time, since Windows 9x and NT 4 lack it.
   int ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) override;
+  ProcessHandle CreateMutexA(int initialOwner, const char* name) override;
+  ProcessHandle OpenMutexA(uint32_t desiredAccess, int inheritHandle, const char* name) override;
 };
 
 }  // namespace tarnvik::win

@@ -74,20 +74,24 @@ std::string ModuleBaseName(std::string_view path) {
 using ModuleTable = std::array<ModuleHandle, kModuleTableEntries>;
 
 // Only the caller's own session counts: another user's copy behind Fast User Switching or
-// Remote Desktop must not stop this one. Where the caller's own session cannot be read (the
+// Remote Desktop must not stop this one. Nor does a saving run: it ends by itself, and a
+// script may start one at any moment. Where the caller's own session cannot be read (the
 // call is missing before Windows 2000) every process counts, as it always has. A process whose
 // session cannot be read does not count: that is mostly another user's process, which a
 // standard user may not query, and a copy in this session from the same path is caught by the
 // per-session mutex anyway.
-class SessionFilter {
+class CopyFilter {
  public:
-  explicit SessionFilter(ProcessApi& api) : api_(api) {
+  explicit CopyFilter(ProcessApi& api) : api_(api) {
     known_ = api.ProcessIdToSessionId(api.GetCurrentProcessId(), &own_) != 0;
   }
   bool Counts(uint32_t processId) const {
-    if (!known_) return true;
     uint32_t session = 0;
-    return api_.ProcessIdToSessionId(processId, &session) != 0 && session == own_;
+    if (known_ && (api_.ProcessIdToSessionId(processId, &session) == 0 || session != own_)) return false;
+    const ProcessHandle mark = api_.OpenMutexA(kSynchronize, 0, SavingRunMarkName(processId).c_str());
+    if (mark == 0) return true;
+    api_.CloseHandle(mark);
+    return false;
   }
 
  private:
@@ -121,7 +125,7 @@ void ScanProcesses(Fdfsm& m, ProcessApi& api) {
   const ScopedProcessHandle snapshot(api, api.CreateToolhelp32Snapshot(kTh32csSnapProcess, 0));
   if (snapshot.get() <= 0) return;
 
-  const SessionFilter sessions(api);
+  const CopyFilter copies(api);
   ProcessEntry entry;
   entry.dwSize = sizeof(ProcessEntry);
   int delivered = api.Process32First(snapshot.get(), entry);
@@ -130,7 +134,7 @@ void ScanProcesses(Fdfsm& m, ProcessApi& api) {
     m.ProcessName.clear();
     m.ProcessName = Trim(UpToNul(field));
     m.ProcessName = CleanName(m.ProcessName);
-    if (sessions.Counts(entry.th32ProcessID)) AppendEntry(m.ProcessList, m.ProcessName);
+    if (copies.Counts(entry.th32ProcessID)) AppendEntry(m.ProcessList, m.ProcessName);
     entry.szExeFile.fill(' ');
     delivered = api.Process32Next(snapshot.get(), entry);
   }
@@ -150,15 +154,23 @@ void ListProcessesPsapi(Fdfsm& m, ProcessApi& api) {
   }
   const std::size_t count = std::min<std::size_t>(filled / 4, ids.size());
 
-  const SessionFilter sessions(api);
+  const CopyFilter copies(api);
   ModuleTable modules{};  // not cleared between processes
   for (std::size_t i = 0; i < count; ++i) {
-    if (!sessions.Counts(ids[i])) continue;
+    if (!copies.Counts(ids[i])) continue;
     const ScopedProcessHandle process(api, api.OpenProcess(kProcessQueryInformation | kProcessVmRead, 0, ids[i]));
     if (process.get() < 0) continue;
     AppendEntry(m.ProcessList, NameOfProcess(api, process.get(), modules));
   }
   m.ProcessList = Trim(UpperCase(m.ProcessList));
+}
+
+std::string SavingRunMarkName(uint32_t processId) {
+  return "Local\\Tarnvik.SavingRun." + std::to_string(processId);
+}
+
+void MarkSavingRun(ProcessApi& api) {
+  api.CreateMutexA(0, SavingRunMarkName(api.GetCurrentProcessId()).c_str());
 }
 
 int32_t CountNameMatches(Fdfsm& m, const std::string& name) {

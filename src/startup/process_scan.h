@@ -17,6 +17,14 @@ void ScanProcesses(Fdfsm& m, ProcessApi& api);
 /// The psapi walk over process identifiers and their first module.
 void ListProcessesPsapi(Fdfsm& m, ProcessApi& api);
 
+/// The name of the mutex a saving run (/save, /json) holds for its whole life, so that a
+/// window started beside it does not take it for a running copy.
+std::string SavingRunMarkName(uint32_t processId);
+
+/// Makes this process's saving-run mark. The handle is never closed: the system removes the
+/// mark when the process ends, however it ends.
+void MarkSavingRun(ProcessApi& api);
+
 /// Counts whole entries `name` in m.ProcessList (which begins with a carriage return).
 int32_t CountNameMatches(Fdfsm& m, const std::string& name);
 

@@ -37,6 +37,7 @@ class FakeProcessApi : public ProcessApi {
   // Session by process identifier (unlisted: cannot be read); snapshot entry i is kFirstSnapshotId + i.
   static constexpr uint32_t kOwnId = 4000, kFirstSnapshotId = 100;
   std::map<uint32_t, uint32_t> sessionOf;
+  std::set<std::string> mutexes;  ///< named mutexes that exist
 
   ProcessHandle CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId) override {
     ++snapshotCalls;
@@ -105,8 +106,19 @@ class FakeProcessApi : public ProcessApi {
     return 1;
   }
 
+  ProcessHandle CreateMutexA(int, const char* name) override {
+    mutexes.insert(name);
+    ++openHandles;
+    return kMutex;
+  }
+  ProcessHandle OpenMutexA(uint32_t, int, const char* name) override {
+    if (mutexes.count(name) == 0) return 0;
+    ++openHandles;
+    return kMutex;
+  }
+
  private:
-  static constexpr ProcessHandle kSnapshot = 0x77;
+  static constexpr ProcessHandle kSnapshot = 0x77, kMutex = 0x99;
   int Deliver(ProcessHandle snapshot, ProcessEntry& entry) {
     if (snapshot != kSnapshot || cursor_ >= snapshotNames.size()) return 0;
     // Like the platform: the name and, where it fits, a NUL; the rest of the field is left alone.

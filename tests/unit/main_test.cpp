@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "fakes/test_program.h"
 #include "startup/command_line.h"
 #include "startup/main.h"
+#include "startup/process_scan.h"
 #include "ui/main_window/fdfsg.h"
 
 namespace tarnvik {
@@ -160,6 +162,7 @@ struct CopiesCase {
   std::string exeName;
   bool starts;
   std::vector<int> sessions = {};  ///< own session first, then each process's; -1: cannot be read
+  std::vector<uint32_t> savingRuns = {};  ///< snapshot entries that are saving runs
 };
 
 TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
@@ -184,6 +187,7 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
       {"a copy whose session is unknown", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {1, -1, 1}},
       {"two copies in this session", {"tarnvik.exe", "x.exe", "tarnvik.exe"}, "tarnvik", false, {3, 3, 0, 3}},
       {"own session unknown: all count", {"tool.exe", "tool.exe"}, "tool", false, {-1, 1, 2}},
+      {"beside a saving run", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {1}},
   };
   for (const CopiesCase& c : cases) {
     TestProgram t;
@@ -192,6 +196,9 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
       const uint32_t id = i == 0 ? testing::FakeProcessApi::kOwnId
                                  : testing::FakeProcessApi::kFirstSnapshotId + uint32_t(i - 1);
       if (c.sessions[i] >= 0) t.process.sessionOf[id] = static_cast<uint32_t>(c.sessions[i]);
+    }
+    for (const uint32_t entry : c.savingRuns) {
+      t.process.mutexes.insert(SavingRunMarkName(testing::FakeProcessApi::kFirstSnapshotId + entry));
     }
     t.tk.exeName = c.exeName;
     Main(t.program);
@@ -386,6 +393,9 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
     EXPECT_EQ(api.err.value_or("").empty(), c.exitCode == 0) << name << api.err.value_or("");
     EXPECT_TRUE(t.tk.messageBoxes.empty() && t.tk.loadedForms == 0 && t.tk.mainWindowsLoaded == 0) << name;
     EXPECT_FALSE(ProcessesScanned(t)) << name;
+    // A saving run marks itself, so that a window started beside it does not count it.
+    const bool saving = c.action == A::SaveText || c.action == A::SaveJson;
+    EXPECT_EQ(t.process.mutexes.count(SavingRunMarkName(testing::FakeProcessApi::kOwnId)), saving ? 1u : 0u) << name;
     const bool stamped = Stored(t, "Version") == std::string(kAppVersion) + '\0';
     EXPECT_EQ(stamped, c.action != A::Wrong && c.action != A::Usage && t.version.major >= 4) << name;
     EXPECT_EQ(api.out.value_or("").rfind("{\r\n  \"program\"", 0), c.arguments[0] == "-json" ? 0 : std::string::npos);

@@ -93,6 +93,10 @@ class CountingProcessApi final : public ProcessApi {
   int CloseHandle(ProcessHandle h) override { return real_.CloseHandle(h); }
   uint32_t GetCurrentProcessId() override { return real_.GetCurrentProcessId(); }
   int ProcessIdToSessionId(uint32_t id, uint32_t* session) override { return real_.ProcessIdToSessionId(id, session); }
+  ProcessHandle CreateMutexA(int owner, const char* name) override { return real_.CreateMutexA(owner, name); }
+  ProcessHandle OpenMutexA(uint32_t access, int inherit, const char* name) override {
+    return real_.OpenMutexA(access, inherit, name);
+  }
 
  private:
   win::WinProcessApi real_;
