@@ -79,14 +79,19 @@ void WriteDrive(std::string& out, int number, const ReportedDrive& drive, bool w
   o.Number("number", static_cast<uint64_t>(number));
   o.Number("position", static_cast<uint64_t>(drive.index + 1));
   // The volume query gives the label, the file system and the serial; when it failed, the
-  // text shows its defaults and the document says null.
+  // text shows its defaults and the document says null. The hex half can still come from
+  // the serial-only query asked after it (a medium that became ready in between).
   if (a.volumeAnswered) {
     o.Number("serialNumber", a.serial);
     o.String("serialHex", a.serialText);
     o.String("label", a.label);
   } else {
     o.Null("serialNumber");
-    o.Null("serialHex");
+    if (a.serialText != DriveAnswers{}.serialText) {
+      o.String("serialHex", a.serialText);
+    } else {
+      o.Null("serialHex");
+    }
     o.Null("label");
   }
   if (a.HasFileSystem()) {
