@@ -26,10 +26,11 @@ struct ProcessEntry {
 };
 
 inline constexpr uint32_t kSynchronize = 0x00100000;
+inline constexpr uint32_t kErrorAccessDenied = 5;
 
 /// Mirrors CreateToolhelp32Snapshot, Process32First/Next, EnumProcesses, OpenProcess,
 /// EnumProcessModules, GetModuleFileNameExA, CloseHandle, GetCurrentProcessId,
-/// ProcessIdToSessionId, CreateMutex and OpenMutex, with their results and sizes.
+/// ProcessIdToSessionId, CreateMutex, OpenMutex and GetLastError, with their results and sizes.
 class ProcessApi {
  public:
   virtual ~ProcessApi() = default;
@@ -56,6 +57,8 @@ class ProcessApi {
   virtual ProcessHandle CreateMutexA(int initialOwner, const char* name) = 0;
   /// A handle to the existing named mutex, or 0 when there is none (or it may not be opened).
   virtual ProcessHandle OpenMutexA(uint32_t desiredAccess, int inheritHandle, const char* name) = 0;
+  /// The calling thread's last error, as the call before it left it.
+  virtual uint32_t GetLastError() = 0;
 };
 
 }  // namespace tarnvik

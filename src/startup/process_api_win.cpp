@@ -141,4 +141,6 @@ ProcessHandle WinProcessApi::OpenMutexA(uint32_t desiredAccess, int inheritHandl
   return FromHandle(::OpenMutexW(desiredAccess, inheritHandle, Utf8ToWide(name).c_str()));
 }
 
+uint32_t WinProcessApi::GetLastError() { return ::GetLastError(); }
+
 }  // namespace tarnvik::win

@@ -24,6 +24,7 @@ class WinProcessApi final : public ProcessApi {
   int ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) override;
   ProcessHandle CreateMutexA(int initialOwner, const char* name) override;
   ProcessHandle OpenMutexA(uint32_t desiredAccess, int inheritHandle, const char* name) override;
+  uint32_t GetLastError() override;
 };
 
 }  // namespace tarnvik::win

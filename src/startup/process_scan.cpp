@@ -89,7 +89,9 @@ class CopyFilter {
     uint32_t session = 0;
     if (known_ && (api_.ProcessIdToSessionId(processId, &session) == 0 || session != own_)) return false;
     const ProcessHandle mark = api_.OpenMutexA(kSynchronize, 0, SavingRunMarkName(processId).c_str());
-    if (mark == 0) return true;
+    // A mark that may not be opened is there all the same: an elevated saving run's objects
+    // refuse a standard user's window.
+    if (mark == 0) return api_.GetLastError() != kErrorAccessDenied;
     api_.CloseHandle(mark);
     return false;
   }

@@ -38,6 +38,7 @@ class FakeProcessApi : public ProcessApi {
   static constexpr uint32_t kOwnId = 4000, kFirstSnapshotId = 100;
   std::map<uint32_t, uint32_t> sessionOf;
   std::set<std::string> mutexes;  ///< named mutexes that exist
+  std::set<std::string> deniedMutexes;  ///< named mutexes that exist but may not be opened
 
   ProcessHandle CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId) override {
     ++snapshotCalls;
@@ -112,10 +113,12 @@ class FakeProcessApi : public ProcessApi {
     return kMutex;
   }
   ProcessHandle OpenMutexA(uint32_t, int, const char* name) override {
+    lastError_ = deniedMutexes.count(name) != 0 ? kErrorAccessDenied : 2;  // else ERROR_FILE_NOT_FOUND
     if (mutexes.count(name) == 0) return 0;
     ++openHandles;
     return kMutex;
   }
+  uint32_t GetLastError() override { return lastError_; }
 
  private:
   static constexpr ProcessHandle kSnapshot = 0x77, kMutex = 0x99;
@@ -130,6 +133,7 @@ class FakeProcessApi : public ProcessApi {
     return 1;
   }
   std::size_t cursor_ = 0;
+  uint32_t lastError_ = 0;
 };
 
 }  // namespace tarnvik::testing

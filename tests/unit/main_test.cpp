@@ -1,6 +1,7 @@
 // The start-up sequence on the headless toolkit with every operating-system call faked.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <string>
@@ -162,7 +163,7 @@ struct CopiesCase {
   std::string exeName;
   bool starts;
   std::vector<int> sessions = {};  ///< own session first, then each process's; -1: cannot be read
-  std::vector<uint32_t> savingRuns = {};  ///< snapshot entries that are saving runs
+  std::vector<int> savingRuns = {};  ///< snapshot entries that are saving runs (negated: elevated, not openable)
 };
 
 TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
@@ -188,6 +189,7 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
       {"two copies in this session", {"tarnvik.exe", "x.exe", "tarnvik.exe"}, "tarnvik", false, {3, 3, 0, 3}},
       {"own session unknown: all count", {"tool.exe", "tool.exe"}, "tool", false, {-1, 1, 2}},
       {"beside a saving run", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {1}},
+      {"beside an elevated saving run", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {-1}},
   };
   for (const CopiesCase& c : cases) {
     TestProgram t;
@@ -197,8 +199,9 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
                                  : testing::FakeProcessApi::kFirstSnapshotId + uint32_t(i - 1);
       if (c.sessions[i] >= 0) t.process.sessionOf[id] = static_cast<uint32_t>(c.sessions[i]);
     }
-    for (const uint32_t entry : c.savingRuns) {
-      t.process.mutexes.insert(SavingRunMarkName(testing::FakeProcessApi::kFirstSnapshotId + entry));
+    for (const int entry : c.savingRuns) {
+      const std::string mark = SavingRunMarkName(testing::FakeProcessApi::kFirstSnapshotId + uint32_t(std::abs(entry)));
+      (entry < 0 ? t.process.deniedMutexes : t.process.mutexes).insert(mark);
     }
     t.tk.exeName = c.exeName;
     Main(t.program);

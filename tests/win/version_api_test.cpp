@@ -97,6 +97,7 @@ class CountingProcessApi final : public ProcessApi {
   ProcessHandle OpenMutexA(uint32_t access, int inherit, const char* name) override {
     return real_.OpenMutexA(access, inherit, name);
   }
+  uint32_t GetLastError() override { return real_.GetLastError(); }
 
  private:
   win::WinProcessApi real_;
