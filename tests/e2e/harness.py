@@ -585,11 +585,12 @@ class Session:
         os.replace(partial, target)
         return f"C:\\{under}\\{arch}\\{name}"
 
-    def start_program(self, arch: str, name: str = "tarnvik.exe", under: str = "Tarnvik") -> "RunningProgram":
+    def start_program(self, arch: str, name: str = "tarnvik.exe", under: str = "Tarnvik",
+                      args: tuple[str, ...] = ()) -> "RunningProgram":
         windows_path = self.install(arch, name, under=under)
         log_path = self.tmp / f"{arch}-{name}-{len(self._programs)}.log"
         with open(log_path, "wb") as log:
-            process = subprocess.Popen(["wine", windows_path], stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+            process = subprocess.Popen(["wine", windows_path, *args], stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                                        env=self.env, cwd=self.drive_c, start_new_session=True)
         program = RunningProgram(self, arch, process, log_path)
         self._programs.append(program)

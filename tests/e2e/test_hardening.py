@@ -144,8 +144,27 @@ for _arch in ("x64", "x86"):
     def _hanging_drive(session: Session, arch: str = _arch) -> None:
         """A drive whose space query hangs: the window keeps answering while it builds the report,
         Esc during the hang ends the program at once, and the report left to finish is the one the
-        same drives give without the hang."""
+        same drives give without the hang. A saving run held up by the hang does not keep a window
+        from opening."""
         hanging_drive(session, arch)
+
+
+def saving_run_beside_window(session: Session, arch: str, letter: str) -> str:
+    """A saving run held up by the hanging drive is no running copy: a window started beside it
+    opens, and the saving run still writes its file. Returns what went wrong, or ""."""
+    before = len(session.hangfs_log(letter))
+    saving = session.start_program(arch, args=("/save", r"C:\hang.txt"))
+    deadline = time.monotonic() + 60
+    while not lib.statfs_calls(session.hangfs_log(letter)[before:]) and time.monotonic() < deadline:
+        time.sleep(0.02)
+    window = session.start_program(arch)
+    session.main_window_xid()  # fails the case when no window opens
+    session.press_key("Escape")
+    window.wait_gone(10)
+    if not saving.wait_exit(60) or not (session.drive_c / "hang.txt").is_file():
+        return "the saving run held up by the hanging drive wrote no file"
+    (session.drive_c / "hang.txt").unlink()
+    return ""
 
 
 def hanging_drive(session: Session, arch: str) -> None:
@@ -159,6 +178,7 @@ def hanging_drive(session: Session, arch: str) -> None:
             program.wait_gone(10)
         program.kill()
         esc_seconds, pending = lib.esc_while_hanging(session, arch, letter, 30)
+        saving_beside = saving_run_beside_window(session, arch, letter)
         calls = len(lib.statfs_calls(session.hangfs_log(letter)))
         lib.OUT.mkdir(parents=True, exist_ok=True)
         (lib.OUT / f"hanging-drive-{arch}-hangfs.log").write_text(session.hangfs_log(letter))
@@ -175,6 +195,7 @@ def hanging_drive(session: Session, arch: str) -> None:
           f"{calls} hanging space queries in the two runs", flush=True)
     if pending == 0:
         raise HarnessError("Esc went down while no space query of the hanging drive was pending")
+    check(saving_beside == "", saving_beside)
     # Every finding is reported, so that one run against a build shows all that is wrong with it.
     problems = drives.report_problems(quick, drives.expected_report_lines(c_volume(session), [lib.HANG_BLOCK],
                                                                           lib.HANG_SUMMARY))
