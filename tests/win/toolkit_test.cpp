@@ -13,8 +13,10 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
+#include "base/scoped_win.h"
 #include "base/utf_win.h"
 #include "test_env_win.h"
 #include "ui/main_window/artwork.h"
@@ -275,9 +277,12 @@ std::string ResourceOf(HMODULE module, const wchar_t* name, const wchar_t* type)
 
 TEST(ProgramResourcesTest, ManifestAsksForGdiScalingAndTheIconHasEverySize) {
   const std::wstring own = testing::OwnExePathWide();
-  const HMODULE module = ::LoadLibraryExW((own.substr(0, own.find_last_of(L"\\/") + 1) + L"tarnvik.exe").c_str(),
-                                         nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(module, nullptr);
+  const std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&::FreeLibrary)> program(
+      ::LoadLibraryExW((own.substr(0, own.find_last_of(L"\\/") + 1) + L"tarnvik.exe").c_str(), nullptr,
+                       LOAD_LIBRARY_AS_DATAFILE),
+      &::FreeLibrary);
+  ASSERT_NE(program, nullptr);
+  const HMODULE module = program.get();
   const std::string manifest = ResourceOf(module, MAKEINTRESOURCEW(1), RT_MANIFEST);
   for (const char* setting : {"<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">false<",
                               "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">unaware<",
@@ -294,23 +299,20 @@ TEST(ProgramResourcesTest, ManifestAsksForGdiScalingAndTheIconHasEverySize) {
   // The 256-pixel image (a PNG) opens as the system opens it, with the pixels that were drawn.
   const int id = ::LookupIconIdFromDirectoryEx(reinterpret_cast<BYTE*>(group.data()), TRUE, 256, 256, 0);
   std::string png = ResourceOf(module, MAKEINTRESOURCEW(id), RT_ICON);
-  HICON icon = ::CreateIconFromResourceEx(reinterpret_cast<BYTE*>(png.data()), static_cast<DWORD>(png.size()), TRUE,
-                                          0x00030000, 256, 256, 0);
+  const win::ScopedIcon icon(::CreateIconFromResourceEx(reinterpret_cast<BYTE*>(png.data()),
+                                                       static_cast<DWORD>(png.size()), TRUE, 0x00030000, 256, 256, 0));
   ICONINFO info{};
-  ASSERT_TRUE(icon != nullptr && ::GetIconInfo(icon, &info));
+  ASSERT_TRUE(icon && ::GetIconInfo(icon.get(), &info));
+  const win::ScopedGdiObject colour(info.hbmColor), mask(info.hbmMask);
   BITMAPINFO format{{sizeof(BITMAPINFOHEADER), 256, -256, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
   std::vector<uint32_t> pixels(256 * 256);
-  HDC screen = ::GetDC(nullptr);
-  EXPECT_EQ(::GetDIBits(screen, info.hbmColor, 0, 256, pixels.data(), &format, DIB_RGB_COLORS), 256);
-  ::ReleaseDC(nullptr, screen);
+  const win::ScopedGetDc screen(nullptr);
+  EXPECT_EQ(::GetDIBits(screen.get(), info.hbmColor, 0, 256, pixels.data(), &format, DIB_RGB_COLORS), 256);
   const art::Bitmap drawn = art::DrawIcon(256);
   int differ = 0;
   for (std::size_t i = 0; i < pixels.size(); ++i)
     differ += drawn.pixels[i] >> 24 == 255 && pixels[i] != drawn.pixels[i];  // opaque pixels exactly
   EXPECT_EQ(differ, 0);
-  for (HGDIOBJ bitmap : {info.hbmColor, info.hbmMask}) ::DeleteObject(bitmap);
-  ::DestroyIcon(icon);
-  ::FreeLibrary(module);
 }
 
 // ---- Windows ----
@@ -973,23 +975,21 @@ TEST_F(ToolkitWindowTest, WorkersEndCleanlyAndCanBeCancelled) {
   EXPECT_TRUE(PumpUntil([&] { return seen != 0; }, 3000));
   EXPECT_EQ(seen, 1);
 
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
-  ASSERT_TRUE(::CreatePipe(&readEnd, &writeEnd, nullptr, 0));
+  win::ScopedKernelHandle readEnd, writeEnd;
+  ASSERT_TRUE(::CreatePipe(readEnd.put(), writeEnd.put(), nullptr, 0));
   std::atomic<DWORD> error{0};
   ASSERT_TRUE(tk->RunInBackground([&] {
     char byte = 0;
     DWORD read = 0;
-    error = ::ReadFile(readEnd, &byte, 1, &read, nullptr) ? ERROR_SUCCESS : ::GetLastError();
+    error = ::ReadFile(readEnd.get(), &byte, 1, &read, nullptr) ? ERROR_SUCCESS : ::GetLastError();
   }));
   ::Sleep(200);  // the worker is inside its read by now
   win::CancelBackgroundCalls();
   const bool cancelled = PumpUntil([] { return !Win32Toolkit::BackgroundWorkRunning(); }, 3000);
-  if (!cancelled) ::CloseHandle(writeEnd);  // frees the worker, whatever the system did
+  if (!cancelled) writeEnd.reset();  // frees the worker, whatever the system did
   EXPECT_TRUE(PumpUntil([] { return !Win32Toolkit::BackgroundWorkRunning(); }, 3000));
   EXPECT_TRUE(cancelled) << "the read was not cancelled";
   EXPECT_EQ(error, static_cast<DWORD>(ERROR_OPERATION_ABORTED));
-  if (cancelled) ::CloseHandle(writeEnd);
-  ::CloseHandle(readEnd);
 }
 
 struct UnloadCase {
