@@ -28,8 +28,6 @@ class CommandApi {
   /// GetLogicalDrives: bit 0 is A.
   virtual uint32_t GetLogicalDrives() = 0;
 
-  virtual uint32_t GetCurrentProcessId() = 0;
-
   /// WriteFile of all of `bytes` to GetStdHandle of `stream`; kErrorInvalidHandle when the
   /// process was given no such handle.
   virtual uint32_t WriteStdHandle(StdStream stream, std::string_view bytes) = 0;

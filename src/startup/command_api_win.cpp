@@ -39,7 +39,6 @@ std::vector<std::string> WinCommandApi::Arguments() {
 
 uint32_t WinCommandApi::GetLogicalDrives() { return ::GetLogicalDrives(); }
 
-uint32_t WinCommandApi::GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 
 uint32_t WinCommandApi::WriteStdHandle(StdStream stream, std::string_view bytes) {
   const HANDLE handle = ::GetStdHandle(stream == StdStream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);

@@ -10,7 +10,6 @@ class WinCommandApi final : public CommandApi {
  public:
   std::vector<std::string> Arguments() override;
   uint32_t GetLogicalDrives() override;
-  uint32_t GetCurrentProcessId() override;
   uint32_t WriteStdHandle(StdStream stream, std::string_view bytes) override;
   uint32_t WriteNewFile(const std::string& path, std::string_view bytes) override;
   uint32_t MoveFileExW(const std::string& from, const std::string& to) override;

@@ -65,14 +65,14 @@ std::vector<ReportedDrive> AskDrives(Program& program, uint32_t presentLetters) 
 
 /// Writes `bytes` to `file` whole or not at all: into a temporary file beside it, which then
 /// replaces it in one rename.
-int WriteReport(CommandApi& api, const std::string& file, std::string_view bytes) {
+int WriteReport(CommandApi& api, uint32_t processId, const std::string& file, std::string_view bytes) {
   if (file == kStandardOutputFile) {
     const uint32_t error = api.WriteStdHandle(StdStream::Output, bytes);
     if (error == 0) return kExitWritten;
     Complain(api, "tarnvik: the report could not be written to the standard output: " + Reason(api, error) + "\r\n");
     return kExitNotWritten;
   }
-  const std::string temporary = file + ".tarnvik-" + std::to_string(api.GetCurrentProcessId()) + ".tmp";
+  const std::string temporary = file + ".tarnvik-" + std::to_string(processId) + ".tmp";
   uint32_t error = api.WriteNewFile(temporary, bytes);
   if (error == 0) error = api.MoveFileExW(temporary, file);
   if (error == 0) return kExitWritten;
@@ -126,10 +126,11 @@ int RunCommand(Program& program, CommandApi& api, const CommandRequest& request)
   const std::vector<ReportedDrive> drives = AskDrives(program, api.GetLogicalDrives());
   // The text is made in either case: the JSON's counts are the ones it shows.
   const std::string text = ReportText(program.FDFSM, drives);
+  const uint32_t processId = program.os.process.GetCurrentProcessId();
   if (request.action == CommandAction::SaveText) {
-    return WriteReport(api, request.file, std::string(kByteOrderMark) + text);
+    return WriteReport(api, processId, request.file, std::string(kByteOrderMark) + text);
   }
-  return WriteReport(api, request.file, ReportJson(program.FDFSM, drives));
+  return WriteReport(api, processId, request.file, ReportJson(program.FDFSM, drives));
 }
 
 }  // namespace tarnvik

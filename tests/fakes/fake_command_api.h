@@ -20,7 +20,6 @@ struct FakeCommandApi : CommandApi {
 
   std::vector<std::string> Arguments() override { return arguments; }
   uint32_t GetLogicalDrives() override { return logicalDrives; }
-  uint32_t GetCurrentProcessId() override { return 42; }
   uint32_t WriteStdHandle(StdStream stream, std::string_view bytes) override {
     std::optional<std::string>& handle = stream == StdStream::Output ? out : err;
     if (handle) *handle += bytes;

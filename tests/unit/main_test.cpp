@@ -374,7 +374,7 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
        [](TestProgram&, Api& api) { api.files["r.txt"] = "old", api.diskFullAfter = 100; }},
       {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.failMove["r.txt"] = 5; }},
       {{"/json", "C:\\x\\r.json"}, A::SaveJson, 1, {},
-       [](TestProgram&, Api& api) { api.failCreate["C:\\x\\r.json.tarnvik-42.tmp"] = 3; }},
+       [](TestProgram&, Api& api) { api.failCreate["C:\\x\\r.json.tarnvik-4000.tmp"] = 3; }},
       {{"/save", "-"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.out.reset(); }},
       {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram& t, Api&) { t.version.major = 3; }},
   };
