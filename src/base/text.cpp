@@ -118,6 +118,11 @@ std::string UpperCase(std::string_view text) {
   return out;
 }
 
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
+  std::size_t length = 1;
+  return Decode(text, at, length) == kMalformed ? 0 : length;
+}
+
 std::string LowerAscii(std::string_view text) {
   std::string out(text);
   for (char& c : out) {

@@ -2,6 +2,7 @@
 // which never occur inside a multi-byte UTF-8 sequence.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,11 @@ std::string_view UpToNul(std::string_view text);
 /// Cyrillic. Process names and the program's own name both pass through it, so the two always
 /// agree, whatever the language of the name.
 std::string UpperCase(std::string_view text);
+
+/// Length of the well-formed UTF-8 sequence that starts at text[at] (1 for an ASCII byte), or 0
+/// when none starts there: a stray continuation byte, a truncated or overlong sequence, a
+/// surrogate or a code point beyond U+10FFFF.
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t at);
 
 /// Lower case for ASCII letters only.
 std::string LowerAscii(std::string_view text);

@@ -5,38 +5,12 @@
 #include <cstdint>
 #include <string>
 
+#include "base/text.h"
 #include "report/drive_facts.h"
 #include "startup/main.h"
 
 namespace tarnvik {
 namespace {
-
-/// Length of the valid UTF-8 sequence at the start of `text`, or 0 when it is not one
-/// (overlong forms, surrogates and code points beyond U+10FFFF included).
-std::size_t Utf8SequenceLength(std::string_view text) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(0);
-  std::size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // the range of the first continuation byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-  }
-  return length;
-}
 
 /// Writes members of one object, one a line, with the commas between them.
 class JsonObject {
@@ -134,7 +108,7 @@ std::string JsonString(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c >= 0x80) {
-      const std::size_t length = Utf8SequenceLength(text.substr(i));
+      const std::size_t length = Utf8SequenceLength(text, i);
       out += length == 0 ? std::string_view("\\ufffd") : text.substr(i, length);
       i += length == 0 ? 1 : length;
       continue;
