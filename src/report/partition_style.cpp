@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/lock.h"
 #include "base/text.h"
 
 namespace tarnvik {
@@ -243,7 +244,7 @@ void QueryPartitionStyles(WmiApi& wmi, const PartitionLetters& letters, const Pa
   // Wine's in-process provider corrupts its heap when two threads query at once (seen with
   // three queries side by side), so batches never overlap, even when an abandoned report's
   // batch is still running.
-  static std::mutex oneBatchAtATime;
+  static Lock oneBatchAtATime;
   const std::lock_guard lock(oneBatchAtATime);
   PartitionLetters delivered{};
   {

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/lock.h"
 #include "base/scoped_win.h"
 #include "base/utf_win.h"
 #include "ui/main_window/resource_ids.h"
@@ -209,7 +210,7 @@ std::atomic<int> g_runningWork{0};
 // The workers' thread handles (with every right, THREAD_TERMINATE among them, as CreateThread
 // gives them), kept so that quit can cancel a call a worker is stuck in. Finished threads are
 // dropped whenever a new one starts.
-std::mutex g_workersLock;
+Lock g_workersLock;
 std::vector<ScopedKernelHandle>& Workers() {
   static std::vector<ScopedKernelHandle> workers;
   return workers;
