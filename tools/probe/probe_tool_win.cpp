@@ -12,6 +12,9 @@
 //   probe close-when <substring> <ms>     posts WM_CLOSE as soon as Text1 contains the substring
 //                                         and prints the text it had at that moment
 //   probe wait-gone <ms>                  waits until the main window and its process are gone
+//   probe wait-foreground <ms>            waits until the main window is the foreground window,
+//                                         the one keys go to whatever window has the X focus;
+//                                         otherwise prints the title of the one that is
 //   probe msgbox <title> <ms> [ok]        prints a dialog's message text; "ok" then presses OK
 //   probe count                           number of top-level windows with the main title
 //   probe pid                             the Windows process id that owns the main window
@@ -303,6 +306,24 @@ int CmdCloseWhen(const wchar_t* substringArg, const wchar_t* msArg) {
   if (!WaitForText(substringArg, ms, 5, text)) return kNotMet;
   if (!::PostMessageW(FindMainWindow(), WM_CLOSE, 0, 0)) return kNotMet;
   WriteOut(text);
+  return kDone;
+}
+
+int CmdWaitForeground(const wchar_t* msArg) {
+  unsigned long long ms = 0;
+  if (!ParseMilliseconds(msArg, ms)) return kUsage;
+  const Deadline deadline(ms);
+  HWND main = nullptr;
+  while ((main = FindMainWindow()) == nullptr || ::GetForegroundWindow() != main) {
+    if (deadline.Passed()) {
+      if (main == nullptr) return kNoWindow;
+      wchar_t title[256] = {};
+      if (HWND foreground = ::GetForegroundWindow()) ::GetWindowTextW(foreground, title, 256);
+      WriteLine("foreground=" + WideToUtf8(title));
+      return kNotMet;
+    }
+    ::Sleep(kPollMs);
+  }
   return kDone;
 }
 
@@ -668,7 +689,7 @@ int Usage() {
   WriteError(
       "usage: probe text | wait-text <substring> <ms> | wait-window <ms> | geometry | close | "
       "close-when <substring> <ms> | "
-      "wait-gone <ms> | msgbox <title> <ms> [ok] | count | pid | hold <ms> | "
+      "wait-gone <ms> | wait-foreground <ms> | msgbox <title> <ms> [ok] | count | pid | hold <ms> | "
       "ping-until-text <substring> <ms> | esc-gone <ms> | drive <letters> <unix-folder>|- | "
       "notice arrive|remove|query-remove <letters> media|net|none <ms>");
   return kUsage;
@@ -686,6 +707,7 @@ int Run(int argc, wchar_t** argv) {
   if (command == L"restore" && argc == 2) return CmdRestore();
   if (command == L"close-when" && argc == 4) return CmdCloseWhen(argv[2], argv[3]);
   if (command == L"wait-gone" && argc == 3) return CmdWaitGone(argv[2]);
+  if (command == L"wait-foreground" && argc == 3) return CmdWaitForeground(argv[2]);
   if (command == L"msgbox" && (argc == 4 || argc == 5)) return CmdMsgbox(argv[2], argv[3], arg(4));
   if (command == L"count" && argc == 2) return CmdCount();
   if (command == L"pid" && argc == 2) return CmdPid();
