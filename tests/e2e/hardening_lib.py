@@ -102,11 +102,9 @@ LIMITS = [
 
 
 def growth_problems(rows: list[tuple[int, dict[str, str]]]) -> tuple[list[str], list[str]]:
-    """(problems, figures that could not be judged here) of samples taken after 0, n1, n2, ...
-    refreshes. A leak grows the figure chunk after chunk; a one-time step (a heap block or a
-    worker stack more, when a busy machine keeps more workers alive at once) grows it in one.
-    So the figure is judged over the later two thirds of the chunks, without the one chunk in
-    which it grew most, as a rate per refresh."""
+    """(problems, figures that could not be judged here) of samples after 0, n1, n2... refreshes.
+    A leak grows a figure chunk after chunk, a one-time step (one more heap block or worker stack
+    on a busy machine) in one: judged per refresh over the later two thirds, its largest step aside."""
     problems, unjudged = [], []
     later = rows[len(rows) // 3:]
     for limit in LIMITS:

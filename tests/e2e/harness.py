@@ -640,12 +640,9 @@ class Session:
 
         The key goes through the X server (XTEST) to the focused window, not as an event sent to
         one window: Wine keeps its own key state, and a synthetic press whose release lands on a
-        window that the press just closed leaves that state stuck for every later program.
-
-        Keys reach only Wine's foreground window, which the X focus does not make: when the
-        foreground window of another program is torn down (a killed Notepad), Wine leaves none
-        in the foreground. The window is then activated as a user would, by a click in its report
-        box, and the key waits until it is."""
+        window that the press just closed leaves that state stuck for every later program. Keys
+        reach only Wine's foreground window, and a killed Notepad leaves none: a click in the
+        report box then activates the window, as a user's would."""
         self.focus_main_window()
         arch = "x64" if (BUILD_ROOT / ARCH_PRESETS["x64"] / "probe.exe").is_file() else "x86"
         if self.probe(arch, "wait-foreground", "0").returncode != 0:
