@@ -46,7 +46,8 @@ for _arch in ("x64", "x86"):
     @case(f"drive_notices_{_arch}")
     def _notices(session: Session, arch: str = _arch) -> None:
         """Drives plugged in and pulled out while the program runs (one, then three at once): the
-        report follows with one rebuild within 1 s each time; a removal query changes nothing."""
+        report follows with one rebuild, begun within 1 s each time; a removal query changes nothing.
+        How long the drive queries then take is the machine's (the benchmark times it)."""
         program = session.start_program(arch)
         program.wait_report()
         before = notice(session, arch, "query-remove", "C", "none", "0")["letters"]
@@ -59,8 +60,9 @@ for _arch in ("x64", "x86"):
                     result = session.probe(arch, "drive", letters, str(session.drive_c) if event == "arrive" else "-")
                     check(result.returncode == 0, "probe drive failed: " + result.describe())
                     got = notice(session, arch, event, letters, "media", "1500")
-                    check(got["rebuilds"] == "1" and 0 <= float(got["rebuilt_ms"]) <= 1000 and got["letters"] == after,
-                          f"{event} {letters}: expected one rebuild within 1 s and the blocks {after}: {got}")
+                    check(got["rebuilds"] == "1" and 0 <= float(got["begun_ms"]) <= 1000 and float(got["rebuilt_ms"]) >= 0
+                          and got["letters"] == after,
+                          f"{event} {letters}: expected one rebuild begun within 1 s and the blocks {after}: {got}")
         finally:
             session.probe(arch, "drive", "KLM", "-")
         session.press_key("Escape")

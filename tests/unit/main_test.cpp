@@ -207,6 +207,7 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
     Main(t.program);
     EXPECT_EQ(Started(t), c.starts) << c.name;
     EXPECT_EQ(NoWindowNoQuery(t), !c.starts) << c.name;
+    EXPECT_EQ(t.process.openHandles, 0) << c.name << ": every handle the count opened is closed";
     if (!t.m().ProcessList.empty()) {
       EXPECT_EQ(t.m().ProcessList.front(), '\r') << c.name << ": counted with a leading carriage return";
     }
@@ -377,6 +378,8 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
        [](TestProgram&, Api& api) { api.failCreate["C:\\x\\r.json.tarnvik-4000.tmp"] = 3; }},
       {{"/save", "-"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.out.reset(); }},
       {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram& t, Api&) { t.version.major = 3; }},
+      {{"/help"}, A::Usage, 0, {}},
+      {{"/?", "x"}, A::Wrong, 2, {}},
   };
   for (const CommandCase& c : cases) {
     const std::string name = ::testing::PrintToString(c.arguments);
