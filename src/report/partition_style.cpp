@@ -201,15 +201,36 @@ std::optional<ServiceAnswers> AskLinksAndPartitions(WmiServices& services) {
   return answers;
 }
 
+// Wine's in-process provider corrupts its heap when two threads query at once (seen with
+// three queries side by side), so no two questions reach the service at once, even from an
+// abandoned report's batch. The lock is held while a question is asked and while what it
+// gave is read or released; never while the answer to one letter's read is awaited, the one
+// wait that touches a volume and so may last (a share whose server is gone). A batch stuck in
+// such a wait holds up the letters after it in its own batch, not the next report's.
+std::mutex& ServiceLock() {
+  static std::mutex lock;
+  return lock;
+}
+
 // A disk in no link has no partition the one-drive query could walk: "RAW" when the service
 // knows it as a logical disk whose DeviceID is text, as that query needs. Asked of this one
-// disk, so that only its own volume is touched.
+// disk, so that only its own volume is touched; "Unknown" when the answer does not come within
+// the services' bound.
 std::string StyleOfUnlinked(WmiServices& services, const std::string& diskDeviceId) {
-  std::unique_ptr<WmiObject> logicalDisk;
-  if (Failed(services.Get("Win32_LogicalDisk.DeviceID='" + diskDeviceId + "'", logicalDisk)) || !logicalDisk) {
-    return "Unknown";
+  std::unique_ptr<WmiPendingObject> pending;
+  {
+    const std::lock_guard lock(ServiceLock());
+    if (Failed(services.StartGet("Win32_LogicalDisk.DeviceID='" + diskDeviceId + "'", pending)) || !pending) {
+      return "Unknown";
+    }
   }
-  return ReadText(*logicalDisk, "DeviceID") ? "RAW" : "Unknown";
+  std::unique_ptr<WmiObject> logicalDisk;
+  const bool answered = !Failed(pending->Wait(logicalDisk)) && logicalDisk;
+  const std::lock_guard lock(ServiceLock());
+  const std::string style = answered && ReadText(*logicalDisk, "DeviceID") ? "RAW" : "Unknown";
+  logicalDisk.reset();
+  pending.reset();
+  return style;
 }
 
 // Delivers every asked letter once, or leaves the undelivered ones to the caller when the
@@ -218,7 +239,12 @@ void AskServiceForAll(WmiApi& wmi, const PartitionLetters& letters, const Partit
                       const std::function<bool(std::size_t)>& stillWanted, PartitionLetters& delivered) {
   const std::unique_ptr<WmiServices> services = Connect(wmi);
   if (!services) return;
-  const std::optional<ServiceAnswers> answers = AskLinksAndPartitions(*services);
+  std::optional<ServiceAnswers> answers;
+  {
+    // Both walks touch no volume, and each item of them is awaited for a bounded time.
+    const std::lock_guard lock(ServiceLock());
+    answers = AskLinksAndPartitions(*services);
+  }
   if (!answers) return;
   // The linked letters are complete at once; each other letter waits only for the questions of
   // the letters before it.
@@ -240,11 +266,6 @@ void AskServiceForAll(WmiApi& wmi, const PartitionLetters& letters, const Partit
 
 void QueryPartitionStyles(WmiApi& wmi, const PartitionLetters& letters, const PartitionStyleSink& deliver,
                           const std::function<bool(std::size_t)>& stillWanted) {
-  // Wine's in-process provider corrupts its heap when two threads query at once (seen with
-  // three queries side by side), so batches never overlap, even when an abandoned report's
-  // batch is still running.
-  static std::mutex oneBatchAtATime;
-  const std::lock_guard lock(oneBatchAtATime);
   PartitionLetters delivered{};
   {
     std::unique_ptr<WmiApartment> apartment;

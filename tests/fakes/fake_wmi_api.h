@@ -21,6 +21,7 @@ inline constexpr WmiResult kFakeNoClass = static_cast<WmiResult>(0x80040154);   
 inline constexpr WmiResult kFakeNoAccess = static_cast<WmiResult>(0x80041003);     // WBEM_E_ACCESS_DENIED
 inline constexpr WmiResult kFakeBadQuery = static_cast<WmiResult>(0x80041017);     // WBEM_E_INVALID_QUERY
 inline constexpr WmiResult kFakeTimedOut = static_cast<WmiResult>(0x40004);        // WBEM_S_TIMEDOUT
+inline constexpr WmiResult kFakeWaitTimedOut = static_cast<WmiResult>(0x80043001); // WBEM_E_TIMED_OUT
 inline constexpr std::size_t kNever = static_cast<std::size_t>(-1);
 
 struct FakeWmiDisk {
@@ -47,6 +48,8 @@ class FakeWmiApi : public WmiApi {
   /// at every Get and ExecQuery, with its path or query, before it answers.
   std::string failingGetId;
   std::function<void(const std::string&)> onAsk;
+  /// Runs when a Get's answer is awaited, with its path; an answer other than kWmiOk is the wait's.
+  std::function<WmiResult(const std::string&)> onWait;
   bool queryThrows = false;  ///< every ExecQuery throws, as a failed allocation would
   /// The Type read of the partition with this index fails.
   std::size_t typeFailsAt = kNever;
@@ -156,21 +159,39 @@ inline std::vector<Row> BatchRows(const FakeWmiApi& api, const std::string& quer
   return rows;
 }
 
+// What a Get answers once awaited.
+inline WmiResult Answer(FakeWmiApi& api, const std::string& objectPath, std::unique_ptr<WmiObject>& object) {
+  const std::string prefix = "Win32_LogicalDisk.DeviceID='";
+  if (api.getFails || objectPath == prefix + api.failingGetId + "'" || objectPath.rfind(prefix, 0) != 0 || objectPath.back() != '\'') return kFakeNotFound;
+  const std::string id = objectPath.substr(prefix.size(), objectPath.size() - prefix.size() - 1);
+  const auto it = api.disks.find(id);
+  if (it == api.disks.end()) return kFakeNotFound;
+  if (!api.hollowObject) {
+    object = std::make_unique<Item>(
+        api, std::map<std::string, std::optional<std::string>>{{"DeviceID", it->second.deviceId.value_or(id)}});
+  }
+  return kWmiOk;
+}
+
+class Pending final : public WmiPendingObject, Counted {
+ public:
+  Pending(FakeWmiApi& api, std::string path) : Counted(api), path_(std::move(path)) {}
+  WmiResult Wait(std::unique_ptr<WmiObject>& object) override {
+    const WmiResult waited = api_.onWait ? api_.onWait(path_) : kWmiOk;
+    return waited != kWmiOk ? waited : Answer(api_, path_, object);
+  }
+
+ private:
+  std::string path_;
+};
+
 class Services final : public WmiServices, Counted {
  public:
   using Counted::Counted;
-  WmiResult Get(const std::string& objectPath, std::unique_ptr<WmiObject>& object) override {
+  WmiResult StartGet(const std::string& objectPath, std::unique_ptr<WmiPendingObject>& pending) override {
     api_.objectPaths.push_back(objectPath);
     if (api_.onAsk) api_.onAsk(objectPath);
-    const std::string prefix = "Win32_LogicalDisk.DeviceID='";
-    if (api_.getFails || objectPath == prefix + api_.failingGetId + "'" || objectPath.rfind(prefix, 0) != 0 || objectPath.back() != '\'') return kFakeNotFound;
-    const std::string id = objectPath.substr(prefix.size(), objectPath.size() - prefix.size() - 1);
-    const auto it = api_.disks.find(id);
-    if (it == api_.disks.end()) return kFakeNotFound;
-    if (!api_.hollowObject) {
-      object = std::make_unique<Item>(
-          api_, std::map<std::string, std::optional<std::string>>{{"DeviceID", it->second.deviceId.value_or(id)}});
-    }
+    pending = std::make_unique<Pending>(api_, objectPath);
     return kWmiOk;
   }
   WmiResult ExecQuery(const std::string& query, std::unique_ptr<WmiObjectWalk>& walk) override {
