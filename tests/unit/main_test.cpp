@@ -354,10 +354,13 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
   using A = CommandAction;
   using Api = testing::FakeCommandApi;
   const std::string bom = "\xEF\xBB\xBF\r\n---";
+  // Every file call names FILE made absolute (the fake's current directory is C:\w), in its long form.
+  const std::string here = "\\\\?\\C:\\w\\";
+  const std::string farShare = "\\\\srv\\share\\" + std::string(250, 'd') + "\\r.txt";
   const std::vector<CommandCase> cases = {
       {{}, A::Window, 0, {}},
-      {{"/save", "r.txt"}, A::SaveText, 0, {{"r.txt", bom}}},
-      {{"/JSON", "r.json"}, A::SaveJson, 0, {{"r.json", "{\r\n  \"program\""}}},
+      {{"/save", "r.txt"}, A::SaveText, 0, {{here + "r.txt", bom}}},
+      {{"/JSON", "r.json"}, A::SaveJson, 0, {{here + "r.json", "{\r\n  \"program\""}}},
       {{"-json", "-"}, A::SaveJson, 0, {}},
       {{"/?"}, A::Usage, 0, {}},
       {{"/save"}, A::Wrong, 2, {}},
@@ -367,14 +370,18 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
       {{"r.txt"}, A::Wrong, 2, {}},
       {{"/save", "r.txt", "/json"}, A::Wrong, 2, {}},
       // Beside a running window, which a second window would give way to.
-      {{"-Save", "r.txt"}, A::SaveText, 0, {{"r.txt", bom}},
+      {{"-Save", "r.txt"}, A::SaveText, 0, {{here + "r.txt", bom}},
        [](TestProgram& t, Api&) { t.tk.prevInstance = true, t.process.snapshotNames = {"tarnvik.exe", "tarnvik.exe"}; }},
       // Nothing half-written is left: the old file stays, the temporary one goes.
-      {{"/save", "r.txt"}, A::SaveText, 1, {{"r.txt", "old"}},
-       [](TestProgram&, Api& api) { api.files["r.txt"] = "old", api.diskFullAfter = 100; }},
-      {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.failMove["r.txt"] = 5; }},
+      {{"/save", "r.txt"}, A::SaveText, 1, {{here + "r.txt", "old"}},
+       [](TestProgram&, Api& api) { api.files["\\\\?\\C:\\w\\r.txt"] = "old", api.diskFullAfter = 100; }},
+      {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.failMove["\\\\?\\C:\\w\\r.txt"] = 5; }},
       {{"/json", "C:\\x\\r.json"}, A::SaveJson, 1, {},
-       [](TestProgram&, Api& api) { api.failCreate["C:\\x\\r.json.tarnvik-4000.tmp"] = 3; }},
+       [](TestProgram&, Api& api) { api.failCreate["\\\\?\\C:\\x\\r.json.tarnvik-4000.tmp"] = 3; }},
+      // A path past 260 characters, and a rename that another process holds up for a moment.
+      {{"/save", farShare}, A::SaveText, 0, {{"\\\\?\\UNC\\" + farShare.substr(2), bom}}},
+      {{"/save", "r.txt"}, A::SaveText, 0, {{here + "r.txt", bom}},
+       [](TestProgram&, Api& api) { api.failMove["\\\\?\\C:\\w\\r.txt"] = 32, api.moveFailures = 2; }},
       {{"/save", "-"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.out.reset(); }},
       {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram& t, Api&) { t.version.major = 3; }},
   };
@@ -388,10 +395,12 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
     const CommandRequest request = ParseCommandLine(api.Arguments());
     EXPECT_EQ(request.action, c.action) << name;
     if (c.action == A::Window) continue;
+    MarkIfSaving(t.process, request);  // first of all, as the entry point does
     EXPECT_EQ(RunCommand(t.program, api, request), c.exitCode) << name;
     std::map<std::string, std::string> left;
     for (const auto& [path, bytes] : api.files) left[path] = bytes.substr(0, c.files.count(path) ? c.files.at(path).size() : 0);
     EXPECT_EQ(left, c.files) << name;
+    EXPECT_LE(api.sleptMs, 2000u) << name;  // a rename that stays refused is given up soon
     // A message exactly when the exit code is not 0; never a box, a window or a process scan.
     EXPECT_EQ(api.err.value_or("").empty(), c.exitCode == 0) << name << api.err.value_or("");
     EXPECT_TRUE(t.tk.messageBoxes.empty() && t.tk.loadedForms == 0 && t.tk.mainWindowsLoaded == 0) << name;
