@@ -159,30 +159,10 @@ inline std::vector<Row> BatchRows(const FakeWmiApi& api, const std::string& quer
   return rows;
 }
 
-// What a Get answers once awaited.
-inline WmiResult Answer(FakeWmiApi& api, const std::string& objectPath, std::unique_ptr<WmiObject>& object) {
-  const std::string prefix = "Win32_LogicalDisk.DeviceID='";
-  if (api.getFails || objectPath == prefix + api.failingGetId + "'" || objectPath.rfind(prefix, 0) != 0 || objectPath.back() != '\'') return kFakeNotFound;
-  const std::string id = objectPath.substr(prefix.size(), objectPath.size() - prefix.size() - 1);
-  const auto it = api.disks.find(id);
-  if (it == api.disks.end()) return kFakeNotFound;
-  if (!api.hollowObject) {
-    object = std::make_unique<Item>(
-        api, std::map<std::string, std::optional<std::string>>{{"DeviceID", it->second.deviceId.value_or(id)}});
-  }
-  return kWmiOk;
-}
-
-class Pending final : public WmiPendingObject, Counted {
- public:
-  Pending(FakeWmiApi& api, std::string path) : Counted(api), path_(std::move(path)) {}
-  WmiResult Wait(std::unique_ptr<WmiObject>& object) override {
-    const WmiResult waited = api_.onWait ? api_.onWait(path_) : kWmiOk;
-    return waited != kWmiOk ? waited : Answer(api_, path_, object);
-  }
-
- private:
-  std::string path_;
+struct Pending : WmiPendingObject, Counted {
+  Pending(FakeWmiApi& api, std::function<WmiResult(std::unique_ptr<WmiObject>&)> answer) : Counted(api), answer_(answer) {}
+  WmiResult Wait(std::unique_ptr<WmiObject>& object) override { return answer_(object); }
+  std::function<WmiResult(std::unique_ptr<WmiObject>&)> answer_;
 };
 
 class Services final : public WmiServices, Counted {
@@ -191,7 +171,22 @@ class Services final : public WmiServices, Counted {
   WmiResult StartGet(const std::string& objectPath, std::unique_ptr<WmiPendingObject>& pending) override {
     api_.objectPaths.push_back(objectPath);
     if (api_.onAsk) api_.onAsk(objectPath);
-    pending = std::make_unique<Pending>(api_, objectPath);
+    pending = std::make_unique<Pending>(api_, [this, objectPath](std::unique_ptr<WmiObject>& object) {
+      const WmiResult waited = api_.onWait ? api_.onWait(objectPath) : kWmiOk;
+      return waited != kWmiOk ? waited : Answer(objectPath, object);
+    });
+    return kWmiOk;
+  }
+  WmiResult Answer(const std::string& objectPath, std::unique_ptr<WmiObject>& object) {
+    const std::string prefix = "Win32_LogicalDisk.DeviceID='";
+    if (api_.getFails || objectPath == prefix + api_.failingGetId + "'" || objectPath.rfind(prefix, 0) != 0 || objectPath.back() != '\'') return kFakeNotFound;
+    const std::string id = objectPath.substr(prefix.size(), objectPath.size() - prefix.size() - 1);
+    const auto it = api_.disks.find(id);
+    if (it == api_.disks.end()) return kFakeNotFound;
+    if (!api_.hollowObject) {
+      object = std::make_unique<Item>(
+          api_, std::map<std::string, std::optional<std::string>>{{"DeviceID", it->second.deviceId.value_or(id)}});
+    }
     return kWmiOk;
   }
   WmiResult ExecQuery(const std::string& query, std::unique_ptr<WmiObjectWalk>& walk) override {

@@ -354,13 +354,10 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
   using A = CommandAction;
   using Api = testing::FakeCommandApi;
   const std::string bom = "\xEF\xBB\xBF\r\n---";
-  // Every file call names FILE made absolute (the fake's current directory is C:\w), in its long form.
-  const std::string here = "\\\\?\\C:\\w\\";
-  const std::string farShare = "\\\\srv\\share\\" + std::string(250, 'd') + "\\r.txt";
   const std::vector<CommandCase> cases = {
       {{}, A::Window, 0, {}},
-      {{"/save", "r.txt"}, A::SaveText, 0, {{here + "r.txt", bom}}},
-      {{"/JSON", "r.json"}, A::SaveJson, 0, {{here + "r.json", "{\r\n  \"program\""}}},
+      {{"/save", "r.txt"}, A::SaveText, 0, {{"r.txt", bom}}},
+      {{"/JSON", "r.json"}, A::SaveJson, 0, {{"r.json", "{\r\n  \"program\""}}},
       {{"-json", "-"}, A::SaveJson, 0, {}},
       {{"/?"}, A::Usage, 0, {}},
       {{"/save"}, A::Wrong, 2, {}},
@@ -370,18 +367,19 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
       {{"r.txt"}, A::Wrong, 2, {}},
       {{"/save", "r.txt", "/json"}, A::Wrong, 2, {}},
       // Beside a running window, which a second window would give way to.
-      {{"-Save", "r.txt"}, A::SaveText, 0, {{here + "r.txt", bom}},
+      {{"-Save", "r.txt"}, A::SaveText, 0, {{"r.txt", bom}},
        [](TestProgram& t, Api&) { t.tk.prevInstance = true, t.process.snapshotNames = {"tarnvik.exe", "tarnvik.exe"}; }},
       // Nothing half-written is left: the old file stays, the temporary one goes.
-      {{"/save", "r.txt"}, A::SaveText, 1, {{here + "r.txt", "old"}},
-       [](TestProgram&, Api& api) { api.files["\\\\?\\C:\\w\\r.txt"] = "old", api.diskFullAfter = 100; }},
-      {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.failMove["\\\\?\\C:\\w\\r.txt"] = 5; }},
+      {{"/save", "r.txt"}, A::SaveText, 1, {{"r.txt", "old"}},
+       [](TestProgram&, Api& api) { api.files["r.txt"] = "old", api.diskFullAfter = 100; }},
+      {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.failMove["r.txt"] = 5; }},
       {{"/json", "C:\\x\\r.json"}, A::SaveJson, 1, {},
        [](TestProgram&, Api& api) { api.failCreate["\\\\?\\C:\\x\\r.json.tarnvik-4000.tmp"] = 3; }},
       // A path past 260 characters, and a rename that another process holds up for a moment.
-      {{"/save", farShare}, A::SaveText, 0, {{"\\\\?\\UNC\\" + farShare.substr(2), bom}}},
-      {{"/save", "r.txt"}, A::SaveText, 0, {{here + "r.txt", bom}},
-       [](TestProgram&, Api& api) { api.failMove["\\\\?\\C:\\w\\r.txt"] = 32, api.moveFailures = 2; }},
+      {{"/save", "\\\\s\\h\\" + std::string(260, 'd')}, A::SaveText, 0,
+       {{"\\\\?\\UNC\\s\\h\\" + std::string(260, 'd'), bom}}},
+      {{"/save", "r.txt"}, A::SaveText, 0, {{"r.txt", bom}},
+       [](TestProgram&, Api& api) { api.failMove["r.txt"] = 32, api.moveFailures = 2; }},
       {{"/save", "-"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.out.reset(); }},
       {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram& t, Api&) { t.version.major = 3; }},
   };
