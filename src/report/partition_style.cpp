@@ -25,6 +25,9 @@ constexpr const char* kNameSpace = "root\\CIMV2";
 
 bool Failed(WmiResult r) { return r < 0; }
 
+// Held by a batch for all its time but the wait for one letter's answer.
+using BatchLock = std::unique_lock<std::mutex>;
+
 // A type that cannot be read as text cannot begin with GPT; its partition still exists, so it
 // counts as a partition of another kind.
 bool IsGptType(const std::optional<std::string>& type) {
@@ -201,50 +204,32 @@ std::optional<ServiceAnswers> AskLinksAndPartitions(WmiServices& services) {
   return answers;
 }
 
-// Wine's in-process provider corrupts its heap when two threads query at once (seen with
-// three queries side by side), so no two questions reach the service at once, even from an
-// abandoned report's batch. The lock is held while a question is asked and while what it
-// gave is read or released; never while the answer to one letter's read is awaited, the one
-// wait that touches a volume and so may last (a share whose server is gone). A batch stuck in
-// such a wait holds up the letters after it in its own batch, not the next report's.
-std::mutex& ServiceLock() {
-  static std::mutex lock;
-  return lock;
-}
-
 // A disk in no link has no partition the one-drive query could walk: "RAW" when the service
 // knows it as a logical disk whose DeviceID is text, as that query needs. Asked of this one
 // disk, so that only its own volume is touched; "Unknown" when the answer does not come within
-// the services' bound.
-std::string StyleOfUnlinked(WmiServices& services, const std::string& diskDeviceId) {
+// the services' bound. `lock` keeps batches apart and is let go for the wait, the one that
+// touches a volume and so may last (a share whose server is gone): a batch stuck in it holds
+// up only the letters after it in its own batch, never the next report's batch.
+std::string StyleOfUnlinked(WmiServices& services, const std::string& diskDeviceId, BatchLock& lock) {
   std::unique_ptr<WmiPendingObject> pending;
-  {
-    const std::lock_guard lock(ServiceLock());
-    if (Failed(services.StartGet("Win32_LogicalDisk.DeviceID='" + diskDeviceId + "'", pending)) || !pending) {
-      return "Unknown";
-    }
+  if (Failed(services.StartGet("Win32_LogicalDisk.DeviceID='" + diskDeviceId + "'", pending)) || !pending) {
+    return "Unknown";
   }
   std::unique_ptr<WmiObject> logicalDisk;
-  const bool answered = !Failed(pending->Wait(logicalDisk)) && logicalDisk;
-  const std::lock_guard lock(ServiceLock());
-  const std::string style = answered && ReadText(*logicalDisk, "DeviceID") ? "RAW" : "Unknown";
-  logicalDisk.reset();
-  pending.reset();
-  return style;
+  lock.unlock();
+  const WmiResult waited = pending->Wait(logicalDisk);
+  lock.lock();
+  return !Failed(waited) && logicalDisk && ReadText(*logicalDisk, "DeviceID") ? "RAW" : "Unknown";
 }
 
 // Delivers every asked letter once, or leaves the undelivered ones to the caller when the
 // service cannot be reached or a batch walk fails.
 void AskServiceForAll(WmiApi& wmi, const PartitionLetters& letters, const PartitionStyleSink& deliver,
-                      const std::function<bool(std::size_t)>& stillWanted, PartitionLetters& delivered) {
+                      const std::function<bool(std::size_t)>& stillWanted, PartitionLetters& delivered,
+                      BatchLock& lock) {
   const std::unique_ptr<WmiServices> services = Connect(wmi);
   if (!services) return;
-  std::optional<ServiceAnswers> answers;
-  {
-    // Both walks touch no volume, and each item of them is awaited for a bounded time.
-    const std::lock_guard lock(ServiceLock());
-    answers = AskLinksAndPartitions(*services);
-  }
+  const std::optional<ServiceAnswers> answers = AskLinksAndPartitions(*services);
   if (!answers) return;
   // The linked letters are complete at once; each other letter waits only for the questions of
   // the letters before it.
@@ -255,7 +240,7 @@ void AskServiceForAll(WmiApi& wmi, const PartitionLetters& letters, const Partit
       if (pass == 0) {
         deliver(index, answers->StyleOf(id));
       } else {
-        deliver(index, !stillWanted || stillWanted(index) ? StyleOfUnlinked(*services, id) : "Unknown");
+        deliver(index, !stillWanted || stillWanted(index) ? StyleOfUnlinked(*services, id, lock) : "Unknown");
       }
       delivered[index] = true;
     }
@@ -266,12 +251,17 @@ void AskServiceForAll(WmiApi& wmi, const PartitionLetters& letters, const Partit
 
 void QueryPartitionStyles(WmiApi& wmi, const PartitionLetters& letters, const PartitionStyleSink& deliver,
                           const std::function<bool(std::size_t)>& stillWanted) {
+  // Wine's in-process provider corrupts its heap when two threads query at once (seen with
+  // three queries side by side), so batches never overlap, even when an abandoned report's
+  // batch is still running; only the wait for one letter's answer lets others in.
+  static std::mutex oneBatchAtATime;
+  BatchLock lock(oneBatchAtATime);
   PartitionLetters delivered{};
   {
     std::unique_ptr<WmiApartment> apartment;
     if (!Failed(wmi.JoinApartment(apartment))) {
       // Every service object is gone when this returns, before the apartment is left.
-      AskServiceForAll(wmi, letters, deliver, stillWanted, delivered);
+      AskServiceForAll(wmi, letters, deliver, stillWanted, delivered, lock);
     }
   }
   for (std::size_t index = 0; index < letters.size(); ++index) {

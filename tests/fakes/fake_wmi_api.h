@@ -159,10 +159,17 @@ inline std::vector<Row> BatchRows(const FakeWmiApi& api, const std::string& quer
   return rows;
 }
 
+// A Get's answer, ready when asked (as Wine's service gives it); its wait touches nothing shared.
 struct Pending : WmiPendingObject, Counted {
-  Pending(FakeWmiApi& api, std::function<WmiResult(std::unique_ptr<WmiObject>&)> answer) : Counted(api), answer_(answer) {}
-  WmiResult Wait(std::unique_ptr<WmiObject>& object) override { return answer_(object); }
-  std::function<WmiResult(std::unique_ptr<WmiObject>&)> answer_;
+  using Counted::Counted;
+  WmiResult Wait(std::unique_ptr<WmiObject>& object) override {
+    const WmiResult waited = api_.onWait ? api_.onWait(path) : kWmiOk;
+    if (waited == kWmiOk) object = std::move(answer);
+    return waited == kWmiOk ? answered : waited;
+  }
+  std::string path;
+  WmiResult answered = kWmiOk;
+  std::unique_ptr<WmiObject> answer;
 };
 
 class Services final : public WmiServices, Counted {
@@ -171,10 +178,10 @@ class Services final : public WmiServices, Counted {
   WmiResult StartGet(const std::string& objectPath, std::unique_ptr<WmiPendingObject>& pending) override {
     api_.objectPaths.push_back(objectPath);
     if (api_.onAsk) api_.onAsk(objectPath);
-    pending = std::make_unique<Pending>(api_, [this, objectPath](std::unique_ptr<WmiObject>& object) {
-      const WmiResult waited = api_.onWait ? api_.onWait(objectPath) : kWmiOk;
-      return waited != kWmiOk ? waited : Answer(objectPath, object);
-    });
+    auto answer = std::make_unique<Pending>(api_);
+    answer->path = objectPath;
+    answer->answered = Answer(objectPath, answer->answer);
+    pending = std::move(answer);
     return kWmiOk;
   }
   WmiResult Answer(const std::string& objectPath, std::unique_ptr<WmiObject>& object) {
