@@ -23,6 +23,7 @@ WmiResult ToResult(HRESULT hr) { return static_cast<WmiResult>(hr); }
 
 // The service's own failure codes are an unsigned enum; their bits are the HRESULT.
 constexpr HRESULT kTimedOut = static_cast<HRESULT>(static_cast<uint32_t>(WBEM_E_TIMED_OUT));
+constexpr HRESULT kInvalidParameter = static_cast<HRESULT>(static_cast<uint32_t>(WBEM_E_INVALID_PARAMETER));
 
 class ScopedBstr {
  public:
@@ -154,11 +155,15 @@ class WinServices final : public WmiServices {
     const ScopedBstr path(objectPath);
     if (!path) return ToResult(E_OUTOFMEMORY);
     // Semi-synchronous: the service returns at once with a call result whose wait is bounded.
-    // Wine's in-process service ignores the flag and hands the object over at once instead,
-    // which is why both places are offered.
+    // Wine's in-process service ignores the flag and hands the object over at once instead
+    // (and cannot take a missing object pointer), which is why both places are offered; a
+    // service that refuses an object pointer in this mode is asked again without one.
     ComPtr<IWbemClassObject> found;
     ComPtr<IWbemCallResult> call;
-    const HRESULT hr = services_->GetObject(path.get(), WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, found.put(), call.put());
+    HRESULT hr = services_->GetObject(path.get(), WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, found.put(), call.put());
+    if (hr == kInvalidParameter || hr == E_INVALIDARG) {
+      hr = services_->GetObject(path.get(), WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, nullptr, call.put());
+    }
     if (FAILED(hr)) return ToResult(hr);
     if (call) {
       SetServiceBlanket(call.get());
