@@ -291,6 +291,8 @@ Win32Toolkit::Win32Toolkit(InstanceCheck check) : impl_(std::make_unique<Impl>()
 
 Win32Toolkit::~Win32Toolkit() = default;
 
+void Win32Toolkit::ReleaseInstance() { impl_->instanceMutex.reset(); }
+
 std::unique_ptr<toolkit::MainWindow> Win32Toolkit::LoadMainWindow(toolkit::MainWindowEvents& events) {
   return std::make_unique<detail::Win32MainWindow>(impl_->state, events);
 }
