@@ -81,7 +81,7 @@ if(TARNVIK_TESTS)
   if(TARNVIK_WIN_TESTS)
     add_executable(tarnvik_win_tests ${TARNVIK_WIN_TESTS})
     target_include_directories(tarnvik_win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-    target_link_libraries(tarnvik_win_tests PRIVATE tarnvik_win gtest gtest_main)
+    target_link_libraries(tarnvik_win_tests PRIVATE tarnvik_win gtest gtest_main oleacc)
     target_link_options(tarnvik_win_tests PRIVATE -static)
     add_dependencies(tarnvik_win_tests tarnvik)  # the resource tests read the built program
     gtest_discover_tests(tarnvik_win_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
