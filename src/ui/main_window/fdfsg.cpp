@@ -245,11 +245,7 @@ void Fdfsg::Timer2_Timer() {
   RefreshDriveReport(program_);
 }
 
-void Fdfsg::DriveReportFinished() { ResumePendingRebuild(); }
-
-void Fdfsg::ModalLoopEnded() { ResumePendingRebuild(); }
-
-void Fdfsg::ResumePendingRebuild() {
+void Fdfsg::DriveReportFinished() {
   const Fdfsm& m = program_.FDFSM;
   if (m.Quitting || m.UnloadRequested || !m.DriveNoticePending || window_->Timer2().Enabled()) return;
   StartQuietWait();

@@ -50,8 +50,9 @@ class Fdfsg final : public toolkit::MainWindowEvents {
   void Timer2_Timer() override;
   /// A report build has ended: a notice that came during it asks for one more rebuild.
   void DriveReportFinished();
-  /// The About box or the pop-up menu has closed: a rebuild held back while it was open follows.
-  void ModalLoopEnded();
+  /// The About box or the pop-up menu has closed: a rebuild held back while it was open follows,
+  /// as after a build.
+  void ModalLoopEnded() { DriveReportFinished(); }
   // Caption buttons and menu glyph.
   void Image1_MouseMove(int16_t button, int16_t shift, float x, float y) override;
   void Image1_MouseDown(int16_t button, int16_t shift, float x, float y) override;
@@ -63,7 +64,6 @@ class Fdfsg final : public toolkit::MainWindowEvents {
  private:
   void ShowNormalButtons();
   void StartQuietWait();
-  void ResumePendingRebuild();
 
   Program& program_;
   std::unique_ptr<toolkit::MainWindow> window_;

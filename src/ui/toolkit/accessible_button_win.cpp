@@ -1,8 +1,7 @@
 #include "ui/toolkit/accessible_button_win.h"
 
-#include <array>
+#include <cwchar>
 #include <new>
-#include <string>
 #include <utility>
 
 #include "base/scoped_win.h"
@@ -24,19 +23,20 @@ struct Oleacc {
   LresultFn lresult = nullptr;
 };
 
+// The window's thread alone asks, so a plain flag guards the one look-up.
 const Oleacc& LoadOleacc() {
-  static const Oleacc oleacc = [] {
-    Oleacc found;
-    std::array<wchar_t, MAX_PATH> folder{};
-    const UINT length = ::GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
-    if (length == 0 || length >= folder.size()) return found;
-    HMODULE module = ::LoadLibraryW((std::wstring(folder.data(), length) + L"\\oleacc.dll").c_str());
-    if (module == nullptr) return found;
-    found.createStd =
-        reinterpret_cast<CreateStdFn>(reinterpret_cast<void*>(::GetProcAddress(module, "CreateStdAccessibleObject")));
-    found.lresult = reinterpret_cast<LresultFn>(reinterpret_cast<void*>(::GetProcAddress(module, "LresultFromObject")));
-    return found;
-  }();
+  static Oleacc oleacc;
+  static bool tried = false;
+  if (std::exchange(tried, true)) return oleacc;
+  wchar_t path[MAX_PATH + 16] = {};
+  const UINT length = ::GetSystemDirectoryW(path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return oleacc;
+  std::wcscat(path, L"\\oleacc.dll");
+  HMODULE module = ::LoadLibraryW(path);
+  if (module == nullptr) return oleacc;
+  oleacc.createStd =
+      reinterpret_cast<CreateStdFn>(reinterpret_cast<void*>(::GetProcAddress(module, "CreateStdAccessibleObject")));
+  oleacc.lresult = reinterpret_cast<LresultFn>(reinterpret_cast<void*>(::GetProcAddress(module, "LresultFromObject")));
   return oleacc;
 }
 
