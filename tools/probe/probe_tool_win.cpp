@@ -671,8 +671,8 @@ int CmdNotice(const wchar_t* eventArg, const wchar_t* lettersArg, const wchar_t*
   if (main == nullptr) return kNoWindow;
   HWND box = FindTextBox(main);
   const bool hadReport = HasReport(box);
-  const Stopwatch watch;
   if (folderArg != nullptr && DefineDrives(lettersArg, folderArg) != kDone) return kNotMet;
+  const Stopwatch watch;
   long answer = LONG_MAX;
   double longest = 0;
   for (const wchar_t* letter = lettersArg; *letter != L'\0'; ++letter) {
