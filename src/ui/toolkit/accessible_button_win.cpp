@@ -1,6 +1,6 @@
 #include "ui/toolkit/accessible_button_win.h"
 
-#include <cwchar>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -28,10 +28,11 @@ const Oleacc& LoadOleacc() {
   static Oleacc oleacc;
   static bool tried = false;
   if (std::exchange(tried, true)) return oleacc;
-  wchar_t path[MAX_PATH + 16] = {};
+  wchar_t path[MAX_PATH + 16] = {};  // room for the name after the longest folder
   const UINT length = ::GetSystemDirectoryW(path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return oleacc;
-  std::wcscat(path, L"\\oleacc.dll");
+  constexpr wchar_t kName[] = L"\\oleacc.dll";
+  std::memcpy(path + length, kName, sizeof kName);
   HMODULE module = ::LoadLibraryW(path);
   if (module == nullptr) return oleacc;
   oleacc.createStd =
@@ -85,7 +86,7 @@ class PushButtonObject final : public IAccessible {
   HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override {
     if (!IsSelf(child)) return system_->get_accDefaultAction(child, action);
     if (action == nullptr) return E_POINTER;
-    *action = ::SysAllocString(L"Press");
+    *action = ::SysAllocStringLen(L"Press", 5);
     return *action != nullptr ? S_OK : E_OUTOFMEMORY;
   }
   HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
