@@ -8,7 +8,11 @@ add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
 add_link_options(-Wl,--no-insert-timestamp)
 
 file(GLOB_RECURSE TARNVIK_WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*_win.cpp)
-list(FILTER TARNVIK_WIN_SOURCES EXCLUDE REGEX "winmain_win\\.cpp$")
+list(FILTER TARNVIK_WIN_SOURCES EXCLUDE REGEX "winmain_win\\.cpp$|lock_win\\.cpp$")
+# The portable logic's lock is a critical section on Windows (src/base/lock.h): its one Windows
+# file goes with the logic, which needs it, into tarnvik_core.
+list(APPEND TARNVIK_CORE_SOURCES ${CMAKE_SOURCE_DIR}/src/base/lock_win.cpp)
+target_sources(tarnvik_core PRIVATE ${CMAKE_SOURCE_DIR}/src/base/lock_win.cpp)
 
 # Unicode Win32 calls; Windows XP is the lowest system the program's calls need.
 set(TARNVIK_WIN_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
@@ -52,9 +56,23 @@ set_source_files_properties(${TARNVIK_RC} PROPERTIES
   OBJECT_DEPENDS "${TARNVIK_ART_FILES};${TARNVIK_GENERATED_DIR}/tarnvik.manifest;${TARNVIK_GENERATED_DIR}/tarnvik_version.h;${CMAKE_SOURCE_DIR}/src/ui/main_window/resource_ids.h")
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${TARNVIK_ART_DIR} -I${TARNVIK_GENERATED_DIR} -I${CMAKE_SOURCE_DIR}/src")
 
+# The shipped program runs on the win32 thread model: the posix model's runtime (winpthread)
+# imports GetTickCount64, which keeps the program from loading before Vista. GoogleTest needs the
+# posix model, so the tests and tools link tarnvik_win, and the program has its own build of the
+# same sources, compiled and linked by the win32 model's compilers (src/base/lock.h is the lock
+# both builds use on Windows).
+set(TARNVIK_WIN32_THREADS sh ${CMAKE_SOURCE_DIR}/cmake/win32-thread-model.sh)
+add_library(tarnvik_program_lib STATIC ${TARNVIK_CORE_SOURCES} ${TARNVIK_WIN_SOURCES})
+target_include_directories(tarnvik_program_lib PUBLIC ${CMAKE_SOURCE_DIR}/src ${TARNVIK_GENERATED_DIR})
+target_compile_definitions(tarnvik_program_lib PUBLIC ${TARNVIK_WIN_DEFINES})
+target_compile_options(tarnvik_program_lib PRIVATE -ffunction-sections -fdata-sections)
+target_link_libraries(tarnvik_program_lib PUBLIC ${TARNVIK_WIN_LIBS})
+
 add_executable(tarnvik WIN32 ${CMAKE_SOURCE_DIR}/src/startup/winmain_win.cpp ${TARNVIK_RC})
 add_dependencies(tarnvik tarnvik_art)
-target_link_libraries(tarnvik PRIVATE tarnvik_win)
+target_link_libraries(tarnvik PRIVATE tarnvik_program_lib)
+set_target_properties(tarnvik tarnvik_program_lib PROPERTIES
+  CXX_COMPILER_LAUNCHER "${TARNVIK_WIN32_THREADS}" CXX_LINKER_LAUNCHER "${TARNVIK_WIN32_THREADS}")
 # One self-contained .exe: no mingw runtime DLL, unused code dropped, symbols stripped.
 target_link_options(tarnvik PRIVATE -static -municode -s -Wl,--gc-sections)
 # ASLR and DEP (and on x64 the whole 64-bit address range for ASLR), asked for by name rather than

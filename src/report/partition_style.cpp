@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/lock.h"
 #include "base/text.h"
 
 namespace tarnvik {
@@ -24,6 +25,9 @@ constexpr const char* kServer = ".";
 constexpr const char* kNameSpace = "root\\CIMV2";
 
 bool Failed(WmiResult r) { return r < 0; }
+
+// Held by a batch for all its time but the wait for one letter's answer.
+using BatchLock = std::unique_lock<Lock>;
 
 // A type that cannot be read as text cannot begin with GPT; its partition still exists, so it
 // counts as a partition of another kind.
@@ -203,19 +207,27 @@ std::optional<ServiceAnswers> AskLinksAndPartitions(WmiServices& services) {
 
 // A disk in no link has no partition the one-drive query could walk: "RAW" when the service
 // knows it as a logical disk whose DeviceID is text, as that query needs. Asked of this one
-// disk, so that only its own volume is touched.
-std::string StyleOfUnlinked(WmiServices& services, const std::string& diskDeviceId) {
-  std::unique_ptr<WmiObject> logicalDisk;
-  if (Failed(services.Get("Win32_LogicalDisk.DeviceID='" + diskDeviceId + "'", logicalDisk)) || !logicalDisk) {
+// disk, so that only its own volume is touched; "Unknown" when the answer does not come within
+// the services' bound. `lock` keeps batches apart and is let go for the wait, the one that
+// touches a volume and so may last (a share whose server is gone): a batch stuck in it holds
+// up only the letters after it in its own batch, never the next report's batch.
+std::string StyleOfUnlinked(WmiServices& services, const std::string& diskDeviceId, BatchLock& lock) {
+  std::unique_ptr<WmiPendingObject> pending;
+  if (Failed(services.StartGet("Win32_LogicalDisk.DeviceID='" + diskDeviceId + "'", pending)) || !pending) {
     return "Unknown";
   }
-  return ReadText(*logicalDisk, "DeviceID") ? "RAW" : "Unknown";
+  std::unique_ptr<WmiObject> logicalDisk;
+  lock.unlock();
+  const WmiResult waited = pending->Wait(logicalDisk);
+  lock.lock();
+  return !Failed(waited) && logicalDisk && ReadText(*logicalDisk, "DeviceID") ? "RAW" : "Unknown";
 }
 
 // Delivers every asked letter once, or leaves the undelivered ones to the caller when the
 // service cannot be reached or a batch walk fails.
 void AskServiceForAll(WmiApi& wmi, const PartitionLetters& letters, const PartitionStyleSink& deliver,
-                      const std::function<bool(std::size_t)>& stillWanted, PartitionLetters& delivered) {
+                      const std::function<bool(std::size_t)>& stillWanted, PartitionLetters& delivered,
+                      BatchLock& lock) {
   const std::unique_ptr<WmiServices> services = Connect(wmi);
   if (!services) return;
   const std::optional<ServiceAnswers> answers = AskLinksAndPartitions(*services);
@@ -229,7 +241,7 @@ void AskServiceForAll(WmiApi& wmi, const PartitionLetters& letters, const Partit
       if (pass == 0) {
         deliver(index, answers->StyleOf(id));
       } else {
-        deliver(index, !stillWanted || stillWanted(index) ? StyleOfUnlinked(*services, id) : "Unknown");
+        deliver(index, !stillWanted || stillWanted(index) ? StyleOfUnlinked(*services, id, lock) : "Unknown");
       }
       delivered[index] = true;
     }
@@ -242,15 +254,15 @@ void QueryPartitionStyles(WmiApi& wmi, const PartitionLetters& letters, const Pa
                           const std::function<bool(std::size_t)>& stillWanted) {
   // Wine's in-process provider corrupts its heap when two threads query at once (seen with
   // three queries side by side), so batches never overlap, even when an abandoned report's
-  // batch is still running.
-  static std::mutex oneBatchAtATime;
-  const std::lock_guard lock(oneBatchAtATime);
+  // batch is still running; only the wait for one letter's answer lets others in.
+  static Lock oneBatchAtATime;
+  BatchLock lock(oneBatchAtATime);
   PartitionLetters delivered{};
   {
     std::unique_ptr<WmiApartment> apartment;
     if (!Failed(wmi.JoinApartment(apartment))) {
       // Every service object is gone when this returns, before the apartment is left.
-      AskServiceForAll(wmi, letters, deliver, stillWanted, delivered);
+      AskServiceForAll(wmi, letters, deliver, stillWanted, delivered, lock);
     }
   }
   for (std::size_t index = 0; index < letters.size(); ++index) {

@@ -31,10 +31,12 @@ using PartitionStyleSink = std::function<void(std::size_t index, std::string sty
 /// the partitions' types) and delivers every linked letter; then each letter in no link is
 /// asked of the service alone, from A to Z, and delivered, so a question that fails or hangs
 /// holds up no letter before it. Every asked letter is delivered exactly once, "Unknown" when
-/// the service cannot be reached or a batch walk fails. One batch at a time in the process;
-/// joins the calling thread to COM's apartment for the time of the call, so it runs on any
-/// worker. `stillWanted`, where given, is asked just before a letter in no link would be: a
-/// letter it refuses is delivered as "Unknown" without a question.
+/// the service cannot be reached, a batch walk fails or a letter's answer does not come in
+/// time. Questions of different batches never reach the service at the same moment, but a
+/// batch awaiting one letter's answer holds up no other batch. Joins the calling thread to
+/// COM's apartment for the time of the call, so it runs on any worker. `stillWanted`, where
+/// given, is asked just before a letter in no link would be: a letter it refuses is delivered
+/// as "Unknown" without a question.
 void QueryPartitionStyles(WmiApi& wmi, const PartitionLetters& letters, const PartitionStyleSink& deliver,
                           const std::function<bool(std::size_t index)>& stillWanted = {});
 

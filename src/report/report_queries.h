@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "base/lock.h"
 #include "report/drive_answers.h"
 #include "report/partition_style.h"
 #include "report/wmi_api.h"
@@ -54,7 +55,7 @@ class ReportQueries : public std::enable_shared_from_this<ReportQueries> {
   const LetterSet letters_;
   const bool wantPartitionStyles_;
 
-  std::mutex mutex_;  // guards everything below
+  Lock mutex_;  // guards everything below
   std::array<std::optional<DriveAnswers>, 26> answers_;
   bool stylesAsked_ = false;
   std::array<std::optional<std::string>, 26> styles_;  // each letter's, once known

@@ -13,6 +13,8 @@ namespace tarnvik {
 using WmiResult = int32_t;
 inline constexpr WmiResult kWmiOk = 0;
 inline constexpr WmiResult kWmiFalse = 1;
+/// E_FAIL: a call that claimed success but handed out nothing.
+inline constexpr WmiResult kWmiFailed = static_cast<WmiResult>(0x80004005u);
 
 class WmiObject {
  public:
@@ -29,10 +31,30 @@ class WmiObjectWalk {
   virtual WmiResult Next(std::unique_ptr<WmiObject>& item) = 0;
 };
 
+/// The answer to one object read, which may still be on its way.
+class WmiPendingObject {
+ public:
+  virtual ~WmiPendingObject() = default;
+  /// Waits a bounded time for the object: kWmiOk and the object, or a failure (a timeout
+  /// among them) and none. The wait stays the caller's alone; nothing of the service's
+  /// shared state is touched while it lasts.
+  virtual WmiResult Wait(std::unique_ptr<WmiObject>& object) = 0;
+};
+
 class WmiServices {
  public:
   virtual ~WmiServices() = default;
-  virtual WmiResult Get(const std::string& objectPath, std::unique_ptr<WmiObject>& object) = 0;
+  /// Starts reading one object (semi-synchronously: on Windows this returns at once and the
+  /// answer's Wait does the waiting).
+  virtual WmiResult StartGet(const std::string& objectPath, std::unique_ptr<WmiPendingObject>& pending) = 0;
+  /// StartGet and Wait in one.
+  WmiResult Get(const std::string& objectPath, std::unique_ptr<WmiObject>& object) {
+    std::unique_ptr<WmiPendingObject> pending;
+    const WmiResult started = StartGet(objectPath, pending);
+    if (started < 0) return started;
+    if (!pending) return kWmiFailed;
+    return pending->Wait(object);
+  }
   virtual WmiResult ExecQuery(const std::string& query, std::unique_ptr<WmiObjectWalk>& walk) = 0;
 };
 

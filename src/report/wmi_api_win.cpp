@@ -23,6 +23,7 @@ WmiResult ToResult(HRESULT hr) { return static_cast<WmiResult>(hr); }
 
 // The service's own failure codes are an unsigned enum; their bits are the HRESULT.
 constexpr HRESULT kTimedOut = static_cast<HRESULT>(static_cast<uint32_t>(WBEM_E_TIMED_OUT));
+constexpr HRESULT kInvalidParameter = static_cast<HRESULT>(static_cast<uint32_t>(WBEM_E_INVALID_PARAMETER));
 
 class ScopedBstr {
  public:
@@ -109,19 +110,69 @@ class WinWalk final : public WmiObjectWalk {
   uint32_t timeoutMs_;
 };
 
+// The answer of a semi-synchronous read, awaited for a bounded time.
+class WinPendingCall final : public WmiPendingObject {
+ public:
+  WinPendingCall(ComPtr<IWbemCallResult> call, uint32_t timeoutMs) : call_(std::move(call)), timeoutMs_(timeoutMs) {}
+
+  WmiResult Wait(std::unique_ptr<WmiObject>& object) override {
+    ComPtr<IWbemClassObject> found;
+    const HRESULT hr = call_->GetResultObject(static_cast<long>(timeoutMs_), found.put());
+    // Still running after the bound: the read is left to the service, its answer unknown.
+    if (hr == WBEM_S_TIMEDOUT) return ToResult(kTimedOut);
+    if (FAILED(hr)) return ToResult(hr);
+    if (hr != WBEM_S_NO_ERROR || !found) return ToResult(E_UNEXPECTED);
+    object = std::make_unique<WinObject>(std::move(found));
+    return ToResult(S_OK);
+  }
+
+ private:
+  ComPtr<IWbemCallResult> call_;
+  uint32_t timeoutMs_;
+};
+
+// An object the service handed over with the call itself.
+class WinPendingDone final : public WmiPendingObject {
+ public:
+  explicit WinPendingDone(ComPtr<IWbemClassObject> found) : found_(std::move(found)) {}
+
+  WmiResult Wait(std::unique_ptr<WmiObject>& object) override {
+    if (!found_) return ToResult(E_UNEXPECTED);
+    object = std::make_unique<WinObject>(std::move(found_));
+    return ToResult(S_OK);
+  }
+
+ private:
+  ComPtr<IWbemClassObject> found_;
+};
+
 class WinServices final : public WmiServices {
  public:
-  WinServices(ComPtr<IWbemServices> services, uint32_t walkTimeoutMs)
-      : services_(std::move(services)), walkTimeoutMs_(walkTimeoutMs) {}
+  WinServices(ComPtr<IWbemServices> services, uint32_t walkTimeoutMs, uint32_t getTimeoutMs)
+      : services_(std::move(services)), walkTimeoutMs_(walkTimeoutMs), getTimeoutMs_(getTimeoutMs) {}
 
-  WmiResult Get(const std::string& objectPath, std::unique_ptr<WmiObject>& object) override {
+  WmiResult StartGet(const std::string& objectPath, std::unique_ptr<WmiPendingObject>& pending) override {
     const ScopedBstr path(objectPath);
     if (!path) return ToResult(E_OUTOFMEMORY);
+    // Semi-synchronous: the service returns at once with a call result whose wait is bounded.
+    // Wine's in-process service ignores the flag and hands the object over at once instead
+    // (and cannot take a missing object pointer), which is why both places are offered; a
+    // service that refuses an object pointer in this mode is asked again without one.
     ComPtr<IWbemClassObject> found;
-    const HRESULT hr = services_->GetObject(path.get(), WBEM_FLAG_RETURN_WBEM_COMPLETE, nullptr, found.put(), nullptr);
+    ComPtr<IWbemCallResult> call;
+    HRESULT hr = services_->GetObject(path.get(), WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, found.put(), call.put());
+    if (hr == kInvalidParameter || hr == E_INVALIDARG) {
+      hr = services_->GetObject(path.get(), WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, nullptr, call.put());
+    }
     if (FAILED(hr)) return ToResult(hr);
-    if (!found) return ToResult(E_UNEXPECTED);
-    object = std::make_unique<WinObject>(std::move(found));
+    if (call) {
+      SetServiceBlanket(call.get());
+      pending = std::make_unique<WinPendingCall>(std::move(call), getTimeoutMs_);
+    } else if (found) {
+      pending = std::make_unique<WinPendingDone>(std::move(found));
+    } else {
+      return ToResult(E_UNEXPECTED);
+    }
     return ToResult(S_OK);
   }
 
@@ -144,12 +195,13 @@ class WinServices final : public WmiServices {
  private:
   ComPtr<IWbemServices> services_;
   uint32_t walkTimeoutMs_;
+  uint32_t getTimeoutMs_;
 };
 
 class WinLocator final : public WmiLocator {
  public:
-  WinLocator(ComPtr<IWbemLocator> locator, uint32_t walkTimeoutMs)
-      : locator_(std::move(locator)), walkTimeoutMs_(walkTimeoutMs) {}
+  WinLocator(ComPtr<IWbemLocator> locator, uint32_t walkTimeoutMs, uint32_t getTimeoutMs)
+      : locator_(std::move(locator)), walkTimeoutMs_(walkTimeoutMs), getTimeoutMs_(getTimeoutMs) {}
 
   WmiResult ConnectServer(const std::string& server, const std::string& nameSpace,
                           std::unique_ptr<WmiServices>& services) override {
@@ -163,13 +215,14 @@ class WinLocator final : public WmiLocator {
     if (FAILED(hr)) return ToResult(hr);
     if (!connected) return ToResult(E_UNEXPECTED);
     SetServiceBlanket(connected.get());
-    services = std::make_unique<WinServices>(std::move(connected), walkTimeoutMs_);
+    services = std::make_unique<WinServices>(std::move(connected), walkTimeoutMs_, getTimeoutMs_);
     return ToResult(S_OK);
   }
 
  private:
   ComPtr<IWbemLocator> locator_;
   uint32_t walkTimeoutMs_;
+  uint32_t getTimeoutMs_;
 };
 
 }  // namespace
@@ -214,7 +267,7 @@ WmiResult WinWmiApi::CreateLocator(std::unique_ptr<WmiLocator>& locator) {
       ::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, created.put_void());
   if (FAILED(hr)) return ToResult(hr);
   if (!created) return ToResult(E_UNEXPECTED);
-  locator = std::make_unique<WinLocator>(std::move(created), walkTimeoutMs_);
+  locator = std::make_unique<WinLocator>(std::move(created), walkTimeoutMs_, getTimeoutMs_);
   return ToResult(S_OK);
 }
 

@@ -35,14 +35,24 @@ class WinWmiApi final : public WmiApi {
   /// only one that is truly stuck waits this long.
   static constexpr uint32_t kDefaultWalkTimeoutMs = 60000;
 
+  /// The longest the answer to one letter's object read is awaited. That read touches the
+  /// letter's volume (its size, free space and label): a local disk answers in milliseconds and
+  /// a sleeping disk or an optical disc spins up within about ten seconds, while a share whose
+  /// server is gone holds the read for the redirector's timeouts (half a minute and more, again
+  /// for each retry). Every later letter in no link waits behind this one, so the bound sits
+  /// just above a spin-up: beyond it the letter's style is "Unknown".
+  static constexpr uint32_t kDefaultGetTimeoutMs = 15000;
+
   WinWmiApi() = default;
-  explicit WinWmiApi(uint32_t walkTimeoutMs) : walkTimeoutMs_(walkTimeoutMs) {}
+  explicit WinWmiApi(uint32_t walkTimeoutMs, uint32_t getTimeoutMs = kDefaultGetTimeoutMs)
+      : walkTimeoutMs_(walkTimeoutMs), getTimeoutMs_(getTimeoutMs) {}
 
   WmiResult JoinApartment(std::unique_ptr<WmiApartment>& apartment) override;
   WmiResult CreateLocator(std::unique_ptr<WmiLocator>& locator) override;
 
  private:
   uint32_t walkTimeoutMs_ = kDefaultWalkTimeoutMs;
+  uint32_t getTimeoutMs_ = kDefaultGetTimeoutMs;
 };
 
 }  // namespace tarnvik::win

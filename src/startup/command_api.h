@@ -12,7 +12,7 @@ namespace tarnvik {
 enum class StdStream { Output, Error };
 
 /// Windows error codes the portable side names.
-enum : uint32_t { kErrorInvalidHandle = 6 };
+enum : uint32_t { kErrorInvalidHandle = 6, kErrorSharingViolation = 32 };
 
 /// Mirrors the kernel32 and shell32 calls. Texts and paths are UTF-8 (the Windows adapter calls
 /// the wide functions). Every method that writes answers 0 on success and the system's error
@@ -32,6 +32,10 @@ class CommandApi {
   /// process was given no such handle.
   virtual uint32_t WriteStdHandle(StdStream stream, std::string_view bytes) = 0;
 
+  /// GetFullPathNameW: `path` made absolute against the current directory and drive, its "."
+  /// and ".." resolved and "/" turned into "\\"; 0 and `full`, or the error.
+  virtual uint32_t GetFullPathNameW(const std::string& path, std::string& full) = 0;
+
   /// CreateFileW (write, not shared, CREATE_ALWAYS), WriteFile of all of `bytes`,
   /// FlushFileBuffers, CloseHandle. After a failure the file may exist, partly written.
   virtual uint32_t WriteNewFile(const std::string& path, std::string_view bytes) = 0;
@@ -40,6 +44,9 @@ class CommandApi {
   virtual uint32_t MoveFileExW(const std::string& from, const std::string& to) = 0;
 
   virtual uint32_t DeleteFileW(const std::string& path) = 0;
+
+  /// Sleep: the calling thread waits `milliseconds`.
+  virtual void Sleep(uint32_t milliseconds) = 0;
 
   /// FormatMessageW of a system error code, without its line end; empty when there is none.
   virtual std::string ErrorText(uint32_t error) = 0;

@@ -46,6 +46,24 @@ uint32_t WinCommandApi::WriteStdHandle(StdStream stream, std::string_view bytes)
   return WriteAll(handle, bytes);
 }
 
+uint32_t WinCommandApi::GetFullPathNameW(const std::string& path, std::string& full) {
+  const std::wstring wide = Utf8ToWide(path);
+  // The wide call has no MAX_PATH limit; the length it asks for includes the final NUL. The
+  // current directory may change between the two calls, so a second shortfall is asked again.
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const DWORD length = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (length == 0) return ::GetLastError();
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      full = WideToUtf8(buffer);
+      return ERROR_SUCCESS;
+    }
+    buffer.assign(length, L'\0');
+  }
+  return ERROR_FILENAME_EXCED_RANGE;
+}
+
 uint32_t WinCommandApi::WriteNewFile(const std::string& path, std::string_view bytes) {
   const ScopedKernelHandle file(::CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                               FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -64,6 +82,8 @@ uint32_t WinCommandApi::MoveFileExW(const std::string& from, const std::string& 
 uint32_t WinCommandApi::DeleteFileW(const std::string& path) {
   return LastErrorOr(::DeleteFileW(Utf8ToWide(path).c_str()));
 }
+
+void WinCommandApi::Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 std::string WinCommandApi::ErrorText(uint32_t error) {
   wchar_t* buffer = nullptr;

@@ -11,9 +11,11 @@ class WinCommandApi final : public CommandApi {
   std::vector<std::string> Arguments() override;
   uint32_t GetLogicalDrives() override;
   uint32_t WriteStdHandle(StdStream stream, std::string_view bytes) override;
+  uint32_t GetFullPathNameW(const std::string& path, std::string& full) override;
   uint32_t WriteNewFile(const std::string& path, std::string_view bytes) override;
   uint32_t MoveFileExW(const std::string& from, const std::string& to) override;
   uint32_t DeleteFileW(const std::string& path) override;
+  void Sleep(uint32_t milliseconds) override;
   std::string ErrorText(uint32_t error) override;
 };
 

@@ -13,6 +13,7 @@
 #include "report/report_text.h"
 #include "startup/command_api.h"
 #include "startup/main.h"
+#include "startup/process_api.h"
 #include "startup/process_scan.h"
 #include "startup/program.h"
 
@@ -63,8 +64,35 @@ std::vector<ReportedDrive> AskDrives(Program& program, uint32_t presentLetters) 
   return drives;
 }
 
+/// The form of an absolute path that every file call takes whatever its length: "\\?\C:\..."
+/// or "\\?\UNC\server\share\...". A path already in a "\\?\" or "\\.\" form, or one not
+/// absolute, stays as it is.
+std::string LongPathForm(const std::string& full) {
+  if (full.starts_with("\\\\?\\") || full.starts_with("\\\\.\\")) return full;
+  if (full.starts_with("\\\\")) return "\\\\?\\UNC\\" + full.substr(2);
+  const char letter = full.empty() ? '\0' : static_cast<char>(full[0] | 0x20);
+  const bool drive = full.size() >= 3 && letter >= 'a' && letter <= 'z' && full[1] == ':' && full[2] == '\\';
+  return drive ? "\\\\?\\" + full : full;
+}
+
+/// MoveFileExW over `to`, tried again for a short while when another process holds either
+/// file: an indexer or a virus scanner opens a new file for a moment, and a rename over a file
+/// that someone has open without delete sharing fails with a sharing violation or access
+/// denied until they close it. The waits double from 50 ms and add up to 1.55 s: far longer
+/// than such a scan of a file of this size takes, short enough that a script waiting for a
+/// file that stays locked (or read-only) hears of it at once.
+uint32_t MoveOver(CommandApi& api, const std::string& from, const std::string& to) {
+  uint32_t error = api.MoveFileExW(from, to);
+  for (uint32_t wait = 50; wait <= 800 && (error == kErrorSharingViolation || error == kErrorAccessDenied); wait *= 2) {
+    api.Sleep(wait);
+    error = api.MoveFileExW(from, to);
+  }
+  return error;
+}
+
 /// Writes `bytes` to `file` whole or not at all: into a temporary file beside it, which then
-/// replaces it in one rename.
+/// replaces it in one rename. Both are named in the long-path form of FILE made absolute, so
+/// neither the temporary's longer name nor FILE itself meets the 260-character limit.
 int WriteReport(CommandApi& api, uint32_t processId, const std::string& file, std::string_view bytes) {
   if (file == kStandardOutputFile) {
     const uint32_t error = api.WriteStdHandle(StdStream::Output, bytes);
@@ -72,9 +100,12 @@ int WriteReport(CommandApi& api, uint32_t processId, const std::string& file, st
     Complain(api, "tarnvik: the report could not be written to the standard output: " + Reason(api, error) + "\r\n");
     return kExitNotWritten;
   }
-  const std::string temporary = file + ".tarnvik-" + std::to_string(processId) + ".tmp";
+  // Where the path cannot be made absolute, it is used as given and the file calls say why.
+  std::string full;
+  const std::string target = api.GetFullPathNameW(file, full) == 0 ? LongPathForm(full) : file;
+  const std::string temporary = target + ".tarnvik-" + std::to_string(processId) + ".tmp";
   uint32_t error = api.WriteNewFile(temporary, bytes);
-  if (error == 0) error = api.MoveFileExW(temporary, file);
+  if (error == 0) error = MoveOver(api, temporary, target);
   if (error == 0) return kExitWritten;
   api.DeleteFileW(temporary);
   Complain(api, "tarnvik: the report could not be written to \"" + file + "\": " + Reason(api, error) + "\r\n");
@@ -104,6 +135,10 @@ CommandRequest ParseCommandLine(const std::vector<std::string>& arguments) {
   return {action, arguments[1], {}};
 }
 
+void MarkIfSaving(ProcessApi& process, const CommandRequest& request) {
+  if (request.action == CommandAction::SaveText || request.action == CommandAction::SaveJson) MarkSavingRun(process);
+}
+
 int RunCommand(Program& program, CommandApi& api, const CommandRequest& request) {
   switch (request.action) {
     case CommandAction::Window:
@@ -118,7 +153,6 @@ int RunCommand(Program& program, CommandApi& api, const CommandRequest& request)
     case CommandAction::SaveJson:
       break;
   }
-  MarkSavingRun(program.os.process);
   if (!BeginRun(program)) {
     Complain(api, "tarnvik: this version of Windows is not supported; no report was written\r\n");
     return kExitNotWritten;

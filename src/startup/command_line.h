@@ -8,6 +8,7 @@
 namespace tarnvik {
 
 class CommandApi;
+class ProcessApi;
 class Program;
 
 enum class CommandAction {
@@ -34,6 +35,11 @@ struct CommandRequest {
 /// Reads the arguments after the program's name. Switches begin with "/" or "-" and are
 /// matched without regard to case; FILE is the next argument, taken as it stands.
 CommandRequest ParseCommandLine(const std::vector<std::string>& arguments);
+
+/// Marks a request that writes a file as a saving run (MarkSavingRun), so that a window started
+/// at any moment of the run does not count it as a second copy. Called first of all, before
+/// COM and the toolkit are set up.
+void MarkIfSaving(ProcessApi& process, const CommandRequest& request);
 
 /// Carries out a request other than Window and returns the process's exit code. A saving run
 /// opens no window and shows no message box: it stamps the registry as every run does, but

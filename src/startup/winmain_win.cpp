@@ -28,13 +28,15 @@ int RunProgram() {
   tarnvik::win::WinCommandApi command;
   const tarnvik::CommandRequest request = tarnvik::ParseCommandLine(command.Arguments());
   const bool windowed = request.action == tarnvik::CommandAction::Window;
+  // A window started while this run sets up COM and the toolkit must already see the mark.
+  tarnvik::win::WinProcessApi process;
+  tarnvik::MarkIfSaving(process, request);
 
   const tarnvik::win::ComApartment com;
 
   tarnvik::win::WinDriveApi drive;
   tarnvik::win::WinVersionApi version;
   tarnvik::win::WinRegistryApi registry;
-  tarnvik::win::WinProcessApi process;
   tarnvik::win::WinWmiApi wmi;
   tarnvik::win::WinCursorApi cursor;
   tarnvik::win::Win32Toolkit toolkit(windowed ? tarnvik::win::InstanceCheck::Take
@@ -58,10 +60,11 @@ int RunProgram() {
   // A drive call can stay stuck in the system long after the user quit (a share whose server
   // is gone), or after a saving run wrote its file. Nothing waits for it, and nothing it still
   // uses is torn down under it: the process ends here, at once. A call stuck in the redirector
-  // would hold the dying process (and its instance mutex) until it returns, so it is cancelled
-  // first.
+  // would hold the dying process until it returns, so it is cancelled first; where it cannot
+  // be, the instance mutex at least goes now, so that a new start is not refused meanwhile.
   if (tarnvik::win::Win32Toolkit::BackgroundWorkRunning()) {
     tarnvik::win::CancelBackgroundCalls();
+    toolkit.ReleaseInstance();
     ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(exitCode));
   }
   return exitCode;

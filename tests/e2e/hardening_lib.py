@@ -77,40 +77,47 @@ def sample(session: Session, program: RunningProgram, pid: int) -> dict[str, str
 
 @dataclasses.dataclass(frozen=True)
 class Limit:
-    """How far a figure may grow from the first sample to the last. `unused_when_zero`: the
-    platform answers 0 when it does not keep the figure (Wine's GetProcessHandleCount, and its
-    system handle table, which lists no handle of the program)."""
+    """How fast a figure may keep growing, per refresh, once the program is in its steady state.
+    `unused_when_zero`: the platform answers 0 when it does not keep the figure (Wine's
+    GetProcessHandleCount, and its system handle table, which lists no handle of the program)."""
 
     name: str
-    growth: int
+    per_refresh: float
     unused_when_zero: bool = False
 
 
 LIMITS = [
-    Limit("handles", 4, unused_when_zero=True),
-    Limit("handles_listed", 4, unused_when_zero=True),
+    Limit("handles", 0.1, unused_when_zero=True),
+    Limit("handles_listed", 0.1, unused_when_zero=True),
     Limit("gdi", 0),
     Limit("user", 0),
-    Limit("private", 256 * 1024, unused_when_zero=True),
-    Limit("pagefile", 256 * 1024),
-    Limit("workingset", 1024 * 1024),
-    Limit("VmData", 256 * 1024),
-    Limit("VmRSS", 1024 * 1024),
-    Limit("fds", 2),
+    Limit("private", 2048, unused_when_zero=True),
+    Limit("pagefile", 2048),
+    Limit("workingset", 2048),
+    Limit("VmData", 2048),
+    Limit("VmRSS", 2048),
+    Limit("fds", 0.1),
     Limit("Threads", 0),
 ]
 
 
-def growth_problems(first: dict[str, str], last: dict[str, str]) -> tuple[list[str], list[str]]:
-    """(problems, figures that could not be judged here)."""
+def growth_problems(rows: list[tuple[int, dict[str, str]]]) -> tuple[list[str], list[str]]:
+    """(problems, figures that could not be judged here) of samples after 0, n1, n2... refreshes.
+    A leak grows a figure chunk after chunk, a one-time step (one more heap block or worker stack
+    on a busy machine) in one: judged per refresh over the later two thirds, its largest step aside."""
     problems, unjudged = [], []
+    later = rows[len(rows) // 3:]
     for limit in LIMITS:
-        a, b = first.get(limit.name, "?"), last.get(limit.name, "?")
-        if a == "?" or b == "?" or (limit.unused_when_zero and a == "0" and b == "0"):
+        values = [sample.get(limit.name, "?") for _, sample in later]
+        if "?" in values or (limit.unused_when_zero and set(values) == {"0"}):
             unjudged.append(limit.name)
             continue
-        if int(b) - int(a) > limit.growth:
-            problems.append(f"{limit.name} grew from {a} to {b} (limit +{limit.growth})")
+        steps = [(int(b) - int(a), m - n) for (n, _), (m, _), a, b in zip(later, later[1:], values, values[1:])]
+        biggest = max(steps, default=(0, 0))
+        grown, refreshes = sum(g for g, _ in steps) - biggest[0], sum(r for _, r in steps) - biggest[1]
+        if refreshes > 0 and grown / refreshes > limit.per_refresh:
+            problems.append(f"{limit.name} kept growing by {grown / refreshes:g} per refresh from {values[0]} to "
+                            f"{values[-1]}, its largest step of {biggest[0]} aside (limit {limit.per_refresh:g})")
     return problems, unjudged
 
 

@@ -640,8 +640,16 @@ class Session:
 
         The key goes through the X server (XTEST) to the focused window, not as an event sent to
         one window: Wine keeps its own key state, and a synthetic press whose release lands on a
-        window that the press just closed leaves that state stuck for every later program."""
+        window that the press just closed leaves that state stuck for every later program. Keys
+        reach only Wine's foreground window, and a killed Notepad leaves none: a click in the
+        report box then activates the window, as a user's would."""
         self.focus_main_window()
+        arch = "x64" if (BUILD_ROOT / ARCH_PRESETS["x64"] / "probe.exe").is_file() else "x86"
+        if self.probe(arch, "wait-foreground", "0").returncode != 0:
+            self.xdotool("mousemove", "--window", self.main_window_xid(), "150", "200", "click", "1")
+            active = self.probe(arch, "wait-foreground", "5000", timeout=60)
+            check(active.returncode == 0, "the main window did not come to the foreground: " + active.describe()
+                  + " " + active.stdout.decode("utf-8", "replace").strip())
         # A key that closes the window can make xdotool itself fail with BadWindow: not our concern.
         self.xdotool("key", key)
 

@@ -161,6 +161,9 @@ def _help_file(session: Session) -> None:
         pid, _ = wait_new_notepad(session, known | set(started))
         started.append(pid)
         check(quoted(), f"the menu item did not start {readme}")
+        # Shown, Notepad is Wine's foreground window when it is killed: the Esc below must still arrive.
+        shown = session.xdotool("search", "--sync", "--onlyvisible", "--name", "^ReadMe", timeout=15)
+        check(shown.returncode == 0, "Notepad did not show the ReadMe file from the menu: " + shown.describe())
         check(program.alive(), "the program ended after the Help file item")
     finally:
         end_processes(started)

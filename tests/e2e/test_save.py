@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import json
+import shutil
 
 import drives
 from harness import Session, case, check
@@ -74,11 +75,18 @@ for _arch in ("x64", "x86"):
 @case("save_failures_x64")
 def _failures(session: Session) -> None:
     """A path that cannot be written gives exit code 1, a message and no file, not even the
-    temporary one; a wrong command line gives 2."""
+    temporary one; a wrong command line gives 2; a path past 260 characters is written (0)."""
+    deep = ["d" * 60] * 4
+    session.drive_c.joinpath(*deep).mkdir(parents=True, exist_ok=True)
+    far = "C:\\" + "\\".join(deep) + "\\" + "r" * 20 + ".txt"  # 271 characters
     for args, code in ((["/save", r"C:\no such folder\r.txt"], 1), (["/save", r"C:\Tarnvik"], 1), (["/save"], 2),
-                       (["/print", "r.txt"], 2)):
+                       (["/print", "r.txt"], 2), (["/save", far], 0)):
         before = sorted(p.name for p in session.drive_c.iterdir())
         result = saving_run(session, "x64", *args)
         check(result.returncode == code, f"{args}: exit {result.returncode}, expected {code}: {result.describe()}")
-        check(b"tarnvik: " in result.stderr, f"{args}: no message on standard error: {result.stderr!r}")
+        check((b"tarnvik: " in result.stderr) == (code != 0), f"{args}: standard error: {result.stderr!r}")
         check(sorted(p.name for p in session.drive_c.iterdir()) == before, f"{args} left a file in C:\\")
+    written = session.drive_c.joinpath(*deep)
+    check([p.name for p in written.iterdir()] == ["r" * 20 + ".txt"], f"beside the far file: {list(written.iterdir())}")
+    check((written / ("r" * 20 + ".txt")).read_bytes()[:3] == b"\xef\xbb\xbf", "the far file holds no report")
+    shutil.rmtree(session.drive_c / deep[0])

@@ -156,26 +156,31 @@ def _table_modern(session: Session) -> None:
     check(not wrong, "; ".join(wrong))
 
 
-@case("table_nt40_x64")
-def _table_nt40(session: Session) -> None:
-    """Windows NT 4.0 passes the start-up check, and the report is the same but for the
-    " Table: " lines, which no block has."""
-    _confirm_drive_space(session)
-    version = wl.RegistryValue(session, VERSION_KEY, "Version", "REG_SZ")
-    try:
-        version.set("nt40")
-        program = session.start_program("x64")
-        check(program.wait_text(" Drives: ", 60000),
-              f"no complete report under NT 4.0 (alive: {program.alive()}); output {program.output()!r}")
-        text = program.text()
-        session.press_key("Escape")
-        program.wait_gone(10)
-    finally:
-        version.restore()
-    check(" Table: " not in text, "a ' Table: ' line under NT 4.0")
-    blocks = [dataclasses.replace(b, table=None) for b in [drives.c_block(_c_volume(session))] + drives.BLOCKS_AFTER_C]
-    lines = drives.expected_lines(blocks, drives.EXPECTED_SUMMARY)
-    labels = iter((" Size:  ", " Free:  ", " Fill:  "))  # C:'s sizes belong to the host: checked for form
-    lines = [drives.pattern_line(next(labels), line) if isinstance(line, re.Pattern) else line for line in lines]
-    problems = drives.report_problems(text, lines) + drives.c_size_problems(text)
-    check(not problems, "report under NT 4.0 differs:\n      " + "\n      ".join(problems))
+# Older Windows versions: NT 4.0 passes the start-up check and its report has no " Table: "
+# lines; XP's has them (the x64 build imports nothing newer than XP x64 / Server 2003).
+for _version, _shown, _tables in (("nt40", "NT 4.0", False), ("winxp", "XP", True)):
+
+    @case(f"table_{_version}_x64")
+    def _table_by_version(session: Session, name: str = _version, shown: str = _shown, tables: bool = _tables) -> None:
+        """The exact report under an older Windows, " Table: " lines only from Windows 2000 on."""
+        _confirm_drive_space(session)
+        version = wl.RegistryValue(session, VERSION_KEY, "Version", "REG_SZ")
+        try:
+            version.set(name)
+            program = session.start_program("x64")
+            check(program.wait_text(" Drives: ", 60000),
+                  f"no complete report under {shown} (alive: {program.alive()}); output {program.output()!r}")
+            text = program.text()
+            session.press_key("Escape")
+            program.wait_gone(10)
+        finally:
+            version.restore()
+        check((" Table: " in text) == tables, f"' Table: ' lines under {shown}: {' Table: ' in text}")
+        blocks = [drives.c_block(_c_volume(session))] + drives.BLOCKS_AFTER_C
+        if not tables:
+            blocks = [dataclasses.replace(b, table=None) for b in blocks]
+        lines = drives.expected_lines(blocks, drives.EXPECTED_SUMMARY)
+        labels = iter((" Size:  ", " Free:  ", " Fill:  "))  # C:'s sizes belong to the host: checked for form
+        lines = [drives.pattern_line(next(labels), line) if isinstance(line, re.Pattern) else line for line in lines]
+        problems = drives.report_problems(text, lines) + drives.c_size_problems(text)
+        check(not problems, f"report under {shown} differs:\n      " + "\n      ".join(problems))

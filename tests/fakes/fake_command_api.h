@@ -17,6 +17,8 @@ struct FakeCommandApi : CommandApi {
   std::map<std::string, std::string> files;
   std::map<std::string, uint32_t> failCreate, failMove;  ///< by path: the error of the call
   std::size_t diskFullAfter = 0;                         ///< bytes a file takes before the disk is full (0: never)
+  int moveFailures = -1;  ///< renames failMove refuses before they succeed (-1: every one)
+  uint32_t sleptMs = 0;
 
   std::vector<std::string> Arguments() override { return arguments; }
   uint32_t GetLogicalDrives() override { return logicalDrives; }
@@ -25,6 +27,7 @@ struct FakeCommandApi : CommandApi {
     if (handle) *handle += bytes;
     return handle ? 0u : uint32_t{kErrorInvalidHandle};
   }
+  uint32_t GetFullPathNameW(const std::string& path, std::string& full) override { return full = path, 0; }
   uint32_t WriteNewFile(const std::string& path, std::string_view bytes) override {
     if (failCreate.count(path) != 0) return failCreate[path];
     const bool full = diskFullAfter != 0 && bytes.size() > diskFullAfter;
@@ -32,11 +35,12 @@ struct FakeCommandApi : CommandApi {
     return full ? 112 : 0;
   }
   uint32_t MoveFileExW(const std::string& from, const std::string& to) override {
-    if (failMove.count(to) != 0) return failMove[to];
+    if (failMove.count(to) != 0 && moveFailures-- != 0) return failMove[to];
     files[to] = files[from];
     return static_cast<uint32_t>(files.erase(from) - 1);
   }
   uint32_t DeleteFileW(const std::string& path) override { return files.erase(path) != 0 ? 0 : 2; }
+  void Sleep(uint32_t milliseconds) override { sleptMs += milliseconds; }
   std::string ErrorText(uint32_t error) override { return error == 5 ? "Access is denied." : ""; }
 };
 

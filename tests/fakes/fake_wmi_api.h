@@ -21,6 +21,7 @@ inline constexpr WmiResult kFakeNoClass = static_cast<WmiResult>(0x80040154);   
 inline constexpr WmiResult kFakeNoAccess = static_cast<WmiResult>(0x80041003);     // WBEM_E_ACCESS_DENIED
 inline constexpr WmiResult kFakeBadQuery = static_cast<WmiResult>(0x80041017);     // WBEM_E_INVALID_QUERY
 inline constexpr WmiResult kFakeTimedOut = static_cast<WmiResult>(0x40004);        // WBEM_S_TIMEDOUT
+inline constexpr WmiResult kFakeWaitTimedOut = static_cast<WmiResult>(0x80043001); // WBEM_E_TIMED_OUT
 inline constexpr std::size_t kNever = static_cast<std::size_t>(-1);
 
 struct FakeWmiDisk {
@@ -47,6 +48,8 @@ class FakeWmiApi : public WmiApi {
   /// at every Get and ExecQuery, with its path or query, before it answers.
   std::string failingGetId;
   std::function<void(const std::string&)> onAsk;
+  /// Runs when a Get's answer is awaited, with its path; an answer other than kWmiOk is the wait's.
+  std::function<WmiResult(const std::string&)> onWait;
   bool queryThrows = false;  ///< every ExecQuery throws, as a failed allocation would
   /// The Type read of the partition with this index fails.
   std::size_t typeFailsAt = kNever;
@@ -156,12 +159,32 @@ inline std::vector<Row> BatchRows(const FakeWmiApi& api, const std::string& quer
   return rows;
 }
 
+// A Get's answer, ready when asked (as Wine's service gives it); its wait touches nothing shared.
+struct Pending : WmiPendingObject, Counted {
+  using Counted::Counted;
+  WmiResult Wait(std::unique_ptr<WmiObject>& object) override {
+    const WmiResult waited = api_.onWait ? api_.onWait(path) : kWmiOk;
+    if (waited == kWmiOk) object = std::move(answer);
+    return waited == kWmiOk ? answered : waited;
+  }
+  std::string path;
+  WmiResult answered = kWmiOk;
+  std::unique_ptr<WmiObject> answer;
+};
+
 class Services final : public WmiServices, Counted {
  public:
   using Counted::Counted;
-  WmiResult Get(const std::string& objectPath, std::unique_ptr<WmiObject>& object) override {
+  WmiResult StartGet(const std::string& objectPath, std::unique_ptr<WmiPendingObject>& pending) override {
     api_.objectPaths.push_back(objectPath);
     if (api_.onAsk) api_.onAsk(objectPath);
+    auto answer = std::make_unique<Pending>(api_);
+    answer->path = objectPath;
+    answer->answered = Answer(objectPath, answer->answer);
+    pending = std::move(answer);
+    return kWmiOk;
+  }
+  WmiResult Answer(const std::string& objectPath, std::unique_ptr<WmiObject>& object) {
     const std::string prefix = "Win32_LogicalDisk.DeviceID='";
     if (api_.getFails || objectPath == prefix + api_.failingGetId + "'" || objectPath.rfind(prefix, 0) != 0 || objectPath.back() != '\'') return kFakeNotFound;
     const std::string id = objectPath.substr(prefix.size(), objectPath.size() - prefix.size() - 1);

@@ -207,6 +207,7 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
     Main(t.program);
     EXPECT_EQ(Started(t), c.starts) << c.name;
     EXPECT_EQ(NoWindowNoQuery(t), !c.starts) << c.name;
+    EXPECT_EQ(t.process.openHandles, 0) << c.name << ": every handle the count opened is closed";
     if (!t.m().ProcessList.empty()) {
       EXPECT_EQ(t.m().ProcessList.front(), '\r') << c.name << ": counted with a leading carriage return";
     }
@@ -374,9 +375,16 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
        [](TestProgram&, Api& api) { api.files["r.txt"] = "old", api.diskFullAfter = 100; }},
       {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.failMove["r.txt"] = 5; }},
       {{"/json", "C:\\x\\r.json"}, A::SaveJson, 1, {},
-       [](TestProgram&, Api& api) { api.failCreate["C:\\x\\r.json.tarnvik-4000.tmp"] = 3; }},
+       [](TestProgram&, Api& api) { api.failCreate["\\\\?\\C:\\x\\r.json.tarnvik-4000.tmp"] = 3; }},
+      // A path past 260 characters, and a rename that another process holds up for a moment.
+      {{"/save", "\\\\s\\h\\" + std::string(260, 'd')}, A::SaveText, 0,
+       {{"\\\\?\\UNC\\s\\h\\" + std::string(260, 'd'), bom}}},
+      {{"/save", "r.txt"}, A::SaveText, 0, {{"r.txt", bom}},
+       [](TestProgram&, Api& api) { api.failMove["r.txt"] = 32, api.moveFailures = 2; }},
       {{"/save", "-"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.out.reset(); }},
       {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram& t, Api&) { t.version.major = 3; }},
+      {{"/help"}, A::Usage, 0, {}},
+      {{"/?", "x"}, A::Wrong, 2, {}},
   };
   for (const CommandCase& c : cases) {
     const std::string name = ::testing::PrintToString(c.arguments);
@@ -388,10 +396,12 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
     const CommandRequest request = ParseCommandLine(api.Arguments());
     EXPECT_EQ(request.action, c.action) << name;
     if (c.action == A::Window) continue;
+    MarkIfSaving(t.process, request);  // first of all, as the entry point does
     EXPECT_EQ(RunCommand(t.program, api, request), c.exitCode) << name;
     std::map<std::string, std::string> left;
     for (const auto& [path, bytes] : api.files) left[path] = bytes.substr(0, c.files.count(path) ? c.files.at(path).size() : 0);
     EXPECT_EQ(left, c.files) << name;
+    EXPECT_LE(api.sleptMs, 2000u) << name;  // a rename that stays refused is given up soon
     // A message exactly when the exit code is not 0; never a box, a window or a process scan.
     EXPECT_EQ(api.err.value_or("").empty(), c.exitCode == 0) << name << api.err.value_or("");
     EXPECT_TRUE(t.tk.messageBoxes.empty() && t.tk.loadedForms == 0 && t.tk.mainWindowsLoaded == 0) << name;

@@ -523,6 +523,8 @@ TEST(DriveNotices, RebuildOnceAfterAQuietWaitAndOnlyForVolumesComingOrGoing) {
       {"minimised, then restored", {{S::Minimise}, N(kIn, kD), Wait(1000), {S::Restore}, Wait(1000)}, {1200}},
       {"restored within the wait", {{S::Minimise}, N(kIn, kD), Wait(100), {S::Restore}, Wait(1000)}, {200}},
       {"restored with nothing waiting", {{S::Minimise}, Wait(100), {S::Restore}, Wait(1000)}, {}},
+      {"quit just before the wait is over", {N(kIn, kD), Wait(190), {S::Escape}, Wait(1000)}, {}},
+      {"wait still running when the build ends", {InBuild(N(kIn, kD), 100), {S::F5}, Wait(1000)}, {0, 200}},
       {"letters, no notice", {L(4 | kD), Wait(400), L(4), Wait(1000)}, {324, 699}},  // tick at 125, wait counted from its ms
       {"letters, F5 first", {L(kD), {S::F5}, Wait(1000)}, {0}},
       {"letters, burst", {L(kD), Wait(130), L(kD | 16), Wait(130), L(kD | 48), Wait(1000)}, {574}},

@@ -2,7 +2,9 @@
 // texts sent to the service, every failure point, and that nothing outlives a query.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <future>
 #include <map>
 #include <optional>
 #include <string>
@@ -212,6 +214,24 @@ INSTANTIATE_TEST_SUITE_P(
         BatchFaultCase{"NoFault", [](FakeWmiApi&) {}, 2, "C=GPT E=MBR ?D D=RAW ?F F=Unknown "},
         BatchFaultCase{"OneLetterFails", [](FakeWmiApi& w) { w.failingGetId = "D:"; }, 2,
                        "C=GPT E=MBR ?D D=Unknown ?F F=Unknown "},
+        BatchFaultCase{"OneLetterTimesOut", [](FakeWmiApi& w) {
+          w.onWait = [](const std::string& p) { return p.ends_with("D:'") ? testing::kFakeWaitTimedOut : kWmiOk; };
+        }, 2, "C=GPT E=MBR ?D D=Unknown ?F F=Unknown "},
+        // While this batch awaits D:, the next report's batch runs on another thread: D: is
+        // answered only when that batch has delivered its linked C: meanwhile.
+        BatchFaultCase{"StuckLetterLetsTheNextBatchThrough", [](FakeWmiApi& w) {
+          auto next = std::make_shared<std::future<std::string>>();
+          w.onWait = [next](const std::string& p) {
+            if (!p.ends_with("D:'")) return kWmiOk;
+            *next = std::async(std::launch::async, [] {
+              FakeWmiApi other;
+              other.disks["C:"] = FakeWmiDisk{{"GPT: System"}, {}};
+              return QueryPartitionStyles(other)[2];
+            });
+            const bool in = next->wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+            return in && next->get() == "GPT" ? kWmiOk : testing::kFakeWaitTimedOut;
+          };
+        }, 2, "C=GPT E=MBR ?D D=RAW ?F F=Unknown "},
         BatchFaultCase{"OneLetterNotText", [](FakeWmiApi& w) { w.disks["D:"].deviceId = std::optional<std::string>(); },
                        2, "C=GPT E=MBR ?D D=Unknown ?F F=Unknown "},
         BatchFaultCase{"LinkQueryFails",

@@ -240,6 +240,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct VersionCase {
   const char* version;
   bool tableLines;
+  uint32_t major = 0, minor = 0;  ///< the version a saving run reads; 0: it refuses to run
 };
 
 class VersionGate : public ReportBuilder, public ::testing::WithParamInterface<VersionCase> {};
@@ -261,12 +262,15 @@ TEST_P(VersionGate, TableLinesOnlyFromVersionFive) {
   }
   // The block still ends with its separator whether or not the line is there.
   EXPECT_EQ(Lines(Text()).size(), GetParam().tableLines ? 33u : 31u);
+  if (GetParam().major == 0) return;
+  p.version.major = GetParam().major, p.version.minor = GetParam().minor;
+  EXPECT_EQ(Compact(Saved("/json")).find("\"partitionStyle\":\"") != std::string::npos, GetParam().tableLines);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, VersionGate,
-                         ::testing::Values(VersionCase{"6.1", true}, VersionCase{"5.0", true},
-                                           VersionCase{"10.0", true}, VersionCase{"4.0", false},
-                                           VersionCase{"4.90", false}, VersionCase{"", false}));
+                         ::testing::Values(VersionCase{"6.1", true, 6, 1}, VersionCase{"5.0", true, 5, 0},
+                                           VersionCase{"10.0", true, 10, 0}, VersionCase{"4.0", false, 4, 0},
+                                           VersionCase{"4.90", false, 4, 90}, VersionCase{"", false}));
 
 struct FactCase {
   const char* name;
@@ -387,7 +391,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "\"totalBytes\":18446744073709551615,\"freeBytes\":0,\"usedBytes\":18446744073709551615,"},
         FactCase{"PartitionStyleRaw", FixedDrive(), std::vector<std::optional<std::string>>{},
                  {{" Table: ", "RAW"}}, "\"partitionStyle\":\"RAW\""},
-        FactCase{"PartitionStyleUnknown", FixedDrive(), std::nullopt, {{" Table: ", "Unknown"}}}),
+        FactCase{"PartitionStyleUnknown", FixedDrive(), std::nullopt, {{" Table: ", "Unknown"}}},
+        FactCase{"LabelWithTheLastControlCharacter", With(FixedDrive(), [](FakeDrive& d) { d.label = "A\x1F" "B"; }),
+                 kMbr, {{" Label: ", "A\x1F" "B"}}, "\"label\":\"A\\u001fB\""}),
     [](const ::testing::TestParamInfo<FactCase>& p) { return std::string(p.param.name); });
 
 struct EmptyCase {

@@ -11,11 +11,14 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
+#include "base/lock.h"
 #include "base/scoped_win.h"
 #include "base/utf_win.h"
 #include "test_env_win.h"
@@ -1009,6 +1012,25 @@ TEST_F(ToolkitWindowTest, WorkersEndCleanlyAndCanBeCancelled) {
   EXPECT_TRUE(PumpUntil([] { return !Win32Toolkit::BackgroundWorkRunning(); }, 3000));
   EXPECT_TRUE(cancelled) << "the read was not cancelled";
   EXPECT_EQ(error, static_cast<DWORD>(ERROR_OPERATION_ABORTED));
+}
+
+// The workers' lock on Windows, a critical section: a read, a yield to the other thread and a
+// write under it lose no update, as they would without it.
+TEST(LockTest, KeepsTheOtherThreadOutUntilUnlocked) {
+  Lock lock;
+  int counter = 0;
+  const auto add = [&] {
+    for (int i = 0; i < 2000; ++i) {
+      const std::lock_guard held(lock);
+      const int seen = counter;
+      ::SwitchToThread();
+      counter = seen + 1;
+    }
+  };
+  std::thread first(add), second(add);
+  first.join();
+  second.join();
+  EXPECT_EQ(counter, 4000);
 }
 
 struct UnloadCase {

@@ -12,6 +12,9 @@
 //   probe close-when <substring> <ms>     posts WM_CLOSE as soon as Text1 contains the substring
 //                                         and prints the text it had at that moment
 //   probe wait-gone <ms>                  waits until the main window and its process are gone
+//   probe wait-foreground <ms>            waits until the main window is the foreground window,
+//                                         the one keys go to whatever window has the X focus;
+//                                         otherwise prints the title of the one that is
 //   probe msgbox <title> <ms> [ok]        prints a dialog's message text; "ok" then presses OK
 //   probe count                           number of top-level windows with the main title
 //   probe pid                             the Windows process id that owns the main window
@@ -30,7 +33,8 @@
 //                                         Wine's mount manager, as winecfg does, or ("-") removes
 //                                         it; the mount manager sends no notice for this itself.
 //                                         With <ms>, then watches Text1 as notice does, timed from
-//                                         the define, and prints rebuilds, rebuilt_ms and letters
+//                                         the define, and prints rebuilds, begun_ms, rebuilt_ms and
+//                                         letters
 //   probe notice <event> <letters> <flag> <ms> [<unix-folder>|-]
 //                                         broadcasts one WM_DEVICECHANGE per letter with its volume,
 //                                         as the mount manager does for a plugged-in device (event
@@ -39,11 +43,13 @@
 //                                         result (answer; 0 means a window refused), the longest
 //                                         broadcast (broadcast_ms), how often the report lost its
 //                                         " Drives: " line (rebuilds) and when, from the first
-//                                         broadcast, the first rebuilt report was whole (rebuilt_ms,
-//                                         -1 when none was), and the letters of the drive blocks
-//                                         the report holds at the end (letters). With a folder (or
-//                                         "-"), the letters are first defined (or removed) as drive
-//                                         does, the moment before their notices, as a device's are
+//                                         broadcast, it first did (begun_ms) and the first rebuilt
+//                                         report was whole (rebuilt_ms; -1 when none was; a begun
+//                                         rebuild is watched to its end), and the letters of the
+//                                         drive blocks the report holds at the end (letters). With
+//                                         a folder (or "-"), the letters are first defined (or
+//                                         removed) as drive does, the moment before their notices,
+//                                         as a device's are
 //
 // Exit codes: 0 done, 1 the condition was not met in time, 2 usage, 3 no main window. The last
 // line on stderr is always "probe: finished <code>": an exit without it was not the probe's own.
@@ -308,6 +314,24 @@ int CmdCloseWhen(const wchar_t* substringArg, const wchar_t* msArg) {
   if (!WaitForText(substringArg, ms, 5, text)) return kNotMet;
   if (!::PostMessageW(FindMainWindow(), WM_CLOSE, 0, 0)) return kNotMet;
   WriteOut(text);
+  return kDone;
+}
+
+int CmdWaitForeground(const wchar_t* msArg) {
+  unsigned long long ms = 0;
+  if (!ParseMilliseconds(msArg, ms)) return kUsage;
+  const Deadline deadline(ms);
+  HWND main = nullptr;
+  while ((main = FindMainWindow()) == nullptr || ::GetForegroundWindow() != main) {
+    if (deadline.Passed()) {
+      if (main == nullptr) return kNoWindow;
+      wchar_t title[256] = {};
+      if (HWND foreground = ::GetForegroundWindow()) ::GetWindowTextW(foreground, title, 256);
+      WriteLine("foreground=" + WideToUtf8(title));
+      return kNotMet;
+    }
+    ::Sleep(kPollMs);
+  }
   return kDone;
 }
 
@@ -626,18 +650,25 @@ bool HasReport(HWND box) {
 }
 
 // Watches Text1 until `ms` have passed on `watch`; prints how often the report was rebuilt, when
-// the first rebuilt report was whole, and the letters of its blocks at the end.
+// the first rebuild began and when its report was whole, and the letters of its blocks at the end.
 void WatchRebuilds(HWND box, bool hadReport, const Stopwatch& watch, unsigned long long ms) {
   int rebuilds = 0;
-  double rebuiltMs = -1;
-  while (watch.Ms() < static_cast<double>(ms)) {
+  double begunMs = -1, rebuiltMs = -1;
+  // A rebuild begun in time is watched to its end, however slowly a busy machine answers the
+  // drive queries, up to ten times the time given.
+  const auto watching = [&] {
+    const double now = watch.Ms(), limit = static_cast<double>(ms);
+    return now < limit || (begunMs >= 0 && rebuiltMs < 0 && now < 10 * limit);
+  };
+  while (watching()) {
     const bool has = HasReport(box);
-    if (hadReport && !has) ++rebuilds;
+    if (hadReport && !has && ++rebuilds == 1) begunMs = watch.Ms();
     if (!hadReport && has && rebuilds > 0 && rebuiltMs < 0) rebuiltMs = watch.Ms();
     hadReport = has;
     ::Sleep(1);
   }
   WriteLine("rebuilds=" + std::to_string(rebuilds));
+  WriteLine("begun_ms=" + Fixed1(begunMs));
   WriteLine("rebuilt_ms=" + Fixed1(rebuiltMs));
   WriteLine("letters=" + BlockLetters(box));
 }
@@ -694,7 +725,7 @@ int Usage() {
   WriteError(
       "usage: probe text | wait-text <substring> <ms> | wait-window <ms> | geometry | close | "
       "close-when <substring> <ms> | "
-      "wait-gone <ms> | msgbox <title> <ms> [ok] | count | pid | hold <ms> | "
+      "wait-gone <ms> | wait-foreground <ms> | msgbox <title> <ms> [ok] | count | pid | hold <ms> | "
       "ping-until-text <substring> <ms> | esc-gone <ms> | drive <letters> <unix-folder>|- [<ms>] | "
       "notice arrive|remove|query-remove <letters> media|net|none <ms> [<unix-folder>|-]");
   return kUsage;
@@ -712,6 +743,7 @@ int Run(int argc, wchar_t** argv) {
   if (command == L"restore" && argc == 2) return CmdRestore();
   if (command == L"close-when" && argc == 4) return CmdCloseWhen(argv[2], argv[3]);
   if (command == L"wait-gone" && argc == 3) return CmdWaitGone(argv[2]);
+  if (command == L"wait-foreground" && argc == 3) return CmdWaitForeground(argv[2]);
   if (command == L"msgbox" && (argc == 4 || argc == 5)) return CmdMsgbox(argv[2], argv[3], arg(4));
   if (command == L"count" && argc == 2) return CmdCount();
   if (command == L"pid" && argc == 2) return CmdPid();

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/lock.h"
 #include "base/scoped_win.h"
 #include "base/utf_win.h"
 #include "ui/main_window/resource_ids.h"
@@ -209,7 +210,7 @@ std::atomic<int> g_runningWork{0};
 // The workers' thread handles (with every right, THREAD_TERMINATE among them, as CreateThread
 // gives them), kept so that quit can cancel a call a worker is stuck in. Finished threads are
 // dropped whenever a new one starts.
-std::mutex g_workersLock;
+Lock g_workersLock;
 std::vector<ScopedKernelHandle>& Workers() {
   static std::vector<ScopedKernelHandle> workers;
   return workers;
@@ -289,6 +290,8 @@ Win32Toolkit::Win32Toolkit(InstanceCheck check) : impl_(std::make_unique<Impl>()
 }
 
 Win32Toolkit::~Win32Toolkit() = default;
+
+void Win32Toolkit::ReleaseInstance() { impl_->instanceMutex.reset(); }
 
 std::unique_ptr<toolkit::MainWindow> Win32Toolkit::LoadMainWindow(toolkit::MainWindowEvents& events) {
   return std::make_unique<detail::Win32MainWindow>(impl_->state, events);

@@ -46,6 +46,10 @@ class Win32Toolkit final : public toolkit::Toolkit {
   /// Runs the message loop until no form remains and returns the quit code; returns 0 at once
   /// when no form is loaded.
   int Run();
+  /// Closes the single-instance mutex now rather than when the process's handles go: a process
+  /// whose worker is stuck in I/O that cannot be cancelled lingers after it is ended, and would
+  /// otherwise keep refusing a new start the whole time.
+  void ReleaseInstance();
   /// True while work started by RunInBackground (in any toolkit of the process) has not
   /// finished, for instance a drive call stuck in the system.
   static bool BackgroundWorkRunning();
