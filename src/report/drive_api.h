@@ -17,13 +17,16 @@ enum : uint32_t {
   kDriveRamdisk = 6,
 };
 
-/// Mirrors GetVolumeInformationA, GetDiskFreeSpaceA, GetDiskFreeSpaceExA and GetDriveTypeA:
+/// Mirrors GetLogicalDrives, GetVolumeInformationA, GetDiskFreeSpaceA, GetDiskFreeSpaceExA and GetDriveTypeA:
 /// same arguments, same result codes. Contract of every method: on failure each output keeps
 /// exactly what the caller preset. Texts are UTF-8 (the Windows adapter asks the wide calls,
 /// so labels outside the ANSI code page survive).
 class DriveApi {
  public:
   virtual ~DriveApi() = default;
+
+  /// The letters present as a bit mask, bit 0 for A; 0 when the call fails. Touches no volume.
+  virtual uint32_t GetLogicalDrives() = 0;
 
   /// Non-zero on success. A null buffer or a size of 0 skips that text; on success the texts
   /// stand NUL-terminated in the buffers and *serialNumber holds the serial.

@@ -28,6 +28,8 @@ void Put(Out* out, In value) {
 
 }  // namespace
 
+uint32_t WinDriveApi::GetLogicalDrives() { return ::GetLogicalDrives(); }
+
 int WinDriveApi::GetVolumeInformationA(const std::string& rootPath, char* volumeName, uint32_t volumeNameSize,
                                        uint32_t* serialNumber, uint32_t* maxComponentLength,
                                        uint32_t* fileSystemFlags, char* fileSystemName,

@@ -10,6 +10,7 @@ namespace tarnvik::win {
 /// first and copies out only on success, so a failure leaves the caller's presets alone.
 class WinDriveApi final : public DriveApi {
  public:
+  uint32_t GetLogicalDrives() override;
   int GetVolumeInformationA(const std::string& rootPath, char* volumeName, uint32_t volumeNameSize,
                             uint32_t* serialNumber, uint32_t* maxComponentLength, uint32_t* fileSystemFlags,
                             char* fileSystemName, uint32_t fileSystemNameSize) override;

@@ -130,6 +130,9 @@ void BuildReport(Program& program) {
   Fdfsm& m = program.FDFSM;
   ReportWriter writer(program);
   if (!writer.Replace(" Please wait...")) return;
+  // Read before the list: a letter that changes between the two reads then gives the window
+  // timer one rebuild more, never one less.
+  m.ReportLetterMask = program.os.drive.GetLogicalDrives();
   program.FDFSF().Drive1().Refresh();
   m.SizedDriveCount = 0;
   bool headerWritten = false;

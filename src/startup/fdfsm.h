@@ -44,6 +44,12 @@ struct Fdfsm {
 
   // A volume came or went and the report has not been rebuilt for it yet.
   bool DriveNoticePending = false;
+  // The letter mask (GetLogicalDrives) read as the last report began, and the one the window
+  // timer read last: a letter that comes or goes with no notice shows as a change.
+  uint32_t ReportLetterMask = 0;
+  uint32_t TimerLetterMask = 0;
+  // The About box or the pop-up menu is open (one may open from the other): rebuilds wait.
+  int32_t ModalLoops = 0;
 };
 
 }  // namespace tarnvik

@@ -38,8 +38,11 @@ class FakeDriveApi : public DriveApi {
   std::function<void(const std::string&)> onCall;
   char throwingLetter = 0;  ///< its volume call throws, as a failed allocation would
   bool recording = true;    ///< off: nothing is written, so workers on many threads may call
+  uint32_t logicalDrives = 0;  ///< what GetLogicalDrives answers (0: the call failed); not recorded
   /// volumeOkByCall counts from its first entry again: a second report meets the same answers.
   void RestartTurns() { volumeCalls_.clear(); }
+
+  uint32_t GetLogicalDrives() override { return logicalDrives; }
 
   int GetVolumeInformationA(const std::string& rootPath, char* volumeName, uint32_t volumeNameSize,
                             uint32_t* serialNumber, uint32_t*, uint32_t*, char* fileSystemName,

@@ -489,16 +489,19 @@ TEST(KeyboardCommands, TheBuildCarriesOnAfterTheAboutBoxOpenedInsideIt) {
 // ---- Drives that come and go -----------------------------------------------------------------
 
 struct NoticeStep {  // a notice (at the next build's first yield, `ms` passing there, when inBuild), a wait or a key
-  enum Kind { Notice, Wait, F5, Escape, Minimise, Restore } kind;
+  enum Kind { Notice, Wait, F5, Escape, Minimise, Restore, Letters, Menu, About } kind;
   toolkit::DeviceNotice notice{};
   int ms = 0;
   bool inBuild = false;
+  Kind inside = Wait;  // Menu, About: done as the loop opens, which then stays open for `ms`
 };
 NoticeStep N(uint32_t event, uint32_t mask, uint16_t flags = 0, uint32_t type = toolkit::kDeviceTypeVolume) {
   return {NoticeStep::Notice, {event, type, mask, flags}};
 }
 NoticeStep InBuild(NoticeStep step, int ms = 0) { return {step.kind, step.notice, ms, true}; }
 NoticeStep Wait(int ms) { return {NoticeStep::Wait, {}, ms}; }
+NoticeStep L(uint32_t mask) { return {NoticeStep::Letters, {0, 0, mask}}; }  // GetLogicalDrives answers `mask`, no notice
+NoticeStep Open(NoticeStep::Kind loop, NoticeStep inside, int ms) { return {loop, inside.notice, ms, false, inside.kind}; }
 constexpr uint32_t kIn = toolkit::kDeviceArrival, kOut = toolkit::kDeviceRemoveComplete, kD = 1u << 3;
 
 TEST(DriveNotices, RebuildOnceAfterAQuietWaitAndOnlyForVolumesComingOrGoing) {
@@ -522,6 +525,11 @@ TEST(DriveNotices, RebuildOnceAfterAQuietWaitAndOnlyForVolumesComingOrGoing) {
       {"restored with nothing waiting", {{S::Minimise}, Wait(100), {S::Restore}, Wait(1000)}, {}},
       {"quit just before the wait is over", {N(kIn, kD), Wait(190), {S::Escape}, Wait(1000)}, {}},
       {"wait still running when the build ends", {InBuild(N(kIn, kD), 100), {S::F5}, Wait(1000)}, {0, 200}},
+      {"letters, no notice", {L(4 | kD), Wait(400), L(4), Wait(1000)}, {324, 699}},  // tick at 125, wait counted from its ms
+      {"letters, F5 first", {L(kD), {S::F5}, Wait(1000)}, {0}},
+      {"letters, burst", {L(kD), Wait(130), L(kD | 16), Wait(130), L(kD | 48), Wait(1000)}, {574}},
+      {"letters, menu open", {Open(S::Menu, L(kD), 1000), Wait(1000)}, {1200}},
+      {"notice, About box open", {Open(S::About, N(kIn, kD), 1000), Wait(1000)}, {1200}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -530,20 +538,30 @@ TEST(DriveNotices, RebuildOnceAfterAQuietWaitAndOnlyForVolumesComingOrGoing) {
     const auto look = [&](int64_t began) {
       while (static_cast<int>(builds.size()) < t.tk.menuForm->drive1().refreshCount()) builds.push_back(began);
     };
+    const auto act = [&t](S::Kind kind, const toolkit::DeviceNotice& notice) {
+      if (kind == S::Notice) t.win().DeviceChange(notice);
+      if (kind == S::Letters) t.drive.logicalDrives = notice.unitMask;
+    };
     for (const NoticeStep& step : row.steps) {
       const int64_t before = t.tk.nowMs;  // a build may let time pass inside it
-      if (step.inBuild) {
+      const bool modal = step.kind == S::Menu || step.kind == S::About;
+      if (modal) {
+        const auto open = [&t, &act, step] { act(step.inside, step.notice), t.win().Advance(step.ms); };
+        t.tk.onPopupMenu = [open](const toolkit::PopupRecord&) { return open(), -1; };
+        t.tk.onMsgBox = [open](const toolkit::MessageBoxRecord&) { open(); };
+        step.kind == S::Menu ? t.g().Label16_MouseDown(1, 0, 0, 0) : void(t.win().PressKey(112));
+      } else if (step.inBuild) {
         t.tk.onDoEvents = [&t, step, fired = false](int) mutable {
           if (!std::exchange(fired, true)) t.win().DeviceChange(step.notice), t.win().Advance(step.ms);
         };
-      } else if (step.kind == S::Notice) {
-        t.win().DeviceChange(step.notice);
+      } else if (step.kind == S::Notice || step.kind == S::Letters) {
+        act(step.kind, step.notice);
       } else if (step.kind == S::F5 || step.kind == S::Escape) {
         t.win().PressKey(step.kind == S::F5 ? 116 : 27);
       } else if (step.kind != S::Wait) {
         t.win().SetWindowState(step.kind == S::Minimise ? WindowState::Minimized : WindowState::Normal);
       }
-      for (int ms = 0; ms < step.ms && !step.inBuild && t.tk.mainWindow != nullptr; ++ms, look(t.tk.nowMs))
+      for (int ms = 0; ms < step.ms && !step.inBuild && !modal && t.tk.mainWindow != nullptr; ++ms, look(t.tk.nowMs))
         t.win().Advance(1);
       look(before);
     }

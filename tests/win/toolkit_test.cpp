@@ -27,6 +27,7 @@
 #include "ui/toolkit/toolkit_forms_win.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 #include <psapi.h>
 
 namespace tarnvik::win {
@@ -417,6 +418,18 @@ std::vector<HWND> ThreadWindows(const wchar_t* className) {
   return search.found;
 }
 
+// The role a screen reader reads for a window, asked as it asks (0: no answer).
+long AccessibleRole(HWND hwnd) {
+  ComPtr<IAccessible> object;
+  VARIANT self{}, role{};
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  if (FAILED(::AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, __uuidof(IAccessible), object.put_void())) ||
+      FAILED(object->get_accRole(self, &role)) || role.vt != VT_I4)
+    return 0;
+  return role.lVal;
+}
+
 RECT ChildRect(HWND parent, HWND child) {
   RECT r{};
   ::GetWindowRect(child, &r);
@@ -492,15 +505,18 @@ TEST_F(ToolkitWindowTest, MainWindowIsAHiddenBorderlessAppWindowWithItsControls)
     HWND hwnd;
     RECT rect;
     const wchar_t* name;  ///< the window text a screen reader reads
+    long role;            ///< and the role it reads
   };
-  for (const Expected& e : {Expected{text1, {11, 35, 297, 381}, L""},
-                            Expected{label16, {0, 0, 24, 24}, L"Меню / Menu"},
-                            Expected{image1, {278, 4, 300, 21}, L"Выход / Quit    [Esc]"},
-                            Expected{image2, {256, 4, 278, 21}, L"Свернуть / Minimise"}}) {
+  ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  for (const Expected& e : {Expected{text1, {11, 35, 297, 381}, L"", ROLE_SYSTEM_TEXT},
+                            Expected{label16, {0, 0, 24, 24}, L"Меню / Menu", ROLE_SYSTEM_PUSHBUTTON},
+                            Expected{image1, {278, 4, 300, 21}, L"Выход / Quit    [Esc]", ROLE_SYSTEM_PUSHBUTTON},
+                            Expected{image2, {256, 4, 278, 21}, L"Свернуть / Minimise", ROLE_SYSTEM_PUSHBUTTON}}) {
     ASSERT_NE(e.hwnd, main);
     wchar_t name[64] = {};
     ::GetWindowTextW(e.hwnd, name, 64);
     EXPECT_STREQ(name, e.name);
+    EXPECT_EQ(AccessibleRole(e.hwnd), e.role) << e.name;
     const RECT r = ChildRect(main, e.hwnd);
     EXPECT_EQ(r.left, e.rect.left);
     EXPECT_EQ(r.top, e.rect.top);
@@ -513,6 +529,7 @@ TEST_F(ToolkitWindowTest, MainWindowIsAHiddenBorderlessAppWindowWithItsControls)
     EXPECT_NE(editStyle & bit, 0) << std::hex << bit;
   EXPECT_GT(static_cast<DWORD>(::SendMessageW(text1, EM_GETLIMITTEXT, 0, 0)), 0x7FFFu);  // the limit was lifted
   EXPECT_EQ(events.resizes, 0);                                                          // nothing happens on load
+  ::CoUninitialize();
 }
 
 TEST_F(ToolkitWindowTest, FirstShowingLaysOutOnceAndCentresOnTheWorkArea) {
@@ -611,6 +628,8 @@ INSTANTIATE_TEST_SUITE_P(
                       MessageCase{"image1", WM_RBUTTONDOWN, MK_RBUTTON, 3, 4, "Image1_MouseDown(2,0,3,4)"},
                       MessageCase{"image2", WM_MOUSEMOVE, MK_LBUTTON, 21, 16, "Image2_MouseMove(1,0,21,16)"},
                       MessageCase{"image2", WM_MBUTTONDOWN, MK_MBUTTON, 0, 0, "Image2_MouseDown(4,0,0,0)"},
+                      MessageCase{"image2", BM_CLICK, 0, 0, 0, "Image2_MouseDown(1,0,0,0)"},  // a screen reader's press
+                      MessageCase{"label16", BM_CLICK, 0, 0, 0, "Label16_MouseDown(1,0,0,0)"},
                       MessageCase{"label16", WM_MOUSEMOVE, 0, 12, 12, "Label16_MouseMove(0,0,12,12)"},
                       MessageCase{"label16", WM_LBUTTONDOWN, MK_LBUTTON, 12, 12, "Label16_MouseDown(1,0,12,12)"},
                       MessageCase{"label16", WM_RBUTTONDOWN, MK_RBUTTON, 2, 3, "Label16_MouseDown(2,0,2,3)"}));

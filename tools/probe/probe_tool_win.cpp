@@ -28,10 +28,14 @@
 //   probe esc-gone <ms>                   presses Esc in Text1 and prints the milliseconds until
 //                                         the program's process has ended (gone_ms) and until
 //                                         its main window had gone (window_gone_ms)
-//   probe drive <letters> <unix-folder>|- defines each letter as a fixed drive on the folder through
+//   probe drive <letters> <unix-folder>|- [<ms>]
+//                                         defines each letter as a fixed drive on the folder through
 //                                         Wine's mount manager, as winecfg does, or ("-") removes
-//                                         it; the mount manager sends no notice for this itself
-//   probe notice <event> <letters> <flag> <ms>
+//                                         it; the mount manager sends no notice for this itself.
+//                                         With <ms>, then watches Text1 as notice does, timed from
+//                                         the define, and prints rebuilds, begun_ms, rebuilt_ms and
+//                                         letters
+//   probe notice <event> <letters> <flag> <ms> [<unix-folder>|-]
 //                                         broadcasts one WM_DEVICECHANGE per letter with its volume,
 //                                         as the mount manager does for a plugged-in device (event
 //                                         arrive, remove or query-remove; flag media, net or none),
@@ -41,8 +45,11 @@
 //                                         " Drives: " line (rebuilds) and when, from the first
 //                                         broadcast, it first did (begun_ms) and the first rebuilt
 //                                         report was whole (rebuilt_ms; -1 when none was; a begun
-//                                         rebuild is watched to its end), and the letters of the drive blocks
-//                                         the report holds at the end (letters)
+//                                         rebuild is watched to its end), and the letters of the
+//                                         drive blocks the report holds at the end (letters). With
+//                                         a folder (or "-"), the letters are first defined (or
+//                                         removed) as drive does, the moment before their notices,
+//                                         as a device's are
 //
 // Exit codes: 0 done, 1 the condition was not met in time, 2 usage, 3 no main window. The last
 // line on stderr is always "probe: finished <code>": an exit without it was not the probe's own.
@@ -618,7 +625,7 @@ int DefineDrive(wchar_t letter, const wchar_t* folderArg) {
   return kDone;
 }
 
-int CmdDrive(const wchar_t* lettersArg, const wchar_t* folderArg) {
+int DefineDrives(const wchar_t* lettersArg, const wchar_t* folderArg) {
   int code = *lettersArg != L'\0' ? kDone : kUsage;
   for (const wchar_t* letter = lettersArg; *letter != L'\0' && code == kDone; ++letter)
     code = DefineDrive(*letter, folderArg);
@@ -642,33 +649,9 @@ bool HasReport(HWND box) {
   return box != nullptr && ReadWindowText(box, text) && text.find(L" Drives: ") != std::wstring::npos;
 }
 
-int CmdNotice(const wchar_t* eventArg, const wchar_t* lettersArg, const wchar_t* flagArg, const wchar_t* msArg) {
-  unsigned long long ms = 0;
-  if (!ParseMilliseconds(msArg, ms)) return kUsage;
-  const std::wstring_view event = eventArg;
-  const std::wstring_view flag = flagArg;
-  const WPARAM code = event == L"arrive"         ? DBT_DEVICEARRIVAL
-                      : event == L"remove"       ? DBT_DEVICEREMOVECOMPLETE
-                      : event == L"query-remove" ? DBT_DEVICEQUERYREMOVE
-                                                 : 0;
-  const WORD flags = flag == L"media" ? DBTF_MEDIA : flag == L"net" ? DBTF_NET : 0;
-  if (code == 0 || (flags == 0 && flag != L"none")) return kUsage;
-  HWND main = RequireMainWindow();
-  if (main == nullptr) return kNoWindow;
-  HWND box = FindTextBox(main);
-  bool hadReport = HasReport(box);
-  const Stopwatch watch;
-  long answer = LONG_MAX;
-  double longest = 0;
-  for (const wchar_t* letter = lettersArg; *letter != L'\0'; ++letter) {
-    const int index = ::towupper(*letter) - L'A';
-    if (index < 0 || index >= 26) return kUsage;
-    DEV_BROADCAST_VOLUME volume{sizeof volume, DBT_DEVTYP_VOLUME, 0, 1ul << index, flags};
-    const Stopwatch one;
-    answer = std::min(answer, ::BroadcastSystemMessageW(BSF_FORCEIFHUNG | BSF_QUERY, nullptr, WM_DEVICECHANGE, code,
-                                                        reinterpret_cast<LPARAM>(&volume)));
-    longest = std::max(longest, one.Ms());
-  }
+// Watches Text1 until `ms` have passed on `watch`; prints how often the report was rebuilt, when
+// the first rebuild began and when its report was whole, and the letters of its blocks at the end.
+void WatchRebuilds(HWND box, bool hadReport, const Stopwatch& watch, unsigned long long ms) {
   int rebuilds = 0;
   double begunMs = -1, rebuiltMs = -1;
   // A rebuild begun in time is watched to its end, however slowly a busy machine answers the
@@ -684,12 +667,57 @@ int CmdNotice(const wchar_t* eventArg, const wchar_t* lettersArg, const wchar_t*
     hadReport = has;
     ::Sleep(1);
   }
-  WriteLine("answer=" + std::to_string(answer));
-  WriteLine("broadcast_ms=" + Fixed1(longest));
   WriteLine("rebuilds=" + std::to_string(rebuilds));
   WriteLine("begun_ms=" + Fixed1(begunMs));
   WriteLine("rebuilt_ms=" + Fixed1(rebuiltMs));
   WriteLine("letters=" + BlockLetters(box));
+}
+
+int CmdDrive(const wchar_t* lettersArg, const wchar_t* folderArg, const wchar_t* msArg) {
+  unsigned long long ms = 0;
+  if (msArg != nullptr && !ParseMilliseconds(msArg, ms)) return kUsage;
+  HWND main = msArg != nullptr ? RequireMainWindow() : nullptr;
+  if (msArg != nullptr && main == nullptr) return kNoWindow;
+  HWND box = main != nullptr ? FindTextBox(main) : nullptr;
+  const bool hadReport = HasReport(box);
+  const Stopwatch watch;
+  const int code = DefineDrives(lettersArg, folderArg);
+  if (code == kDone && main != nullptr) WatchRebuilds(box, hadReport, watch, ms);
+  return code;
+}
+
+int CmdNotice(const wchar_t* eventArg, const wchar_t* lettersArg, const wchar_t* flagArg, const wchar_t* msArg,
+              const wchar_t* folderArg) {
+  unsigned long long ms = 0;
+  if (!ParseMilliseconds(msArg, ms)) return kUsage;
+  const std::wstring_view event = eventArg;
+  const std::wstring_view flag = flagArg;
+  const WPARAM code = event == L"arrive"         ? DBT_DEVICEARRIVAL
+                      : event == L"remove"       ? DBT_DEVICEREMOVECOMPLETE
+                      : event == L"query-remove" ? DBT_DEVICEQUERYREMOVE
+                                                 : 0;
+  const WORD flags = flag == L"media" ? DBTF_MEDIA : flag == L"net" ? DBTF_NET : 0;
+  if (code == 0 || (flags == 0 && flag != L"none")) return kUsage;
+  HWND main = RequireMainWindow();
+  if (main == nullptr) return kNoWindow;
+  HWND box = FindTextBox(main);
+  const bool hadReport = HasReport(box);
+  if (folderArg != nullptr && DefineDrives(lettersArg, folderArg) != kDone) return kNotMet;
+  const Stopwatch watch;
+  long answer = LONG_MAX;
+  double longest = 0;
+  for (const wchar_t* letter = lettersArg; *letter != L'\0'; ++letter) {
+    const int index = ::towupper(*letter) - L'A';
+    if (index < 0 || index >= 26) return kUsage;
+    DEV_BROADCAST_VOLUME volume{sizeof volume, DBT_DEVTYP_VOLUME, 0, 1ul << index, flags};
+    const Stopwatch one;
+    answer = std::min(answer, ::BroadcastSystemMessageW(BSF_FORCEIFHUNG | BSF_QUERY, nullptr, WM_DEVICECHANGE, code,
+                                                        reinterpret_cast<LPARAM>(&volume)));
+    longest = std::max(longest, one.Ms());
+  }
+  WriteLine("answer=" + std::to_string(answer));
+  WriteLine("broadcast_ms=" + Fixed1(longest));
+  WatchRebuilds(box, hadReport, watch, ms);
   return kDone;
 }
 
@@ -698,8 +726,8 @@ int Usage() {
       "usage: probe text | wait-text <substring> <ms> | wait-window <ms> | geometry | close | "
       "close-when <substring> <ms> | "
       "wait-gone <ms> | wait-foreground <ms> | msgbox <title> <ms> [ok] | count | pid | hold <ms> | "
-      "ping-until-text <substring> <ms> | esc-gone <ms> | drive <letters> <unix-folder>|- | "
-      "notice arrive|remove|query-remove <letters> media|net|none <ms>");
+      "ping-until-text <substring> <ms> | esc-gone <ms> | drive <letters> <unix-folder>|- [<ms>] | "
+      "notice arrive|remove|query-remove <letters> media|net|none <ms> [<unix-folder>|-]");
   return kUsage;
 }
 
@@ -722,8 +750,8 @@ int Run(int argc, wchar_t** argv) {
   if (command == L"hold" && argc == 3) return CmdHold(argv[2]);
   if (command == L"ping-until-text" && argc == 4) return CmdPingUntilText(argv[2], argv[3]);
   if (command == L"esc-gone" && argc == 3) return CmdEscGone(argv[2]);
-  if (command == L"drive" && argc == 4) return CmdDrive(argv[2], argv[3]);
-  if (command == L"notice" && argc == 6) return CmdNotice(argv[2], argv[3], argv[4], argv[5]);
+  if (command == L"drive" && (argc == 4 || argc == 5)) return CmdDrive(argv[2], argv[3], arg(4));
+  if (command == L"notice" && (argc == 6 || argc == 7)) return CmdNotice(argv[2], argv[3], argv[4], argv[5], arg(6));
   return Usage();
 }
 

@@ -5,7 +5,6 @@
 
 #include "report/report_builder.h"
 #include "startup/program.h"
-#include "ui/menu_form/about.h"
 #include "ui/menu_form/fdfsf.h"
 
 namespace tarnvik {
@@ -170,6 +169,17 @@ void Fdfsg::Timer1_Timer() {
   // A tick already due while the window is being unloaded must not touch it.
   if (m.UnloadRequested) return;
 
+  // A letter can come or go with no notice at all (a mapped network drive, subst). The mask
+  // costs no I/O, so every tick looks. It is compared with the mask the last report read, not
+  // with the report's letters, which the drive list may filter; a difference starts the quiet
+  // wait once, and each further change restarts it, as a notice does. 0 is a failed call.
+  const uint32_t letters = program_.os.drive.GetLogicalDrives();
+  if (letters != 0 && letters != m.ReportLetterMask && letters != m.TimerLetterMask) {
+    m.DriveNoticePending = true;
+    StartQuietWait();
+  }
+  if (letters != 0) m.TimerLetterMask = letters;
+
   const WindowState state = w.GetWindowState();
   if (state == WindowState::Minimized) {
     ShowNormalButtons();
@@ -195,7 +205,7 @@ void Fdfsg::Text1_KeyDown(int16_t& keyCode, int16_t) {
       if (m.ReportIdle) RefreshDriveReport(program_);
       break;
     case kKeyF1:
-      ShowAbout(program_.tk);
+      RunAboutCommand(program_);
       break;
     case kKeyF2:
       RunHelpFileCommand(program_);
@@ -227,8 +237,10 @@ void Fdfsg::Timer2_Timer() {
   window_->Timer2().SetEnabled(false);  // one wait, one tick
   if (m.Quitting || m.UnloadRequested || !m.DriveNoticePending) return;
   // Minimised, the rebuild waits for the restore (Form_Resize); a build under way is followed
-  // by one more when it ends (DriveReportFinished). The notice stays pending for both.
-  if (window_->GetWindowState() == WindowState::Minimized || !m.ReportIdle) return;
+  // by one more when it ends (DriveReportFinished); inside the About box's or the menu's loop a
+  // build's yields would pump that loop's messages without its handling, so it waits for the
+  // loop's end (ModalLoopEnded). The notice stays pending for all three.
+  if (window_->GetWindowState() == WindowState::Minimized || !m.ReportIdle || m.ModalLoops > 0) return;
   m.DriveNoticePending = false;
   RefreshDriveReport(program_);
 }

@@ -41,7 +41,7 @@ class Fdfsg final : public toolkit::MainWindowEvents {
   void Form_MouseUp(int16_t button, int16_t shift, float x, float y) override;
   void Form_QueryUnload(int16_t& cancel, int16_t unloadMode) override;
   void Form_Unload(int16_t& cancel) override;
-  // Deferred quit and caption-button reset.
+  // Deferred quit, caption-button reset, and letters that change without a notice.
   void Timer1_Timer() override;
   // Keyboard commands.
   void Text1_KeyDown(int16_t& keyCode, int16_t shift) override;
@@ -50,6 +50,9 @@ class Fdfsg final : public toolkit::MainWindowEvents {
   void Timer2_Timer() override;
   /// A report build has ended: a notice that came during it asks for one more rebuild.
   void DriveReportFinished();
+  /// The About box or the pop-up menu has closed: a rebuild held back while it was open follows,
+  /// as after a build.
+  void ModalLoopEnded() { DriveReportFinished(); }
   // Caption buttons and menu glyph.
   void Image1_MouseMove(int16_t button, int16_t shift, float x, float y) override;
   void Image1_MouseDown(int16_t button, int16_t shift, float x, float y) override;

@@ -7,6 +7,25 @@
 
 namespace tarnvik {
 
+namespace {
+
+// Marks a modal loop of the system (the About box, the pop-up menu) while it runs. Its loop
+// delivers the timers' ticks, so the window holds back rebuilds and resumes them at the end.
+class ModalLoop {
+ public:
+  explicit ModalLoop(Program& program) : program_(program) { ++program_.FDFSM.ModalLoops; }
+  ~ModalLoop() {
+    if (--program_.FDFSM.ModalLoops == 0 && program_.FdfsgLoaded()) program_.FDFSG().ModalLoopEnded();
+  }
+  ModalLoop(const ModalLoop&) = delete;
+  ModalLoop& operator=(const ModalLoop&) = delete;
+
+ private:
+  Program& program_;
+};
+
+}  // namespace
+
 const std::vector<toolkit::MenuItem>& MenuItems() {
   // Russian first, English second; the blanks before "[Esc]" are part of the caption.
   static const std::vector<toolkit::MenuItem> items{
@@ -27,7 +46,10 @@ const std::vector<toolkit::MenuItem>& MenuItems() {
 Fdfsf::Fdfsf(Program& program) : program_(program), window_(program.tk.LoadMenuForm(*this)) {}
 
 void Fdfsf::PopupMenu() {
-  const int chosen = window_->PopupMenu(MenuItems(), kDefaultMenuItem);
+  const int chosen = [this] {
+    const ModalLoop loop(program_);
+    return window_->PopupMenu(MenuItems(), kDefaultMenuItem);
+  }();
   if (chosen >= 0 && chosen < static_cast<int>(MenuItems().size())) Click(static_cast<MenuItemId>(chosen));
 }
 
@@ -55,7 +77,7 @@ void Fdfsf::Click(MenuItemId item) {
 
 void Fdfsf::mnuWAA_Click() {
   if (program_.FDFSM.Quitting) return;
-  ShowAbout(program_.tk);
+  RunAboutCommand(program_);
 }
 
 void Fdfsf::mnuFH_Click() {
@@ -88,6 +110,11 @@ std::string HelpFileCommandLine(const std::string& appFolder) {
 void RunHelpFileCommand(Program& program) {
   // Whether Notepad starts, and whether the file is there, is Notepad's business.
   program.tk.Shell(HelpFileCommandLine(program.FDFSM.AppFolder), toolkit::kNormalFocus);
+}
+
+void RunAboutCommand(Program& program) {
+  const ModalLoop loop(program);
+  ShowAbout(program.tk);
 }
 
 void RunQuitCommand(Program& program) {

@@ -49,6 +49,8 @@ class Fdfsf final : public toolkit::MenuFormEvents {
 std::string HelpFileCommandLine(const std::string& appFolder);
 /// Starts Notepad on the help file without waiting.
 void RunHelpFileCommand(Program& program);
+/// Shows the About box; a rebuild that falls due while it is open waits for it to close.
+void RunAboutCommand(Program& program);
 /// Hides both forms and sets Quitting; the window timer finishes the quit.
 void RunQuitCommand(Program& program);
 

@@ -10,6 +10,7 @@
 #include "ui/main_window/artwork.h"
 #include "ui/main_window/fdfsg.h"
 #include "ui/main_window/resource_ids.h"
+#include "ui/toolkit/accessible_button_win.h"
 #include "ui/toolkit/toolkit_forms_win.h"
 
 #include <commctrl.h>
@@ -67,6 +68,11 @@ bool HighContrastOn() {
   contrast.cbSize = sizeof contrast;
   return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
          (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
+// A press by a screen reader (BM_CLICK) counts as the left button's.
+int16_t ButtonOfPressOrClick(UINT message) {
+  return message == BM_CLICK ? int16_t{toolkit::kLeftButton} : ButtonOfPress(message);
 }
 
 }  // namespace
@@ -761,10 +767,13 @@ LRESULT Win32MainWindow::HandlePictureMessage(const Win32Picture& picture, HWND 
                                               LPARAM lParam) {
   const bool close = &picture == &image1_;
   const int16_t shift = ShiftFromMouseKeys(wParam);
-  const int16_t pressed = ButtonOfPress(message);
+  const int16_t pressed = ButtonOfPressOrClick(message);
   switch (message) {
     case WM_ERASEBKGND:
       return 1;
+    case WM_GETOBJECT:
+      if (const LRESULT answer = AnswerAsPushButton(hwnd, wParam, lParam); answer != 0) return answer;
+      break;
     case WM_PAINT:
       PaintPicture(picture, hwnd);
       return 0;
@@ -802,10 +811,13 @@ LRESULT CALLBACK Win32MainWindow::LabelProc(HWND hwnd, UINT message, WPARAM wPar
 
 LRESULT Win32MainWindow::HandleLabelMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   const int16_t shift = ShiftFromMouseKeys(wParam);
-  const int16_t pressed = ButtonOfPress(message);
+  const int16_t pressed = ButtonOfPressOrClick(message);
   switch (message) {
     case WM_ERASEBKGND:
       return 1;
+    case WM_GETOBJECT:
+      if (const LRESULT answer = AnswerAsPushButton(hwnd, wParam, lParam); answer != 0) return answer;
+      break;
     case WM_PAINT: {
       // A transparent label: it shows the window's own surface beneath it.
       PAINTSTRUCT paint{};
