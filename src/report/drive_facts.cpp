@@ -28,26 +28,26 @@ uint64_t UsedBytes(const DiskSpace& space) {
   return space.freeBytes > space.totalBytes ? 0 : space.totalBytes - space.freeBytes;
 }
 
-std::string GetDriveSpace(Fdfsm& m, const DiskSpace& space) {
+std::string GetDriveSpace(ProgramState& state, const DiskSpace& space) {
   const uint64_t total = space.totalBytes;
   const uint64_t free = space.freeBytes;
 
   // Counts beyond the fixed-point range are written in full rather than dropped.
   std::string result = FormatByteCount(total);
-  m.TotalBytesText = std::to_string(total);
-  if (result[0] != '0') ++m.SizedDriveCount;
+  state.TotalBytesText = std::to_string(total);
+  if (result[0] != '0') ++state.SizedDriveCount;
 
-  m.FreeSizeText = FormatByteCount(free);
-  m.FreeBytesText = std::to_string(free);
+  state.FreeSizeText = FormatByteCount(free);
+  state.FreeBytesText = std::to_string(free);
 
   const uint64_t used = UsedBytes(space);
-  m.UsedSizeText = FormatByteCount(used);
-  m.UsedBytesText = std::to_string(used);
+  state.UsedSizeText = FormatByteCount(used);
+  state.UsedBytesText = std::to_string(used);
   return result;
 }
 
-std::string GetDriveSpace(Fdfsm& m, DriveApi& api, const std::string& letter) {
-  return GetDriveSpace(m, QueryDriveSpace(api, letter));
+std::string GetDriveSpace(ProgramState& state, DriveApi& api, const std::string& letter) {
+  return GetDriveSpace(state, QueryDriveSpace(api, letter));
 }
 
 std::string GetDriveTypeText(DriveApi& api, const std::string& letter) {

@@ -283,12 +283,12 @@ PartitionStyles QueryPartitionStyles(WmiApi& wmi) {
   return QueryPartitionStyles(wmi, every);
 }
 
-void QueryPartitionStyle(Fdfsm& m, WmiApi& wmi, const std::string& letter) {
-  m.PartitionStyle = "Unknown";
-  m.DiskDeviceId = RemoveSpaces(UpperCase(letter));
-  if (m.DiskDeviceId.size() != 1 || m.DiskDeviceId[0] < 'A' || m.DiskDeviceId[0] > 'Z') return;
-  m.DiskDeviceId += ":";
-  m.PartitionStyle = AskService(wmi, m.DiskDeviceId).value_or("Unknown");
+void QueryPartitionStyle(ProgramState& state, WmiApi& wmi, const std::string& letter) {
+  state.PartitionStyle = "Unknown";
+  state.DiskDeviceId = RemoveSpaces(UpperCase(letter));
+  if (state.DiskDeviceId.size() != 1 || state.DiskDeviceId[0] < 'A' || state.DiskDeviceId[0] > 'Z') return;
+  state.DiskDeviceId += ":";
+  state.PartitionStyle = AskService(wmi, state.DiskDeviceId).value_or("Unknown");
 }
 
 }  // namespace tarnvik

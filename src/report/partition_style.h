@@ -9,13 +9,13 @@
 #include <string_view>
 
 #include "report/wmi_api.h"
-#include "startup/fdfsm.h"
+#include "startup/program_state.h"
 
 namespace tarnvik {
 
-/// Leaves "GPT", "MBR", "RAW" or "Unknown" in m.PartitionStyle. Nothing of the service
+/// Leaves "GPT", "MBR", "RAW" or "Unknown" in state.PartitionStyle. Nothing of the service
 /// survives the call.
-void QueryPartitionStyle(Fdfsm& m, WmiApi& wmi, const std::string& letter);
+void QueryPartitionStyle(ProgramState& state, WmiApi& wmi, const std::string& letter);
 
 /// The style of every drive letter, index 0 (A) to 25 (Z).
 using PartitionStyles = std::array<std::string, 26>;

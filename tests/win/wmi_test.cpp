@@ -49,9 +49,9 @@ class WmiTest : public ::testing::Test {
   }
 
   std::string Style(const std::string& letter) {
-    Fdfsm m;
-    QueryPartitionStyle(m, wmi_, letter);
-    return m.PartitionStyle;
+    ProgramState state;
+    QueryPartitionStyle(state, wmi_, letter);
+    return state.PartitionStyle;
   }
 
   WinWmiApi wmi_;
@@ -185,11 +185,11 @@ TEST_F(WmiTest, QueryOnAThreadWithoutComGivesUnknown) {
   std::string style = "not run";
   std::string deviceId;
   std::thread worker([&] {
-    Fdfsm m;
+    ProgramState state;
     WinWmiApi wmi;
-    QueryPartitionStyle(m, wmi, "c");
-    style = m.PartitionStyle;
-    deviceId = m.DiskDeviceId;
+    QueryPartitionStyle(state, wmi, "c");
+    style = state.PartitionStyle;
+    deviceId = state.DiskDeviceId;
   });
   worker.join();
   // This test's thread holds a single-threaded apartment and nothing else in the process made

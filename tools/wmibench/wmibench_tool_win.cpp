@@ -29,7 +29,7 @@
 
 namespace {
 
-using tarnvik::Fdfsm;
+using tarnvik::ProgramState;
 using tarnvik::WmiLocator;
 using tarnvik::WmiObject;
 using tarnvik::WmiObjectWalk;
@@ -181,13 +181,13 @@ int wmain(int argc, wchar_t** argv) {
     if (!TimedQuery(wmi, deviceId, times, found)) ++failures;
     for (int p = 0; p < kPhaseCount; ++p) phases[p].ms.push_back(times[p]);
 
-    Fdfsm m;
+    ProgramState state;
     {
       Stopwatch w;
-      tarnvik::QueryPartitionStyle(m, wmi, letter);
+      tarnvik::QueryPartitionStyle(state, wmi, letter);
       wholeQuery.ms.push_back(w.Ms());
     }
-    style = m.PartitionStyle;
+    style = state.PartitionStyle;
     {
       Stopwatch w;
       const tarnvik::PartitionStyles all = tarnvik::QueryPartitionStyles(wmi);

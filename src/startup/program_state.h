@@ -1,4 +1,4 @@
-// FDFSM: the program's module state. Everything the forms and procedures share lives here,
+// state: the program's module state. Everything the forms and procedures share lives here,
 // for the life of the process; Main puts it into its starting values.
 #pragma once
 
@@ -8,7 +8,7 @@
 
 namespace tarnvik {
 
-struct Fdfsm {
+struct ProgramState {
   // Set by Main at start, in this order, before any check.
   int32_t ScreenDpi = 0;
   bool UnloadRequested = false;
