@@ -24,12 +24,19 @@ DiskSpace QueryDriveSpace(DriveApi& api, const std::string& letter);
 /// The used bytes of `space`: total less free, and 0 when a volume reports more free than total.
 uint64_t UsedBytes(const DiskSpace& space);
 
-/// Total-size text of a drive with `space`; sets the five size texts of `state` and counts a sized
-/// drive.
-std::string GetDriveSpace(ProgramState& state, const DiskSpace& space);
+/// A drive's total, free and used space, each as a size text ("465,627 GB") and as a plain
+/// decimal byte count.
+struct DriveSpaceTexts {
+  std::string totalSize, totalBytes;
+  std::string freeSize, freeBytes;
+  std::string usedSize, usedBytes;
+};
+
+/// The size texts of a drive with `space`; counts it in state.SizedDriveCount when it has a size.
+DriveSpaceTexts GetDriveSpace(ProgramState& state, const DiskSpace& space);
 
 /// GetDriveSpace of the letter's own space query.
-std::string GetDriveSpace(ProgramState& state, DriveApi& api, const std::string& letter);
+DriveSpaceTexts GetDriveSpace(ProgramState& state, DriveApi& api, const std::string& letter);
 
 /// "HDD/VHD  (Fixed)" and the like; "?  (Unknown)" for anything else.
 std::string GetDriveTypeText(DriveApi& api, const std::string& letter);

@@ -283,12 +283,22 @@ PartitionStyles QueryPartitionStyles(WmiApi& wmi) {
   return QueryPartitionStyles(wmi, every);
 }
 
-void QueryPartitionStyle(ProgramState& state, WmiApi& wmi, const std::string& letter) {
-  state.PartitionStyle = "Unknown";
-  state.DiskDeviceId = RemoveSpaces(UpperCase(letter));
-  if (state.DiskDeviceId.size() != 1 || state.DiskDeviceId[0] < 'A' || state.DiskDeviceId[0] > 'Z') return;
-  state.DiskDeviceId += ":";
-  state.PartitionStyle = AskService(wmi, state.DiskDeviceId).value_or("Unknown");
+namespace {
+
+bool IsDriveLetter(const std::string& text) { return text.size() == 1 && text[0] >= 'A' && text[0] <= 'Z'; }
+
+}  // namespace
+
+std::string DiskDeviceIdOf(const std::string& letter) {
+  std::string id = RemoveSpaces(UpperCase(letter));
+  if (IsDriveLetter(id)) id += ":";
+  return id;
+}
+
+std::string QueryPartitionStyle(WmiApi& wmi, const std::string& letter) {
+  const std::string upper = RemoveSpaces(UpperCase(letter));
+  if (!IsDriveLetter(upper)) return "Unknown";
+  return AskService(wmi, upper + ":").value_or("Unknown");
 }
 
 }  // namespace tarnvik

@@ -104,13 +104,11 @@ void CollectLetters(Program& program) {
   ProgramState& state = program.state;
   toolkit::DriveList& list = program.Menu().Drives();
   const int count = list.ListCount();
-  state.ScanIndex = count;
   for (int entry = 0; entry < count; ++entry) {
-    state.ScanStart = entry;
     const std::string padded = Trim(list.List(entry)) + " ";
-    state.ListedLetter = LowerAscii(Trim(padded.substr(0, 1)));
-    if (state.ListedLetter.empty()) continue;
-    const int index = static_cast<unsigned char>(state.ListedLetter[0]) - 'a';
+    const std::string letter = LowerAscii(Trim(padded.substr(0, 1)));
+    if (letter.empty()) continue;
+    const int index = static_cast<unsigned char>(letter[0]) - 'a';
     if (index >= 0 && index < 26) state.DriveListed[static_cast<std::size_t>(index)] = true;
   }
 }

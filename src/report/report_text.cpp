@@ -40,8 +40,6 @@ std::string DriveBlockText(ProgramState& state, int index, const DriveReportFact
   AddField(text, " Drive: ", std::string(1, upper) + ":\\");
 
   state.RootPath = std::string(1, static_cast<char>('a' + index)) + ":\\";
-  state.BytesPerSector = answers.bytesPerSector;
-  state.SectorsPerCluster = answers.sectorsPerCluster;
 
   ++state.DriveCount;
   AddField(text, " Number:", std::to_string(state.DriveCount) + "/" + std::to_string(index + 1));
@@ -52,22 +50,21 @@ std::string DriveBlockText(ProgramState& state, int index, const DriveReportFact
   AddField(text, " Label: ", answers.label);
   AddField(text, " System:", answers.fileSystem);
 
-  const std::string sizeText = GetDriveSpace(state, answers.space);
-  AddField(text, " Size:  ", sizeText + "  (" + state.TotalBytesText + ")");
-  AddField(text, " Free:  ", state.FreeSizeText + "  (" + state.FreeBytesText + ")");
-  AddField(text, " Fill:  ", state.UsedSizeText + "  (" + state.UsedBytesText + ")");
+  const DriveSpaceTexts space = GetDriveSpace(state, answers.space);
+  AddField(text, " Size:  ", space.totalSize + "  (" + space.totalBytes + ")");
+  AddField(text, " Free:  ", space.freeSize + "  (" + space.freeBytes + ")");
+  AddField(text, " Fill:  ", space.usedSize + "  (" + space.usedBytes + ")");
 
   // Widened so that no pair of cluster figures can overflow the product.
-  const uint64_t clusterBytes = uint64_t{state.BytesPerSector} * state.SectorsPerCluster;
+  const uint64_t clusterBytes = uint64_t{answers.bytesPerSector} * answers.sectorsPerCluster;
   AddField(text, " Volume:",
-           std::to_string(state.BytesPerSector) + "x" + std::to_string(state.SectorsPerCluster) + "  (" +
+           std::to_string(answers.bytesPerSector) + "x" + std::to_string(answers.sectorsPerCluster) + "  (" +
                std::to_string(clusterBytes) + " bytes)");
   AddField(text, " Type:  ", answers.typeText);
 
   if (WantsPartitionStyles(state)) {
     // Without a file system the volume did not answer, and no style was asked for.
-    state.PartitionStyle = facts.partitionStyle;
-    AddField(text, " Table: ", state.PartitionStyle);
+    AddField(text, " Table: ", facts.partitionStyle);
   }
   text += kCrLf;
   text += kSeparator;

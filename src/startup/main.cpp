@@ -35,17 +35,8 @@ void ResetProgramState(ProgramState& state) {
   state.Quitting = false;
   state.ReportIdle = false;
   state.SizedDriveCount = 0;
-  state.FreeSizeText.clear();
-  state.UsedSizeText.clear();
-  state.TotalBytesText.clear();
-  state.FreeBytesText.clear();
-  state.UsedBytesText.clear();
   state.ProcessList.clear();
   state.ProcessName.clear();
-  state.PartitionStyle.clear();
-  state.DiskDeviceId.clear();
-  state.ListedLetter.clear();
-  state.WorkText.clear();
   state.MatchCount = 0;
   state.ScanIndex = 0;
   state.ScanStart = 0;
@@ -63,9 +54,7 @@ void StampRegistry(Program& program) {
   const std::string key(kRegistryKey);
   for (const StampedValue& value : kStampedValues) {
     const std::string name(value.name);
-    state.WorkText.clear();
-    state.WorkText = RegGetString(registry, kHkeyLocalMachine, key, name);
-    if (state.WorkText != value.expected) {
+    if (RegGetString(registry, kHkeyLocalMachine, key, name) != value.expected) {
       RegEnsureKey(registry, kHkeyLocalMachine, key);
       RegSetString(registry, kHkeyLocalMachine, key, name, std::string(value.expected));
     }
@@ -82,14 +71,13 @@ bool AnotherCopyRuns(Program& program) {
   if (CountNameMatches(state, std::string(kFixedProcessName)) > 1) return true;
 
   // The list went through the same UpperCase, so names outside ASCII agree too.
-  state.WorkText = UpperCase(Trim(program.tk.ExeName()));
-  if (state.WorkText.empty()) return false;
-  state.WorkText += ".EXE";
-  return CountNameMatches(state, state.WorkText) > 1;
+  const std::string ownName = UpperCase(Trim(program.tk.ExeName()));
+  if (ownName.empty()) return false;
+  return CountNameMatches(state, ownName + ".EXE") > 1;
 }
 
 void ResetWindowState(ProgramState& state) {
-  for (state.ScanIndex = 0; state.ScanIndex <= 25; ++state.ScanIndex) state.DriveListed[static_cast<std::size_t>(state.ScanIndex)] = false;
+  state.DriveListed.fill(false);
   state.DragStartX = 0;
   state.DragStartY = 0;
   state.DragActive = false;

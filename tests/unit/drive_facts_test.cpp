@@ -40,14 +40,14 @@ TEST_P(DriveSpace, SetsTheSizeTextsAndCountsSizedDrives) {
   api.drives['c'] = d;
   ProgramState state;
   state.SizedDriveCount = 4;
-  state.FreeSizeText = state.UsedSizeText = state.TotalBytesText = state.FreeBytesText = state.UsedBytesText = "stale";
 
-  EXPECT_EQ(GetDriveSpace(state, api, "c"), c.size);
-  EXPECT_EQ(state.TotalBytesText, std::to_string(c.ok ? c.total : 0));
-  EXPECT_EQ(state.FreeSizeText, c.freeSize);
-  EXPECT_EQ(state.FreeBytesText, c.freeBytes);
-  EXPECT_EQ(state.UsedSizeText, c.usedSize);
-  EXPECT_EQ(state.UsedBytesText, c.usedBytes);
+  const DriveSpaceTexts texts = GetDriveSpace(state, api, "c");
+  EXPECT_EQ(texts.totalSize, c.size);
+  EXPECT_EQ(texts.totalBytes, std::to_string(c.ok ? c.total : 0));
+  EXPECT_EQ(texts.freeSize, c.freeSize);
+  EXPECT_EQ(texts.freeBytes, c.freeBytes);
+  EXPECT_EQ(texts.usedSize, c.usedSize);
+  EXPECT_EQ(texts.usedBytes, c.usedBytes);
   EXPECT_EQ(state.SizedDriveCount, c.counted ? 5 : 4);
   EXPECT_EQ(api.calls, std::vector<std::string>{"space c:\\"});
 }

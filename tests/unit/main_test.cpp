@@ -244,8 +244,7 @@ TEST(MainTest, ResetsProgramStateBeforeAnyCheck) {
   state.ScreenDpi = 144;
   state.UnloadRequested = state.Quitting = state.ReportIdle = true;
   state.SizedDriveCount = state.MatchCount = state.ScanIndex = state.ScanStart = state.DriveCount = 9;
-  state.FreeSizeText = state.UsedSizeText = state.TotalBytesText = state.FreeBytesText = state.UsedBytesText = "x";
-  state.ProcessList = state.ProcessName = state.PartitionStyle = state.DiskDeviceId = state.ListedLetter = state.WorkText = "x";
+  state.ProcessList = state.ProcessName = "x";
   state.DriveListed.fill(true);
   state.DragStartX = state.DragStartY = state.DragLeft = state.DragTop = 5;
   state.DragActive = true;
@@ -257,9 +256,7 @@ TEST(MainTest, ResetsProgramStateBeforeAnyCheck) {
   EXPECT_FALSE(state.Quitting);
   EXPECT_FALSE(state.ReportIdle);
   for (const int32_t v : {state.SizedDriveCount, state.MatchCount, state.ScanIndex, state.ScanStart, state.DriveCount}) EXPECT_EQ(v, 0);
-  for (const std::string* s : {&state.FreeSizeText, &state.UsedSizeText, &state.TotalBytesText, &state.FreeBytesText,
-                               &state.UsedBytesText, &state.ProcessList, &state.ProcessName, &state.PartitionStyle,
-                               &state.DiskDeviceId, &state.ListedLetter, &state.WorkText}) {
+  for (const std::string* s : {&state.ProcessList, &state.ProcessName}) {
     EXPECT_EQ(*s, "");
   }
   // The drive marks and the drag state belong to the windows: not reset on a refused start.

@@ -49,9 +49,7 @@ class WmiTest : public ::testing::Test {
   }
 
   std::string Style(const std::string& letter) {
-    ProgramState state;
-    QueryPartitionStyle(state, wmi_, letter);
-    return state.PartitionStyle;
+    return QueryPartitionStyle(wmi_, letter);
   }
 
   WinWmiApi wmi_;
@@ -185,11 +183,9 @@ TEST_F(WmiTest, QueryOnAThreadWithoutComGivesUnknown) {
   std::string style = "not run";
   std::string deviceId;
   std::thread worker([&] {
-    ProgramState state;
     WinWmiApi wmi;
-    QueryPartitionStyle(state, wmi, "c");
-    style = state.PartitionStyle;
-    deviceId = state.DiskDeviceId;
+    style = QueryPartitionStyle(wmi, "c");
+    deviceId = DiskDeviceIdOf("c");
   });
   worker.join();
   // This test's thread holds a single-threaded apartment and nothing else in the process made
