@@ -118,10 +118,12 @@ void CollectLetters(Program& program) {
 std::shared_ptr<ReportQueries> QueriesFor(Program& program) {
   const ProgramState& state = program.state;
   std::shared_ptr<ReportQueries> queries = std::exchange(program.startedQueries, nullptr);
-  if (queries && queries->Letters() == state.DriveListed && queries->WantsPartitionStyles() == WantsPartitionStyles(state)) {
+  if (queries && queries->Letters() == state.DriveListed &&
+      queries->WantsPartitionStyles() == WantsPartitionStyles(state)) {
     return queries;
   }
-  return ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, state.DriveListed, WantsPartitionStyles(state));
+  return ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, state.DriveListed,
+                              WantsPartitionStyles(state));
 }
 
 void BuildReport(Program& program) {
@@ -134,7 +136,7 @@ void BuildReport(Program& program) {
   program.Menu().Drives().Refresh();
   state.SizedDriveCount = 0;
   bool headerWritten = false;
-  for (state.ScanIndex = 0; state.ScanIndex < 26; ++state.ScanIndex) state.DriveListed[static_cast<std::size_t>(state.ScanIndex)] = false;
+  state.DriveListed.fill(false);
   // The letters are known at once, so the workers ask while the waiting text paints.
   CollectLetters(program);
   const std::shared_ptr<ReportQueries> queries = QueriesFor(program);
@@ -143,7 +145,6 @@ void BuildReport(Program& program) {
   state.DriveCount = 0;
 
   for (int index = 0; index < 26; ++index) {
-    state.ScanIndex = index;
     if (!state.DriveListed[static_cast<std::size_t>(index)]) continue;
     // Blocks that are ready one after another go to the box together, at the next wait.
     std::optional<DriveReportFacts> facts;
@@ -170,8 +171,8 @@ void StartDriveQueries(Program& program) {
   program.Menu().Drives().Refresh();
   state.DriveListed.fill(false);
   CollectLetters(program);
-  program.startedQueries =
-      ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, state.DriveListed, WantsPartitionStyles(state));
+  program.startedQueries = ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, state.DriveListed,
+                                                WantsPartitionStyles(state));
 }
 
 void RefreshDriveReport(Program& program) {

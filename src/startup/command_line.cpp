@@ -51,8 +51,8 @@ std::string Reason(CommandApi& api, uint32_t error) {
 std::vector<ReportedDrive> AskDrives(Program& program, uint32_t presentLetters) {
   LetterSet letters{};
   for (int index = 0; index < 26; ++index) letters[static_cast<std::size_t>(index)] = (presentLetters >> index) & 1u;
-  const std::shared_ptr<ReportQueries> queries = ReportQueries::Start(
-      program.tk, program.os.drive, program.os.wmi, letters, WantsPartitionStyles(program.state));
+  const std::shared_ptr<ReportQueries> queries =
+      ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, letters, WantsPartitionStyles(program.state));
   std::vector<ReportedDrive> drives;
   for (int index = 0; index < 26; ++index) {
     if (!letters[static_cast<std::size_t>(index)]) continue;

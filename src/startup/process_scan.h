@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "startup/program_state.h"
 #include "startup/process_api.h"
+#include "startup/program_state.h"
 
 namespace tarnvik {
 

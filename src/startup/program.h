@@ -7,8 +7,8 @@
 
 #include "report/drive_api.h"
 #include "report/wmi_api.h"
-#include "startup/program_state.h"
 #include "startup/process_api.h"
+#include "startup/program_state.h"
 #include "startup/registry_api.h"
 #include "startup/version_api.h"
 #include "ui/toolkit/toolkit.h"

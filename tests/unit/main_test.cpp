@@ -255,7 +255,8 @@ TEST(MainTest, ResetsProgramStateBeforeAnyCheck) {
   EXPECT_FALSE(state.UnloadRequested);
   EXPECT_FALSE(state.Quitting);
   EXPECT_FALSE(state.ReportIdle);
-  for (const int32_t v : {state.SizedDriveCount, state.MatchCount, state.ScanIndex, state.ScanStart, state.DriveCount}) EXPECT_EQ(v, 0);
+  for (const int32_t v : {state.SizedDriveCount, state.MatchCount, state.ScanIndex, state.ScanStart, state.DriveCount})
+    EXPECT_EQ(v, 0);
   for (const std::string* s : {&state.ProcessList, &state.ProcessName}) {
     EXPECT_EQ(*s, "");
   }

@@ -44,12 +44,13 @@ struct ClickRow {
 
 TEST(Menu, ChosenItemsRunTheirCommandsUnderTheirGuards) {
   const ClickRow rows[] = {
-      {MenuItemId::About, false, true, 1, 0, 0, false}, {MenuItemId::About, true, true, 0, 0, 0, true},
+      {MenuItemId::About, false, true, 1, 0, 0, false},     {MenuItemId::About, true, true, 0, 0, 0, true},
       {MenuItemId::HelpFile, false, true, 0, 1, 0, false},  {MenuItemId::HelpFile, true, true, 0, 0, 0, true},
-      {MenuItemId::Refresh, false, true, 0, 0, 1, false},  {MenuItemId::Refresh, false, false, 0, 0, 0, false},
-      {MenuItemId::Refresh, true, true, 0, 0, 0, true},    {MenuItemId::Quit, false, true, 0, 0, 0, true},
-      {MenuItemId::Quit, true, true, 0, 0, 0, true},    {MenuItemId::Cancel, false, true, 0, 0, 0, false},
-      {MenuItemId::TopSeparator, false, true, 0, 0, 0, false}, {MenuItemId::SeparatorBeforeCancel, false, true, 0, 0, 0, false},
+      {MenuItemId::Refresh, false, true, 0, 0, 1, false},   {MenuItemId::Refresh, false, false, 0, 0, 0, false},
+      {MenuItemId::Refresh, true, true, 0, 0, 0, true},     {MenuItemId::Quit, false, true, 0, 0, 0, true},
+      {MenuItemId::Quit, true, true, 0, 0, 0, true},        {MenuItemId::Cancel, false, true, 0, 0, 0, false},
+      {MenuItemId::TopSeparator, false, true, 0, 0, 0, false},
+      {MenuItemId::SeparatorBeforeCancel, false, true, 0, 0, 0, false},
   };
   for (const ClickRow& row : rows) {
     SCOPED_TRACE(::testing::Message() << "item " << static_cast<int>(row.item) << " quitting " << row.quitting

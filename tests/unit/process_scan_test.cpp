@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "fakes/fake_process_api.h"
-#include "startup/program_state.h"
 #include "startup/process_scan.h"
+#include "startup/program_state.h"
 
 namespace tarnvik {
 namespace {

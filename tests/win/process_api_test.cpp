@@ -13,8 +13,8 @@
 #include "base/text.h"
 #include "base/utf_win.h"
 #include "base/win32_win.h"
-#include "startup/program_state.h"
 #include "startup/process_scan.h"
+#include "startup/program_state.h"
 #include "test_env_win.h"
 
 namespace tarnvik {

@@ -354,12 +354,24 @@ class MainRecorder final : public toolkit::MainWindowEvents {
     log.push_back("OnReportBoxKeyDown(" + std::to_string(key) + "," + std::to_string(shift) + ")");
     if (onKey) onKey(key);
   }
-  void OnCloseButtonMouseMove(int16_t b, int16_t s, float x, float y) override { Mouse("OnCloseButtonMouseMove", b, s, x, y); }
-  void OnCloseButtonMouseDown(int16_t b, int16_t s, float x, float y) override { Mouse("OnCloseButtonMouseDown", b, s, x, y); }
-  void OnMinimiseButtonMouseMove(int16_t b, int16_t s, float x, float y) override { Mouse("OnMinimiseButtonMouseMove", b, s, x, y); }
-  void OnMinimiseButtonMouseDown(int16_t b, int16_t s, float x, float y) override { Mouse("OnMinimiseButtonMouseDown", b, s, x, y); }
-  void OnMenuGlyphMouseMove(int16_t b, int16_t s, float x, float y) override { Mouse("OnMenuGlyphMouseMove", b, s, x, y); }
-  void OnMenuGlyphMouseDown(int16_t b, int16_t s, float x, float y) override { Mouse("OnMenuGlyphMouseDown", b, s, x, y); }
+  void OnCloseButtonMouseMove(int16_t b, int16_t s, float x, float y) override {
+    Mouse("OnCloseButtonMouseMove", b, s, x, y);
+  }
+  void OnCloseButtonMouseDown(int16_t b, int16_t s, float x, float y) override {
+    Mouse("OnCloseButtonMouseDown", b, s, x, y);
+  }
+  void OnMinimiseButtonMouseMove(int16_t b, int16_t s, float x, float y) override {
+    Mouse("OnMinimiseButtonMouseMove", b, s, x, y);
+  }
+  void OnMinimiseButtonMouseDown(int16_t b, int16_t s, float x, float y) override {
+    Mouse("OnMinimiseButtonMouseDown", b, s, x, y);
+  }
+  void OnMenuGlyphMouseMove(int16_t b, int16_t s, float x, float y) override {
+    Mouse("OnMenuGlyphMouseMove", b, s, x, y);
+  }
+  void OnMenuGlyphMouseDown(int16_t b, int16_t s, float x, float y) override {
+    Mouse("OnMenuGlyphMouseDown", b, s, x, y);
+  }
 
  private:
   void Mouse(const char* name, int16_t b, int16_t s, float x, float y) {
@@ -371,9 +383,7 @@ class MainRecorder final : public toolkit::MainWindowEvents {
 class MenuRecorder final : public toolkit::MenuFormEvents {
  public:
   std::vector<std::string> log;
-  void OnQueryUnload(int16_t&, int16_t mode) override {
-    log.push_back("OnQueryUnload(" + std::to_string(mode) + ")");
-  }
+  void OnQueryUnload(int16_t&, int16_t mode) override { log.push_back("OnQueryUnload(" + std::to_string(mode) + ")"); }
   void OnUnload(int16_t&) override { log.push_back("OnUnload"); }
 };
 
@@ -508,10 +518,11 @@ TEST_F(ToolkitWindowTest, MainWindowIsAHiddenBorderlessAppWindowWithItsControls)
     long role;            ///< and the role it reads
   };
   ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-  for (const Expected& e : {Expected{reportBox, {11, 35, 297, 381}, L"", ROLE_SYSTEM_TEXT},
-                            Expected{menuGlyph, {0, 0, 24, 24}, L"Меню / Menu", ROLE_SYSTEM_PUSHBUTTON},
-                            Expected{closeButton, {278, 4, 300, 21}, L"Выход / Quit    [Esc]", ROLE_SYSTEM_PUSHBUTTON},
-                            Expected{minimiseButton, {256, 4, 278, 21}, L"Свернуть / Minimise", ROLE_SYSTEM_PUSHBUTTON}}) {
+  for (const Expected& e :
+       {Expected{reportBox, {11, 35, 297, 381}, L"", ROLE_SYSTEM_TEXT},
+        Expected{menuGlyph, {0, 0, 24, 24}, L"Меню / Menu", ROLE_SYSTEM_PUSHBUTTON},
+        Expected{closeButton, {278, 4, 300, 21}, L"Выход / Quit    [Esc]", ROLE_SYSTEM_PUSHBUTTON},
+        Expected{minimiseButton, {256, 4, 278, 21}, L"Свернуть / Minimise", ROLE_SYSTEM_PUSHBUTTON}}) {
     ASSERT_NE(e.hwnd, main);
     wchar_t name[64] = {};
     ::GetWindowTextW(e.hwnd, name, 64);
@@ -606,7 +617,10 @@ TEST_P(ToolkitMouseTest, MouseMessagesBecomeTheControlsEvents) {
   window->Show();
   const MessageCase& c = GetParam();
   const std::string target = c.target;
-  HWND hwnd = target == "main" ? main : target == "closeButton" ? closeButton : target == "minimiseButton" ? minimiseButton : menuGlyph;
+  HWND hwnd = target == "main"             ? main
+              : target == "closeButton"    ? closeButton
+              : target == "minimiseButton" ? minimiseButton
+                                           : menuGlyph;
   ::SendMessageW(hwnd, c.message, c.wParam, MAKELPARAM(c.x, c.y));
   ASSERT_FALSE(events.log.empty());
   EXPECT_EQ(events.log.back(), c.expected);
@@ -615,24 +629,26 @@ TEST_P(ToolkitMouseTest, MouseMessagesBecomeTheControlsEvents) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ToolkitMouseTest,
-    ::testing::Values(MessageCase{"main", WM_LBUTTONDOWN, MK_LBUTTON, 150, 20, "OnMouseDown(1,0,150,20)"},
-                      MessageCase{"main", WM_RBUTTONDOWN, MK_RBUTTON | MK_SHIFT, 27, 27, "OnMouseDown(2,1,27,27)"},
-                      MessageCase{"main", WM_MBUTTONDOWN, MK_MBUTTON | MK_CONTROL, 5, 300, "OnMouseDown(4,2,5,300)"},
-                      MessageCase{"main", WM_MOUSEMOVE, MK_LBUTTON | MK_RBUTTON, -5, 30, "OnMouseMove(3,0,-5,30)"},
-                      MessageCase{"main", WM_MOUSEMOVE, MK_MBUTTON, 320, -2, "OnMouseMove(4,0,320,-2)"},
-                      MessageCase{"main", WM_MOUSEMOVE, 0, 100, 100, "OnMouseMove(0,0,100,100)"},
-                      MessageCase{"main", WM_LBUTTONUP, 0, 130, 25, "OnMouseUp(1,0,130,25)"},
-                      MessageCase{"main", WM_RBUTTONUP, MK_LBUTTON, 1, 2, "OnMouseUp(2,0,1,2)"},
-                      MessageCase{"closeButton", WM_MOUSEMOVE, 0, 3, 4, "OnCloseButtonMouseMove(0,0,3,4)"},
-                      MessageCase{"closeButton", WM_LBUTTONDOWN, MK_LBUTTON, 3, 4, "OnCloseButtonMouseDown(1,0,3,4)"},
-                      MessageCase{"closeButton", WM_RBUTTONDOWN, MK_RBUTTON, 3, 4, "OnCloseButtonMouseDown(2,0,3,4)"},
-                      MessageCase{"minimiseButton", WM_MOUSEMOVE, MK_LBUTTON, 21, 16, "OnMinimiseButtonMouseMove(1,0,21,16)"},
-                      MessageCase{"minimiseButton", WM_MBUTTONDOWN, MK_MBUTTON, 0, 0, "OnMinimiseButtonMouseDown(4,0,0,0)"},
-                      MessageCase{"minimiseButton", BM_CLICK, 0, 0, 0, "OnMinimiseButtonMouseDown(1,0,0,0)"},  // a screen reader's press
-                      MessageCase{"menuGlyph", BM_CLICK, 0, 0, 0, "OnMenuGlyphMouseDown(1,0,0,0)"},
-                      MessageCase{"menuGlyph", WM_MOUSEMOVE, 0, 12, 12, "OnMenuGlyphMouseMove(0,0,12,12)"},
-                      MessageCase{"menuGlyph", WM_LBUTTONDOWN, MK_LBUTTON, 12, 12, "OnMenuGlyphMouseDown(1,0,12,12)"},
-                      MessageCase{"menuGlyph", WM_RBUTTONDOWN, MK_RBUTTON, 2, 3, "OnMenuGlyphMouseDown(2,0,2,3)"}));
+    ::testing::Values(
+        MessageCase{"main", WM_LBUTTONDOWN, MK_LBUTTON, 150, 20, "OnMouseDown(1,0,150,20)"},
+        MessageCase{"main", WM_RBUTTONDOWN, MK_RBUTTON | MK_SHIFT, 27, 27, "OnMouseDown(2,1,27,27)"},
+        MessageCase{"main", WM_MBUTTONDOWN, MK_MBUTTON | MK_CONTROL, 5, 300, "OnMouseDown(4,2,5,300)"},
+        MessageCase{"main", WM_MOUSEMOVE, MK_LBUTTON | MK_RBUTTON, -5, 30, "OnMouseMove(3,0,-5,30)"},
+        MessageCase{"main", WM_MOUSEMOVE, MK_MBUTTON, 320, -2, "OnMouseMove(4,0,320,-2)"},
+        MessageCase{"main", WM_MOUSEMOVE, 0, 100, 100, "OnMouseMove(0,0,100,100)"},
+        MessageCase{"main", WM_LBUTTONUP, 0, 130, 25, "OnMouseUp(1,0,130,25)"},
+        MessageCase{"main", WM_RBUTTONUP, MK_LBUTTON, 1, 2, "OnMouseUp(2,0,1,2)"},
+        MessageCase{"closeButton", WM_MOUSEMOVE, 0, 3, 4, "OnCloseButtonMouseMove(0,0,3,4)"},
+        MessageCase{"closeButton", WM_LBUTTONDOWN, MK_LBUTTON, 3, 4, "OnCloseButtonMouseDown(1,0,3,4)"},
+        MessageCase{"closeButton", WM_RBUTTONDOWN, MK_RBUTTON, 3, 4, "OnCloseButtonMouseDown(2,0,3,4)"},
+        MessageCase{"minimiseButton", WM_MOUSEMOVE, MK_LBUTTON, 21, 16, "OnMinimiseButtonMouseMove(1,0,21,16)"},
+        MessageCase{"minimiseButton", WM_MBUTTONDOWN, MK_MBUTTON, 0, 0, "OnMinimiseButtonMouseDown(4,0,0,0)"},
+        MessageCase{"minimiseButton", BM_CLICK, 0, 0, 0,
+                    "OnMinimiseButtonMouseDown(1,0,0,0)"},  // a screen reader's press
+        MessageCase{"menuGlyph", BM_CLICK, 0, 0, 0, "OnMenuGlyphMouseDown(1,0,0,0)"},
+        MessageCase{"menuGlyph", WM_MOUSEMOVE, 0, 12, 12, "OnMenuGlyphMouseMove(0,0,12,12)"},
+        MessageCase{"menuGlyph", WM_LBUTTONDOWN, MK_LBUTTON, 12, 12, "OnMenuGlyphMouseDown(1,0,12,12)"},
+        MessageCase{"menuGlyph", WM_RBUTTONDOWN, MK_RBUTTON, 2, 3, "OnMenuGlyphMouseDown(2,0,2,3)"}));
 
 TEST_F(ToolkitWindowTest, MouseIsCapturedWhileAButtonPressedOnTheSurfaceIsHeld) {
   LoadMain();
@@ -668,13 +684,13 @@ TEST_P(ToolkitKeyTest, KeysInTheReportBoxCarryTheShiftState) {
   EXPECT_EQ(events.log.back(), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ToolkitKeyTest,
-                         ::testing::Values(KeyCase{WM_KEYDOWN, VK_F5, {}, "OnReportBoxKeyDown(116,0)"},
-                                           KeyCase{WM_KEYDOWN, VK_F5, {VK_SHIFT}, "OnReportBoxKeyDown(116,1)"},
-                                           KeyCase{WM_KEYDOWN, VK_F1, {VK_CONTROL}, "OnReportBoxKeyDown(112,2)"},
-                                           KeyCase{WM_SYSKEYDOWN, VK_F5, {VK_MENU}, "OnReportBoxKeyDown(116,4)"},
-                                           KeyCase{
-                                               WM_KEYDOWN, VK_ESCAPE, {VK_SHIFT, VK_CONTROL}, "OnReportBoxKeyDown(27,3)"}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, ToolkitKeyTest,
+    ::testing::Values(KeyCase{WM_KEYDOWN, VK_F5, {}, "OnReportBoxKeyDown(116,0)"},
+                      KeyCase{WM_KEYDOWN, VK_F5, {VK_SHIFT}, "OnReportBoxKeyDown(116,1)"},
+                      KeyCase{WM_KEYDOWN, VK_F1, {VK_CONTROL}, "OnReportBoxKeyDown(112,2)"},
+                      KeyCase{WM_SYSKEYDOWN, VK_F5, {VK_MENU}, "OnReportBoxKeyDown(116,4)"},
+                      KeyCase{WM_KEYDOWN, VK_ESCAPE, {VK_SHIFT, VK_CONTROL}, "OnReportBoxKeyDown(27,3)"}));
 
 TEST_F(ToolkitWindowTest, ReportBoxHandlesTheKeyAsTheHandlerLeftIt) {
   LoadMain();
@@ -785,7 +801,8 @@ TEST_P(ReportBoxReaderTest, AppendingKeepsTheSelectionAndTheViewWhereTheReaderLe
   window->ReportBox().SetText(expected);
   ::SendMessageW(reportBox, EM_LINESCROLL, 0, c.scrolledLines);
   ::SendMessageW(reportBox, EM_SETSEL, c.selectionStart, static_cast<LPARAM>(c.selectionEnd));
-  ::SendMessageW(reportBox, EM_LINESCROLL, 0, c.scrolledLines - ::SendMessageW(reportBox, EM_GETFIRSTVISIBLELINE, 0, 0));
+  ::SendMessageW(reportBox, EM_LINESCROLL, 0,
+                 c.scrolledLines - ::SendMessageW(reportBox, EM_GETFIRSTVISIBLELINE, 0, 0));
   const LRESULT firstVisible = ::SendMessageW(reportBox, EM_GETFIRSTVISIBLELINE, 0, 0);
   ASSERT_EQ(firstVisible, c.scrolledLines);
 

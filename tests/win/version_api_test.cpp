@@ -8,9 +8,9 @@
 #include <string>
 
 #include "startup/environment.h"
-#include "startup/program_state.h"
 #include "startup/process_api_win.h"
 #include "startup/process_scan.h"
+#include "startup/program_state.h"
 #include "test_env_win.h"
 
 namespace tarnvik {

@@ -48,9 +48,7 @@ class WmiTest : public ::testing::Test {
     if (comStarted_) ::CoUninitialize();
   }
 
-  std::string Style(const std::string& letter) {
-    return QueryPartitionStyle(wmi_, letter);
-  }
+  std::string Style(const std::string& letter) { return QueryPartitionStyle(wmi_, letter); }
 
   WinWmiApi wmi_;
 

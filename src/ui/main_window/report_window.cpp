@@ -191,7 +191,8 @@ void ReportWindow::OnWindowTimer() {
   program_.os.cursor.GetCursorPos(state.CursorX, state.CursorY);
   const double left = w.Left();
   const double top = w.Top();
-  if (CursorOutside(w.CloseButton(), left, top, state.CursorX, state.CursorY)) w.CloseButton().SetPictureFrom(w.StoredPicture(kCloseNormal));
+  if (CursorOutside(w.CloseButton(), left, top, state.CursorX, state.CursorY))
+    w.CloseButton().SetPictureFrom(w.StoredPicture(kCloseNormal));
   if (CursorOutside(w.MinimiseButton(), left, top, state.CursorX, state.CursorY))
     w.MinimiseButton().SetPictureFrom(w.StoredPicture(kMinimiseNormal));
 }

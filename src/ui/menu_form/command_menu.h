@@ -13,7 +13,18 @@ namespace tarnvik {
 class Program;
 
 /// The items of the command menu, in menu order.
-enum class MenuItemId : int { TopSeparator, About, HelpFile, SeparatorBeforeRefresh, Refresh, SeparatorBeforeQuit, Quit, SeparatorBeforeCancel, Cancel, BottomSeparator };
+enum class MenuItemId : int {
+  TopSeparator,
+  About,
+  HelpFile,
+  SeparatorBeforeRefresh,
+  Refresh,
+  SeparatorBeforeQuit,
+  Quit,
+  SeparatorBeforeCancel,
+  Cancel,
+  BottomSeparator
+};
 
 /// The command menu: captions, shortcut labels, default item.
 const std::vector<toolkit::MenuItem>& MenuItems();

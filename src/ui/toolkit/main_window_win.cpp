@@ -237,7 +237,8 @@ void Win32TextBox::AppendText(std::string_view text) {
     if (selectionStart != 0 || selectionEnd != 0)
       ::SendMessageW(hwnd, EM_SETSEL, selectionStart, static_cast<LPARAM>(selectionEnd));
     const LRESULT nowVisible = ::SendMessageW(hwnd, EM_GETFIRSTVISIBLELINE, 0, 0);
-    if (nowVisible != firstVisible) ::SendMessageW(hwnd, EM_LINESCROLL, 0, static_cast<LPARAM>(firstVisible - nowVisible));
+    if (nowVisible != firstVisible)
+      ::SendMessageW(hwnd, EM_LINESCROLL, 0, static_cast<LPARAM>(firstVisible - nowVisible));
   };
   if (SwapTextBuffer(hwnd, true, wide)) {
     putBack();
@@ -345,9 +346,9 @@ Win32MainWindow::Win32MainWindow(ToolkitState& state, toolkit::MainWindowEvents&
       events_(events),
       closeButton_(PictureId::CloseNormal, kCloseButtonDesign),
       minimiseButton_(PictureId::MinimiseNormal, kMinimiseButtonDesign),
-      storedPictures_{{Win32Picture(PictureId::CloseNormal, kStoreDesign),
-               Win32Picture(PictureId::MinimiseNormal, kStoreDesign),
-               Win32Picture(PictureId::MinimiseHot, kStoreDesign), Win32Picture(PictureId::CloseHot, kStoreDesign)}} {
+      storedPictures_{
+          {Win32Picture(PictureId::CloseNormal, kStoreDesign), Win32Picture(PictureId::MinimiseNormal, kStoreDesign),
+           Win32Picture(PictureId::MinimiseHot, kStoreDesign), Win32Picture(PictureId::CloseHot, kStoreDesign)}} {
   LoadPictures();
   PrepareSkin();
   // Borderless, but with a system menu and a minimise box so the task-bar button can
@@ -411,26 +412,29 @@ void Win32MainWindow::PrepareSkin() {
 
 void Win32MainWindow::CreateControls() {
   constexpr DWORD kReportBoxStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
-                                ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL;
-  reportBox_.hwnd = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", kReportBoxStyle, kReportBoxDesign.left, kReportBoxDesign.top,
-                                  kReportBoxDesign.width, kReportBoxDesign.height, hwnd_,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kReportBoxId)), state_.instance, nullptr);
+                                    ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL;
+  reportBox_.hwnd =
+      ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", kReportBoxStyle, kReportBoxDesign.left, kReportBoxDesign.top,
+                        kReportBoxDesign.width, kReportBoxDesign.height, hwnd_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kReportBoxId)), state_.instance, nullptr);
   if (reportBox_.hwnd != nullptr) {
     ::SendMessageW(reportBox_.hwnd, EM_SETLIMITTEXT, 0, 0);  // 0: as much text as the control can hold
     ::SetWindowSubclass(reportBox_.hwnd, &ReportBoxProc, kReportBoxSubclassId, reinterpret_cast<DWORD_PTR>(this));
     reportBox_.SetFontSize(kReportBoxDesignPoints);
   }
   // The controls' texts are never drawn: they are what a screen reader calls them.
-  menuGlyph_.hwnd = ::CreateWindowExW(0, kLabelClass, Utf8ToWide(kMenuGlyphName).c_str(), WS_CHILD | WS_VISIBLE,
-                                    kMenuGlyphDesign.left, kMenuGlyphDesign.top, kMenuGlyphDesign.width,
-                                    kMenuGlyphDesign.height, hwnd_,
-                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kMenuGlyphId)), state_.instance, this);
-  closeButton_.hwnd = ::CreateWindowExW(0, kPictureClass, Utf8ToWide(kCloseButtonName).c_str(), WS_CHILD | WS_VISIBLE,
-                                   closeButton_.Left(), closeButton_.Top(), closeButton_.Width(), closeButton_.Height(), hwnd_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCloseButtonId)), state_.instance, &closeButton_);
-  minimiseButton_.hwnd = ::CreateWindowExW(0, kPictureClass, Utf8ToWide(kMinimiseButtonName).c_str(), WS_CHILD | WS_VISIBLE,
-                                   minimiseButton_.Left(), minimiseButton_.Top(), minimiseButton_.Width(), minimiseButton_.Height(), hwnd_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kMinimiseButtonId)), state_.instance, &minimiseButton_);
+  menuGlyph_.hwnd =
+      ::CreateWindowExW(0, kLabelClass, Utf8ToWide(kMenuGlyphName).c_str(), WS_CHILD | WS_VISIBLE,
+                        kMenuGlyphDesign.left, kMenuGlyphDesign.top, kMenuGlyphDesign.width, kMenuGlyphDesign.height,
+                        hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kMenuGlyphId)), state_.instance, this);
+  closeButton_.hwnd =
+      ::CreateWindowExW(0, kPictureClass, Utf8ToWide(kCloseButtonName).c_str(), WS_CHILD | WS_VISIBLE,
+                        closeButton_.Left(), closeButton_.Top(), closeButton_.Width(), closeButton_.Height(), hwnd_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCloseButtonId)), state_.instance, &closeButton_);
+  minimiseButton_.hwnd = ::CreateWindowExW(
+      0, kPictureClass, Utf8ToWide(kMinimiseButtonName).c_str(), WS_CHILD | WS_VISIBLE, minimiseButton_.Left(),
+      minimiseButton_.Top(), minimiseButton_.Width(), minimiseButton_.Height(), hwnd_,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kMinimiseButtonId)), state_.instance, &minimiseButton_);
 }
 
 toolkit::PictureBox& Win32MainWindow::StoredPicture(int index) {
@@ -843,7 +847,7 @@ LRESULT Win32MainWindow::HandleLabelMessage(HWND hwnd, UINT message, WPARAM wPar
 }
 
 LRESULT CALLBACK Win32MainWindow::ReportBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                            DWORD_PTR refData) {
+                                                DWORD_PTR refData) {
   auto* window = reinterpret_cast<Win32MainWindow*>(refData);
   return Guarded([&] { return window->HandleReportBoxMessage(hwnd, message, wParam, lParam); },
                  [&] { return ::DefSubclassProc(hwnd, message, wParam, lParam); });

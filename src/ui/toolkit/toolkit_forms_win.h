@@ -200,7 +200,7 @@ class Win32MainWindow final : public toolkit::MainWindow {
   static LRESULT CALLBACK PictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK LabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK ReportBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                    DWORD_PTR refData);
+                                        DWORD_PTR refData);
 
  private:
   LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -238,7 +238,7 @@ class Win32MainWindow final : public toolkit::MainWindow {
   bool shown_ = false;  ///< size events reach OnResize only after the first showing
   bool resizing_ = false;
   bool highContrast_ = false;  ///< read at creation and on every settings or colour change
-  int keyHandlerDepth_ = 0;  ///< key handlers of the report box running (they can nest through a message pass)
+  int keyHandlerDepth_ = 0;    ///< key handlers of the report box running (they can nest through a message pass)
 
   Win32TextBox reportBox_;
   Win32Label menuGlyph_;
