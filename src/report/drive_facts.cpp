@@ -28,26 +28,24 @@ uint64_t UsedBytes(const DiskSpace& space) {
   return space.freeBytes > space.totalBytes ? 0 : space.totalBytes - space.freeBytes;
 }
 
-std::string GetDriveSpace(Fdfsm& m, const DiskSpace& space) {
-  const uint64_t total = space.totalBytes;
-  const uint64_t free = space.freeBytes;
-
+DriveSpaceTexts GetDriveSpace(ProgramState& state, const DiskSpace& space) {
   // Counts beyond the fixed-point range are written in full rather than dropped.
-  std::string result = FormatByteCount(total);
-  m.TotalBytesText = std::to_string(total);
-  if (result[0] != '0') ++m.SizedDriveCount;
+  DriveSpaceTexts texts;
+  texts.totalSize = FormatByteCount(space.totalBytes);
+  texts.totalBytes = std::to_string(space.totalBytes);
+  if (texts.totalSize[0] != '0') ++state.SizedDriveCount;
 
-  m.FreeSizeText = FormatByteCount(free);
-  m.FreeBytesText = std::to_string(free);
+  texts.freeSize = FormatByteCount(space.freeBytes);
+  texts.freeBytes = std::to_string(space.freeBytes);
 
   const uint64_t used = UsedBytes(space);
-  m.UsedSizeText = FormatByteCount(used);
-  m.UsedBytesText = std::to_string(used);
-  return result;
+  texts.usedSize = FormatByteCount(used);
+  texts.usedBytes = std::to_string(used);
+  return texts;
 }
 
-std::string GetDriveSpace(Fdfsm& m, DriveApi& api, const std::string& letter) {
-  return GetDriveSpace(m, QueryDriveSpace(api, letter));
+DriveSpaceTexts GetDriveSpace(ProgramState& state, DriveApi& api, const std::string& letter) {
+  return GetDriveSpace(state, QueryDriveSpace(api, letter));
 }
 
 std::string GetDriveTypeText(DriveApi& api, const std::string& letter) {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "report/drive_api.h"
-#include "startup/fdfsm.h"
+#include "startup/program_state.h"
 
 namespace tarnvik {
 
@@ -17,19 +17,26 @@ struct DiskSpace {
   bool operator==(const DiskSpace&) const = default;
 };
 
-/// Asks GetDiskFreeSpaceExA for the letter's root. Touches no module state, so it may run on
+/// Asks GetDiskFreeSpaceExA for the letter's root. Touches no program state, so it may run on
 /// any thread.
 DiskSpace QueryDriveSpace(DriveApi& api, const std::string& letter);
 
 /// The used bytes of `space`: total less free, and 0 when a volume reports more free than total.
 uint64_t UsedBytes(const DiskSpace& space);
 
-/// Total-size text of a drive with `space`; sets the five size texts of `m` and counts a sized
-/// drive.
-std::string GetDriveSpace(Fdfsm& m, const DiskSpace& space);
+/// A drive's total, free and used space, each as a size text ("465,627 GB") and as a plain
+/// decimal byte count.
+struct DriveSpaceTexts {
+  std::string totalSize, totalBytes;
+  std::string freeSize, freeBytes;
+  std::string usedSize, usedBytes;
+};
+
+/// The size texts of a drive with `space`; counts it in state.SizedDriveCount when it has a size.
+DriveSpaceTexts GetDriveSpace(ProgramState& state, const DiskSpace& space);
 
 /// GetDriveSpace of the letter's own space query.
-std::string GetDriveSpace(Fdfsm& m, DriveApi& api, const std::string& letter);
+DriveSpaceTexts GetDriveSpace(ProgramState& state, DriveApi& api, const std::string& letter);
 
 /// "HDD/VHD  (Fixed)" and the like; "?  (Unknown)" for anything else.
 std::string GetDriveTypeText(DriveApi& api, const std::string& letter);

@@ -283,12 +283,22 @@ PartitionStyles QueryPartitionStyles(WmiApi& wmi) {
   return QueryPartitionStyles(wmi, every);
 }
 
-void QueryPartitionStyle(Fdfsm& m, WmiApi& wmi, const std::string& letter) {
-  m.PartitionStyle = "Unknown";
-  m.DiskDeviceId = RemoveSpaces(UpperCase(letter));
-  if (m.DiskDeviceId.size() != 1 || m.DiskDeviceId[0] < 'A' || m.DiskDeviceId[0] > 'Z') return;
-  m.DiskDeviceId += ":";
-  m.PartitionStyle = AskService(wmi, m.DiskDeviceId).value_or("Unknown");
+namespace {
+
+bool IsDriveLetter(const std::string& text) { return text.size() == 1 && text[0] >= 'A' && text[0] <= 'Z'; }
+
+}  // namespace
+
+std::string DiskDeviceIdOf(const std::string& letter) {
+  std::string id = RemoveSpaces(UpperCase(letter));
+  if (IsDriveLetter(id)) id += ":";
+  return id;
+}
+
+std::string QueryPartitionStyle(WmiApi& wmi, const std::string& letter) {
+  const std::string upper = RemoveSpaces(UpperCase(letter));
+  if (!IsDriveLetter(upper)) return "Unknown";
+  return AskService(wmi, upper + ":").value_or("Unknown");
 }
 
 }  // namespace tarnvik

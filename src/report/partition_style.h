@@ -9,13 +9,16 @@
 #include <string_view>
 
 #include "report/wmi_api.h"
-#include "startup/fdfsm.h"
 
 namespace tarnvik {
 
-/// Leaves "GPT", "MBR", "RAW" or "Unknown" in m.PartitionStyle. Nothing of the service
-/// survives the call.
-void QueryPartitionStyle(Fdfsm& m, WmiApi& wmi, const std::string& letter);
+/// The logical disk's DeviceID a drive letter names: the letter in upper case, blanks removed,
+/// and ":" added when that leaves one letter A to Z. Anything else names no disk.
+std::string DiskDeviceIdOf(const std::string& letter);
+
+/// "GPT", "MBR", "RAW" or "Unknown" for one drive letter. Nothing of the service survives the
+/// call.
+std::string QueryPartitionStyle(WmiApi& wmi, const std::string& letter);
 
 /// The style of every drive letter, index 0 (A) to 25 (Z).
 using PartitionStyles = std::array<std::string, 26>;

@@ -1,4 +1,4 @@
-// The drive report. Text1 holds the report and grows drive by drive. The drives' questions are
+// The drive report. The report box holds the report and grows drive by drive. The drives' questions are
 // asked on workers (report_queries.h); this thread only turns their answers into text, in
 // alphabetical order, and waits for them with its messages flowing, so no drive can freeze
 // the window.
@@ -14,13 +14,13 @@
 #include "report/report_queries.h"
 #include "report/report_text.h"
 #include "startup/program.h"
-#include "ui/main_window/fdfsg.h"
-#include "ui/menu_form/fdfsf.h"
+#include "ui/main_window/report_window.h"
+#include "ui/menu_form/command_menu.h"
 
 namespace tarnvik {
 namespace {
 
-/// Writes into Text1 while both forms are still there. A close from outside can arrive inside
+/// Writes into the report box while both forms are still there. A close from outside can arrive inside
 /// a yield or a wait, where messages are handled; the unload then drops the form references,
 /// and using an empty reference would load a fresh window. So every write looks first, and
 /// once the forms are gone the writer refuses for good.
@@ -36,8 +36,8 @@ class ReportWriter {
 
   bool FormsGone() {
     if (gone_) return true;
-    gone_ = program_.FDFSM.UnloadRequested || !program_.FdfsgLoaded() || !program_.FDFSG().Window().Loaded() ||
-            !program_.FdfsfLoaded() || !program_.FDFSF().Window().Loaded();
+    gone_ = program_.state.UnloadRequested || !program_.WindowLoaded() || !program_.Window().Form().Loaded() ||
+            !program_.MenuLoaded() || !program_.Menu().Form().Loaded();
     return gone_;
   }
 
@@ -65,7 +65,7 @@ class ReportWriter {
       replacing_ = false;
       return !gone_;
     }
-    toolkit::TextBox& box = program_.FDFSG().Window().Text1();
+    toolkit::TextBox& box = program_.Window().Form().ReportBox();
     if (replacing_) {
       box.SetText(pending_);
     } else {
@@ -88,7 +88,7 @@ class ReportWriter {
 bool YieldAndGoOn(Program& program, ReportWriter& writer) {
   if (!writer.Flush()) return false;
   program.tk.DoEvents();
-  return !program.FDFSM.Quitting && !writer.FormsGone();
+  return !program.state.Quitting && !writer.FormsGone();
 }
 
 /// Sleeps with the messages flowing until a worker has news or the user acts; false when the
@@ -96,57 +96,56 @@ bool YieldAndGoOn(Program& program, ReportWriter& writer) {
 bool WaitAndGoOn(Program& program, ReportWriter& writer) {
   if (!writer.Flush()) return false;
   program.tk.WaitEvents();
-  return !program.FDFSM.Quitting && !writer.FormsGone();
+  return !program.state.Quitting && !writer.FormsGone();
 }
 
-/// Marks in DriveListed every letter that begins an entry of Drive1.
+/// Marks in DriveListed every letter that begins an entry of the drive list.
 void CollectLetters(Program& program) {
-  Fdfsm& m = program.FDFSM;
-  toolkit::DriveList& list = program.FDFSF().Drive1();
+  ProgramState& state = program.state;
+  toolkit::DriveList& list = program.Menu().Drives();
   const int count = list.ListCount();
-  m.ScanIndex = count;
   for (int entry = 0; entry < count; ++entry) {
-    m.ScanStart = entry;
     const std::string padded = Trim(list.List(entry)) + " ";
-    m.ListedLetter = LowerAscii(Trim(padded.substr(0, 1)));
-    if (m.ListedLetter.empty()) continue;
-    const int index = static_cast<unsigned char>(m.ListedLetter[0]) - 'a';
-    if (index >= 0 && index < 26) m.DriveListed[static_cast<std::size_t>(index)] = true;
+    const std::string letter = LowerAscii(Trim(padded.substr(0, 1)));
+    if (letter.empty()) continue;
+    const int index = static_cast<unsigned char>(letter[0]) - 'a';
+    if (index >= 0 && index < 26) state.DriveListed[static_cast<std::size_t>(index)] = true;
   }
 }
 
 /// The queries of this report: those start-up began, when they are for the same letters, or
 /// new ones.
 std::shared_ptr<ReportQueries> QueriesFor(Program& program) {
-  const Fdfsm& m = program.FDFSM;
+  const ProgramState& state = program.state;
   std::shared_ptr<ReportQueries> queries = std::exchange(program.startedQueries, nullptr);
-  if (queries && queries->Letters() == m.DriveListed && queries->WantsPartitionStyles() == WantsPartitionStyles(m)) {
+  if (queries && queries->Letters() == state.DriveListed &&
+      queries->WantsPartitionStyles() == WantsPartitionStyles(state)) {
     return queries;
   }
-  return ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, m.DriveListed, WantsPartitionStyles(m));
+  return ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, state.DriveListed,
+                              WantsPartitionStyles(state));
 }
 
 void BuildReport(Program& program) {
-  Fdfsm& m = program.FDFSM;
+  ProgramState& state = program.state;
   ReportWriter writer(program);
   if (!writer.Replace(" Please wait...")) return;
   // Read before the list: a letter that changes between the two reads then gives the window
   // timer one rebuild more, never one less.
-  m.ReportLetterMask = program.os.drive.GetLogicalDrives();
-  program.FDFSF().Drive1().Refresh();
-  m.SizedDriveCount = 0;
+  state.ReportLetterMask = program.os.drive.GetLogicalDrives();
+  program.Menu().Drives().Refresh();
+  state.SizedDriveCount = 0;
   bool headerWritten = false;
-  for (m.ScanIndex = 0; m.ScanIndex < 26; ++m.ScanIndex) m.DriveListed[static_cast<std::size_t>(m.ScanIndex)] = false;
+  state.DriveListed.fill(false);
   // The letters are known at once, so the workers ask while the waiting text paints.
   CollectLetters(program);
   const std::shared_ptr<ReportQueries> queries = QueriesFor(program);
 
   if (!YieldAndGoOn(program, writer)) return;
-  m.DriveCount = 0;
+  state.DriveCount = 0;
 
   for (int index = 0; index < 26; ++index) {
-    m.ScanIndex = index;
-    if (!m.DriveListed[static_cast<std::size_t>(index)]) continue;
+    if (!state.DriveListed[static_cast<std::size_t>(index)]) continue;
     // Blocks that are ready one after another go to the box together, at the next wait.
     std::optional<DriveReportFacts> facts;
     while (!(facts = queries->Take(index))) {
@@ -156,37 +155,37 @@ void BuildReport(Program& program) {
       if (!writer.Replace(ReportHeaderText())) return;
       headerWritten = true;
     }
-    if (!writer.Append(DriveBlockText(m, index, *facts))) return;
+    if (!writer.Append(DriveBlockText(state, index, *facts))) return;
   }
 
   // With no letter at all, an honest empty report replaces the waiting text.
   if (!headerWritten && !writer.Replace(ReportHeaderText())) return;
-  if (writer.Append(ReportSummaryText(m))) writer.Flush();
+  if (writer.Append(ReportSummaryText(state))) writer.Flush();
 }
 
 }  // namespace
 
 void StartDriveQueries(Program& program) {
   // The same collection the report makes; the report resets and makes it again.
-  Fdfsm& m = program.FDFSM;
-  program.FDFSF().Drive1().Refresh();
-  m.DriveListed.fill(false);
+  ProgramState& state = program.state;
+  program.Menu().Drives().Refresh();
+  state.DriveListed.fill(false);
   CollectLetters(program);
-  program.startedQueries =
-      ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, m.DriveListed, WantsPartitionStyles(m));
+  program.startedQueries = ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, state.DriveListed,
+                                                WantsPartitionStyles(state));
 }
 
 void RefreshDriveReport(Program& program) {
   // Idle again however the build ends, even by an exception, or F5 would stay dead.
   struct IdleAgain {
-    Fdfsm& m;
-    ~IdleAgain() { m.ReportIdle = true; }
-  } idleAgain{program.FDFSM};
-  program.FDFSM.ReportIdle = false;
+    ProgramState& state;
+    ~IdleAgain() { state.ReportIdle = true; }
+  } idleAgain{program.state};
+  program.state.ReportIdle = false;
   BuildReport(program);
-  program.FDFSM.ReportIdle = true;
+  program.state.ReportIdle = true;
   // A drive that came or went while the report was built asks for one more.
-  if (program.FdfsgLoaded()) program.FDFSG().DriveReportFinished();
+  if (program.WindowLoaded()) program.Window().DriveReportFinished();
 }
 
 }  // namespace tarnvik

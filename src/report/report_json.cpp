@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include "base/program_identity.h"
 #include "base/text.h"
 #include "report/drive_facts.h"
-#include "startup/main.h"
 
 namespace tarnvik {
 namespace {
@@ -135,7 +135,7 @@ std::string JsonString(std::string_view text) {
   return out + "\"";
 }
 
-std::string ReportJson(const Fdfsm& m, const std::vector<ReportedDrive>& drives) {
+std::string ReportJson(const ProgramState& state, const std::vector<ReportedDrive>& drives) {
   std::string out;
   JsonObject document(out, 0);
   document.String("program", kAppName);
@@ -144,12 +144,12 @@ std::string ReportJson(const Fdfsm& m, const std::vector<ReportedDrive>& drives)
   int number = 0;
   for (const ReportedDrive& drive : drives) {
     list += number == 0 ? "\r\n    " : ",\r\n    ";
-    WriteDrive(list, ++number, drive, WantsPartitionStyles(m));
+    WriteDrive(list, ++number, drive, WantsPartitionStyles(state));
   }
   list += number == 0 ? "]" : "\r\n  ]";
   document.Raw("drives", list);
-  document.Number("driveCount", static_cast<uint64_t>(m.DriveCount));
-  document.Number("sizedDriveCount", static_cast<uint64_t>(m.SizedDriveCount));
+  document.Number("driveCount", static_cast<uint64_t>(state.DriveCount));
+  document.Number("sizedDriveCount", static_cast<uint64_t>(state.SizedDriveCount));
   document.End();
   return out + "\r\n";
 }

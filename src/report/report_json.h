@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "report/report_text.h"
-#include "startup/fdfsm.h"
+#include "startup/program_state.h"
 
 namespace tarnvik {
 
@@ -16,8 +16,8 @@ namespace tarnvik {
 /// U+FFFD, so the document always parses.
 std::string JsonString(std::string_view text);
 
-/// The document for `drives`, with the counts m holds after ReportText of the same drives.
+/// The document for `drives`, with the counts state holds after ReportText of the same drives.
 /// CR LF line ends, two-space indentation.
-std::string ReportJson(const Fdfsm& m, const std::vector<ReportedDrive>& drives);
+std::string ReportJson(const ProgramState& state, const std::vector<ReportedDrive>& drives);
 
 }  // namespace tarnvik

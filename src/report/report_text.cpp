@@ -23,7 +23,7 @@ void AddField(std::string& text, std::string_view label, std::string_view value)
 
 }  // namespace
 
-bool WantsPartitionStyles(const Fdfsm& m) { return VersionNumber(m.OsVersion) >= 5; }
+bool WantsPartitionStyles(const ProgramState& state) { return VersionNumber(state.OsVersion) >= 5; }
 
 std::string ReportHeaderText() {
   std::string text(kCrLf);
@@ -33,18 +33,16 @@ std::string ReportHeaderText() {
   return text;
 }
 
-std::string DriveBlockText(Fdfsm& m, int index, const DriveReportFacts& facts) {
+std::string DriveBlockText(ProgramState& state, int index, const DriveReportFacts& facts) {
   const DriveAnswers& answers = facts.answers;
   const char upper = static_cast<char>('A' + index);
   std::string text;
   AddField(text, " Drive: ", std::string(1, upper) + ":\\");
 
-  m.RootPath = std::string(1, static_cast<char>('a' + index)) + ":\\";
-  m.BytesPerSector = answers.bytesPerSector;
-  m.SectorsPerCluster = answers.sectorsPerCluster;
+  state.RootPath = std::string(1, static_cast<char>('a' + index)) + ":\\";
 
-  ++m.DriveCount;
-  AddField(text, " Number:", std::to_string(m.DriveCount) + "/" + std::to_string(index + 1));
+  ++state.DriveCount;
+  AddField(text, " Number:", std::to_string(state.DriveCount) + "/" + std::to_string(index + 1));
 
   const std::string serialHex = "00000000" + answers.serialText;
   const auto serialDecimal = static_cast<uint64_t>(UnsignedToDouble(static_cast<int32_t>(answers.serial)));
@@ -52,22 +50,21 @@ std::string DriveBlockText(Fdfsm& m, int index, const DriveReportFacts& facts) {
   AddField(text, " Label: ", answers.label);
   AddField(text, " System:", answers.fileSystem);
 
-  const std::string sizeText = GetDriveSpace(m, answers.space);
-  AddField(text, " Size:  ", sizeText + "  (" + m.TotalBytesText + ")");
-  AddField(text, " Free:  ", m.FreeSizeText + "  (" + m.FreeBytesText + ")");
-  AddField(text, " Fill:  ", m.UsedSizeText + "  (" + m.UsedBytesText + ")");
+  const DriveSpaceTexts space = GetDriveSpace(state, answers.space);
+  AddField(text, " Size:  ", space.totalSize + "  (" + space.totalBytes + ")");
+  AddField(text, " Free:  ", space.freeSize + "  (" + space.freeBytes + ")");
+  AddField(text, " Fill:  ", space.usedSize + "  (" + space.usedBytes + ")");
 
   // Widened so that no pair of cluster figures can overflow the product.
-  const uint64_t clusterBytes = uint64_t{m.BytesPerSector} * m.SectorsPerCluster;
+  const uint64_t clusterBytes = uint64_t{answers.bytesPerSector} * answers.sectorsPerCluster;
   AddField(text, " Volume:",
-           std::to_string(m.BytesPerSector) + "x" + std::to_string(m.SectorsPerCluster) + "  (" +
+           std::to_string(answers.bytesPerSector) + "x" + std::to_string(answers.sectorsPerCluster) + "  (" +
                std::to_string(clusterBytes) + " bytes)");
   AddField(text, " Type:  ", answers.typeText);
 
-  if (WantsPartitionStyles(m)) {
+  if (WantsPartitionStyles(state)) {
     // Without a file system the volume did not answer, and no style was asked for.
-    m.PartitionStyle = facts.partitionStyle;
-    AddField(text, " Table: ", m.PartitionStyle);
+    AddField(text, " Table: ", facts.partitionStyle);
   }
   text += kCrLf;
   text += kSeparator;
@@ -76,19 +73,19 @@ std::string DriveBlockText(Fdfsm& m, int index, const DriveReportFacts& facts) {
   return text;
 }
 
-std::string ReportSummaryText(const Fdfsm& m) {
+std::string ReportSummaryText(const ProgramState& state) {
   std::string text;
-  AddField(text, " Drives: ", std::to_string(m.DriveCount) + "  (" + std::to_string(m.SizedDriveCount) + ")");
+  AddField(text, " Drives: ", std::to_string(state.DriveCount) + "  (" + std::to_string(state.SizedDriveCount) + ")");
   text += kCrLf;
   return text;
 }
 
-std::string ReportText(Fdfsm& m, const std::vector<ReportedDrive>& drives) {
-  m.SizedDriveCount = 0;
-  m.DriveCount = 0;
+std::string ReportText(ProgramState& state, const std::vector<ReportedDrive>& drives) {
+  state.SizedDriveCount = 0;
+  state.DriveCount = 0;
   std::string text = ReportHeaderText();
-  for (const ReportedDrive& drive : drives) text += DriveBlockText(m, drive.index, drive.facts);
-  return text + ReportSummaryText(m);
+  for (const ReportedDrive& drive : drives) text += DriveBlockText(state, drive.index, drive.facts);
+  return text + ReportSummaryText(state);
 }
 
 }  // namespace tarnvik

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "report/report_queries.h"
-#include "startup/fdfsm.h"
+#include "startup/program_state.h"
 
 namespace tarnvik {
 
@@ -18,21 +18,21 @@ struct ReportedDrive {
 };
 
 /// True where the blocks carry a " Table: " line: Windows 5 and later.
-bool WantsPartitionStyles(const Fdfsm& m);
+bool WantsPartitionStyles(const ProgramState& state);
 
 /// An empty line, the separator line and an empty line.
 std::string ReportHeaderText();
 
 /// The block of drive `index`, up to and including the empty line after its separator. Numbers
-/// it as the next drive of the report (m.DriveCount), counts it in m.SizedDriveCount when it has
-/// a size, and leaves its working values in m.
-std::string DriveBlockText(Fdfsm& m, int index, const DriveReportFacts& facts);
+/// it as the next drive of the report (state.DriveCount), counts it in state.SizedDriveCount when it has
+/// a size, and leaves its working values in state.
+std::string DriveBlockText(ProgramState& state, int index, const DriveReportFacts& facts);
 
 /// The " Drives: " line and the empty line that ends the report.
-std::string ReportSummaryText(const Fdfsm& m);
+std::string ReportSummaryText(const ProgramState& state);
 
 /// The finished report of `drives` (in A-to-Z order), as the window shows it once its build has
-/// ended. Counts from 0 in m.DriveCount and m.SizedDriveCount.
-std::string ReportText(Fdfsm& m, const std::vector<ReportedDrive>& drives);
+/// ended. Counts from 0 in state.DriveCount and state.SizedDriveCount.
+std::string ReportText(ProgramState& state, const std::vector<ReportedDrive>& drives);
 
 }  // namespace tarnvik

@@ -51,8 +51,8 @@ std::string Reason(CommandApi& api, uint32_t error) {
 std::vector<ReportedDrive> AskDrives(Program& program, uint32_t presentLetters) {
   LetterSet letters{};
   for (int index = 0; index < 26; ++index) letters[static_cast<std::size_t>(index)] = (presentLetters >> index) & 1u;
-  const std::shared_ptr<ReportQueries> queries = ReportQueries::Start(
-      program.tk, program.os.drive, program.os.wmi, letters, WantsPartitionStyles(program.FDFSM));
+  const std::shared_ptr<ReportQueries> queries =
+      ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, letters, WantsPartitionStyles(program.state));
   std::vector<ReportedDrive> drives;
   for (int index = 0; index < 26; ++index) {
     if (!letters[static_cast<std::size_t>(index)]) continue;
@@ -159,12 +159,12 @@ int RunCommand(Program& program, CommandApi& api, const CommandRequest& request)
   }
   const std::vector<ReportedDrive> drives = AskDrives(program, api.GetLogicalDrives());
   // The text is made in either case: the JSON's counts are the ones it shows.
-  const std::string text = ReportText(program.FDFSM, drives);
+  const std::string text = ReportText(program.state, drives);
   const uint32_t processId = program.os.process.GetCurrentProcessId();
   if (request.action == CommandAction::SaveText) {
     return WriteReport(api, processId, request.file, std::string(kByteOrderMark) + text);
   }
-  return WriteReport(api, processId, request.file, ReportJson(program.FDFSM, drives));
+  return WriteReport(api, processId, request.file, ReportJson(program.state, drives));
 }
 
 }  // namespace tarnvik

@@ -37,18 +37,18 @@ std::string FamilyText(uint32_t platformId) {
 }  // namespace
 
 void InitEnvironment(Program& program) {
-  Fdfsm& m = program.FDFSM;
+  ProgramState& state = program.state;
 
-  m.AppFolder.clear();
-  m.AppFolder = Trim(program.tk.Path());
-  const std::string cut = CutToCharacters(m.AppFolder, kMaxFolderCharacters);
-  if (cut.size() != m.AppFolder.size()) m.AppFolder = Trim(cut);
-  if (!m.AppFolder.empty() && m.AppFolder.back() != '\\') m.AppFolder += '\\';
+  state.AppFolder.clear();
+  state.AppFolder = Trim(program.tk.Path());
+  const std::string cut = CutToCharacters(state.AppFolder, kMaxFolderCharacters);
+  if (cut.size() != state.AppFolder.size()) state.AppFolder = Trim(cut);
+  if (!state.AppFolder.empty() && state.AppFolder.back() != '\\') state.AppFolder += '\\';
 
-  m.OsFamily.clear();
-  m.OsVersion.clear();
-  m.OsFamily = Trim(GetOsVersionText(program.os.version, 0));
-  m.OsVersion = Trim(GetOsVersionText(program.os.version, 1));
+  state.OsFamily.clear();
+  state.OsVersion.clear();
+  state.OsFamily = Trim(GetOsVersionText(program.os.version, 0));
+  state.OsVersion = Trim(GetOsVersionText(program.os.version, 1));
 }
 
 std::string GetOsVersionText(VersionApi& api, int32_t selector) {

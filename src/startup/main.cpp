@@ -11,8 +11,8 @@
 #include "startup/process_scan.h"
 #include "startup/program.h"
 #include "startup/registry_store.h"
-#include "ui/main_window/fdfsg.h"
-#include "ui/menu_form/fdfsf.h"
+#include "ui/main_window/report_window.h"
+#include "ui/menu_form/command_menu.h"
 
 namespace tarnvik {
 
@@ -29,43 +29,32 @@ constexpr std::array<StampedValue, 3> kStampedValues{{
     {"HomePage", kAppHomePage},
 }};
 
-void ResetModuleState(Fdfsm& m) {
-  m.ScreenDpi = 0;
-  m.UnloadRequested = false;
-  m.Quitting = false;
-  m.ReportIdle = false;
-  m.SizedDriveCount = 0;
-  m.FreeSizeText.clear();
-  m.UsedSizeText.clear();
-  m.TotalBytesText.clear();
-  m.FreeBytesText.clear();
-  m.UsedBytesText.clear();
-  m.ProcessList.clear();
-  m.ProcessName.clear();
-  m.PartitionStyle.clear();
-  m.DiskDeviceId.clear();
-  m.ListedLetter.clear();
-  m.WorkText.clear();
-  m.MatchCount = 0;
-  m.ScanIndex = 0;
-  m.ScanStart = 0;
-  m.DriveCount = 0;
+void ResetProgramState(ProgramState& state) {
+  state.ScreenDpi = 0;
+  state.UnloadRequested = false;
+  state.Quitting = false;
+  state.ReportIdle = false;
+  state.SizedDriveCount = 0;
+  state.ProcessList.clear();
+  state.ProcessName.clear();
+  state.MatchCount = 0;
+  state.ScanIndex = 0;
+  state.ScanStart = 0;
+  state.DriveCount = 0;
 }
 
-bool SupportedWindows(const Fdfsm& m) {
-  return VersionNumber(m.OsVersion) >= kLowestWindowsVersion && m.OsFamily != kRefusedWindowsFamily;
+bool SupportedWindows(const ProgramState& state) {
+  return VersionNumber(state.OsVersion) >= kLowestWindowsVersion && state.OsFamily != kRefusedWindowsFamily;
 }
 
 // Rewrites only the values that differ, so a stamped machine sees no write at all.
 void StampRegistry(Program& program) {
-  Fdfsm& m = program.FDFSM;
+  ProgramState& state = program.state;
   RegistryApi& registry = program.os.registry;
   const std::string key(kRegistryKey);
   for (const StampedValue& value : kStampedValues) {
     const std::string name(value.name);
-    m.WorkText.clear();
-    m.WorkText = RegGetString(registry, kHkeyLocalMachine, key, name);
-    if (m.WorkText != value.expected) {
+    if (RegGetString(registry, kHkeyLocalMachine, key, name) != value.expected) {
       RegEnsureKey(registry, kHkeyLocalMachine, key);
       RegSetString(registry, kHkeyLocalMachine, key, name, std::string(value.expected));
     }
@@ -74,55 +63,54 @@ void StampRegistry(Program& program) {
 
 // True when the fixed name or the program's own executable name runs more than once.
 bool AnotherCopyRuns(Program& program) {
-  Fdfsm& m = program.FDFSM;
-  ScanProcesses(m, program.os.process);
-  if (m.ProcessList.empty()) return false;  // nothing listed: nothing to count
+  ProgramState& state = program.state;
+  ScanProcesses(state, program.os.process);
+  if (state.ProcessList.empty()) return false;  // nothing listed: nothing to count
 
-  m.ProcessList.insert(m.ProcessList.begin(), '\r');
-  if (CountNameMatches(m, std::string(kFixedProcessName)) > 1) return true;
+  state.ProcessList.insert(state.ProcessList.begin(), '\r');
+  if (CountNameMatches(state, std::string(kFixedProcessName)) > 1) return true;
 
   // The list went through the same UpperCase, so names outside ASCII agree too.
-  m.WorkText = UpperCase(Trim(program.tk.ExeName()));
-  if (m.WorkText.empty()) return false;
-  m.WorkText += ".EXE";
-  return CountNameMatches(m, m.WorkText) > 1;
+  const std::string ownName = UpperCase(Trim(program.tk.ExeName()));
+  if (ownName.empty()) return false;
+  return CountNameMatches(state, ownName + ".EXE") > 1;
 }
 
-void ResetWindowState(Fdfsm& m) {
-  for (m.ScanIndex = 0; m.ScanIndex <= 25; ++m.ScanIndex) m.DriveListed[static_cast<std::size_t>(m.ScanIndex)] = false;
-  m.DragStartX = 0;
-  m.DragStartY = 0;
-  m.DragActive = false;
-  m.DragLeft = 0;
-  m.DragTop = 0;
+void ResetWindowState(ProgramState& state) {
+  state.DriveListed.fill(false);
+  state.DragStartX = 0;
+  state.DragStartY = 0;
+  state.DragActive = false;
+  state.DragLeft = 0;
+  state.DragTop = 0;
 }
 
 }  // namespace
 
 bool BeginRun(Program& program) {
   program.tk.SetTitle(kAppTitle);
-  ResetModuleState(program.FDFSM);
+  ResetProgramState(program.state);
   InitEnvironment(program);
-  if (!SupportedWindows(program.FDFSM)) return false;
+  if (!SupportedWindows(program.state)) return false;
   StampRegistry(program);
   return true;
 }
 
 void Main(Program& program) {
-  Fdfsm& m = program.FDFSM;
+  ProgramState& state = program.state;
   if (!BeginRun(program)) return;
   // A second instance still stamps the registry before it gives up.
   if (program.tk.PrevInstance()) return;
   if (AnotherCopyRuns(program)) return;
-  ResetWindowState(m);
+  ResetWindowState(state);
 
-  program.FDFSF().Window().Hide();
+  program.Menu().Form().Hide();
   // Past every check: the drives are asked while the main window is made and shown.
   StartDriveQueries(program);
-  toolkit::MainWindow& window = program.FDFSG().Window();
+  toolkit::MainWindow& window = program.Window().Form();
   // The timer runs before the window shows and before the first report is built.
-  window.Timer1().SetInterval(kTimerInterval);
-  window.Timer1().SetEnabled(true);
+  window.WindowTimer().SetInterval(kTimerInterval);
+  window.WindowTimer().SetEnabled(true);
   window.Show();
   RefreshDriveReport(program);
 }

@@ -116,14 +116,14 @@ std::string NameOfProcess(ProcessApi& api, ProcessHandle process, ModuleTable& m
 
 }  // namespace
 
-void ScanProcesses(Fdfsm& m, ProcessApi& api) {
+void ScanProcesses(ProgramState& state, ProcessApi& api) {
   // Only a known NT before 5 lacks the snapshot calls; an unknown version takes the snapshot.
-  if (m.OsFamily == "NT" && !m.OsVersion.empty() && VersionNumber(m.OsVersion) < 5) {
-    ListProcessesPsapi(m, api);
+  if (state.OsFamily == "NT" && !state.OsVersion.empty() && VersionNumber(state.OsVersion) < 5) {
+    ListProcessesPsapi(state, api);
     return;
   }
 
-  m.ProcessList.clear();
+  state.ProcessList.clear();
   const ScopedProcessHandle snapshot(api, api.CreateToolhelp32Snapshot(kTh32csSnapProcess, 0));
   if (snapshot.get() <= 0) return;
 
@@ -133,18 +133,18 @@ void ScanProcesses(Fdfsm& m, ProcessApi& api) {
   int delivered = api.Process32First(snapshot.get(), entry);
   while (delivered != 0) {
     const std::string_view field(entry.szExeFile.data(), entry.szExeFile.size());
-    m.ProcessName.clear();
-    m.ProcessName = Trim(UpToNul(field));
-    m.ProcessName = CleanName(m.ProcessName);
-    if (copies.Counts(entry.th32ProcessID)) AppendEntry(m.ProcessList, m.ProcessName);
+    state.ProcessName.clear();
+    state.ProcessName = Trim(UpToNul(field));
+    state.ProcessName = CleanName(state.ProcessName);
+    if (copies.Counts(entry.th32ProcessID)) AppendEntry(state.ProcessList, state.ProcessName);
     entry.szExeFile.fill(' ');
     delivered = api.Process32Next(snapshot.get(), entry);
   }
-  m.ProcessList = Trim(UpperCase(m.ProcessList));
+  state.ProcessList = Trim(UpperCase(state.ProcessList));
 }
 
-void ListProcessesPsapi(Fdfsm& m, ProcessApi& api) {
-  m.ProcessList.clear();
+void ListProcessesPsapi(ProgramState& state, ProcessApi& api) {
+  state.ProcessList.clear();
 
   uint32_t size = 8;
   uint32_t filled = 96;
@@ -162,9 +162,9 @@ void ListProcessesPsapi(Fdfsm& m, ProcessApi& api) {
     if (!copies.Counts(ids[i])) continue;
     const ScopedProcessHandle process(api, api.OpenProcess(kProcessQueryInformation | kProcessVmRead, 0, ids[i]));
     if (process.get() < 0) continue;
-    AppendEntry(m.ProcessList, NameOfProcess(api, process.get(), modules));
+    AppendEntry(state.ProcessList, NameOfProcess(api, process.get(), modules));
   }
-  m.ProcessList = Trim(UpperCase(m.ProcessList));
+  state.ProcessList = Trim(UpperCase(state.ProcessList));
 }
 
 std::string SavingRunMarkName(uint32_t processId) {
@@ -175,21 +175,21 @@ void MarkSavingRun(ProcessApi& api) {
   api.CreateMutexA(0, SavingRunMarkName(api.GetCurrentProcessId()).c_str());
 }
 
-int32_t CountNameMatches(Fdfsm& m, const std::string& name) {
+int32_t CountNameMatches(ProgramState& state, const std::string& name) {
   const std::string pattern = kEntryEnd + name + kEntryEnd;
-  const auto listLength = static_cast<int32_t>(m.ProcessList.size());
-  m.MatchCount = 0;
-  m.ScanStart = 1;
+  const auto listLength = static_cast<int32_t>(state.ProcessList.size());
+  state.MatchCount = 0;
+  state.ScanStart = 1;
   for (;;) {
-    const std::size_t found = m.ProcessList.find(pattern, static_cast<std::size_t>(m.ScanStart - 1));
-    m.ScanIndex = found == std::string::npos ? 0 : static_cast<int32_t>(found) + 1;
-    if (m.ScanIndex < 1 || m.ScanIndex > listLength) break;
+    const std::size_t found = state.ProcessList.find(pattern, static_cast<std::size_t>(state.ScanStart - 1));
+    state.ScanIndex = found == std::string::npos ? 0 : static_cast<int32_t>(found) + 1;
+    if (state.ScanIndex < 1 || state.ScanIndex > listLength) break;
     // Resume on this match's closing carriage return: it can open the next entry's match.
-    m.ScanStart = m.ScanIndex + 1 + static_cast<int32_t>(name.size());
-    ++m.MatchCount;
-    if (m.ScanStart > listLength) break;
+    state.ScanStart = state.ScanIndex + 1 + static_cast<int32_t>(name.size());
+    ++state.MatchCount;
+    if (state.ScanStart > listLength) break;
   }
-  return m.MatchCount;
+  return state.MatchCount;
 }
 
 }  // namespace tarnvik

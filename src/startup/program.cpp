@@ -1,7 +1,7 @@
 #include "startup/program.h"
 
-#include "ui/main_window/fdfsg.h"
-#include "ui/menu_form/fdfsf.h"
+#include "ui/main_window/report_window.h"
+#include "ui/menu_form/command_menu.h"
 
 namespace tarnvik {
 
@@ -9,25 +9,25 @@ Program::Program(toolkit::Toolkit& toolkit, const OsApis& apis) : tk(toolkit), o
 
 Program::~Program() = default;
 
-Fdfsg& Program::FDFSG() {
-  if (!fdfsg_) fdfsg_ = std::make_unique<Fdfsg>(*this);
-  return *fdfsg_;
+ReportWindow& Program::Window() {
+  if (!reportWindow_) reportWindow_ = std::make_unique<ReportWindow>(*this);
+  return *reportWindow_;
 }
 
-Fdfsf& Program::FDFSF() {
-  if (!fdfsf_) fdfsf_ = std::make_unique<Fdfsf>(*this);
-  return *fdfsf_;
+CommandMenu& Program::Menu() {
+  if (!commandMenu_) commandMenu_ = std::make_unique<CommandMenu>(*this);
+  return *commandMenu_;
 }
 
-bool Program::FdfsgLoaded() const { return fdfsg_ != nullptr; }
-bool Program::FdfsfLoaded() const { return fdfsf_ != nullptr; }
+bool Program::WindowLoaded() const { return reportWindow_ != nullptr; }
+bool Program::MenuLoaded() const { return commandMenu_ != nullptr; }
 
-void Program::ReleaseFdfsg() {
-  if (fdfsg_) releasedFdfsg_.push_back(std::move(fdfsg_));
+void Program::ReleaseWindow() {
+  if (reportWindow_) releasedWindows_.push_back(std::move(reportWindow_));
 }
 
-void Program::ReleaseFdfsf() {
-  if (fdfsf_) releasedFdfsf_.push_back(std::move(fdfsf_));
+void Program::ReleaseMenu() {
+  if (commandMenu_) releasedMenus_.push_back(std::move(commandMenu_));
 }
 
 }  // namespace tarnvik

@@ -1,4 +1,4 @@
-// The running program: its module state, the operating-system interfaces it calls, the
+// The running program: the state its forms share, the operating-system interfaces it calls, the
 // toolkit, and the program-wide references to its two forms.
 #pragma once
 
@@ -7,16 +7,16 @@
 
 #include "report/drive_api.h"
 #include "report/wmi_api.h"
-#include "startup/fdfsm.h"
 #include "startup/process_api.h"
+#include "startup/program_state.h"
 #include "startup/registry_api.h"
 #include "startup/version_api.h"
 #include "ui/toolkit/toolkit.h"
 
 namespace tarnvik {
 
-class Fdfsg;
-class Fdfsf;
+class ReportWindow;
+class CommandMenu;
 class ReportQueries;
 
 /// The cursor query of the window timer, shaped like user32's GetCursorPos.
@@ -43,28 +43,28 @@ class Program {
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
-  Fdfsm FDFSM;
+  ProgramState state;
   toolkit::Toolkit& tk;
   OsApis os;
   /// The first report's queries, begun by start-up before the windows opened.
   std::shared_ptr<ReportQueries> startedQueries;
 
   /// The program-wide references. Using an empty one loads a fresh, hidden instance.
-  Fdfsg& FDFSG();
-  Fdfsf& FDFSF();
-  bool FdfsgLoaded() const;
-  bool FdfsfLoaded() const;
+  ReportWindow& Window();
+  CommandMenu& Menu();
+  bool WindowLoaded() const;
+  bool MenuLoaded() const;
 
   /// Clear a reference. The form object lives on, inert, until the program ends, because the
   /// handler that releases it may still be on the stack.
-  void ReleaseFdfsg();
-  void ReleaseFdfsf();
+  void ReleaseWindow();
+  void ReleaseMenu();
 
  private:
-  std::unique_ptr<Fdfsg> fdfsg_;
-  std::unique_ptr<Fdfsf> fdfsf_;
-  std::vector<std::unique_ptr<Fdfsg>> releasedFdfsg_;
-  std::vector<std::unique_ptr<Fdfsf>> releasedFdfsf_;
+  std::unique_ptr<ReportWindow> reportWindow_;
+  std::unique_ptr<CommandMenu> commandMenu_;
+  std::vector<std::unique_ptr<ReportWindow>> releasedWindows_;
+  std::vector<std::unique_ptr<CommandMenu>> releasedMenus_;
 };
 
 }  // namespace tarnvik

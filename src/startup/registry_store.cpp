@@ -1,4 +1,4 @@
-// FDFSR: string values of the registry, read and written through the advapi32 calls.
+// The registry store: string values of the registry, read and written through the advapi32 calls.
 #include "startup/registry_store.h"
 
 #include <array>

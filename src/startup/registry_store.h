@@ -1,4 +1,4 @@
-// FDFSR: string values of the registry. No operation fails visibly; no key stays open.
+// The registry store: string values of the registry. No operation fails visibly; no key stays open.
 #pragma once
 
 #include <string>

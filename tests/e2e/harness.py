@@ -636,7 +636,7 @@ class Session:
         self.xdotool("windowfocus", "--sync", self.main_window_xid())
 
     def press_key(self, key: str) -> None:
-        """Types a key into the main window (it arrives in Text1, which holds the focus).
+        """Types a key into the main window (it arrives in the report box, which holds the focus).
 
         The key goes through the X server (XTEST) to the focused window, not as an event sent to
         one window: Wine keeps its own key state, and a synthetic press whose release lands on a

@@ -16,7 +16,7 @@ from harness import BUILD_ROOT, REPO, CaseFailure, Session, case, check
 
 ABOUT_TITLE = " QELM Tarnvik  About / Info..."
 ABOUT_SOURCE = REPO / "src" / "ui" / "menu_form" / "about.cpp"
-CONSTANTS_SOURCE = REPO / "src" / "startup" / "main.h"
+CONSTANTS_SOURCE = REPO / "src" / "base" / "program_identity.h"
 VERSION_HEADER = BUILD_ROOT / "win64" / "generated" / "tarnvik_version.h"
 CLOSE_BUTTON = (278, 4)  # left, top of the 22 x 17 close button in window pixels
 MINIMISE_BUTTON = (256, 4)
@@ -24,7 +24,7 @@ MINIMISE_BUTTON = (256, 4)
 
 def about_text_from_source() -> str:
     """The About text as the program's source assembles it: every `t += piece;` in order, where a
-    piece is `cr`, `tab`, a string constant of startup/main.h, or string literals and the version
+    piece is `cr`, `tab`, a string constant of base/program_identity.h, or string literals and the version
     macros of the generated version header, side by side."""
     literal = r'"((?:[^"\\]|\\.)*)"'
     constants = dict(re.findall(r'constexpr std::string_view (\w+) = ' + literal + ';', CONSTANTS_SOURCE.read_text()))

@@ -92,7 +92,7 @@ for _arch in ("x64", "x86"):
 
     @case(f"window_layout_{_arch}")
     def _layout(session: Session, arch: str = _arch) -> None:
-        """308 x 392 pixels, centred, borderless; Text1 at (11, 35), 286 x 346, 10 pt at 96 DPI."""
+        """308 x 392 pixels, centred, borderless; the report box at (11, 35), 286 x 346, 10 pt at 96 DPI."""
         program = session.start_program(arch)
         program.wait_report()
         geometry = program.geometry()
@@ -103,16 +103,16 @@ for _arch in ("x64", "x86"):
             "client": "308,392",  # borderless: client size equals the outer size
             "visible": "1",
             "minimized": "0",
-            "text1": "11,35,286,346",
+            "report_box": "11,35,286,346",
             # Tahoma with a 13-pixel em (10 pt at 96 DPI) has a 15-pixel line pitch under Wine.
-            "text1_line_height": "15",
+            "report_box_line_height": "15",
         }
         wrong = [f"{key}={geometry.get(key)!r}, expected {value!r}" for key, value in expected.items()
                  if geometry.get(key) != value]
         # Only readable where GDI handles are shared between processes (not under Wine).
-        if geometry.get("text1_font_height", "?") != "?":
-            if geometry["text1_font_height"] not in ("-13", "13"):
-                wrong.append(f"text1_font_height={geometry['text1_font_height']}, expected 13 pixels")
+        if geometry.get("report_box_font_height", "?") != "?":
+            if geometry["report_box_font_height"] not in ("-13", "13"):
+                wrong.append(f"report_box_font_height={geometry['report_box_font_height']}, expected 13 pixels")
         check(not wrong, "; ".join(wrong))
         session.press_key("Escape")
         program.wait_gone(10)

@@ -18,8 +18,8 @@ SHOTS = REPO / "out" / "e2e"
 DPI_KEY = r"HKCU\Control Panel\Desktop"
 VERSION_KEY = r"HKCU\Software\Wine"
 
-# Text1's point size after the layout pass: 10 pt divided by the DPI factor, halves to even.
-TEXT1_POINTS = {96: 10, 120: 8, 144: 7, 192: 5}
+# The report box's point size after the layout pass: 10 pt divided by the DPI factor, halves to even.
+REPORT_BOX_POINTS = {96: 10, 120: 8, 144: 7, 192: 5}
 
 TABLE_VALUES = {"GPT", "MBR", "RAW", "Unknown"}
 
@@ -47,20 +47,20 @@ def _layout_problems(geometry: dict[str, str], x_size: tuple[int, int], dpi: int
         wrong.append(f"window {geometry.get('window')!r}, expected 308 x 392")
     if x_size != (308, 392):
         wrong.append(f"X window is {x_size[0]} x {x_size[1]}, expected 308 x 392")
-    for key, want in (("client", "308,392"), ("text1", "11,35,286,346"), ("minimized", "0")):
+    for key, want in (("client", "308,392"), ("report_box", "11,35,286,346"), ("minimized", "0")):
         if geometry.get(key) != want:
             wrong.append(f"{key}={geometry.get(key)!r}, expected {want!r}")
     # The font handle is readable only where GDI handles cross processes (not under Wine); the
     # line pitch shows the font's size everywhere.
-    em = wl.em_pixels(TEXT1_POINTS[dpi], dpi)
-    font_height = geometry.get("text1_font_height", "?")
+    em = wl.em_pixels(REPORT_BOX_POINTS[dpi], dpi)
+    font_height = geometry.get("report_box_font_height", "?")
     if font_height != "?" and font_height != str(-em):
-        wrong.append(f"Text1 font height {font_height}, expected {-em} ({TEXT1_POINTS[dpi]} pt at {dpi} DPI)")
+        wrong.append(f"report box font height {font_height}, expected {-em} ({REPORT_BOX_POINTS[dpi]} pt at {dpi} DPI)")
     font = wl.tahoma_file()
     pitch = wl.line_pitch(em, font)
-    if geometry.get("text1_line_height") != str(pitch):
-        wrong.append(f"Text1 line pitch {geometry.get('text1_line_height')!r}, expected {pitch} for a "
-                     f"{TEXT1_POINTS[dpi]} pt ({em}-pixel) font at {dpi} DPI, drawn from {font}")
+    if geometry.get("report_box_line_height") != str(pitch):
+        wrong.append(f"report box line pitch {geometry.get('report_box_line_height')!r}, expected {pitch} for a "
+                     f"{REPORT_BOX_POINTS[dpi]} pt ({em}-pixel) font at {dpi} DPI, drawn from {font}")
     return wrong
 
 
@@ -87,11 +87,11 @@ def _window_at_dpi(session: Session, arch: str, dpi: int) -> None:
         setting.restore()
 
 
-for _dpi in TEXT1_POINTS:
+for _dpi in REPORT_BOX_POINTS:
 
     @case(f"window_dpi_{_dpi}_x64")
     def _dpi_case(session: Session, dpi: int = _dpi) -> None:
-        """308 x 392 at every DPI; Text1 in place with a font that keeps its 96-DPI pixel size;
+        """308 x 392 at every DPI; the report box in place with a font that keeps its 96-DPI pixel size;
         the skin's colours where they carry meaning."""
         _window_at_dpi(session, "x64", dpi)
 

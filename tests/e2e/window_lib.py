@@ -9,7 +9,7 @@ Skin geometry (pixels from the window's top-left corner), as the artwork draws i
 - page (paper, within two levels of (244, 238, 220)) from row 28 to 387 between the frames;
 - etched ring from (8, 32) to (299, 383): a dark (199, 193, 175) line with a light
   (252, 254, 252) line inside it on the top and left, and the reverse on the bottom and right;
-- Text1 3 pixels inside that ring: x 11..296, y 35..380;
+- ReportBox 3 pixels inside that ring: x 11..296, y 35..380;
 - menu glyph x 8..19, y 8..20; title text from x 31; minimise button x 256..277, close button
   x 278..299, both y 4..20.
 """
@@ -35,7 +35,7 @@ FRAME = [(86, 151, 231), (119, 169, 232), (165, 197, 238), (221, 230, 245)]  # o
 ETCH_DARK = (199, 193, 175)
 ETCH_LIGHT = (252, 254, 252)
 TITLE_YELLOW = (243, 241, 0)
-TEXT1 = (11, 35, 286, 346)  # left, top, width, height
+REPORT_BOX = (11, 35, 286, 346)  # left, top, width, height
 # A band column clear of the glyph, the title and the buttons: the reference band colour per row.
 BAND_REFERENCE_X = 303
 
@@ -197,21 +197,21 @@ def check_etched_ring(image: Image, found: Findings) -> None:
         found.expect("etched ring bottom", image, x, 383, ETCH_LIGHT)
 
 
-def check_text1_on_screen(image: Image, found: Findings) -> None:
-    """Text1's edge sits exactly on its rectangle: its outermost pixels are not paper, the pixels
+def check_report_box_on_screen(image: Image, found: Findings) -> None:
+    """The report box's edge sits exactly on its rectangle: its outermost pixels are not paper, the pixels
     just outside are."""
-    left, top, width, height = TEXT1
+    left, top, width, height = REPORT_BOX
     right, bottom = left + width - 1, top + height - 1
     for y in range(top, bottom + 1):
         for x_in, x_out in ((left, left - 1), (right, right + 1)):
             if _is_page(image.at(x_in, y)):
-                found.add("Text1 edge", f"({x_in}, {y}) is paper {image.at(x_in, y)}, expected Text1")
-            found.expect("around Text1", image, x_out, y, PAGE, tolerance=3)
+                found.add("ReportBox edge", f"({x_in}, {y}) is paper {image.at(x_in, y)}, expected ReportBox")
+            found.expect("around ReportBox", image, x_out, y, PAGE, tolerance=3)
     for x in range(left, right + 1):
         for y_in, y_out in ((top, top - 1), (bottom, bottom + 1)):
             if _is_page(image.at(x, y_in)):
-                found.add("Text1 edge", f"({x}, {y_in}) is paper {image.at(x, y_in)}, expected Text1")
-            found.expect("around Text1", image, x, y_out, PAGE, tolerance=3)
+                found.add("ReportBox edge", f"({x}, {y_in}) is paper {image.at(x, y_in)}, expected ReportBox")
+            found.expect("around ReportBox", image, x, y_out, PAGE, tolerance=3)
 
 
 def _band_at(image: Image, y: int) -> Rgb:
@@ -269,7 +269,7 @@ def skin_problems(image: Image) -> list[str]:
     if (image.width, image.height) != (WIDTH, HEIGHT):
         return [f"screenshot is {image.width} x {image.height}, expected {WIDTH} x {HEIGHT}"]
     found = Findings()
-    for step in (check_band, check_frame, check_page_margins, check_etched_ring, check_text1_on_screen,
+    for step in (check_band, check_frame, check_page_margins, check_etched_ring, check_report_box_on_screen,
                  check_glyph_and_title, check_caption_buttons):
         step(image, found)
     return found.summary()

@@ -24,7 +24,7 @@ struct BasicTestProgram {
   Toolkit tk;
   Program program{tk, OsApis{drive, version, registry, process, wmi, cursor}};
 
-  Fdfsm& m() { return program.FDFSM; }
+  ProgramState& state() { return program.state; }
 };
 using TestProgram = BasicTestProgram<>;
 

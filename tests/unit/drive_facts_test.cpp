@@ -38,17 +38,17 @@ TEST_P(DriveSpace, SetsTheSizeTextsAndCountsSizedDrives) {
   d.totalBytes = c.total;
   d.freeBytes = c.free;
   api.drives['c'] = d;
-  Fdfsm m;
-  m.SizedDriveCount = 4;
-  m.FreeSizeText = m.UsedSizeText = m.TotalBytesText = m.FreeBytesText = m.UsedBytesText = "stale";
+  ProgramState state;
+  state.SizedDriveCount = 4;
 
-  EXPECT_EQ(GetDriveSpace(m, api, "c"), c.size);
-  EXPECT_EQ(m.TotalBytesText, std::to_string(c.ok ? c.total : 0));
-  EXPECT_EQ(m.FreeSizeText, c.freeSize);
-  EXPECT_EQ(m.FreeBytesText, c.freeBytes);
-  EXPECT_EQ(m.UsedSizeText, c.usedSize);
-  EXPECT_EQ(m.UsedBytesText, c.usedBytes);
-  EXPECT_EQ(m.SizedDriveCount, c.counted ? 5 : 4);
+  const DriveSpaceTexts texts = GetDriveSpace(state, api, "c");
+  EXPECT_EQ(texts.totalSize, c.size);
+  EXPECT_EQ(texts.totalBytes, std::to_string(c.ok ? c.total : 0));
+  EXPECT_EQ(texts.freeSize, c.freeSize);
+  EXPECT_EQ(texts.freeBytes, c.freeBytes);
+  EXPECT_EQ(texts.usedSize, c.usedSize);
+  EXPECT_EQ(texts.usedBytes, c.usedBytes);
+  EXPECT_EQ(state.SizedDriveCount, c.counted ? 5 : 4);
   EXPECT_EQ(api.calls, std::vector<std::string>{"space c:\\"});
 }
 

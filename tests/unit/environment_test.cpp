@@ -98,7 +98,7 @@ TEST(InitEnvironmentTest, AppFolderEndsInExactlyOneBackslash) {
     TestProgram t;
     t.tk.path = c.path;
     InitEnvironment(t.program);
-    EXPECT_EQ(t.m().AppFolder, c.expected) << c.name;
+    EXPECT_EQ(t.state().AppFolder, c.expected) << c.name;
   }
 }
 
@@ -125,8 +125,8 @@ TEST(InitEnvironmentTest, AVeryLongFolderIsCutToItsFirst65535Characters) {
     TestProgram t;
     t.tk.path = c.path;
     InitEnvironment(t.program);
-    EXPECT_EQ(t.m().AppFolder.size(), c.expected.size()) << c.name;
-    EXPECT_TRUE(t.m().AppFolder == c.expected) << c.name;
+    EXPECT_EQ(t.state().AppFolder.size(), c.expected.size()) << c.name;
+    EXPECT_TRUE(t.state().AppFolder == c.expected) << c.name;
   }
 }
 
@@ -145,15 +145,15 @@ TEST(InitEnvironmentTest, SetsFamilyAndVersionOrLeavesThemEmpty) {
   };
   for (const Case& c : cases) {
     TestProgram t;
-    t.m().OsFamily = "stale";
-    t.m().OsVersion = "9.9";
+    t.state().OsFamily = "stale";
+    t.state().OsVersion = "9.9";
     t.version.ok = c.ok;
     t.version.platform = c.platform;
     t.version.major = c.major;
     t.version.minor = c.minor;
     InitEnvironment(t.program);
-    EXPECT_EQ(t.m().OsFamily, c.family) << c.name;
-    EXPECT_EQ(t.m().OsVersion, c.version) << c.name;
+    EXPECT_EQ(t.state().OsFamily, c.family) << c.name;
+    EXPECT_EQ(t.state().OsVersion, c.version) << c.name;
   }
 }
 

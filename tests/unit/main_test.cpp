@@ -13,7 +13,7 @@
 #include "startup/command_line.h"
 #include "startup/main.h"
 #include "startup/process_scan.h"
-#include "ui/main_window/fdfsg.h"
+#include "ui/main_window/report_window.h"
 
 namespace tarnvik {
 namespace {
@@ -152,7 +152,7 @@ TEST(MainTest, APreviousInstanceStampsTheRegistryThenStopsWithoutScanning) {
   EXPECT_EQ(Stored(t, "Author"), std::string(kAppAuthor) + '\0');
   EXPECT_EQ(Stored(t, "HomePage"), std::string(kAppHomePage) + '\0');
   EXPECT_FALSE(ProcessesScanned(t));
-  EXPECT_EQ(t.m().ProcessList, "");
+  EXPECT_EQ(t.state().ProcessList, "");
   EXPECT_TRUE(NoWindowNoQuery(t));
   EXPECT_EQ(t.tk.title, kAppTitle);
 }
@@ -208,8 +208,8 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
     EXPECT_EQ(Started(t), c.starts) << c.name;
     EXPECT_EQ(NoWindowNoQuery(t), !c.starts) << c.name;
     EXPECT_EQ(t.process.openHandles, 0) << c.name << ": every handle the count opened is closed";
-    if (!t.m().ProcessList.empty()) {
-      EXPECT_EQ(t.m().ProcessList.front(), '\r') << c.name << ": counted with a leading carriage return";
+    if (!t.state().ProcessList.empty()) {
+      EXPECT_EQ(t.state().ProcessList.front(), '\r') << c.name << ": counted with a leading carriage return";
     }
   }
 }
@@ -218,7 +218,7 @@ TEST(MainTest, AFailedSnapshotStartsWithoutCounting) {
   TestProgram t;
   t.process.snapshotFails = true;
   Main(t.program);
-  EXPECT_EQ(t.m().ProcessList, "");
+  EXPECT_EQ(t.state().ProcessList, "");
   EXPECT_TRUE(Started(t));
 }
 
@@ -234,59 +234,57 @@ TEST(MainTest, OnNtFourTheIdentifierWalkFindsTheSecondCopy) {
   t.process.modulePaths[136] = "C:\\Other\\tarnvik.exe";
   Main(t.program);
   EXPECT_EQ(t.process.snapshotCalls, 0);
-  EXPECT_EQ(t.m().ProcessList, "\r[SYSTEM PROCESS]\rSMSS.EXE\rTARNVIK.EXE\rTARNVIK.EXE\r");
+  EXPECT_EQ(t.state().ProcessList, "\r[SYSTEM PROCESS]\rSMSS.EXE\rTARNVIK.EXE\rTARNVIK.EXE\r");
   EXPECT_TRUE(NoWindowNoQuery(t));
 }
 
-TEST(MainTest, ResetsModuleStateBeforeAnyCheck) {
+TEST(MainTest, ResetsProgramStateBeforeAnyCheck) {
   TestProgram t;
-  Fdfsm& m = t.m();
-  m.ScreenDpi = 144;
-  m.UnloadRequested = m.Quitting = m.ReportIdle = true;
-  m.SizedDriveCount = m.MatchCount = m.ScanIndex = m.ScanStart = m.DriveCount = 9;
-  m.FreeSizeText = m.UsedSizeText = m.TotalBytesText = m.FreeBytesText = m.UsedBytesText = "x";
-  m.ProcessList = m.ProcessName = m.PartitionStyle = m.DiskDeviceId = m.ListedLetter = m.WorkText = "x";
-  m.DriveListed.fill(true);
-  m.DragStartX = m.DragStartY = m.DragLeft = m.DragTop = 5;
-  m.DragActive = true;
+  ProgramState& state = t.state();
+  state.ScreenDpi = 144;
+  state.UnloadRequested = state.Quitting = state.ReportIdle = true;
+  state.SizedDriveCount = state.MatchCount = state.ScanIndex = state.ScanStart = state.DriveCount = 9;
+  state.ProcessList = state.ProcessName = "x";
+  state.DriveListed.fill(true);
+  state.DragStartX = state.DragStartY = state.DragLeft = state.DragTop = 5;
+  state.DragActive = true;
   t.version.ok = false;  // stops at the version gate
   Main(t.program);
 
-  EXPECT_EQ(m.ScreenDpi, 0);
-  EXPECT_FALSE(m.UnloadRequested);
-  EXPECT_FALSE(m.Quitting);
-  EXPECT_FALSE(m.ReportIdle);
-  for (const int32_t v : {m.SizedDriveCount, m.MatchCount, m.ScanIndex, m.ScanStart, m.DriveCount}) EXPECT_EQ(v, 0);
-  for (const std::string* s : {&m.FreeSizeText, &m.UsedSizeText, &m.TotalBytesText, &m.FreeBytesText,
-                               &m.UsedBytesText, &m.ProcessList, &m.ProcessName, &m.PartitionStyle,
-                               &m.DiskDeviceId, &m.ListedLetter, &m.WorkText}) {
+  EXPECT_EQ(state.ScreenDpi, 0);
+  EXPECT_FALSE(state.UnloadRequested);
+  EXPECT_FALSE(state.Quitting);
+  EXPECT_FALSE(state.ReportIdle);
+  for (const int32_t v : {state.SizedDriveCount, state.MatchCount, state.ScanIndex, state.ScanStart, state.DriveCount})
+    EXPECT_EQ(v, 0);
+  for (const std::string* s : {&state.ProcessList, &state.ProcessName}) {
     EXPECT_EQ(*s, "");
   }
   // The drive marks and the drag state belong to the windows: not reset on a refused start.
-  for (const bool listed : m.DriveListed) EXPECT_TRUE(listed);
-  EXPECT_TRUE(m.DragActive);
-  EXPECT_EQ(m.DragLeft, 5);
+  for (const bool listed : state.DriveListed) EXPECT_TRUE(listed);
+  EXPECT_TRUE(state.DragActive);
+  EXPECT_EQ(state.DragLeft, 5);
 }
 
 TEST(MainTest, ResetsTheDragStateOnTheWayToTheWindows) {
   TestProgram t;
-  Fdfsm& m = t.m();
-  m.DragStartX = m.DragStartY = m.DragLeft = m.DragTop = 5;
-  m.DragActive = true;
-  m.Quitting = true;  // left from an earlier run: must not stop this start
+  ProgramState& state = t.state();
+  state.DragStartX = state.DragStartY = state.DragLeft = state.DragTop = 5;
+  state.DragActive = true;
+  state.Quitting = true;  // left from an earlier run: must not stop this start
   std::vector<bool> listedAtFirstYield;
   t.tk.onDoEvents = [&](int n) {
-    if (n == 1) listedAtFirstYield.assign(m.DriveListed.begin(), m.DriveListed.end());
+    if (n == 1) listedAtFirstYield.assign(state.DriveListed.begin(), state.DriveListed.end());
   };
-  m.DriveListed.fill(true);
+  state.DriveListed.fill(true);
   Main(t.program);
-  EXPECT_EQ(m.DragStartX, 0);
-  EXPECT_EQ(m.DragStartY, 0);
-  EXPECT_FALSE(m.DragActive);
-  EXPECT_EQ(m.DragLeft, 0);
-  EXPECT_EQ(m.DragTop, 0);
+  EXPECT_EQ(state.DragStartX, 0);
+  EXPECT_EQ(state.DragStartY, 0);
+  EXPECT_FALSE(state.DragActive);
+  EXPECT_EQ(state.DragLeft, 0);
+  EXPECT_EQ(state.DragTop, 0);
   EXPECT_EQ(listedAtFirstYield, std::vector<bool>(26, false));
-  EXPECT_TRUE(m.ReportIdle) << "the first report ran to its end";
+  EXPECT_TRUE(state.ReportIdle) << "the first report ran to its end";
 }
 
 TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
@@ -309,10 +307,10 @@ TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
     atYield.menuHidden = t.tk.menuForm != nullptr && !t.tk.menuForm->visible();
     atYield.windowVisible = t.tk.mainWindow != nullptr && t.tk.mainWindow->visible();
     if (t.tk.mainWindow != nullptr) {
-      atYield.timerEnabled = t.tk.mainWindow->timer1().Enabled();
-      atYield.timerInterval = t.tk.mainWindow->timer1().Interval();
+      atYield.timerEnabled = t.tk.mainWindow->windowTimer().Enabled();
+      atYield.timerInterval = t.tk.mainWindow->windowTimer().Interval();
     }
-    atYield.reportIdle = t.m().ReportIdle;
+    atYield.reportIdle = t.state().ReportIdle;
     atYield.registryValues = t.registry.keys[UpperCase(kKey)].size();
     atYield.workers = t.tk.backgroundWork.size();
   };
@@ -320,10 +318,10 @@ TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
 
   ASSERT_TRUE(Started(t));
   EXPECT_EQ(t.tk.title, kAppTitle);
-  EXPECT_EQ(t.m().AppFolder, "C:\\Tools\\");
-  EXPECT_EQ(t.m().OsFamily, "NT");
-  EXPECT_EQ(t.m().OsVersion, "6.1");
-  EXPECT_EQ(t.m().ProcessList, "\rSYSTEM\rEXPLORER.EXE\rTARNVIK.EXE\r");
+  EXPECT_EQ(t.state().AppFolder, "C:\\Tools\\");
+  EXPECT_EQ(t.state().OsFamily, "NT");
+  EXPECT_EQ(t.state().OsVersion, "6.1");
+  EXPECT_EQ(t.state().ProcessList, "\rSYSTEM\rEXPLORER.EXE\rTARNVIK.EXE\r");
   // The report runs with the windows already open: hidden menu form, timer at 125 ms, window shown.
   ASSERT_TRUE(atYield.seen);
   EXPECT_TRUE(atYield.menuHidden);
@@ -335,8 +333,8 @@ TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
   // The report took over the worker start-up began before the windows, rather than a second.
   EXPECT_EQ(atYield.workers, 1u);
   // And it ran to its end.
-  EXPECT_TRUE(t.m().ReportIdle);
-  const std::string report = t.tk.mainWindow->text1().Text();
+  EXPECT_TRUE(t.state().ReportIdle);
+  const std::string report = t.tk.mainWindow->reportBox().Text();
   EXPECT_NE(report.find(" Drive: \t  C:\\"), std::string::npos) << report;
   EXPECT_NE(report.find(" Drives: \t  1"), std::string::npos) << report;
   EXPECT_FALSE(t.tk.menuForm->visible());

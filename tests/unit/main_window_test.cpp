@@ -17,8 +17,8 @@ using toolkit::WindowState;
 
 struct FontRow {
   int dpi;
-  double label16;
-  double text1;
+  double menuGlyph;
+  double reportBox;
 };
 
 TEST(LayoutPass, KeepsThePixelSizeAndScalesFontsByDpi) {
@@ -27,18 +27,18 @@ TEST(LayoutPass, KeepsThePixelSizeAndScalesFontsByDpi) {
     SCOPED_TRACE(row.dpi);
     TestProgram t;
     t.tk.logPixelsX = row.dpi;
-    t.program.FDFSG().Window().Show();
+    t.program.Window().Form().Show();
     auto& w = *t.tk.mainWindow;
     EXPECT_EQ(w.width(), 308);
     EXPECT_EQ(w.height(), 392);
-    EXPECT_EQ(t.m().ScreenDpi, row.dpi < 0 ? -row.dpi : row.dpi);
-    EXPECT_EQ(w.label16().FontSize(), row.label16);
-    EXPECT_EQ(w.text1().FontSize(), row.text1);
-    EXPECT_EQ(w.text1().geometry(), (toolkit::HeadlessGeometry{11, 35, 286, 346}));
-    EXPECT_EQ(w.label16().geometry(), (toolkit::HeadlessGeometry{0, 0, 24, 24}));
-    EXPECT_EQ(w.Image1().Left(), 278);
-    EXPECT_EQ(w.Image2().Left(), 256);
-    for (auto* image : {&w.Image1(), &w.Image2()}) {
+    EXPECT_EQ(t.state().ScreenDpi, row.dpi < 0 ? -row.dpi : row.dpi);
+    EXPECT_EQ(w.menuGlyph().FontSize(), row.menuGlyph);
+    EXPECT_EQ(w.reportBox().FontSize(), row.reportBox);
+    EXPECT_EQ(w.reportBox().geometry(), (toolkit::HeadlessGeometry{11, 35, 286, 346}));
+    EXPECT_EQ(w.menuGlyph().geometry(), (toolkit::HeadlessGeometry{0, 0, 24, 24}));
+    EXPECT_EQ(w.CloseButton().Left(), 278);
+    EXPECT_EQ(w.MinimiseButton().Left(), 256);
+    for (auto* image : {&w.CloseButton(), &w.MinimiseButton()}) {
       EXPECT_EQ(image->Top(), 4);
       EXPECT_EQ(image->Width(), 22);
       EXPECT_EQ(image->Height(), 17);
@@ -48,36 +48,36 @@ TEST(LayoutPass, KeepsThePixelSizeAndScalesFontsByDpi) {
 
 TEST(LayoutPass, DoesNothingOnceQuitting) {
   ShownProgram t;
-  t.win().text1().Move(1, 2, 3, 4);
-  t.win().text1().SetFontSize(20);
+  t.win().reportBox().Move(1, 2, 3, 4);
+  t.win().reportBox().SetFontSize(20);
   t.tk.logPixelsX = 144;
-  t.m().Quitting = true;
-  t.g().Form_Resize();
-  EXPECT_EQ(t.m().ScreenDpi, 96);
-  EXPECT_EQ(t.win().text1().geometry(), (toolkit::HeadlessGeometry{1, 2, 3, 4}));
-  EXPECT_EQ(t.win().text1().FontSize(), 20);
+  t.state().Quitting = true;
+  t.g().OnResize();
+  EXPECT_EQ(t.state().ScreenDpi, 96);
+  EXPECT_EQ(t.win().reportBox().geometry(), (toolkit::HeadlessGeometry{1, 2, 3, 4}));
+  EXPECT_EQ(t.win().reportBox().FontSize(), 20);
 }
 
 TEST(LayoutPass, ADpiOfZeroKeepsTheFontsButAppliesTheGeometry) {
   ShownProgram t;
-  t.win().text1().Move(1, 2, 3, 4);
+  t.win().reportBox().Move(1, 2, 3, 4);
   t.tk.logPixelsX = 0;
-  t.g().Form_Resize();
-  EXPECT_EQ(t.m().ScreenDpi, 0);
-  EXPECT_EQ(t.win().text1().FontSize(), 10);
-  EXPECT_EQ(t.win().label16().FontSize(), 9);
-  EXPECT_EQ(t.win().text1().geometry(), (toolkit::HeadlessGeometry{11, 35, 286, 346}));
+  t.g().OnResize();
+  EXPECT_EQ(t.state().ScreenDpi, 0);
+  EXPECT_EQ(t.win().reportBox().FontSize(), 10);
+  EXPECT_EQ(t.win().menuGlyph().FontSize(), 9);
+  EXPECT_EQ(t.win().reportBox().geometry(), (toolkit::HeadlessGeometry{11, 35, 286, 346}));
 }
 
 TEST(LayoutPass, RunningTwiceEqualsRunningOnce) {
   ShownProgram t;
   t.tk.logPixelsX = 120;
-  t.g().Form_Resize();
-  const double text = t.win().text1().FontSize();
-  const auto geometry = t.win().text1().geometry();
-  t.g().Form_Resize();
-  EXPECT_EQ(t.win().text1().FontSize(), text);
-  EXPECT_EQ(t.win().text1().geometry(), geometry);
+  t.g().OnResize();
+  const double text = t.win().reportBox().FontSize();
+  const auto geometry = t.win().reportBox().geometry();
+  t.g().OnResize();
+  EXPECT_EQ(t.win().reportBox().FontSize(), text);
+  EXPECT_EQ(t.win().reportBox().geometry(), geometry);
   EXPECT_EQ(t.win().width(), 308);
 }
 
@@ -86,8 +86,8 @@ TEST(LayoutPass, RunsAgainFullyWhenRestoredFromMinimised) {
   t.win().SetWindowState(WindowState::Minimized);
   t.tk.logPixelsX = 192;
   t.win().SetWindowState(WindowState::Normal);
-  EXPECT_EQ(t.win().text1().FontSize(), 5);
-  EXPECT_EQ(t.win().label16().FontSize(), 4);
+  EXPECT_EQ(t.win().reportBox().FontSize(), 5);
+  EXPECT_EQ(t.win().menuGlyph().FontSize(), 4);
   EXPECT_EQ(t.win().width(), 308);
 }
 
@@ -103,12 +103,12 @@ TEST(Dragging, PressInTheTitleBandStartsADrag) {
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << row.button << " at " << row.x << "," << row.y);
     ShownProgram t;
-    t.m().DragActive = !row.drags;  // every press decides afresh
-    t.g().Form_MouseDown(row.button, 0, row.x, row.y);
-    EXPECT_EQ(t.m().DragActive, row.drags);
+    t.state().DragActive = !row.drags;  // every press decides afresh
+    t.g().OnMouseDown(row.button, 0, row.x, row.y);
+    EXPECT_EQ(t.state().DragActive, row.drags);
     if (row.drags) {
-      EXPECT_EQ(t.m().DragStartX, row.x);
-      EXPECT_EQ(t.m().DragStartY, row.y);
+      EXPECT_EQ(t.state().DragStartX, row.x);
+      EXPECT_EQ(t.state().DragStartY, row.y);
     }
   }
 }
@@ -125,15 +125,15 @@ TEST(Dragging, RightPressInTheCornerOpensTheMenu) {
     SCOPED_TRACE(::testing::Message() << row.x << "," << row.y << " state " << static_cast<int>(row.state));
     ShownProgram t;
     t.win().SetWindowState(row.state);
-    t.m().DragActive = true;
-    t.g().Form_MouseDown(toolkit::kRightButton, 0, row.x, row.y);
+    t.state().DragActive = true;
+    t.g().OnMouseDown(toolkit::kRightButton, 0, row.x, row.y);
     ASSERT_EQ(t.tk.popups.size(), row.opens ? 1u : 0u);
     if (row.opens) {
       EXPECT_EQ(t.tk.popups[0].defaultItem, 4);
       EXPECT_EQ(t.tk.popups[0].items[4].caption, "Обновить / Refresh...");
-      EXPECT_TRUE(t.m().DragActive) << "opening the menu leaves the drag state alone";
+      EXPECT_TRUE(t.state().DragActive) << "opening the menu leaves the drag state alone";
     } else {
-      EXPECT_FALSE(t.m().DragActive);
+      EXPECT_FALSE(t.state().DragActive);
     }
   }
 }
@@ -142,18 +142,18 @@ TEST(Dragging, TheWindowFollowsTheCursorByItsOffset) {
   ShownProgram t;
   t.win().SetLeft(200);
   t.win().SetTop(100);
-  t.g().Form_MouseDown(1, 0, 100, 10);
-  t.g().Form_MouseMove(1, 0, 100, 10);  // no movement relative to the window
+  t.g().OnMouseDown(1, 0, 100, 10);
+  t.g().OnMouseMove(1, 0, 100, 10);  // no movement relative to the window
   EXPECT_EQ(t.win().Left(), 200);
   EXPECT_EQ(t.win().Top(), 100);
-  t.g().Form_MouseMove(1, 0, 130, 25);
+  t.g().OnMouseMove(1, 0, 130, 25);
   EXPECT_EQ(t.win().Left(), 230);
   EXPECT_EQ(t.win().Top(), 115);
-  t.g().Form_MouseMove(1, 0, 90, 0);  // off the screen is allowed: no bounds, no snapping
+  t.g().OnMouseMove(1, 0, 90, 0);  // off the screen is allowed: no bounds, no snapping
   EXPECT_EQ(t.win().Left(), 220);
   EXPECT_EQ(t.win().Top(), 105);
   t.win().SetLeft(-5000);
-  t.g().Form_MouseMove(1, 0, 101, 10);
+  t.g().OnMouseMove(1, 0, 101, 10);
   EXPECT_EQ(t.win().Left(), -4999);
 }
 
@@ -163,15 +163,15 @@ TEST(Dragging, EndsOnLeftReleaseOtherButtonsOrAStateChange) {
     void (*act)(ShownProgram&);
     bool stillDragging;
   } rows[] = {
-      {"left release", [](ShownProgram& t) { t.g().Form_MouseUp(1, 0, 5, 5); }, false},
-      {"right release", [](ShownProgram& t) { t.g().Form_MouseUp(2, 0, 5, 5); }, true},
-      {"right press away from the corner", [](ShownProgram& t) { t.g().Form_MouseDown(2, 0, 200, 100); }, false},
-      {"move with both buttons", [](ShownProgram& t) { t.g().Form_MouseMove(3, 0, 130, 20); }, false},
-      {"move with no button", [](ShownProgram& t) { t.g().Form_MouseMove(0, 0, 130, 20); }, false},
+      {"left release", [](ShownProgram& t) { t.g().OnMouseUp(1, 0, 5, 5); }, false},
+      {"right release", [](ShownProgram& t) { t.g().OnMouseUp(2, 0, 5, 5); }, true},
+      {"right press away from the corner", [](ShownProgram& t) { t.g().OnMouseDown(2, 0, 200, 100); }, false},
+      {"move with both buttons", [](ShownProgram& t) { t.g().OnMouseMove(3, 0, 130, 20); }, false},
+      {"move with no button", [](ShownProgram& t) { t.g().OnMouseMove(0, 0, 130, 20); }, false},
       {"move while minimised",
        [](ShownProgram& t) {
          t.win().SetWindowState(WindowState::Minimized);
-         t.g().Form_MouseMove(1, 0, 130, 20);
+         t.g().OnMouseMove(1, 0, 130, 20);
        },
        false},
   };
@@ -179,22 +179,22 @@ TEST(Dragging, EndsOnLeftReleaseOtherButtonsOrAStateChange) {
     SCOPED_TRACE(row.what);
     ShownProgram t;
     t.win().SetLeft(200);
-    t.g().Form_MouseDown(1, 0, 100, 10);
+    t.g().OnMouseDown(1, 0, 100, 10);
     row.act(t);
-    EXPECT_EQ(t.m().DragActive, row.stillDragging);
+    EXPECT_EQ(t.state().DragActive, row.stillDragging);
     EXPECT_EQ(t.win().Left(), 200);
   }
 }
 
 TEST(Dragging, MouseEventsChangeNothingOnceQuitting) {
   ShownProgram t;
-  t.g().Form_MouseDown(1, 0, 100, 10);
-  t.g().Image1_MouseMove(0, 0, 3, 3);
-  t.m().Quitting = true;
-  t.g().Form_MouseMove(1, 0, 150, 20);
-  t.g().Form_MouseUp(1, 0, 150, 20);
-  t.g().Form_MouseDown(2, 0, 5, 5);
-  EXPECT_TRUE(t.m().DragActive);
+  t.g().OnMouseDown(1, 0, 100, 10);
+  t.g().OnCloseButtonMouseMove(0, 0, 3, 3);
+  t.state().Quitting = true;
+  t.g().OnMouseMove(1, 0, 150, 20);
+  t.g().OnMouseUp(1, 0, 150, 20);
+  t.g().OnMouseDown(2, 0, 5, 5);
+  EXPECT_TRUE(t.state().DragActive);
   EXPECT_EQ(t.win().Left(), 0);
   EXPECT_EQ(t.close(), PictureId::CloseHot) << "moves do not reset the buttons once quitting";
   EXPECT_TRUE(t.tk.popups.empty());
@@ -202,9 +202,9 @@ TEST(Dragging, MouseEventsChangeNothingOnceQuitting) {
 
 TEST(Dragging, AMoveOverTheSurfaceShowsBothButtonsNormal) {
   ShownProgram t;
-  t.g().Image2_MouseMove(0, 0, 1, 1);
+  t.g().OnMinimiseButtonMouseMove(0, 0, 1, 1);
   ASSERT_EQ(t.minimise(), PictureId::MinimiseHot);
-  t.g().Form_MouseMove(0, 0, 150, 200);
+  t.g().OnMouseMove(0, 0, 150, 200);
   EXPECT_EQ(t.minimise(), PictureId::MinimiseNormal);
   EXPECT_EQ(t.close(), PictureId::CloseNormal);
 }
@@ -214,17 +214,17 @@ TEST(Dragging, AMoveOverTheSurfaceShowsBothButtonsNormal) {
 TEST(WindowTimer, FinishesAQuitWithinOneTick) {
   ShownProgram t;
   int16_t escape = 27;
-  t.g().Text1_KeyDown(escape, 0);
+  t.g().OnReportBoxKeyDown(escape, 0);
   EXPECT_FALSE(t.win().visible());
   EXPECT_EQ(t.tk.loadedForms, 2);
   auto& window = t.win();
   EXPECT_TRUE(window.Tick());
-  EXPECT_FALSE(window.timer1().Enabled());
-  EXPECT_EQ(window.timer1().Interval(), 0);
+  EXPECT_FALSE(window.windowTimer().Enabled());
+  EXPECT_EQ(window.windowTimer().Interval(), 0);
   EXPECT_EQ(t.tk.loadedForms, 0);
-  EXPECT_TRUE(t.m().UnloadRequested);
-  EXPECT_FALSE(t.program.FdfsgLoaded());
-  EXPECT_FALSE(t.program.FdfsfLoaded());
+  EXPECT_TRUE(t.state().UnloadRequested);
+  EXPECT_FALSE(t.program.WindowLoaded());
+  EXPECT_FALSE(t.program.MenuLoaded());
 }
 
 TEST(WindowTimer, FinishesAQuitEvenWhenMinimised) {
@@ -237,10 +237,10 @@ TEST(WindowTimer, FinishesAQuitEvenWhenMinimised) {
 
 TEST(WindowTimer, ChangesNothingWhileAnUnloadIsUnderWay) {
   ShownProgram t;
-  t.g().Image1_MouseMove(0, 0, 1, 1);
+  t.g().OnCloseButtonMouseMove(0, 0, 1, 1);
   t.cursor.x = -100;
-  t.m().UnloadRequested = true;
-  t.g().Timer1_Timer();
+  t.state().UnloadRequested = true;
+  t.g().OnWindowTimer();
   EXPECT_EQ(t.close(), PictureId::CloseHot);
   EXPECT_EQ(t.tk.loadedForms, 2);
 }
@@ -249,11 +249,11 @@ TEST(WindowTimer, ShowsNormalButtonsWhileMinimisedWhereverTheCursorIs) {
   ShownProgram t;
   t.win().SetLeft(100);
   t.win().SetTop(50);
-  t.g().Image1_MouseMove(0, 0, 1, 1);
+  t.g().OnCloseButtonMouseMove(0, 0, 1, 1);
   t.win().SetWindowState(WindowState::Minimized);
   t.cursor.x = 390;  // on the close button's place
   t.cursor.y = 60;
-  t.g().Timer1_Timer();
+  t.g().OnWindowTimer();
   EXPECT_EQ(t.close(), PictureId::CloseNormal);
   EXPECT_EQ(t.minimise(), PictureId::MinimiseNormal);
 }
@@ -282,10 +282,10 @@ TEST(WindowTimer, ButtonRectanglesIncludeTheirEdges) {
     ShownProgram t;
     t.win().SetLeft(row.left);
     t.win().SetTop(row.top);
-    t.g().Image1_MouseMove(0, 0, 1, 1);
+    t.g().OnCloseButtonMouseMove(0, 0, 1, 1);
     t.cursor.x = row.x;
     t.cursor.y = row.y;
-    t.g().Timer1_Timer();
+    t.g().OnWindowTimer();
     EXPECT_EQ(t.close(), row.closeStaysHot ? PictureId::CloseHot : PictureId::CloseNormal);
   }
 }
@@ -294,13 +294,13 @@ TEST(WindowTimer, ResetsTheMinimiseButtonWhenTheCursorLeavesIt) {
   ShownProgram t;
   t.win().SetLeft(10);
   t.win().SetTop(10);
-  t.g().Image2_MouseMove(0, 0, 1, 1);
+  t.g().OnMinimiseButtonMouseMove(0, 0, 1, 1);
   t.cursor.x = 10 + 277;  // right-most column of the minimise button
   t.cursor.y = 14;
-  t.g().Timer1_Timer();
+  t.g().OnWindowTimer();
   EXPECT_EQ(t.minimise(), PictureId::MinimiseHot);
   t.cursor.x = 10 + 300;  // straight out of the window
-  t.g().Timer1_Timer();
+  t.g().OnWindowTimer();
   EXPECT_EQ(t.minimise(), PictureId::MinimiseNormal);
 }
 
@@ -308,12 +308,12 @@ TEST(WindowTimer, AFailedCursorReadKeepsTheLastPosition) {
   ShownProgram t;
   t.cursor.x = 290;
   t.cursor.y = 10;
-  t.g().Timer1_Timer();
-  t.g().Image1_MouseMove(0, 0, 1, 1);
+  t.g().OnWindowTimer();
+  t.g().OnCloseButtonMouseMove(0, 0, 1, 1);
   t.cursor.ok = false;
   t.cursor.x = 1000;
-  t.g().Timer1_Timer();
-  EXPECT_EQ(t.m().CursorX, 290);
+  t.g().OnWindowTimer();
+  EXPECT_EQ(t.state().CursorX, 290);
   EXPECT_EQ(t.close(), PictureId::CloseHot);
 }
 
@@ -321,25 +321,25 @@ TEST(WindowTimer, AFailedCursorReadKeepsTheLastPosition) {
 
 TEST(CaptionButtons, AtMostOneButtonIsLit) {
   ShownProgram t;
-  t.g().Image1_MouseMove(0, 0, 1, 1);
+  t.g().OnCloseButtonMouseMove(0, 0, 1, 1);
   EXPECT_EQ(t.close(), PictureId::CloseHot);
   EXPECT_EQ(t.minimise(), PictureId::MinimiseNormal);
-  t.g().Image2_MouseMove(0, 0, 1, 1);
+  t.g().OnMinimiseButtonMouseMove(0, 0, 1, 1);
   EXPECT_EQ(t.close(), PictureId::CloseNormal);
   EXPECT_EQ(t.minimise(), PictureId::MinimiseHot);
-  t.g().Image1_MouseMove(1, 0, 1, 1);
+  t.g().OnCloseButtonMouseMove(1, 0, 1, 1);
   EXPECT_EQ(t.close(), PictureId::CloseHot);
   EXPECT_EQ(t.minimise(), PictureId::MinimiseNormal);
-  t.g().Label16_MouseMove(0, 0, 1, 1);
+  t.g().OnMenuGlyphMouseMove(0, 0, 1, 1);
   EXPECT_EQ(t.close(), PictureId::CloseNormal);
   EXPECT_EQ(t.minimise(), PictureId::MinimiseNormal);
 }
 
 TEST(CaptionButtons, LeftPressOnCloseQuitsAtOnce) {
   ShownProgram t;
-  t.g().Image1_MouseMove(0, 0, 1, 1);
-  t.g().Image1_MouseDown(1, 0, 1, 1);
-  EXPECT_TRUE(t.m().Quitting);
+  t.g().OnCloseButtonMouseMove(0, 0, 1, 1);
+  t.g().OnCloseButtonMouseDown(1, 0, 1, 1);
+  EXPECT_TRUE(t.state().Quitting);
   EXPECT_FALSE(t.win().visible());
   EXPECT_FALSE(t.tk.menuForm->visible());
   EXPECT_EQ(t.close(), PictureId::CloseNormal);
@@ -350,10 +350,10 @@ TEST(CaptionButtons, LeftPressOnCloseQuitsAtOnce) {
 TEST(CaptionButtons, OtherButtonsOnlyLeaveTheHotPicture) {
   for (int16_t button : {int16_t{2}, int16_t{4}}) {
     ShownProgram t;
-    t.g().Image1_MouseMove(0, 0, 1, 1);
-    t.g().Image1_MouseDown(button, 0, 1, 1);
-    t.g().Image2_MouseDown(button, 0, 1, 1);
-    EXPECT_FALSE(t.m().Quitting);
+    t.g().OnCloseButtonMouseMove(0, 0, 1, 1);
+    t.g().OnCloseButtonMouseDown(button, 0, 1, 1);
+    t.g().OnMinimiseButtonMouseDown(button, 0, 1, 1);
+    EXPECT_FALSE(t.state().Quitting);
     EXPECT_EQ(t.win().GetWindowState(), WindowState::Normal);
     EXPECT_EQ(t.close(), PictureId::CloseHot);
   }
@@ -361,39 +361,39 @@ TEST(CaptionButtons, OtherButtonsOnlyLeaveTheHotPicture) {
 
 TEST(CaptionButtons, LeftPressOnMinimiseMinimisesAndRepaints) {
   ShownProgram t;
-  t.g().Image2_MouseMove(0, 0, 1, 1);
-  t.g().Image2_MouseDown(1, 0, 1, 1);
+  t.g().OnMinimiseButtonMouseMove(0, 0, 1, 1);
+  t.g().OnMinimiseButtonMouseDown(1, 0, 1, 1);
   EXPECT_EQ(t.win().GetWindowState(), WindowState::Minimized);
   EXPECT_EQ(t.win().refreshCount(), 1);
   EXPECT_EQ(t.minimise(), PictureId::MinimiseNormal);
   t.win().SetWindowState(WindowState::Normal);
   EXPECT_EQ(t.minimise(), PictureId::MinimiseNormal);
   EXPECT_EQ(t.close(), PictureId::CloseNormal);
-  EXPECT_FALSE(t.m().Quitting);
+  EXPECT_FALSE(t.state().Quitting);
 }
 
 TEST(CaptionButtons, AnyPressOnTheGlyphOpensTheMenuOnlyInTheNormalState) {
   for (int16_t button : {int16_t{1}, int16_t{2}, int16_t{4}}) {
     ShownProgram t;
-    t.g().Label16_MouseDown(button, 0, 20, 20);
+    t.g().OnMenuGlyphMouseDown(button, 0, 20, 20);
     EXPECT_EQ(t.tk.popups.size(), 1u);
-    EXPECT_FALSE(t.m().DragActive) << "the glyph never starts a drag";
+    EXPECT_FALSE(t.state().DragActive) << "the glyph never starts a drag";
     t.win().SetWindowState(WindowState::Minimized);
-    t.g().Label16_MouseDown(button, 0, 20, 20);
+    t.g().OnMenuGlyphMouseDown(button, 0, 20, 20);
     t.win().SetWindowState(WindowState::Maximized);
-    t.g().Label16_MouseDown(button, 0, 20, 20);
+    t.g().OnMenuGlyphMouseDown(button, 0, 20, 20);
     EXPECT_EQ(t.tk.popups.size(), 1u);
   }
 }
 
 TEST(CaptionButtons, AllInertOnceQuitting) {
   ShownProgram t;
-  t.g().Image2_MouseMove(0, 0, 1, 1);
-  t.m().Quitting = true;
-  t.g().Image1_MouseMove(0, 0, 1, 1);
-  t.g().Label16_MouseMove(0, 0, 1, 1);
-  t.g().Image2_MouseDown(1, 0, 1, 1);
-  t.g().Label16_MouseDown(1, 0, 1, 1);
+  t.g().OnMinimiseButtonMouseMove(0, 0, 1, 1);
+  t.state().Quitting = true;
+  t.g().OnCloseButtonMouseMove(0, 0, 1, 1);
+  t.g().OnMenuGlyphMouseMove(0, 0, 1, 1);
+  t.g().OnMinimiseButtonMouseDown(1, 0, 1, 1);
+  t.g().OnMenuGlyphMouseDown(1, 0, 1, 1);
   EXPECT_EQ(t.minimise(), PictureId::MinimiseHot);
   EXPECT_EQ(t.close(), PictureId::CloseNormal);
   EXPECT_EQ(t.win().GetWindowState(), WindowState::Normal);
@@ -423,19 +423,19 @@ TEST(KeyboardCommands, EachKeyRunsItsCommandWhateverTheModifiers) {
     ShownProgram t;
     t.tk.driveEntries = {"c:"};
     t.drive.drives['c'] = FakeDrive{};
-    const int refreshesBefore = t.tk.menuForm->drive1().refreshCount();
+    const int refreshesBefore = t.tk.menuForm->drives().refreshCount();
     EXPECT_EQ(t.win().PressKey(row.key, row.shift), row.key) << "the key goes on to the box unchanged";
-    EXPECT_EQ(t.tk.menuForm->drive1().refreshCount() - refreshesBefore, row.refreshes);
+    EXPECT_EQ(t.tk.menuForm->drives().refreshCount() - refreshesBefore, row.refreshes);
     EXPECT_EQ(t.tk.messageBoxes.size(), static_cast<std::size_t>(row.aboutBoxes));
     EXPECT_EQ(t.tk.shellCalls.size(), static_cast<std::size_t>(row.helpStarts));
-    EXPECT_EQ(t.m().Quitting, row.quits);
+    EXPECT_EQ(t.state().Quitting, row.quits);
     EXPECT_EQ(t.win().visible(), !row.quits);
   }
 }
 
 TEST(KeyboardCommands, F1ShowsTheAboutBoxAndF2StartsNotepadOnTheHelpFile) {
   ShownProgram t;
-  t.m().AppFolder = "C:\\Program Files\\Tarnvik\\";
+  t.state().AppFolder = "C:\\Program Files\\Tarnvik\\";
   t.win().PressKey(112);
   t.win().PressKey(113);
   ASSERT_EQ(t.tk.messageBoxes.size(), 1u);
@@ -450,10 +450,10 @@ TEST(KeyboardCommands, F1ShowsTheAboutBoxAndF2StartsNotepadOnTheHelpFile) {
 TEST(KeyboardCommands, NoKeyActsAfterEscape) {
   ShownProgram t;
   t.win().PressKey(27);
-  for (int16_t key : {int16_t{116}, int16_t{112}, int16_t{113}, int16_t{27}}) t.g().Text1_KeyDown(key, 0);
+  for (int16_t key : {int16_t{116}, int16_t{112}, int16_t{113}, int16_t{27}}) t.g().OnReportBoxKeyDown(key, 0);
   EXPECT_TRUE(t.tk.messageBoxes.empty());
   EXPECT_TRUE(t.tk.shellCalls.empty());
-  EXPECT_EQ(t.tk.menuForm->drive1().refreshCount(), 0);
+  EXPECT_EQ(t.tk.menuForm->drives().refreshCount(), 0);
 }
 
 TEST(KeyboardCommands, F5IsDroppedWhileABuildRunsAndAcceptedAfterIt) {
@@ -466,11 +466,11 @@ TEST(KeyboardCommands, F5IsDroppedWhileABuildRunsAndAcceptedAfterIt) {
     if (nested++ < 3) t.win().PressKey(116);
   };
   t.win().PressKey(116);
-  EXPECT_EQ(t.tk.menuForm->drive1().refreshCount(), 1);
-  EXPECT_TRUE(t.m().ReportIdle);
+  EXPECT_EQ(t.tk.menuForm->drives().refreshCount(), 1);
+  EXPECT_TRUE(t.state().ReportIdle);
   t.tk.onDoEvents = nullptr;
   t.win().PressKey(116);
-  EXPECT_EQ(t.tk.menuForm->drive1().refreshCount(), 2);
+  EXPECT_EQ(t.tk.menuForm->drives().refreshCount(), 2);
 }
 
 TEST(KeyboardCommands, TheBuildCarriesOnAfterTheAboutBoxOpenedInsideIt) {
@@ -483,7 +483,7 @@ TEST(KeyboardCommands, TheBuildCarriesOnAfterTheAboutBoxOpenedInsideIt) {
   };
   t.win().PressKey(116);
   EXPECT_EQ(t.tk.messageBoxes.size(), 1u);
-  EXPECT_NE(t.win().text1().Text().find(" Drives: \t  2  (0)\r\n"), std::string::npos);
+  EXPECT_NE(t.win().reportBox().Text().find(" Drives: \t  2  (0)\r\n"), std::string::npos);
 }
 
 // ---- Drives that come and go -----------------------------------------------------------------
@@ -536,7 +536,7 @@ TEST(DriveNotices, RebuildOnceAfterAQuietWaitAndOnlyForVolumesComingOrGoing) {
     ShownProgram t;
     std::vector<int64_t> builds;
     const auto look = [&](int64_t began) {
-      while (static_cast<int>(builds.size()) < t.tk.menuForm->drive1().refreshCount()) builds.push_back(began);
+      while (static_cast<int>(builds.size()) < t.tk.menuForm->drives().refreshCount()) builds.push_back(began);
     };
     const auto act = [&t](S::Kind kind, const toolkit::DeviceNotice& notice) {
       if (kind == S::Notice) t.win().DeviceChange(notice);
@@ -549,7 +549,7 @@ TEST(DriveNotices, RebuildOnceAfterAQuietWaitAndOnlyForVolumesComingOrGoing) {
         const auto open = [&t, &act, step] { act(step.inside, step.notice), t.win().Advance(step.ms); };
         t.tk.onPopupMenu = [open](const toolkit::PopupRecord&) { return open(), -1; };
         t.tk.onMsgBox = [open](const toolkit::MessageBoxRecord&) { open(); };
-        step.kind == S::Menu ? t.g().Label16_MouseDown(1, 0, 0, 0) : void(t.win().PressKey(112));
+        step.kind == S::Menu ? t.g().OnMenuGlyphMouseDown(1, 0, 0, 0) : void(t.win().PressKey(112));
       } else if (step.inBuild) {
         t.tk.onDoEvents = [&t, step, fired = false](int) mutable {
           if (!std::exchange(fired, true)) t.win().DeviceChange(step.notice), t.win().Advance(step.ms);
@@ -574,11 +574,11 @@ TEST(DriveNotices, RebuildOnceAfterAQuietWaitAndOnlyForVolumesComingOrGoing) {
 TEST(Closing, ACloseRequestFromOutsideUnloadsBothFormsWithoutQuitting) {
   ShownProgram t;
   t.win().RequestClose();
-  EXPECT_TRUE(t.m().UnloadRequested);
-  EXPECT_FALSE(t.m().Quitting);
+  EXPECT_TRUE(t.state().UnloadRequested);
+  EXPECT_FALSE(t.state().Quitting);
   EXPECT_EQ(t.tk.loadedForms, 0);
-  EXPECT_FALSE(t.program.FdfsgLoaded());
-  EXPECT_FALSE(t.program.FdfsfLoaded());
+  EXPECT_FALSE(t.program.WindowLoaded());
+  EXPECT_FALSE(t.program.MenuLoaded());
 }
 
 TEST(Closing, UnloadStopsTheTimerAndHidesBothFormsFirst) {
@@ -586,12 +586,12 @@ TEST(Closing, UnloadStopsTheTimerAndHidesBothFormsFirst) {
   auto& window = t.win();
   auto& menu = *t.tk.menuForm;
   int16_t cancel = 0;
-  t.g().Form_QueryUnload(cancel, toolkit::kUnloadFromWindows);
+  t.g().OnQueryUnload(cancel, toolkit::kUnloadFromWindows);
   EXPECT_EQ(cancel, 0);
   EXPECT_FALSE(window.visible());
   EXPECT_FALSE(menu.visible());
-  EXPECT_FALSE(window.timer1().Enabled());
-  EXPECT_EQ(window.timer1().Interval(), 0);
+  EXPECT_FALSE(window.windowTimer().Enabled());
+  EXPECT_EQ(window.windowTimer().Interval(), 0);
   EXPECT_EQ(t.tk.loadedForms, 2) << "the query alone unloads nothing";
 }
 
@@ -607,11 +607,11 @@ TEST(Closing, ACloseFromOutsideDuringABuildStopsItWithoutTouchingTheWindows) {
       if (n == yield && t.tk.mainWindow != nullptr) t.tk.mainWindow->RequestClose();
     };
     int16_t f5 = 116;
-    t.g().Text1_KeyDown(f5, 0);
+    t.g().OnReportBoxKeyDown(f5, 0);
     EXPECT_EQ(t.tk.loadedForms, 0);
     EXPECT_EQ(t.tk.mainWindowsLoaded, mainWindows) << "no window is brought back";
     EXPECT_EQ(t.tk.menuFormsLoaded, menuForms);
-    EXPECT_TRUE(t.m().ReportIdle);
+    EXPECT_TRUE(t.state().ReportIdle);
   }
 }
 

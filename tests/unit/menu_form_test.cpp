@@ -44,47 +44,48 @@ struct ClickRow {
 
 TEST(Menu, ChosenItemsRunTheirCommandsUnderTheirGuards) {
   const ClickRow rows[] = {
-      {MenuItemId::mnuWAA, false, true, 1, 0, 0, false}, {MenuItemId::mnuWAA, true, true, 0, 0, 0, true},
-      {MenuItemId::mnuFH, false, true, 0, 1, 0, false},  {MenuItemId::mnuFH, true, true, 0, 0, 0, true},
-      {MenuItemId::mnuWR, false, true, 0, 0, 1, false},  {MenuItemId::mnuWR, false, false, 0, 0, 0, false},
-      {MenuItemId::mnuWR, true, true, 0, 0, 0, true},    {MenuItemId::mnuWQ, false, true, 0, 0, 0, true},
-      {MenuItemId::mnuWQ, true, true, 0, 0, 0, true},    {MenuItemId::mnuWC, false, true, 0, 0, 0, false},
-      {MenuItemId::mnuWDa, false, true, 0, 0, 0, false}, {MenuItemId::mnuWB, false, true, 0, 0, 0, false},
+      {MenuItemId::About, false, true, 1, 0, 0, false},     {MenuItemId::About, true, true, 0, 0, 0, true},
+      {MenuItemId::HelpFile, false, true, 0, 1, 0, false},  {MenuItemId::HelpFile, true, true, 0, 0, 0, true},
+      {MenuItemId::Refresh, false, true, 0, 0, 1, false},   {MenuItemId::Refresh, false, false, 0, 0, 0, false},
+      {MenuItemId::Refresh, true, true, 0, 0, 0, true},     {MenuItemId::Quit, false, true, 0, 0, 0, true},
+      {MenuItemId::Quit, true, true, 0, 0, 0, true},        {MenuItemId::Cancel, false, true, 0, 0, 0, false},
+      {MenuItemId::TopSeparator, false, true, 0, 0, 0, false},
+      {MenuItemId::SeparatorBeforeCancel, false, true, 0, 0, 0, false},
   };
   for (const ClickRow& row : rows) {
     SCOPED_TRACE(::testing::Message() << "item " << static_cast<int>(row.item) << " quitting " << row.quitting
                                       << " idle " << row.idle);
     ShownProgram t;
-    t.m().Quitting = row.quitting;
-    t.m().ReportIdle = row.idle;
+    t.state().Quitting = row.quitting;
+    t.state().ReportIdle = row.idle;
     t.tk.onPopupMenu = [&](const toolkit::PopupRecord&) { return static_cast<int>(row.item); };
-    t.program.FDFSF().PopupMenu();
+    t.program.Menu().PopupMenu();
     EXPECT_EQ(t.tk.messageBoxes.size(), static_cast<std::size_t>(row.aboutBoxes));
     EXPECT_EQ(t.tk.shellCalls.size(), static_cast<std::size_t>(row.helpStarts));
-    EXPECT_EQ(t.tk.menuForm->drive1().refreshCount(), row.refreshes);
-    EXPECT_EQ(t.m().Quitting, row.quitsNow);
+    EXPECT_EQ(t.tk.menuForm->drives().refreshCount(), row.refreshes);
+    EXPECT_EQ(t.state().Quitting, row.quitsNow);
   }
 }
 
 TEST(Menu, QuitRunsEvenWhenAlreadyQuittingAndHidesBothForms) {
   ShownProgram t;
-  t.m().Quitting = true;
-  t.program.FDFSF().mnuWQ_Click();
+  t.state().Quitting = true;
+  t.program.Menu().OnQuitClick();
   EXPECT_FALSE(t.win().visible());
   EXPECT_FALSE(t.tk.menuForm->visible());
-  EXPECT_TRUE(t.m().Quitting);
+  EXPECT_TRUE(t.state().Quitting);
   EXPECT_EQ(t.tk.loadedForms, 2) << "the timer finishes the quit, not the command";
 }
 
 TEST(Menu, DismissingTheMenuChangesNothing) {
   ShownProgram t;
-  const std::string before = t.win().text1().Text();
+  const std::string before = t.win().reportBox().Text();
   t.tk.onPopupMenu = [](const toolkit::PopupRecord&) { return -1; };
-  t.g().Form_MouseDown(toolkit::kRightButton, 0, 5, 5);
+  t.g().OnMouseDown(toolkit::kRightButton, 0, 5, 5);
   EXPECT_EQ(t.tk.popups.size(), 1u);
-  EXPECT_FALSE(t.m().Quitting);
+  EXPECT_FALSE(t.state().Quitting);
   EXPECT_TRUE(t.tk.messageBoxes.empty());
-  EXPECT_EQ(t.win().text1().Text(), before);
+  EXPECT_EQ(t.win().reportBox().Text(), before);
 }
 
 TEST(Menu, RefreshChosenDuringABuildIsDroppedAndWorksAfterIt) {
@@ -92,23 +93,23 @@ TEST(Menu, RefreshChosenDuringABuildIsDroppedAndWorksAfterIt) {
   t.tk.driveEntries = {"c:", "d:"};
   t.drive.drives['c'] = FakeDrive{};
   t.drive.drives['d'] = FakeDrive{};
-  t.tk.onPopupMenu = [](const toolkit::PopupRecord&) { return static_cast<int>(MenuItemId::mnuWR); };
+  t.tk.onPopupMenu = [](const toolkit::PopupRecord&) { return static_cast<int>(MenuItemId::Refresh); };
   t.tk.onDoEvents = [&](int n) {
-    if (n == 2) t.g().Form_MouseDown(toolkit::kRightButton, 0, 5, 5);
+    if (n == 2) t.g().OnMouseDown(toolkit::kRightButton, 0, 5, 5);
   };
-  t.program.FDFSF().mnuWR_Click();
+  t.program.Menu().OnRefreshClick();
   EXPECT_EQ(t.tk.popups.size(), 1u);
-  EXPECT_EQ(t.tk.menuForm->drive1().refreshCount(), 1);
+  EXPECT_EQ(t.tk.menuForm->drives().refreshCount(), 1);
   t.tk.onDoEvents = nullptr;
-  t.program.FDFSF().mnuWR_Click();
-  EXPECT_EQ(t.tk.menuForm->drive1().refreshCount(), 2);
+  t.program.Menu().OnRefreshClick();
+  EXPECT_EQ(t.tk.menuForm->drives().refreshCount(), 2);
 }
 
 TEST(MenuForm, UnloadHidesItAndClearsTheReference) {
   ShownProgram t;
   t.tk.menuForm->Show();
   t.tk.menuForm->Unload();
-  EXPECT_FALSE(t.program.FdfsfLoaded());
+  EXPECT_FALSE(t.program.MenuLoaded());
   EXPECT_EQ(t.tk.loadedForms, 1);
   EXPECT_GE(t.tk.doEventsCount, 1) << "pending messages run after the release";
 }
@@ -116,9 +117,9 @@ TEST(MenuForm, UnloadHidesItAndClearsTheReference) {
 TEST(MenuForm, UsingTheReferenceAfterReleaseLoadsAFreshHiddenInstance) {
   ShownProgram t;
   t.tk.menuForm->Unload();
-  Fdfsf& fresh = t.program.FDFSF();
+  CommandMenu& fresh = t.program.Menu();
   EXPECT_EQ(t.tk.menuFormsLoaded, 2);
-  EXPECT_TRUE(fresh.Window().Loaded());
+  EXPECT_TRUE(fresh.Form().Loaded());
   EXPECT_FALSE(t.tk.menuForm->visible());
 }
 
@@ -127,7 +128,7 @@ TEST(MenuForm, QuitAfterTheMenuFormIsGoneDoesNotBringItBack) {
   t.tk.menuForm->Unload();
   RunQuitCommand(t.program);
   EXPECT_EQ(t.tk.menuFormsLoaded, 1);
-  EXPECT_TRUE(t.m().Quitting);
+  EXPECT_TRUE(t.state().Quitting);
 }
 
 // ---- Help file -----------------------------------------------------------------------------
@@ -142,7 +143,7 @@ TEST(HelpFile, CommandLineIsNotepadOnTheQuotedPath) {
   for (const auto& [folder, command] : rows) {
     EXPECT_EQ(HelpFileCommandLine(folder), command);
     ShownProgram t;
-    t.m().AppFolder = folder;
+    t.state().AppFolder = folder;
     t.tk.shellSucceeds = false;  // a start that fails is silent
     RunHelpFileCommand(t.program);
     ASSERT_EQ(t.tk.shellCalls.size(), 1u);

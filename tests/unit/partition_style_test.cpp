@@ -38,10 +38,8 @@ TEST_P(PartitionStyleAnswer, FollowsThePartitionTypes) {
   const StyleCase& c = GetParam();
   FakeWmiApi wmi;
   wmi.disks["C:"] = FakeWmiDisk{c.types, {}};
-  Fdfsm m;
-  QueryPartitionStyle(m, wmi, "c");
-  EXPECT_EQ(m.PartitionStyle, c.style);
-  EXPECT_EQ(m.DiskDeviceId, "C:");
+  EXPECT_EQ(QueryPartitionStyle(wmi, "c"), c.style);
+  EXPECT_EQ(DiskDeviceIdOf("c"), "C:");
   EXPECT_EQ(wmi.typesRead, c.typesRead);
   EXPECT_EQ(wmi.liveObjects, 0);
 
@@ -99,10 +97,8 @@ TEST_P(PartitionStyleLetter, OnlyASingleLetterIsAsked) {
   const LetterCase& c = GetParam();
   FakeWmiApi wmi;
   for (char l = 'A'; l <= 'Z'; ++l) wmi.disks[std::string(1, l) + ":"] = FakeWmiDisk{{"NTFS"}, {}};
-  Fdfsm m;
-  QueryPartitionStyle(m, wmi, c.letter);
-  EXPECT_EQ(m.PartitionStyle, c.style);
-  EXPECT_EQ(m.DiskDeviceId, c.diskDeviceId);
+  EXPECT_EQ(QueryPartitionStyle(wmi, c.letter), c.style);
+  EXPECT_EQ(DiskDeviceIdOf(c.letter), c.diskDeviceId);
   EXPECT_EQ(wmi.locatorsCreated, c.asksService ? 1 : 0);
   EXPECT_EQ(wmi.liveObjects, 0);
 }
@@ -148,11 +144,8 @@ TEST_P(PartitionStyleFault, GivesTheAnswerAndReleasesEverything) {
   FakeWmiApi wmi;
   wmi.disks["C:"] = FakeWmiDisk{c.types, {}};
   c.fault(wmi);
-  Fdfsm m;
-  m.PartitionStyle = "GPT";  // an earlier drive's answer must not show through
-  QueryPartitionStyle(m, wmi, "c");
-  EXPECT_EQ(m.PartitionStyle, c.style);
-  EXPECT_EQ(m.DiskDeviceId, "C:");
+  EXPECT_EQ(QueryPartitionStyle(wmi, "c"), c.style);
+  EXPECT_EQ(DiskDeviceIdOf("c"), "C:");
   EXPECT_EQ(wmi.connects.size(), c.connects);
   EXPECT_EQ(wmi.objectPaths.size(), c.objectPaths);
   EXPECT_EQ(wmi.queries.size(), c.queries);
@@ -367,8 +360,7 @@ TEST_P(PartitionStyleTexts, AreExact) {
   const TextCase& c = GetParam();
   FakeWmiApi wmi;
   for (char l = 'A'; l <= 'Z'; ++l) wmi.disks[std::string(1, l) + ":"] = FakeWmiDisk{{"NTFS"}, {}};
-  Fdfsm m;
-  QueryPartitionStyle(m, wmi, c.letter);
+  QueryPartitionStyle(wmi, c.letter);
   EXPECT_EQ(wmi.connects, std::vector<std::string>{".|root\\CIMV2"});
   EXPECT_EQ(wmi.objectPaths, std::vector<std::string>{c.objectPath});
   EXPECT_EQ(wmi.queries, std::vector<std::string>{c.query});
@@ -386,12 +378,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PartitionStyleDeviceId, QueryNamesTheDeviceIdTheServiceGave) {
   FakeWmiApi wmi;
   wmi.disks["C:"] = FakeWmiDisk{{"GPT: Basic Data"}, std::optional<std::string>("c:")};
-  Fdfsm m;
-  QueryPartitionStyle(m, wmi, "c");
+  const std::string style = QueryPartitionStyle(wmi, "c");
   EXPECT_EQ(wmi.objectPaths, std::vector<std::string>{"Win32_LogicalDisk.DeviceID='C:'"});
   EXPECT_EQ(wmi.queries, std::vector<std::string>{
                              "ASSOCIATORS OF {Win32_LogicalDisk.DeviceID='c:'} WHERE ResultClass = Win32_DiskPartition"});
-  EXPECT_EQ(m.PartitionStyle, "GPT");
+  EXPECT_EQ(style, "GPT");
 }
 
 // --- Nothing survives between drives ----------------------------------------------------------
@@ -420,7 +411,6 @@ TEST(PartitionStyleSequence, EachDriveIsAskedAfresh) {
   wmi.disks["E:"] = FakeWmiDisk{{}, {}};
   wmi.disks["F:"] = FakeWmiDisk{{"NTFS", "FAT32"}, {}};
   wmi.disks["G:"] = FakeWmiDisk{{"NTFS"}, {}};
-  Fdfsm m;
   int expectedLocators = 0;
   for (std::size_t i = 0; i < steps.size(); ++i) {
     SCOPED_TRACE(i);
@@ -429,8 +419,7 @@ TEST(PartitionStyleSequence, EachDriveIsAskedAfresh) {
     wmi.nextFailsAt = testing::kNever;
     steps[i].fault(wmi);
     const int before = wmi.locatorsCreated;
-    QueryPartitionStyle(m, wmi, steps[i].letter);
-    EXPECT_EQ(m.PartitionStyle, steps[i].style);
+    EXPECT_EQ(QueryPartitionStyle(wmi, steps[i].letter), steps[i].style);
     EXPECT_EQ(wmi.liveObjects, 0);
     const bool asks = std::string(steps[i].letter) != "?" && !wmi.createFails;
     EXPECT_EQ(wmi.locatorsCreated - before, asks ? 1 : 0);  // a new locator for every drive
@@ -442,9 +431,7 @@ TEST(PartitionStyleSequence, EachDriveIsAskedAfresh) {
 TEST(PartitionStyleSequence, ItemsAreReleasedAsTheWalkGoes) {
   FakeWmiApi wmi;
   wmi.disks["C:"] = FakeWmiDisk{Types(200, std::optional<std::string>("NTFS")), {}};
-  Fdfsm m;
-  QueryPartitionStyle(m, wmi, "c");
-  EXPECT_EQ(m.PartitionStyle, "MBR");
+  EXPECT_EQ(QueryPartitionStyle(wmi, "c"), "MBR");
   EXPECT_EQ(wmi.typesRead, 200);
   // Services, walk and one item at a time, whatever the number of partitions.
   EXPECT_LE(wmi.peakLiveObjects, 3);

@@ -1,4 +1,4 @@
-// The drive report as it lands in Text1: layout, letter order, failure paths, and how a build
+// The drive report as it lands in the report box: layout, letter order, failure paths, and how a build
 // ends when the program quits or its windows are closed from outside during a yield.
 #include "report/report_builder.h"
 
@@ -80,7 +80,7 @@ FakeDrive EmptyOpticalDrive() {
 
 class ReportBuilder : public ::testing::Test {
  protected:
-  void SetUp() override { p.m().OsVersion = "6.1"; }
+  void SetUp() override { p.state().OsVersion = "6.1"; }
 
   void AddDrive(char letter, const FakeDrive& d) {
     p.drive.drives[letter] = d;
@@ -100,7 +100,7 @@ class ReportBuilder : public ::testing::Test {
   static std::string Compact(const std::string& json) {
     return std::regex_replace(std::regex_replace(json, std::regex("\r\n *"), ""), std::regex("\": "), "\":");
   }
-  std::string Text() { return p.win().Text1().Text(); }
+  std::string Text() { return p.win().ReportBox().Text(); }
   int CallsFor(const std::string& rootPath) {
     return static_cast<int>(std::count_if(p.drive.calls.begin(), p.drive.calls.end(), [&](const std::string& c) {
       return c.size() >= rootPath.size() && c.compare(c.size() - rootPath.size(), rootPath.size(), rootPath) == 0;
@@ -157,9 +157,9 @@ TEST_F(ReportBuilder, WorkedExampleByteForByte) {
   // though its letter, in no link, is asked about alone.
   EXPECT_EQ(p.wmi.queries, kBatchQueries);
   EXPECT_EQ(p.wmi.objectPaths, std::vector<std::string>{"Win32_LogicalDisk.DeviceID='D:'"});
-  EXPECT_TRUE(p.m().ReportIdle);
-  EXPECT_EQ(p.m().DriveCount, 2);
-  EXPECT_EQ(p.m().SizedDriveCount, 1);
+  EXPECT_TRUE(p.state().ReportIdle);
+  EXPECT_EQ(p.state().DriveCount, 2);
+  EXPECT_EQ(p.state().SizedDriveCount, 1);
   // A saving run writes the same text, and the same values as JSON.
   EXPECT_EQ(Saved("/save"), "\xEF\xBB\xBF" + expected);
   EXPECT_EQ(Compact(Saved("-JSON")),
@@ -200,7 +200,7 @@ TEST_F(ReportBuilder, AsksEachQueryWithTheRightLetterAndBuffers) {
   EXPECT_EQ(p.wmi.queries, kLinkedBatchQueries);
   EXPECT_EQ(p.wmi.apartmentsJoined, 1);
   EXPECT_EQ(ValuesOf(Text(), " Table: "), std::vector<std::string>{"MBR"});
-  EXPECT_EQ(p.m().RootPath, "c:\\");
+  EXPECT_EQ(p.state().RootPath, "c:\\");
 }
 
 struct ListCase {
@@ -246,7 +246,7 @@ struct VersionCase {
 class VersionGate : public ReportBuilder, public ::testing::WithParamInterface<VersionCase> {};
 
 TEST_P(VersionGate, TableLinesOnlyFromVersionFive) {
-  p.m().OsVersion = GetParam().version;
+  p.state().OsVersion = GetParam().version;
   AddDrive('c', FixedDrive());
   AddDrive('d', EmptyOpticalDrive());
   p.wmi.disks["C:"].partitionTypes = {"GPT: Basic Data"};
@@ -408,7 +408,7 @@ TEST_P(EmptyDriveList, ShowsAnEmptyReportInsteadOfTheWaitingText) {
   Refresh();
   EXPECT_EQ(Text(), "\r\n" + kSep + "\r\n\r\n" + Field(" Drives: ", "0  (0)") + "\r\n");
   EXPECT_TRUE(p.drive.calls.empty());
-  EXPECT_TRUE(p.m().ReportIdle);
+  EXPECT_TRUE(p.state().ReportIdle);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, EmptyDriveList,
@@ -422,8 +422,8 @@ TEST_F(ReportBuilder, ANewReportReplacesTheLastOne) {
   const std::string first = Text();
   Refresh();
   EXPECT_EQ(Text(), first);
-  EXPECT_EQ(p.m().DriveCount, 2);
-  EXPECT_EQ(p.m().SizedDriveCount, 2);
+  EXPECT_EQ(p.state().DriveCount, 2);
+  EXPECT_EQ(p.state().SizedDriveCount, 2);
 
   // A drive that went away since is not reported again.
   p.tk.driveEntries = {"d:"};
@@ -465,7 +465,7 @@ TEST_P(Arrivals, KeepTheOrderAndNeverHoldTheWindow) {
     AddDrive(letter, FixedDrive(uint64_t{1} << (30 + letter - 'c')));
     reference.drive.drives[letter] = p.drive.drives[letter];
   }
-  reference.m().OsVersion = p.m().OsVersion;
+  reference.state().OsVersion = p.state().OsVersion;
   reference.tk.driveEntries = p.tk.driveEntries;
   p.wmi.disks["C:"].partitionTypes = reference.wmi.disks["C:"].partitionTypes = {"GPT: System"};
   c.fault(p, reference);
@@ -487,9 +487,9 @@ TEST_P(Arrivals, KeepTheOrderAndNeverHoldTheWindow) {
     }
     if (c.quitAtWait > 0 && wait == c.quitAtWait) {
       if (c.throwsAtLastWait) throw std::bad_alloc();
-      p.m().Quitting = true;
+      p.state().Quitting = true;
     }
-    idleSeen = idleSeen || p.m().ReportIdle;
+    idleSeen = idleSeen || p.state().ReportIdle;
     texts.push_back(Text());
     // The waiting text has no line end, so count block starts rather than parse lines.
     int starts = 0;
@@ -498,7 +498,7 @@ TEST_P(Arrivals, KeepTheOrderAndNeverHoldTheWindow) {
     }
     blocks.push_back(starts);
   };
-  const int writesBefore = p.win().text1().setTextCount();
+  const int writesBefore = p.win().reportBox().setTextCount();
   if (c.throwsAtLastWait) {
     EXPECT_THROW(Refresh(), std::bad_alloc);
   } else {
@@ -511,23 +511,23 @@ TEST_P(Arrivals, KeepTheOrderAndNeverHoldTheWindow) {
     EXPECT_EQ(ValuesOf(Text(), " Drive: "), c.drives);
   }
   if (c.quitAtWait == 0) {
-    EXPECT_EQ(Text(), reference.win().Text1().Text());
+    EXPECT_EQ(Text(), reference.win().ReportBox().Text());
   }
   for (const std::string& text : texts) {
     if (text != " Please wait...") {
-      EXPECT_EQ(reference.win().Text1().Text().rfind(text, 0), 0u) << text;
+      EXPECT_EQ(reference.win().ReportBox().Text().rfind(text, 0), 0u) << text;
     }
   }
   EXPECT_EQ(blocks, c.blocksAtYields);
-  EXPECT_EQ(p.win().text1().setTextCount() - writesBefore, c.writes);
+  EXPECT_EQ(p.win().reportBox().setTextCount() - writesBefore, c.writes);
   EXPECT_FALSE(idleSeen);
-  EXPECT_TRUE(p.m().ReportIdle);
+  EXPECT_TRUE(p.state().ReportIdle);
   if (c.quitAtWait == 0) {
     // Once every drive has answered, a refresh works as ever.
     p.tk.holdBackgroundWork = false;
     p.tk.onDoEvents = nullptr;
     Refresh();
-    EXPECT_EQ(Text(), reference.win().Text1().Text());
+    EXPECT_EQ(Text(), reference.win().ReportBox().Text());
   }
 }
 
@@ -560,27 +560,27 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ReportBuilder, AReportWithoutDrivesIsWrittenOnceAfterTheWaitingText) {
   p.tk.driveEntries = {"1:", "?"};
-  const int before = p.win().text1().setTextCount();
+  const int before = p.win().reportBox().setTextCount();
   Refresh();
-  EXPECT_EQ(p.win().text1().setTextCount() - before, 2);
+  EXPECT_EQ(p.win().reportBox().setTextCount() - before, 2);
   EXPECT_EQ(Text(), "\r\n" + kSep + "\r\n\r\n" + Field(" Drives: ", "0  (0)") + "\r\n");
 }
 
 TEST_F(ReportBuilder, QuittingAtTheFirstYieldLeavesTheWaitingText) {
   AddDrive('c', FixedDrive());
   p.tk.onDoEvents = [&](int n) {
-    if (n == 1) p.m().Quitting = true;
+    if (n == 1) p.state().Quitting = true;
   };
   Refresh();
   EXPECT_EQ(Text(), " Please wait...");
   EXPECT_TRUE(p.drive.calls.empty());
-  EXPECT_TRUE(p.m().ReportIdle);
+  EXPECT_TRUE(p.state().ReportIdle);
 }
 
 TEST_F(ReportBuilder, QuittingWhileWaitingForTheFourthOfFiveDrivesEndsAfterTheThird) {
   for (char letter : {'c', 'd', 'e', 'f', 'g'}) AddDrive(letter, FixedDrive());
   p.tk.onDoEvents = [&](int n) {
-    if (n == 5) p.m().Quitting = true;  // the wait for F
+    if (n == 5) p.state().Quitting = true;  // the wait for F
   };
   Refresh();
   const std::string text = Text();
@@ -590,7 +590,7 @@ TEST_F(ReportBuilder, QuittingWhileWaitingForTheFourthOfFiveDrivesEndsAfterTheTh
   ASSERT_GE(text.size(), ending.size());
   EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
   EXPECT_EQ(CallsFor("g:\\"), 0);
-  EXPECT_TRUE(p.m().ReportIdle);
+  EXPECT_TRUE(p.state().ReportIdle);
 }
 
 TEST_F(ReportBuilder, RefreshCommandsDuringABuildAreDropped) {
@@ -598,13 +598,13 @@ TEST_F(ReportBuilder, RefreshCommandsDuringABuildAreDropped) {
   p.tk.onDoEvents = [&](int n) {
     if (n == 2) {
       int16_t f5 = 116;
-      p.g().Text1_KeyDown(f5, 0);
-      p.program.FDFSF().mnuWR_Click();
+      p.g().OnReportBoxKeyDown(f5, 0);
+      p.program.Menu().OnRefreshClick();
     }
   };
   const int before = p.tk.doEventsCount;
   Refresh();
-  EXPECT_EQ(p.tk.menuForm->drive1().refreshCount(), 1);
+  EXPECT_EQ(p.tk.menuForm->drives().refreshCount(), 1);
   EXPECT_EQ(p.tk.doEventsCount - before, 4);
   EXPECT_EQ(ValuesOf(Text(), " Drive: ").size(), 3u);
   EXPECT_EQ(ValuesOf(Text(), " Drives: "), std::vector<std::string>{"3  (3)"});
@@ -621,18 +621,18 @@ TEST_P(CloseFromOutsideDuringYield, StopsAndNeverRecreatesAWindow) {
   };
   Refresh();
 
-  EXPECT_TRUE(p.m().ReportIdle);
-  EXPECT_TRUE(p.m().UnloadRequested);
-  EXPECT_FALSE(p.m().Quitting);
-  EXPECT_FALSE(p.program.FdfsgLoaded());
-  EXPECT_FALSE(p.program.FdfsfLoaded());
+  EXPECT_TRUE(p.state().ReportIdle);
+  EXPECT_TRUE(p.state().UnloadRequested);
+  EXPECT_FALSE(p.state().Quitting);
+  EXPECT_FALSE(p.program.WindowLoaded());
+  EXPECT_FALSE(p.program.MenuLoaded());
   EXPECT_EQ(p.tk.mainWindowsLoaded, 1);
   EXPECT_EQ(p.tk.menuFormsLoaded, 1);
   EXPECT_EQ(p.tk.loadedForms, 0);
   // The unloaded box kept what was written before the close, and nothing after it: at the
   // n-th yield, n - 1 workers have answered and the blocks before the last of them are in.
   const int blocksBefore = std::max(0, closingYield - 2);
-  const std::string text = window->text1().Text();
+  const std::string text = window->reportBox().Text();
   if (blocksBefore == 0) {
     EXPECT_EQ(text, " Please wait...");
   } else {
@@ -655,7 +655,7 @@ TEST_F(ReportBuilder, CloseFromOutsideInsideAQueryStopsWritingAtOnce) {
   Refresh();
 
   // The box keeps what it showed at the last yield: C's whole block and nothing of D's.
-  const std::string text = window->text1().Text();
+  const std::string text = window->reportBox().Text();
   const std::string blockEnd = "\r\n" + kSep + "\r\n\r\n";
   ASSERT_GE(text.size(), blockEnd.size());
   EXPECT_EQ(text.substr(text.size() - blockEnd.size()), blockEnd);
@@ -664,7 +664,7 @@ TEST_F(ReportBuilder, CloseFromOutsideInsideAQueryStopsWritingAtOnce) {
   EXPECT_EQ(p.wmi.queries, kBatchQueries);
   EXPECT_EQ(p.tk.mainWindowsLoaded, 1);
   EXPECT_EQ(p.tk.menuFormsLoaded, 1);
-  EXPECT_TRUE(p.m().ReportIdle);
+  EXPECT_TRUE(p.state().ReportIdle);
 }
 
 TEST_F(ReportBuilder, QuitCommandFinishedByATimerTickDuringAYield) {
@@ -677,12 +677,12 @@ TEST_F(ReportBuilder, QuitCommandFinishedByATimerTickDuringAYield) {
     }
   };
   Refresh();
-  EXPECT_FALSE(p.program.FdfsgLoaded());
+  EXPECT_FALSE(p.program.WindowLoaded());
   EXPECT_EQ(p.tk.mainWindowsLoaded, 1);
   EXPECT_EQ(p.tk.menuFormsLoaded, 1);
-  EXPECT_EQ(ValuesOf(window->text1().Text(), " Drive: ").size(), 1u);
+  EXPECT_EQ(ValuesOf(window->reportBox().Text(), " Drive: ").size(), 1u);
   EXPECT_EQ(CallsFor("e:\\"), 0);
-  EXPECT_TRUE(p.m().ReportIdle);
+  EXPECT_TRUE(p.state().ReportIdle);
 }
 
 TEST(ReportBuilderWithoutWindows, LoadsNoFormAndWritesNothing) {
@@ -693,19 +693,19 @@ TEST(ReportBuilderWithoutWindows, LoadsNoFormAndWritesNothing) {
   EXPECT_EQ(t.tk.menuFormsLoaded, 0);
   EXPECT_TRUE(t.drive.calls.empty());
   EXPECT_EQ(t.tk.doEventsCount, 0);
-  EXPECT_TRUE(t.m().ReportIdle);
+  EXPECT_TRUE(t.state().ReportIdle);
 }
 
 TEST_F(ReportBuilder, AfterAnUnloadHasBegunWritesNothing) {
   AddDrive('c', FixedDrive());
   Refresh();
   const std::string before = Text();
-  const int setTexts = p.win().text1().setTextCount();
-  p.m().UnloadRequested = true;
+  const int setTexts = p.win().reportBox().setTextCount();
+  p.state().UnloadRequested = true;
   Refresh();
   EXPECT_EQ(Text(), before);
-  EXPECT_EQ(p.win().text1().setTextCount(), setTexts);
-  EXPECT_TRUE(p.m().ReportIdle);
+  EXPECT_EQ(p.win().reportBox().setTextCount(), setTexts);
+  EXPECT_TRUE(p.state().ReportIdle);
 }
 
 }  // namespace

@@ -459,7 +459,7 @@ void ApplyFault(FakeWmiApi& wmi, WmiFault fault, Rng& rng) {
 
 /// One machine as the fake operating system presents it.
 struct Scenario {
-  std::vector<std::string> entries;  ///< what Drive1 lists
+  std::vector<std::string> entries;  ///< what the drive list lists
   std::map<char, FakeDrive> drives;  ///< what the volume calls answer, by lower-case letter
   std::map<std::string, FakeWmiDisk> disks;
   WmiFault fault = WmiFault::None;
@@ -557,7 +557,7 @@ void CheckBlock(const Scenario& s, int letter, int number, const Block& block, F
 }
 
 /// The whole report of a finished build: layout, letters, every value, counts.
-void CheckReport(const Scenario& s, const std::string& text, const Fdfsm& m, Failures& failures) {
+void CheckReport(const Scenario& s, const std::string& text, const ProgramState& state, Failures& failures) {
   ParsedReport report;
   std::string why;
   if (!ParseReport(text, s.withTable, false, report, why)) {
@@ -575,9 +575,9 @@ void CheckReport(const Scenario& s, const std::string& text, const Fdfsm& m, Fai
 
   const std::string counts = SummaryFromBlocks(report);
   if (*report.summary != counts) failures.Add("summary \"" + *report.summary + "\", blocks give \"" + counts + "\"");
-  if (std::to_string(m.DriveCount) + "  (" + std::to_string(m.SizedDriveCount) + ")" != counts) {
-    failures.Add("DriveCount " + std::to_string(m.DriveCount) + ", SizedDriveCount " +
-                 std::to_string(m.SizedDriveCount) + " for \"" + counts + "\"");
+  if (std::to_string(state.DriveCount) + "  (" + std::to_string(state.SizedDriveCount) + ")" != counts) {
+    failures.Add("DriveCount " + std::to_string(state.DriveCount) + ", SizedDriveCount " +
+                 std::to_string(state.SizedDriveCount) + " for \"" + counts + "\"");
   }
 }
 
@@ -741,16 +741,16 @@ TEST(RobustReport, ArbitraryDriveFactsAlwaysGiveTheExactLayout) {
     for (int build = 0; build < builds; ++build) {
       const Scenario s = RandomScenario(rng);
       Apply(s, *p, rng);
-      p->m().OsVersion = s.osVersion;
+      p->state().OsVersion = s.osVersion;
       const std::size_t callsBefore = p->drive.calls.size();
 
       Failures failures;
       RefreshDriveReport(p->program);
       ++reports;
       blocks += ListedLetters(s).size();
-      CheckReport(s, p->win().Text1().Text(), p->m(), failures);
+      CheckReport(s, p->win().ReportBox().Text(), p->state(), failures);
       CheckCallsOnlyListed(p->drive.calls, callsBefore, ListedLetters(s), failures);
-      if (!p->m().ReportIdle) failures.Add("ReportIdle is False after the build");
+      if (!p->state().ReportIdle) failures.Add("ReportIdle is False after the build");
       if (p->wmi.liveObjects != 0) failures.Add(std::to_string(p->wmi.liveObjects) + " service objects left alive");
       if (p->tk.mainWindowsLoaded != 1 || p->tk.menuFormsLoaded != 1) failures.Add("a form was loaded again");
       ASSERT_EQ(failures.count(), 0u) << "seed " << seed << ", machine " << machine << ", build " << build << ", fault "
@@ -793,11 +793,11 @@ TEST(RobustAllLetters, TwentySixDrivesGiveTwentySixBlocks) {
   TestProgram t;
   Apply(s, t, rng);
   Main(t.program);  // the fake version is 6.1: Table lines are written
-  ASSERT_TRUE(t.program.FdfsgLoaded());
+  ASSERT_TRUE(t.program.WindowLoaded());
 
   Failures failures;
-  const std::string text = t.tk.mainWindow->Text1().Text();
-  CheckReport(s, text, t.m(), failures);
+  const std::string text = t.tk.mainWindow->ReportBox().Text();
+  CheckReport(s, text, t.state(), failures);
   EXPECT_EQ(failures.count(), 0u) << failures.Summary();
 
   ParsedReport report;
@@ -812,7 +812,7 @@ TEST(RobustAllLetters, TwentySixDrivesGiveTwentySixBlocks) {
   }
   // Drives E, J, O, T and Y have no size.
   EXPECT_EQ(*report.summary, "26  (21)");
-  EXPECT_TRUE(t.m().ReportIdle);
+  EXPECT_TRUE(t.state().ReportIdle);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -903,7 +903,7 @@ void RunStop(const StopRun& run) {
 
   if (run.build != BuildKind::FirstReport) {
     Main(t.program);
-    ASSERT_TRUE(t.program.FdfsgLoaded());
+    ASSERT_TRUE(t.program.WindowLoaded());
   }
 
   toolkit::HeadlessMainWindow* window = nullptr;
@@ -915,12 +915,12 @@ void RunStop(const StopRun& run) {
   const auto stop = [&] {
     fired = true;
     window = t.tk.mainWindow;
-    textAtStop = window->Text1().Text();
+    textAtStop = window->ReportBox().Text();
     callsAtStop = t.drive.calls.size();
     switch (run.stop) {
-      case StopKind::QuitMenu: t.program.FDFSF().Click(MenuItemId::mnuWQ); break;
+      case StopKind::QuitMenu: t.program.Menu().Click(MenuItemId::Quit); break;
       case StopKind::QuitKey: window->PressKey(27); break;
-      case StopKind::QuitButton: window->events().Image1_MouseDown(toolkit::kLeftButton, 0, 5, 5); break;
+      case StopKind::QuitButton: window->events().OnCloseButtonMouseDown(toolkit::kLeftButton, 0, 5, 5); break;
       case StopKind::QuitThenTick:
         window->PressKey(27);
         window->Tick();
@@ -944,33 +944,33 @@ void RunStop(const StopRun& run) {
     case BuildKind::F5: t.tk.mainWindow->PressKey(116); break;
     case BuildKind::MenuRefresh:
       t.tk.onPopupMenu = [](const toolkit::PopupRecord&) { return kDefaultMenuItem; };
-      t.tk.mainWindow->events().Label16_MouseDown(toolkit::kLeftButton, 0, 3, 3);
+      t.tk.mainWindow->events().OnMenuGlyphMouseDown(toolkit::kLeftButton, 0, 3, 3);
       break;
   }
   ASSERT_TRUE(fired);
   ASSERT_NE(window, nullptr);
-  EXPECT_TRUE(t.m().ReportIdle);
+  EXPECT_TRUE(t.state().ReportIdle);
 
   if (UnloadsAtOnce(run.stop)) {
     EXPECT_FALSE(window->Tick()) << "the timer still ticks after the unload";
   } else {
     // The quit is finished by the next tick.
-    EXPECT_TRUE(t.program.FdfsgLoaded());
+    EXPECT_TRUE(t.program.WindowLoaded());
     EXPECT_FALSE(window->visible());
     EXPECT_TRUE(window->Tick());
   }
-  EXPECT_FALSE(t.program.FdfsgLoaded());
-  EXPECT_FALSE(t.program.FdfsfLoaded());
+  EXPECT_FALSE(t.program.WindowLoaded());
+  EXPECT_FALSE(t.program.MenuLoaded());
   EXPECT_FALSE(window->Loaded());
   EXPECT_EQ(t.tk.loadedForms, 0);
-  EXPECT_FALSE(window->timer1().Enabled());
-  EXPECT_TRUE(t.m().UnloadRequested);
-  EXPECT_EQ(t.m().Quitting, run.stop != StopKind::CloseFromOutside);
+  EXPECT_FALSE(window->windowTimer().Enabled());
+  EXPECT_TRUE(t.state().UnloadRequested);
+  EXPECT_EQ(t.state().Quitting, run.stop != StopKind::CloseFromOutside);
   EXPECT_EQ(t.wmi.liveObjects, 0);
   EXPECT_TRUE(t.tk.messageBoxes.empty());
 
   // What the box holds: untouched after the stop, or ending at a whole block.
-  const std::string text = window->Text1().Text();
+  const std::string text = window->ReportBox().Text();
   // The drive being reported when the stop came inside one of its calls.
   const char current = run.atYield ? '\0' : CallLetter(t.drive.calls[callBase + static_cast<std::size_t>(run.point)]);
   if (run.atYield || UnloadsAtOnce(run.stop)) {
@@ -1009,8 +1009,8 @@ void RunStop(const StopRun& run) {
   EXPECT_EQ(t.tk.mainWindowsLoaded, 1);
   EXPECT_EQ(t.tk.menuFormsLoaded, 1);
   EXPECT_EQ(t.drive.calls.size(), callsAfter);
-  EXPECT_EQ(window->Text1().Text(), text);
-  EXPECT_TRUE(t.m().ReportIdle);
+  EXPECT_EQ(window->ReportBox().Text(), text);
+  EXPECT_TRUE(t.state().ReportIdle);
 }
 
 TEST(RobustStop, QuitOrCloseAtEveryYieldAndInsideEveryDriveCallEndsCleanly) {
@@ -1027,7 +1027,7 @@ TEST(RobustStop, QuitOrCloseAtEveryYieldAndInsideEveryDriveCallEndsCleanly) {
     s.drives = t.drive.drives;
     s.disks = t.wmi.disks;
     s.withTable = true;
-    CheckReport(s, t.tk.mainWindow->Text1().Text(), t.m(), failures);
+    CheckReport(s, t.tk.mainWindow->ReportBox().Text(), t.state(), failures);
     ASSERT_EQ(failures.count(), 0u) << failures.Summary();
   }
   int runs = 0;
@@ -1062,13 +1062,13 @@ TEST(RobustRegistry, EveryCallDeniedStartsSilentlyAndBuildsTheSameReport) {
   EXPECT_NO_THROW(Main(denied.program));
 
   EXPECT_EQ(denied.tk.loadedForms, 2);
-  ASSERT_TRUE(denied.program.FdfsgLoaded());
-  ASSERT_TRUE(denied.program.FdfsfLoaded());
+  ASSERT_TRUE(denied.program.WindowLoaded());
+  ASSERT_TRUE(denied.program.MenuLoaded());
   EXPECT_TRUE(denied.tk.mainWindow->visible());
-  EXPECT_TRUE(denied.tk.mainWindow->timer1().Enabled());
+  EXPECT_TRUE(denied.tk.mainWindow->windowTimer().Enabled());
   EXPECT_TRUE(denied.tk.messageBoxes.empty());
-  EXPECT_TRUE(denied.m().ReportIdle);
-  EXPECT_EQ(denied.tk.mainWindow->Text1().Text(), allowed.tk.mainWindow->Text1().Text());
+  EXPECT_TRUE(denied.state().ReportIdle);
+  EXPECT_EQ(denied.tk.mainWindow->ReportBox().Text(), allowed.tk.mainWindow->ReportBox().Text());
 
   // Each of the three values was tried, nothing was stored, and no handle was closed that had
   // never been opened, nor left open.

@@ -3,24 +3,24 @@
 #pragma once
 
 #include "fakes/test_program.h"
-#include "ui/main_window/fdfsg.h"
-#include "ui/menu_form/fdfsf.h"
+#include "ui/main_window/report_window.h"
+#include "ui/menu_form/command_menu.h"
 
 namespace tarnvik::testing {
 
 struct ShownProgram : TestProgram {
   ShownProgram() {
-    program.FDFSF().Window().Hide();
-    program.FDFSG();
-    win().Timer1().SetInterval(kTimerInterval);
-    win().Timer1().SetEnabled(true);
+    program.Menu().Form().Hide();
+    program.Window();
+    win().WindowTimer().SetInterval(kTimerInterval);
+    win().WindowTimer().SetEnabled(true);
     win().Show();
-    m().ReportIdle = true;
+    state().ReportIdle = true;
   }
   toolkit::HeadlessMainWindow& win() { return *tk.mainWindow; }
-  Fdfsg& g() { return program.FDFSG(); }
-  toolkit::PictureId close() { return win().Image1().Picture(); }
-  toolkit::PictureId minimise() { return win().Image2().Picture(); }
+  ReportWindow& g() { return program.Window(); }
+  toolkit::PictureId close() { return win().CloseButton().Picture(); }
+  toolkit::PictureId minimise() { return win().MinimiseButton().Picture(); }
 };
 
 }  // namespace tarnvik::testing

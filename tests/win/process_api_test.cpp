@@ -13,8 +13,8 @@
 #include "base/text.h"
 #include "base/utf_win.h"
 #include "base/win32_win.h"
-#include "startup/fdfsm.h"
 #include "startup/process_scan.h"
+#include "startup/program_state.h"
 #include "test_env_win.h"
 
 namespace tarnvik {
@@ -37,9 +37,9 @@ std::vector<std::string> SplitList(const std::string& list) {
 }
 
 int CountIn(const std::string& list, const std::string& name) {
-  Fdfsm m;
-  m.ProcessList = "\r" + list;
-  return CountNameMatches(m, name);
+  ProgramState state;
+  state.ProcessList = "\r" + list;
+  return CountNameMatches(state, name);
 }
 
 struct Snapshot {
@@ -159,14 +159,14 @@ TEST(WinProcessApi, ClosingTheNullHandleOfAFailedOpenFailsQuietly) {
 
 TEST(WinProcessApi, ScanFindsThisProgramOnBothWalks) {
   win::WinProcessApi api;
-  Fdfsm m;
-  m.OsFamily = "NT";
-  m.OsVersion = "6.1";
-  ScanProcesses(m, api);
-  EXPECT_GE(CountIn(m.ProcessList, kOwnUpperName), 1) << m.ProcessList;
-  EXPECT_GT(SplitList(m.ProcessList).size(), 1u);
+  ProgramState state;
+  state.OsFamily = "NT";
+  state.OsVersion = "6.1";
+  ScanProcesses(state, api);
+  EXPECT_GE(CountIn(state.ProcessList, kOwnUpperName), 1) << state.ProcessList;
+  EXPECT_GT(SplitList(state.ProcessList).size(), 1u);
 
-  Fdfsm psapi;
+  ProgramState psapi;
   ListProcessesPsapi(psapi, api);
   EXPECT_GE(CountIn(psapi.ProcessList, kOwnUpperName), 1) << psapi.ProcessList;
 }
@@ -229,13 +229,13 @@ TEST(WinProcessApi, NonAsciiProcessNameComesThroughAsUtf8) {
   ASSERT_NE(at, s.ids.end());
   EXPECT_EQ(s.names[static_cast<std::size_t>(at - s.ids.begin())], utf8Name);
 
-  Fdfsm m;
-  m.OsFamily = "NT";
-  m.OsVersion = "6.1";
-  ScanProcesses(m, api);
+  ProgramState state;
+  state.OsFamily = "NT";
+  state.OsVersion = "6.1";
+  ScanProcesses(state, api);
   const std::string upperName = "\xD0\xA2\xD0\x90\xD0\xA0\xD0\x9D\xD0\x92\xD0\x98\xD0\x9A_"
                                 "\xD0\xA2\xD0\x95\xD0\xA1\xD0\xA2.EXE";  // ТАРНВИК_ТЕСТ.EXE
-  EXPECT_EQ(CountIn(m.ProcessList, upperName), 1) << m.ProcessList;
+  EXPECT_EQ(CountIn(state.ProcessList, upperName), 1) << state.ProcessList;
 }
 
 }  // namespace

@@ -332,34 +332,46 @@ class MainRecorder final : public toolkit::MainWindowEvents {
   std::function<void()> onUnload;
   std::function<void(int16_t&)> onKey;
 
-  void Form_Resize() override {
+  void OnResize() override {
     ++resizes;
     if (onResize) onResize();
   }
-  void Form_MouseDown(int16_t b, int16_t s, float x, float y) override { Mouse("Form_MouseDown", b, s, x, y); }
-  void Form_MouseMove(int16_t b, int16_t s, float x, float y) override { Mouse("Form_MouseMove", b, s, x, y); }
-  void Form_MouseUp(int16_t b, int16_t s, float x, float y) override { Mouse("Form_MouseUp", b, s, x, y); }
-  void Form_QueryUnload(int16_t& cancel, int16_t mode) override {
-    log.push_back("Form_QueryUnload(" + std::to_string(mode) + ")");
+  void OnMouseDown(int16_t b, int16_t s, float x, float y) override { Mouse("OnMouseDown", b, s, x, y); }
+  void OnMouseMove(int16_t b, int16_t s, float x, float y) override { Mouse("OnMouseMove", b, s, x, y); }
+  void OnMouseUp(int16_t b, int16_t s, float x, float y) override { Mouse("OnMouseUp", b, s, x, y); }
+  void OnQueryUnload(int16_t& cancel, int16_t mode) override {
+    log.push_back("OnQueryUnload(" + std::to_string(mode) + ")");
     cancel = cancelOnQuery;
   }
-  void Form_Unload(int16_t&) override {
-    log.push_back("Form_Unload");
+  void OnUnload(int16_t&) override {
+    log.push_back("OnUnload");
     if (onUnload) onUnload();
   }
-  void Timer1_Timer() override { ++ticks; }
-  void Timer2_Timer() override {}
-  void Form_DeviceChange(const toolkit::DeviceNotice&) override {}
-  void Text1_KeyDown(int16_t& key, int16_t shift) override {
-    log.push_back("Text1_KeyDown(" + std::to_string(key) + "," + std::to_string(shift) + ")");
+  void OnWindowTimer() override { ++ticks; }
+  void OnNoticeTimer() override {}
+  void OnDeviceChange(const toolkit::DeviceNotice&) override {}
+  void OnReportBoxKeyDown(int16_t& key, int16_t shift) override {
+    log.push_back("OnReportBoxKeyDown(" + std::to_string(key) + "," + std::to_string(shift) + ")");
     if (onKey) onKey(key);
   }
-  void Image1_MouseMove(int16_t b, int16_t s, float x, float y) override { Mouse("Image1_MouseMove", b, s, x, y); }
-  void Image1_MouseDown(int16_t b, int16_t s, float x, float y) override { Mouse("Image1_MouseDown", b, s, x, y); }
-  void Image2_MouseMove(int16_t b, int16_t s, float x, float y) override { Mouse("Image2_MouseMove", b, s, x, y); }
-  void Image2_MouseDown(int16_t b, int16_t s, float x, float y) override { Mouse("Image2_MouseDown", b, s, x, y); }
-  void Label16_MouseMove(int16_t b, int16_t s, float x, float y) override { Mouse("Label16_MouseMove", b, s, x, y); }
-  void Label16_MouseDown(int16_t b, int16_t s, float x, float y) override { Mouse("Label16_MouseDown", b, s, x, y); }
+  void OnCloseButtonMouseMove(int16_t b, int16_t s, float x, float y) override {
+    Mouse("OnCloseButtonMouseMove", b, s, x, y);
+  }
+  void OnCloseButtonMouseDown(int16_t b, int16_t s, float x, float y) override {
+    Mouse("OnCloseButtonMouseDown", b, s, x, y);
+  }
+  void OnMinimiseButtonMouseMove(int16_t b, int16_t s, float x, float y) override {
+    Mouse("OnMinimiseButtonMouseMove", b, s, x, y);
+  }
+  void OnMinimiseButtonMouseDown(int16_t b, int16_t s, float x, float y) override {
+    Mouse("OnMinimiseButtonMouseDown", b, s, x, y);
+  }
+  void OnMenuGlyphMouseMove(int16_t b, int16_t s, float x, float y) override {
+    Mouse("OnMenuGlyphMouseMove", b, s, x, y);
+  }
+  void OnMenuGlyphMouseDown(int16_t b, int16_t s, float x, float y) override {
+    Mouse("OnMenuGlyphMouseDown", b, s, x, y);
+  }
 
  private:
   void Mouse(const char* name, int16_t b, int16_t s, float x, float y) {
@@ -371,10 +383,8 @@ class MainRecorder final : public toolkit::MainWindowEvents {
 class MenuRecorder final : public toolkit::MenuFormEvents {
  public:
   std::vector<std::string> log;
-  void Form_QueryUnload(int16_t&, int16_t mode) override {
-    log.push_back("Form_QueryUnload(" + std::to_string(mode) + ")");
-  }
-  void Form_Unload(int16_t&) override { log.push_back("Form_Unload"); }
+  void OnQueryUnload(int16_t&, int16_t mode) override { log.push_back("OnQueryUnload(" + std::to_string(mode) + ")"); }
+  void OnUnload(int16_t&) override { log.push_back("OnUnload"); }
 };
 
 bool DisplayAvailable() {
@@ -457,11 +467,11 @@ class ToolkitWindowTest : public ::testing::Test {
     const auto found = ThreadWindows(detail::kMainWindowClass);
     ASSERT_EQ(found.size(), 1u);
     main = found[0];
-    text1 = ::FindWindowExW(main, nullptr, L"Edit", nullptr);
-    label16 = ::ChildWindowFromPointEx(main, POINT{5, 5}, CWP_ALL);
-    image1 = ::ChildWindowFromPointEx(main, POINT{289, 12}, CWP_ALL);
-    image2 = ::ChildWindowFromPointEx(main, POINT{266, 12}, CWP_ALL);
-    ASSERT_NE(text1, nullptr);
+    reportBox = ::FindWindowExW(main, nullptr, L"Edit", nullptr);
+    menuGlyph = ::ChildWindowFromPointEx(main, POINT{5, 5}, CWP_ALL);
+    closeButton = ::ChildWindowFromPointEx(main, POINT{289, 12}, CWP_ALL);
+    minimiseButton = ::ChildWindowFromPointEx(main, POINT{266, 12}, CWP_ALL);
+    ASSERT_NE(reportBox, nullptr);
   }
 
   // Pumps messages until `done` or the time is up.
@@ -480,7 +490,7 @@ class ToolkitWindowTest : public ::testing::Test {
   MenuRecorder menuEvents;
   std::unique_ptr<toolkit::MainWindow> window;
   std::unique_ptr<toolkit::MenuForm> menu;
-  HWND main = nullptr, text1 = nullptr, label16 = nullptr, image1 = nullptr, image2 = nullptr;
+  HWND main = nullptr, reportBox = nullptr, menuGlyph = nullptr, closeButton = nullptr, minimiseButton = nullptr;
 };
 
 TEST_F(ToolkitWindowTest, MainWindowIsAHiddenBorderlessAppWindowWithItsControls) {
@@ -508,10 +518,11 @@ TEST_F(ToolkitWindowTest, MainWindowIsAHiddenBorderlessAppWindowWithItsControls)
     long role;            ///< and the role it reads
   };
   ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-  for (const Expected& e : {Expected{text1, {11, 35, 297, 381}, L"", ROLE_SYSTEM_TEXT},
-                            Expected{label16, {0, 0, 24, 24}, L"Меню / Menu", ROLE_SYSTEM_PUSHBUTTON},
-                            Expected{image1, {278, 4, 300, 21}, L"Выход / Quit    [Esc]", ROLE_SYSTEM_PUSHBUTTON},
-                            Expected{image2, {256, 4, 278, 21}, L"Свернуть / Minimise", ROLE_SYSTEM_PUSHBUTTON}}) {
+  for (const Expected& e :
+       {Expected{reportBox, {11, 35, 297, 381}, L"", ROLE_SYSTEM_TEXT},
+        Expected{menuGlyph, {0, 0, 24, 24}, L"Меню / Menu", ROLE_SYSTEM_PUSHBUTTON},
+        Expected{closeButton, {278, 4, 300, 21}, L"Выход / Quit    [Esc]", ROLE_SYSTEM_PUSHBUTTON},
+        Expected{minimiseButton, {256, 4, 278, 21}, L"Свернуть / Minimise", ROLE_SYSTEM_PUSHBUTTON}}) {
     ASSERT_NE(e.hwnd, main);
     wchar_t name[64] = {};
     ::GetWindowTextW(e.hwnd, name, 64);
@@ -523,11 +534,11 @@ TEST_F(ToolkitWindowTest, MainWindowIsAHiddenBorderlessAppWindowWithItsControls)
     EXPECT_EQ(r.right, e.rect.right);
     EXPECT_EQ(r.bottom, e.rect.bottom);
   }
-  const LONG_PTR editStyle = ::GetWindowLongPtrW(text1, GWL_STYLE);
+  const LONG_PTR editStyle = ::GetWindowLongPtrW(reportBox, GWL_STYLE);
   for (LONG_PTR bit : {LONG_PTR{ES_MULTILINE}, LONG_PTR{ES_READONLY}, LONG_PTR{ES_AUTOVSCROLL},
                        LONG_PTR{ES_AUTOHSCROLL}, LONG_PTR{WS_VSCROLL}, LONG_PTR{WS_HSCROLL}, LONG_PTR{WS_TABSTOP}})
     EXPECT_NE(editStyle & bit, 0) << std::hex << bit;
-  EXPECT_GT(static_cast<DWORD>(::SendMessageW(text1, EM_GETLIMITTEXT, 0, 0)), 0x7FFFu);  // the limit was lifted
+  EXPECT_GT(static_cast<DWORD>(::SendMessageW(reportBox, EM_GETLIMITTEXT, 0, 0)), 0x7FFFu);  // the limit was lifted
   EXPECT_EQ(events.resizes, 0);                                                          // nothing happens on load
   ::CoUninitialize();
 }
@@ -544,7 +555,7 @@ TEST_F(ToolkitWindowTest, FirstShowingLaysOutOnceAndCentresOnTheWorkArea) {
   EXPECT_EQ(outer.top, work.top + ((work.bottom - work.top) - 392) / 2);
   EXPECT_EQ(window->Left(), outer.left);
   EXPECT_EQ(window->Top(), outer.top);
-  EXPECT_EQ(::GetFocus(), text1);  // the report box holds the keyboard
+  EXPECT_EQ(::GetFocus(), reportBox);  // the report box holds the keyboard
 
   window->Hide();
   EXPECT_FALSE(::IsWindowVisible(main));
@@ -592,7 +603,7 @@ TEST_F(ToolkitWindowTest, MinimiseAndRestoreRunTheLayoutPassAndFreezeThePosition
 }
 
 struct MessageCase {
-  const char* target;  // "main", "image1", "image2", "label16"
+  const char* target;  // "main", "closeButton", "minimiseButton", "menuGlyph"
   UINT message;
   WPARAM wParam;
   int x, y;
@@ -606,7 +617,10 @@ TEST_P(ToolkitMouseTest, MouseMessagesBecomeTheControlsEvents) {
   window->Show();
   const MessageCase& c = GetParam();
   const std::string target = c.target;
-  HWND hwnd = target == "main" ? main : target == "image1" ? image1 : target == "image2" ? image2 : label16;
+  HWND hwnd = target == "main"             ? main
+              : target == "closeButton"    ? closeButton
+              : target == "minimiseButton" ? minimiseButton
+                                           : menuGlyph;
   ::SendMessageW(hwnd, c.message, c.wParam, MAKELPARAM(c.x, c.y));
   ASSERT_FALSE(events.log.empty());
   EXPECT_EQ(events.log.back(), c.expected);
@@ -615,24 +629,26 @@ TEST_P(ToolkitMouseTest, MouseMessagesBecomeTheControlsEvents) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ToolkitMouseTest,
-    ::testing::Values(MessageCase{"main", WM_LBUTTONDOWN, MK_LBUTTON, 150, 20, "Form_MouseDown(1,0,150,20)"},
-                      MessageCase{"main", WM_RBUTTONDOWN, MK_RBUTTON | MK_SHIFT, 27, 27, "Form_MouseDown(2,1,27,27)"},
-                      MessageCase{"main", WM_MBUTTONDOWN, MK_MBUTTON | MK_CONTROL, 5, 300, "Form_MouseDown(4,2,5,300)"},
-                      MessageCase{"main", WM_MOUSEMOVE, MK_LBUTTON | MK_RBUTTON, -5, 30, "Form_MouseMove(3,0,-5,30)"},
-                      MessageCase{"main", WM_MOUSEMOVE, MK_MBUTTON, 320, -2, "Form_MouseMove(4,0,320,-2)"},
-                      MessageCase{"main", WM_MOUSEMOVE, 0, 100, 100, "Form_MouseMove(0,0,100,100)"},
-                      MessageCase{"main", WM_LBUTTONUP, 0, 130, 25, "Form_MouseUp(1,0,130,25)"},
-                      MessageCase{"main", WM_RBUTTONUP, MK_LBUTTON, 1, 2, "Form_MouseUp(2,0,1,2)"},
-                      MessageCase{"image1", WM_MOUSEMOVE, 0, 3, 4, "Image1_MouseMove(0,0,3,4)"},
-                      MessageCase{"image1", WM_LBUTTONDOWN, MK_LBUTTON, 3, 4, "Image1_MouseDown(1,0,3,4)"},
-                      MessageCase{"image1", WM_RBUTTONDOWN, MK_RBUTTON, 3, 4, "Image1_MouseDown(2,0,3,4)"},
-                      MessageCase{"image2", WM_MOUSEMOVE, MK_LBUTTON, 21, 16, "Image2_MouseMove(1,0,21,16)"},
-                      MessageCase{"image2", WM_MBUTTONDOWN, MK_MBUTTON, 0, 0, "Image2_MouseDown(4,0,0,0)"},
-                      MessageCase{"image2", BM_CLICK, 0, 0, 0, "Image2_MouseDown(1,0,0,0)"},  // a screen reader's press
-                      MessageCase{"label16", BM_CLICK, 0, 0, 0, "Label16_MouseDown(1,0,0,0)"},
-                      MessageCase{"label16", WM_MOUSEMOVE, 0, 12, 12, "Label16_MouseMove(0,0,12,12)"},
-                      MessageCase{"label16", WM_LBUTTONDOWN, MK_LBUTTON, 12, 12, "Label16_MouseDown(1,0,12,12)"},
-                      MessageCase{"label16", WM_RBUTTONDOWN, MK_RBUTTON, 2, 3, "Label16_MouseDown(2,0,2,3)"}));
+    ::testing::Values(
+        MessageCase{"main", WM_LBUTTONDOWN, MK_LBUTTON, 150, 20, "OnMouseDown(1,0,150,20)"},
+        MessageCase{"main", WM_RBUTTONDOWN, MK_RBUTTON | MK_SHIFT, 27, 27, "OnMouseDown(2,1,27,27)"},
+        MessageCase{"main", WM_MBUTTONDOWN, MK_MBUTTON | MK_CONTROL, 5, 300, "OnMouseDown(4,2,5,300)"},
+        MessageCase{"main", WM_MOUSEMOVE, MK_LBUTTON | MK_RBUTTON, -5, 30, "OnMouseMove(3,0,-5,30)"},
+        MessageCase{"main", WM_MOUSEMOVE, MK_MBUTTON, 320, -2, "OnMouseMove(4,0,320,-2)"},
+        MessageCase{"main", WM_MOUSEMOVE, 0, 100, 100, "OnMouseMove(0,0,100,100)"},
+        MessageCase{"main", WM_LBUTTONUP, 0, 130, 25, "OnMouseUp(1,0,130,25)"},
+        MessageCase{"main", WM_RBUTTONUP, MK_LBUTTON, 1, 2, "OnMouseUp(2,0,1,2)"},
+        MessageCase{"closeButton", WM_MOUSEMOVE, 0, 3, 4, "OnCloseButtonMouseMove(0,0,3,4)"},
+        MessageCase{"closeButton", WM_LBUTTONDOWN, MK_LBUTTON, 3, 4, "OnCloseButtonMouseDown(1,0,3,4)"},
+        MessageCase{"closeButton", WM_RBUTTONDOWN, MK_RBUTTON, 3, 4, "OnCloseButtonMouseDown(2,0,3,4)"},
+        MessageCase{"minimiseButton", WM_MOUSEMOVE, MK_LBUTTON, 21, 16, "OnMinimiseButtonMouseMove(1,0,21,16)"},
+        MessageCase{"minimiseButton", WM_MBUTTONDOWN, MK_MBUTTON, 0, 0, "OnMinimiseButtonMouseDown(4,0,0,0)"},
+        MessageCase{"minimiseButton", BM_CLICK, 0, 0, 0,
+                    "OnMinimiseButtonMouseDown(1,0,0,0)"},  // a screen reader's press
+        MessageCase{"menuGlyph", BM_CLICK, 0, 0, 0, "OnMenuGlyphMouseDown(1,0,0,0)"},
+        MessageCase{"menuGlyph", WM_MOUSEMOVE, 0, 12, 12, "OnMenuGlyphMouseMove(0,0,12,12)"},
+        MessageCase{"menuGlyph", WM_LBUTTONDOWN, MK_LBUTTON, 12, 12, "OnMenuGlyphMouseDown(1,0,12,12)"},
+        MessageCase{"menuGlyph", WM_RBUTTONDOWN, MK_RBUTTON, 2, 3, "OnMenuGlyphMouseDown(2,0,2,3)"}));
 
 TEST_F(ToolkitWindowTest, MouseIsCapturedWhileAButtonPressedOnTheSurfaceIsHeld) {
   LoadMain();
@@ -662,28 +678,28 @@ TEST_P(ToolkitKeyTest, KeysInTheReportBoxCarryTheShiftState) {
   BYTE state[256] = {};
   for (int key : GetParam().held) state[key] = 0x80;
   ::SetKeyboardState(state);
-  ::SendMessageW(text1, GetParam().message, GetParam().key, 1);
+  ::SendMessageW(reportBox, GetParam().message, GetParam().key, 1);
   ::SetKeyboardState(saved);
   ASSERT_FALSE(events.log.empty());
   EXPECT_EQ(events.log.back(), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ToolkitKeyTest,
-                         ::testing::Values(KeyCase{WM_KEYDOWN, VK_F5, {}, "Text1_KeyDown(116,0)"},
-                                           KeyCase{WM_KEYDOWN, VK_F5, {VK_SHIFT}, "Text1_KeyDown(116,1)"},
-                                           KeyCase{WM_KEYDOWN, VK_F1, {VK_CONTROL}, "Text1_KeyDown(112,2)"},
-                                           KeyCase{WM_SYSKEYDOWN, VK_F5, {VK_MENU}, "Text1_KeyDown(116,4)"},
-                                           KeyCase{
-                                               WM_KEYDOWN, VK_ESCAPE, {VK_SHIFT, VK_CONTROL}, "Text1_KeyDown(27,3)"}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, ToolkitKeyTest,
+    ::testing::Values(KeyCase{WM_KEYDOWN, VK_F5, {}, "OnReportBoxKeyDown(116,0)"},
+                      KeyCase{WM_KEYDOWN, VK_F5, {VK_SHIFT}, "OnReportBoxKeyDown(116,1)"},
+                      KeyCase{WM_KEYDOWN, VK_F1, {VK_CONTROL}, "OnReportBoxKeyDown(112,2)"},
+                      KeyCase{WM_SYSKEYDOWN, VK_F5, {VK_MENU}, "OnReportBoxKeyDown(116,4)"},
+                      KeyCase{WM_KEYDOWN, VK_ESCAPE, {VK_SHIFT, VK_CONTROL}, "OnReportBoxKeyDown(27,3)"}));
 
 TEST_F(ToolkitWindowTest, ReportBoxHandlesTheKeyAsTheHandlerLeftIt) {
   LoadMain();
-  window->Text1().SetText("abcdef");
+  window->ReportBox().SetText("abcdef");
   const auto caretAfter = [&](WPARAM key) {
-    ::SendMessageW(text1, EM_SETSEL, 0, 0);
-    ::SendMessageW(text1, WM_KEYDOWN, key, 1);
+    ::SendMessageW(reportBox, EM_SETSEL, 0, 0);
+    ::SendMessageW(reportBox, WM_KEYDOWN, key, 1);
     DWORD start = 0;
-    ::SendMessageW(text1, EM_GETSEL, reinterpret_cast<WPARAM>(&start), 0);
+    ::SendMessageW(reportBox, EM_GETSEL, reinterpret_cast<WPARAM>(&start), 0);
     return start;
   };
   EXPECT_EQ(caretAfter(VK_END), 6u);  // unchanged key: the box's own handling
@@ -715,17 +731,17 @@ TEST_F(ToolkitWindowTest, AltReleasedInsideAKeyHandlersMessagePassDoesNotEnterTh
   // the default handling has not seen F5 yet and would take it for Alt pressed alone.
   events.onKey = [&](int16_t& key) {
     if (key != VK_F5) return;
-    ::PostMessageW(text1, WM_SYSKEYUP, VK_MENU, kAltReleased);
+    ::PostMessageW(reportBox, WM_SYSKEYUP, VK_MENU, kAltReleased);
     tk->DoEvents();
   };
-  ::SendMessageW(text1, WM_SYSKEYDOWN, VK_MENU, kAltHeld);
-  ::SendMessageW(text1, WM_SYSKEYDOWN, VK_F5, kAltHeld);
+  ::SendMessageW(reportBox, WM_SYSKEYDOWN, VK_MENU, kAltHeld);
+  ::SendMessageW(reportBox, WM_SYSKEYDOWN, VK_F5, kAltHeld);
   EXPECT_EQ(keyMenus, 0);
 
   // Alt pressed and released on its own still reaches the default handling.
   events.onKey = nullptr;
-  ::SendMessageW(text1, WM_SYSKEYDOWN, VK_MENU, kAltHeld);
-  ::SendMessageW(text1, WM_SYSKEYUP, VK_MENU, kAltReleased);
+  ::SendMessageW(reportBox, WM_SYSKEYDOWN, VK_MENU, kAltHeld);
+  ::SendMessageW(reportBox, WM_SYSKEYUP, VK_MENU, kAltReleased);
   EXPECT_EQ(keyMenus, 1);
   ::RemoveWindowSubclass(main, &CountKeyMenu, 1);
 }
@@ -733,10 +749,10 @@ TEST_F(ToolkitWindowTest, AltReleasedInsideAKeyHandlersMessagePassDoesNotEnterTh
 TEST_F(ToolkitWindowTest, ReportBoxTextRoundTripsAsUtf8) {
   LoadMain();
   const std::string text = "Метка:\tДиск\r\n C:\\ 465,627 GB\r\n";
-  window->Text1().SetText(text);
-  EXPECT_EQ(window->Text1().Text(), text);
+  window->ReportBox().SetText(text);
+  EXPECT_EQ(window->ReportBox().Text(), text);
   wchar_t wide[64] = {};
-  ::GetWindowTextW(text1, wide, 64);
+  ::GetWindowTextW(reportBox, wide, 64);
   EXPECT_EQ(std::wstring(wide), Utf8ToWide(text));
 }
 
@@ -744,26 +760,26 @@ TEST_F(ToolkitWindowTest, AppendedTextEndsTheBoxAndLeavesTheViewAndSelectionAlon
   LoadMain();
   window->Show();
   std::string expected = "\r\n---\r\n";
-  window->Text1().SetText(expected);
+  window->ReportBox().SetText(expected);
   for (int i = 0; i < 60; ++i) {
     const std::string line = " Drive: \t  " + std::to_string(i) + " Метка\r\n";
-    window->Text1().AppendText(line);
+    window->ReportBox().AppendText(line);
     expected += line;
   }
-  window->Text1().AppendText("");
-  EXPECT_EQ(window->Text1().Text(), expected);
-  EXPECT_EQ(::SendMessageW(text1, EM_GETFIRSTVISIBLELINE, 0, 0), 0) << "the view stays at the top";
+  window->ReportBox().AppendText("");
+  EXPECT_EQ(window->ReportBox().Text(), expected);
+  EXPECT_EQ(::SendMessageW(reportBox, EM_GETFIRSTVISIBLELINE, 0, 0), 0) << "the view stays at the top";
   DWORD start = 1, end = 1;
-  ::SendMessageW(text1, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  ::SendMessageW(reportBox, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
   EXPECT_EQ(start, 0u);
   EXPECT_EQ(end, 0u);
 
   // A reader who scrolled into the report stays where they are while it grows.
-  ::SendMessageW(text1, EM_LINESCROLL, 0, 10);
-  const LRESULT scrolled = ::SendMessageW(text1, EM_GETFIRSTVISIBLELINE, 0, 0);
+  ::SendMessageW(reportBox, EM_LINESCROLL, 0, 10);
+  const LRESULT scrolled = ::SendMessageW(reportBox, EM_GETFIRSTVISIBLELINE, 0, 0);
   ASSERT_GT(scrolled, 0);
-  window->Text1().AppendText("one more line\r\n");
-  EXPECT_EQ(::SendMessageW(text1, EM_GETFIRSTVISIBLELINE, 0, 0), scrolled);
+  window->ReportBox().AppendText("one more line\r\n");
+  EXPECT_EQ(::SendMessageW(reportBox, EM_GETFIRSTVISIBLELINE, 0, 0), scrolled);
 }
 
 // Where the reader left the box before a block is appended: the selection, and how many lines
@@ -782,23 +798,24 @@ TEST_P(ReportBoxReaderTest, AppendingKeepsTheSelectionAndTheViewWhereTheReaderLe
   window->Show();
   std::string expected;
   for (int i = 0; i < 50; ++i) expected += " Label: \t  drive " + std::to_string(i) + "\r\n";
-  window->Text1().SetText(expected);
-  ::SendMessageW(text1, EM_LINESCROLL, 0, c.scrolledLines);
-  ::SendMessageW(text1, EM_SETSEL, c.selectionStart, static_cast<LPARAM>(c.selectionEnd));
-  ::SendMessageW(text1, EM_LINESCROLL, 0, c.scrolledLines - ::SendMessageW(text1, EM_GETFIRSTVISIBLELINE, 0, 0));
-  const LRESULT firstVisible = ::SendMessageW(text1, EM_GETFIRSTVISIBLELINE, 0, 0);
+  window->ReportBox().SetText(expected);
+  ::SendMessageW(reportBox, EM_LINESCROLL, 0, c.scrolledLines);
+  ::SendMessageW(reportBox, EM_SETSEL, c.selectionStart, static_cast<LPARAM>(c.selectionEnd));
+  ::SendMessageW(reportBox, EM_LINESCROLL, 0,
+                 c.scrolledLines - ::SendMessageW(reportBox, EM_GETFIRSTVISIBLELINE, 0, 0));
+  const LRESULT firstVisible = ::SendMessageW(reportBox, EM_GETFIRSTVISIBLELINE, 0, 0);
   ASSERT_EQ(firstVisible, c.scrolledLines);
 
   const std::string block = "\r\n-----\r\n Drives: 50\r\n";
-  window->Text1().AppendText(block);
+  window->ReportBox().AppendText(block);
   expected += block;
 
-  EXPECT_EQ(window->Text1().Text(), expected);
+  EXPECT_EQ(window->ReportBox().Text(), expected);
   DWORD start = 99, end = 99;
-  ::SendMessageW(text1, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  ::SendMessageW(reportBox, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
   EXPECT_EQ(start, c.selectionStart);
   EXPECT_EQ(end, c.selectionEnd);
-  EXPECT_EQ(::SendMessageW(text1, EM_GETFIRSTVISIBLELINE, 0, 0), firstVisible);
+  EXPECT_EQ(::SendMessageW(reportBox, EM_GETFIRSTVISIBLELINE, 0, 0), firstVisible);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ReportBoxReaderTest,
@@ -812,12 +829,12 @@ INSTANTIATE_TEST_SUITE_P(Table, ReportBoxReaderTest,
 TEST_F(ToolkitWindowTest, ReportBoxTakesAReportBeyondSixtyFourThousandCharacters) {
   LoadMain();
   std::string expected(70000, 'x');
-  window->Text1().SetText(expected);
+  window->ReportBox().SetText(expected);
   const std::string tail = "\r\n Drives: 26\r\n" + std::string(40000, 'y');
-  window->Text1().AppendText(tail);
+  window->ReportBox().AppendText(tail);
   expected += tail;
-  EXPECT_EQ(window->Text1().Text().size(), expected.size());
-  EXPECT_EQ(window->Text1().Text(), expected);
+  EXPECT_EQ(window->ReportBox().Text().size(), expected.size());
+  EXPECT_EQ(window->ReportBox().Text(), expected);
 }
 
 TEST_F(ToolkitWindowTest, ReportBoxWritesGiveBackTheTextTheyReplace) {
@@ -832,17 +849,17 @@ TEST_F(ToolkitWindowTest, ReportBoxWritesGiveBackTheTextTheyReplace) {
     ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters);
     return static_cast<double>(counters.PagefileUsage);
   };
-  window->Text1().SetText(big);
-  window->Text1().AppendText("warm-up\r\n");
+  window->ReportBox().SetText(big);
+  window->ReportBox().AppendText("warm-up\r\n");
   const double before = pagefileBytes();
   ASSERT_GT(before, 0) << "the process memory counters are not available";
   for (int i = 0; i < 40; ++i) {
-    window->Text1().SetText(big);
-    window->Text1().AppendText(" Drives: 1\r\n");
+    window->ReportBox().SetText(big);
+    window->ReportBox().AppendText(" Drives: 1\r\n");
   }
   const double grownMiB = (pagefileBytes() - before) / (1024.0 * 1024.0);
   EXPECT_LT(grownMiB, 4.0);
-  EXPECT_EQ(window->Text1().Text(), big + " Drives: 1\r\n");
+  EXPECT_EQ(window->ReportBox().Text(), big + " Drives: 1\r\n");
 }
 
 // Records value changes of one window, as a screen reader would hear them.
@@ -856,14 +873,14 @@ struct ValueChanges {
 
 TEST_F(ToolkitWindowTest, ReportBoxWritesAreAnnouncedToScreenReaders) {
   LoadMain();
-  ValueChanges::watched = text1;
+  ValueChanges::watched = reportBox;
   ValueChanges::count = 0;
   const HWINEVENTHOOK hook = ::SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
                                                &ValueChanges::Hook, ::GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
   ASSERT_NE(hook, nullptr);
-  window->Text1().SetText(" Please wait...");
+  window->ReportBox().SetText(" Please wait...");
   EXPECT_TRUE(PumpUntil([] { return ValueChanges::count >= 1; }, 2000));
-  window->Text1().AppendText(" Drives: 0\r\n");
+  window->ReportBox().AppendText(" Drives: 0\r\n");
   EXPECT_TRUE(PumpUntil([] { return ValueChanges::count >= 2; }, 2000));
   ::UnhookWinEvent(hook);
 }
@@ -873,12 +890,12 @@ class ToolkitFontTest : public ToolkitWindowTest, public ::testing::WithParamInt
 TEST_P(ToolkitFontTest, ReportBoxFontIsTahomaCyrillicAtTheRoundedPixelHeight) {
   LoadMain();
   const double points = GetParam();
-  window->Text1().SetFontSize(points);
-  EXPECT_EQ(window->Text1().FontSize(), points);
-  HDC dc = ::GetDC(text1);
+  window->ReportBox().SetFontSize(points);
+  EXPECT_EQ(window->ReportBox().FontSize(), points);
+  HDC dc = ::GetDC(reportBox);
   const int dpiY = ::GetDeviceCaps(dc, LOGPIXELSY);
-  ::ReleaseDC(text1, dc);
-  auto font = reinterpret_cast<HFONT>(::SendMessageW(text1, WM_GETFONT, 0, 0));
+  ::ReleaseDC(reportBox, dc);
+  auto font = reinterpret_cast<HFONT>(::SendMessageW(reportBox, WM_GETFONT, 0, 0));
   ASSERT_NE(font, nullptr);
   LOGFONTW logFont{};
   ASSERT_NE(::GetObjectW(font, sizeof logFont, &logFont), 0);
@@ -892,38 +909,38 @@ INSTANTIATE_TEST_SUITE_P(Table, ToolkitFontTest, ::testing::Values(9.75, 10.0, 8
 
 TEST_F(ToolkitWindowTest, FontSizeOfZeroKeepsTheCurrentFont) {
   LoadMain();
-  const double before = window->Text1().FontSize();
-  const auto font = ::SendMessageW(text1, WM_GETFONT, 0, 0);
-  window->Text1().SetFontSize(0);
-  EXPECT_EQ(window->Text1().FontSize(), before);
-  EXPECT_EQ(::SendMessageW(text1, WM_GETFONT, 0, 0), font);
+  const double before = window->ReportBox().FontSize();
+  const auto font = ::SendMessageW(reportBox, WM_GETFONT, 0, 0);
+  window->ReportBox().SetFontSize(0);
+  EXPECT_EQ(window->ReportBox().FontSize(), before);
+  EXPECT_EQ(::SendMessageW(reportBox, WM_GETFONT, 0, 0), font);
 }
 
 TEST_F(ToolkitWindowTest, PicturesCopyFromTheStoreAndRepaintOnlyOnChange) {
   LoadMain();
   window->Show();
-  EXPECT_EQ(window->Image1().Picture(), PictureId::CloseNormal);
-  EXPECT_EQ(window->Image2().Picture(), PictureId::MinimiseNormal);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(window->Image0(i).Picture(), static_cast<PictureId>(i));
+  EXPECT_EQ(window->CloseButton().Picture(), PictureId::CloseNormal);
+  EXPECT_EQ(window->MinimiseButton().Picture(), PictureId::MinimiseNormal);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(window->StoredPicture(i).Picture(), static_cast<PictureId>(i));
 
   ::UpdateWindow(main);  // nothing left to paint
-  window->Image1().SetPictureFrom(window->Image0(0));
-  EXPECT_FALSE(::GetUpdateRect(image1, nullptr, FALSE));
-  window->Image1().SetPictureFrom(window->Image0(3));
-  EXPECT_EQ(window->Image1().Picture(), PictureId::CloseHot);
-  EXPECT_TRUE(::GetUpdateRect(image1, nullptr, FALSE));
-  EXPECT_FALSE(::GetUpdateRect(image2, nullptr, FALSE));
+  window->CloseButton().SetPictureFrom(window->StoredPicture(0));
+  EXPECT_FALSE(::GetUpdateRect(closeButton, nullptr, FALSE));
+  window->CloseButton().SetPictureFrom(window->StoredPicture(3));
+  EXPECT_EQ(window->CloseButton().Picture(), PictureId::CloseHot);
+  EXPECT_TRUE(::GetUpdateRect(closeButton, nullptr, FALSE));
+  EXPECT_FALSE(::GetUpdateRect(minimiseButton, nullptr, FALSE));
 }
 
 TEST_F(ToolkitWindowTest, PictureGeometryMovesTheControl) {
   LoadMain();
-  window->Image2().SetLeft(200);
-  window->Image2().SetTop(6);
-  window->Image2().SetWidth(30);
-  window->Image2().SetHeight(20);
-  EXPECT_EQ(window->Image2().Left(), 200);
-  EXPECT_EQ(window->Image2().Height(), 20);
-  const RECT r = ChildRect(main, image2);
+  window->MinimiseButton().SetLeft(200);
+  window->MinimiseButton().SetTop(6);
+  window->MinimiseButton().SetWidth(30);
+  window->MinimiseButton().SetHeight(20);
+  EXPECT_EQ(window->MinimiseButton().Left(), 200);
+  EXPECT_EQ(window->MinimiseButton().Height(), 20);
+  const RECT r = ChildRect(main, minimiseButton);
   EXPECT_EQ(r.left, 200);
   EXPECT_EQ(r.top, 6);
   EXPECT_EQ(r.right, 230);
@@ -932,7 +949,7 @@ TEST_F(ToolkitWindowTest, PictureGeometryMovesTheControl) {
 
 TEST_F(ToolkitWindowTest, TimerTicksOnlyWhileEnabledWithAnInterval) {
   LoadMain();
-  toolkit::Timer& timer = window->Timer1();
+  toolkit::Timer& timer = window->WindowTimer();
   EXPECT_EQ(timer.Interval(), 420);
   EXPECT_FALSE(timer.Enabled());
   timer.SetInterval(20);
@@ -962,8 +979,8 @@ TEST_F(ToolkitWindowTest, WaitEventsHandlesMessagesUntilAWorkerWakesIt) {
     tk->Wake();
   });
   EXPECT_TRUE(Win32Toolkit::BackgroundWorkRunning());
-  window->Timer1().SetInterval(20);
-  window->Timer1().SetEnabled(true);
+  window->WindowTimer().SetInterval(20);
+  window->WindowTimer().SetEnabled(true);
   int waits = 0;
   const auto start = std::chrono::steady_clock::now();
   while (!done && waits < 1000) {
@@ -971,7 +988,7 @@ TEST_F(ToolkitWindowTest, WaitEventsHandlesMessagesUntilAWorkerWakesIt) {
     ++waits;
   }
   const auto waited = std::chrono::steady_clock::now() - start;
-  window->Timer1().SetEnabled(false);
+  window->WindowTimer().SetEnabled(false);
   EXPECT_TRUE(done);
   EXPECT_GE(events.ticks, 5) << "the timer was not handled while waiting";
   EXPECT_LT(waits, 200) << "the wait spins instead of sleeping";
@@ -1047,32 +1064,32 @@ TEST_P(ToolkitUnloadTest, UnloadRaisesBothEventsThenLeavesAnInertObject) {
   if (how == "code") window->Unload();
   if (how == "close") ::SendMessageW(main, WM_CLOSE, 0, 0);
   if (how == "endsession") ::SendMessageW(main, WM_ENDSESSION, TRUE, 0);
-  EXPECT_EQ(events.log, (std::vector<std::string>{GetParam().queryUnload, "Form_Unload"}));
+  EXPECT_EQ(events.log, (std::vector<std::string>{GetParam().queryUnload, "OnUnload"}));
   EXPECT_FALSE(window->Loaded());
   EXPECT_FALSE(::IsWindow(main));
   EXPECT_TRUE(QuitPosted());  // it was the last form
 
   // Every method is now a no-op.
   window->Show();
-  window->Text1().SetText("x");
-  EXPECT_EQ(window->Text1().Text(), "");
+  window->ReportBox().SetText("x");
+  EXPECT_EQ(window->ReportBox().Text(), "");
   EXPECT_EQ(window->LogPixelsX(), 0);
   window->SetLeft(10);
-  window->Timer1().SetEnabled(true);
+  window->WindowTimer().SetEnabled(true);
   window->Unload();
   EXPECT_EQ(events.log.size(), 2u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ToolkitUnloadTest,
-                         ::testing::Values(UnloadCase{"code", "Form_QueryUnload(1)"},
-                                           UnloadCase{"close", "Form_QueryUnload(0)"},
-                                           UnloadCase{"endsession", "Form_QueryUnload(2)"}));
+                         ::testing::Values(UnloadCase{"code", "OnQueryUnload(1)"},
+                                           UnloadCase{"close", "OnQueryUnload(0)"},
+                                           UnloadCase{"endsession", "OnQueryUnload(2)"}));
 
 TEST_F(ToolkitWindowTest, CancelledUnloadKeepsTheWindow) {
   LoadMain();
   events.cancelOnQuery = 1;
   window->Unload();
-  EXPECT_EQ(events.log, (std::vector<std::string>{"Form_QueryUnload(1)"}));
+  EXPECT_EQ(events.log, (std::vector<std::string>{"OnQueryUnload(1)"}));
   EXPECT_TRUE(window->Loaded());
   EXPECT_TRUE(::IsWindow(main));
 }
@@ -1084,7 +1101,7 @@ TEST_F(ToolkitWindowTest, CloseArrivingDuringTheUnloadIsIgnored) {
     tk->DoEvents();  // as the program's own unload handler does
   };
   window->Unload();
-  EXPECT_EQ(events.log, (std::vector<std::string>{"Form_QueryUnload(1)", "Form_Unload"}));
+  EXPECT_EQ(events.log, (std::vector<std::string>{"OnQueryUnload(1)", "OnUnload"}));
   EXPECT_FALSE(window->Loaded());
 }
 
@@ -1092,7 +1109,7 @@ TEST_F(ToolkitWindowTest, QuitIsPostedWhenTheLastFormGoesNotBefore) {
   menu = tk->LoadMenuForm(menuEvents);
   LoadMain();
   menu->Unload();
-  EXPECT_EQ(menuEvents.log, (std::vector<std::string>{"Form_QueryUnload(1)", "Form_Unload"}));
+  EXPECT_EQ(menuEvents.log, (std::vector<std::string>{"OnQueryUnload(1)", "OnUnload"}));
   EXPECT_FALSE(QuitPosted());
   window->Unload();
   int code = -1;
@@ -1124,7 +1141,7 @@ TEST_F(ToolkitWindowTest, DoEventsDispatchesPendingMessagesAndPutsAQuitBack) {
   tk->DoEvents();
   ::ReleaseCapture();
   ASSERT_FALSE(events.log.empty());
-  EXPECT_EQ(events.log.front(), "Form_MouseDown(1,0,10,11)");
+  EXPECT_EQ(events.log.front(), "OnMouseDown(1,0,10,11)");
   int code = 0;
   EXPECT_TRUE(QuitPosted(&code));
   EXPECT_EQ(code, 7);
@@ -1137,17 +1154,17 @@ TEST_F(ToolkitWindowTest, MenuFormIsAHiddenTopLevelWindow) {
   ASSERT_EQ(found.size(), 1u);
   wchar_t caption[16] = {};
   ::GetWindowTextW(found[0], caption, 16);
-  EXPECT_STREQ(caption, L"FDFSF");
+  EXPECT_STREQ(caption, L"CommandMenu");
   EXPECT_FALSE(::IsWindowVisible(found[0]));
   EXPECT_EQ(::GetParent(found[0]), nullptr);
   ::SendMessageW(found[0], WM_CLOSE, 0, 0);
-  EXPECT_EQ(menuEvents.log, (std::vector<std::string>{"Form_QueryUnload(0)", "Form_Unload"}));
+  EXPECT_EQ(menuEvents.log, (std::vector<std::string>{"OnQueryUnload(0)", "OnUnload"}));
   EXPECT_FALSE(menu->Loaded());
 }
 
 TEST_F(ToolkitWindowTest, DriveListHasOneLowerCaseEntryPerLetterPresent) {
   menu = tk->LoadMenuForm(menuEvents);
-  toolkit::DriveList& drives = menu->Drive1();
+  toolkit::DriveList& drives = menu->Drives();
   EXPECT_EQ(drives.ListCount(), 0);
   drives.Refresh();
   const DWORD present = ::GetLogicalDrives();

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "startup/environment.h"
-#include "startup/fdfsm.h"
 #include "startup/process_api_win.h"
 #include "startup/process_scan.h"
+#include "startup/program_state.h"
 #include "test_env_win.h"
 
 namespace tarnvik {
@@ -106,11 +106,11 @@ class CountingProcessApi final : public ProcessApi {
 TEST(OsVersion, ScanTakesTheWalkThatSuitsTheVersionAndFindsThisProgram) {
   REQUIRE_EXPECTED_OS(expected);
   win::WinVersionApi version;
-  Fdfsm m;
-  m.OsFamily = GetOsVersionText(version, 0);
-  m.OsVersion = GetOsVersionText(version, 1);
+  ProgramState state;
+  state.OsFamily = GetOsVersionText(version, 0);
+  state.OsVersion = GetOsVersionText(version, 1);
   CountingProcessApi api;
-  ScanProcesses(m, api);
+  ScanProcesses(state, api);
 
   const bool oldNt = expected.family == "NT" && std::strtod(expected.version.c_str(), nullptr) < 5;
   if (oldNt) {
@@ -120,8 +120,8 @@ TEST(OsVersion, ScanTakesTheWalkThatSuitsTheVersionAndFindsThisProgram) {
     EXPECT_EQ(api.enumerations, 0);
     EXPECT_EQ(api.snapshots, 1);
   }
-  m.ProcessList = "\r" + m.ProcessList;
-  EXPECT_GE(CountNameMatches(m, "TARNVIK_WIN_TESTS.EXE"), 1) << m.ProcessList;
+  state.ProcessList = "\r" + state.ProcessList;
+  EXPECT_GE(CountNameMatches(state, "TARNVIK_WIN_TESTS.EXE"), 1) << state.ProcessList;
 }
 
 }  // namespace

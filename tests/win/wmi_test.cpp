@@ -48,11 +48,7 @@ class WmiTest : public ::testing::Test {
     if (comStarted_) ::CoUninitialize();
   }
 
-  std::string Style(const std::string& letter) {
-    Fdfsm m;
-    QueryPartitionStyle(m, wmi_, letter);
-    return m.PartitionStyle;
-  }
+  std::string Style(const std::string& letter) { return QueryPartitionStyle(wmi_, letter); }
 
   WinWmiApi wmi_;
 
@@ -185,11 +181,9 @@ TEST_F(WmiTest, QueryOnAThreadWithoutComGivesUnknown) {
   std::string style = "not run";
   std::string deviceId;
   std::thread worker([&] {
-    Fdfsm m;
     WinWmiApi wmi;
-    QueryPartitionStyle(m, wmi, "c");
-    style = m.PartitionStyle;
-    deviceId = m.DiskDeviceId;
+    style = QueryPartitionStyle(wmi, "c");
+    deviceId = DiskDeviceIdOf("c");
   });
   worker.join();
   // This test's thread holds a single-threaded apartment and nothing else in the process made

@@ -12,8 +12,8 @@
 
 #include "fakes/test_program.h"
 #include "report/report_builder.h"
-#include "ui/main_window/fdfsg.h"
-#include "ui/menu_form/fdfsf.h"
+#include "ui/main_window/report_window.h"
+#include "ui/menu_form/command_menu.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ using tarnvik::testing::FakeDrive;
 using tarnvik::testing::TestProgram;
 
 void SetUpMachine(TestProgram& t) {
-  t.m().OsVersion = "6.1";
+  t.state().OsVersion = "6.1";
   for (char letter = 'a'; letter <= 'z'; ++letter) {
     FakeDrive d;
     d.label = std::string("VOLUME_") + letter;
@@ -32,9 +32,9 @@ void SetUpMachine(TestProgram& t) {
     t.tk.driveEntries.push_back(std::string(1, letter) + ": [" + d.label + "]");
     t.wmi.disks[std::string(1, static_cast<char>(letter - 32)) + ":"].partitionTypes = {"GPT: Basic Data"};
   }
-  t.program.FDFSF().Window().Hide();
-  t.program.FDFSG().Window().Show();
-  t.m().ReportIdle = true;
+  t.program.Menu().Form().Hide();
+  t.program.Window().Form().Show();
+  t.state().ReportIdle = true;
 }
 
 int IntArg(int argc, char** argv, int index, int fallback) {
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
 
   TestProgram t;
   SetUpMachine(t);
-  tarnvik::toolkit::TextBox& box = t.program.FDFSG().Window().Text1();
+  tarnvik::toolkit::TextBox& box = t.program.Window().Form().ReportBox();
 
   // One report to check the work is real before timing it.
   tarnvik::RefreshDriveReport(t.program);

@@ -1,15 +1,15 @@
 // probe: a console helper for the end-to-end tests. It finds Tarnvik's main window by its title
 // and reads or drives it from outside the program, the way another process on the desktop would.
 //
-//   probe text                            Text1's text, as UTF-8 bytes, nothing added
-//   probe wait-text <substring> <ms>      waits until Text1's text contains the substring
+//   probe text                            the report box's text, as UTF-8 bytes, nothing added
+//   probe wait-text <substring> <ms>      waits until the report box's text contains the substring
 //   probe wait-window <ms>                waits until the main window exists
-//   probe geometry                        window, client and Text1 geometry, font, line pitch,
+//   probe geometry                        window, client and report-box geometry, font, line pitch,
 //                                         shown state
 //   probe close                           posts WM_CLOSE to the main window (a close from outside)
 //   probe restore                         posts the system's restore command to the main window,
 //                                         as a click on its task-bar button does
-//   probe close-when <substring> <ms>     posts WM_CLOSE as soon as Text1 contains the substring
+//   probe close-when <substring> <ms>     posts WM_CLOSE as soon as the report box contains the substring
 //                                         and prints the text it had at that moment
 //   probe wait-gone <ms>                  waits until the main window and its process are gone
 //   probe wait-foreground <ms>            waits until the main window is the foreground window,
@@ -22,24 +22,24 @@
 //                                         that Wine's desktop process stays up between programs
 //   probe ping-until-text <substring> <ms>
 //                                         waits for the main window, then sends it WM_NULL again
-//                                         and again until Text1 contains the substring; prints the
+//                                         and again until the report box contains the substring; prints the
 //                                         longest time the window took to answer (longest_ms) and
 //                                         the number of pings
-//   probe esc-gone <ms>                   presses Esc in Text1 and prints the milliseconds until
+//   probe esc-gone <ms>                   presses Esc in the report box and prints the milliseconds until
 //                                         the program's process has ended (gone_ms) and until
 //                                         its main window had gone (window_gone_ms)
 //   probe drive <letters> <unix-folder>|- [<ms>]
 //                                         defines each letter as a fixed drive on the folder through
 //                                         Wine's mount manager, as winecfg does, or ("-") removes
 //                                         it; the mount manager sends no notice for this itself.
-//                                         With <ms>, then watches Text1 as notice does, timed from
+//                                         With <ms>, then watches the report box as notice does, timed from
 //                                         the define, and prints rebuilds, begun_ms, rebuilt_ms and
 //                                         letters
 //   probe notice <event> <letters> <flag> <ms> [<unix-folder>|-]
 //                                         broadcasts one WM_DEVICECHANGE per letter with its volume,
 //                                         as the mount manager does for a plugged-in device (event
 //                                         arrive, remove or query-remove; flag media, net or none),
-//                                         then watches Text1 for <ms>. Prints the smallest broadcast
+//                                         then watches the report box for <ms>. Prints the smallest broadcast
 //                                         result (answer; 0 means a window refused), the longest
 //                                         broadcast (broadcast_ms), how often the report lost its
 //                                         " Drives: " line (rebuilds) and when, from the first
@@ -204,7 +204,7 @@ int CmdText() {
   return kDone;
 }
 
-// Polls Text1 until it holds the substring; the text it held then is left in `text`.
+// Polls the report box until it holds the substring; the text it held then is left in `text`.
 bool WaitForText(const wchar_t* substring, unsigned long long ms, DWORD pollMs, std::string& text) {
   const std::string wanted = WideToUtf8(substring);
   const Deadline deadline(ms);
@@ -256,7 +256,7 @@ int CmdGeometry() {
 
   HWND box = FindTextBox(main);
   if (box == nullptr) {
-    WriteLine("text1=none");
+    WriteLine("report_box=none");
     return kDone;
   }
   RECT r{};
@@ -264,7 +264,7 @@ int CmdGeometry() {
   // Screen to the main window's client coordinates: the window is borderless, so client and
   // window origins coincide, and this is the position the layout code sets.
   ::MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&r), 2);
-  WriteLine("text1=" + Join({r.left, r.top, r.right - r.left, r.bottom - r.top}));
+  WriteLine("report_box=" + Join({r.left, r.top, r.right - r.left, r.bottom - r.top}));
 
   // The line pitch shows the font's pixel size even where the font handle cannot be read from
   // another process (Wine keeps GDI handles per process).
@@ -276,19 +276,19 @@ int CmdGeometry() {
       ::SendMessageTimeoutW(box, EM_POSFROMCHAR, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &first) &&
       ::SendMessageTimeoutW(box, EM_POSFROMCHAR, secondLine, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &second)) {
     const int pitch = static_cast<short>(HIWORD(second)) - static_cast<short>(HIWORD(first));
-    WriteLine("text1_line_height=" + std::to_string(pitch));
+    WriteLine("report_box_line_height=" + std::to_string(pitch));
   } else {
-    WriteLine("text1_line_height=?");
+    WriteLine("report_box_line_height=?");
   }
 
   DWORD_PTR font = 0;
   LOGFONTW lf{};
   if (::SendMessageTimeoutW(box, WM_GETFONT, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &font) && font != 0 &&
       ::GetObjectW(reinterpret_cast<HGDIOBJ>(font), sizeof lf, &lf) == sizeof lf) {
-    WriteLine("text1_font_height=" + std::to_string(lf.lfHeight));
-    WriteLine("text1_font_face=" + WideToUtf8(lf.lfFaceName));
+    WriteLine("report_box_font_height=" + std::to_string(lf.lfHeight));
+    WriteLine("report_box_font_face=" + WideToUtf8(lf.lfFaceName));
   } else {
-    WriteLine("text1_font_height=?");
+    WriteLine("report_box_font_height=?");
   }
   return kDone;
 }
@@ -649,7 +649,7 @@ bool HasReport(HWND box) {
   return box != nullptr && ReadWindowText(box, text) && text.find(L" Drives: ") != std::wstring::npos;
 }
 
-// Watches Text1 until `ms` have passed on `watch`; prints how often the report was rebuilt, when
+// Watches the report box until `ms` have passed on `watch`; prints how often the report was rebuilt, when
 // the first rebuild began and when its report was whole, and the letters of its blocks at the end.
 void WatchRebuilds(HWND box, bool hadReport, const Stopwatch& watch, unsigned long long ms) {
   int rebuilds = 0;

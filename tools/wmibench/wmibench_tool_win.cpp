@@ -29,7 +29,6 @@
 
 namespace {
 
-using tarnvik::Fdfsm;
 using tarnvik::WmiLocator;
 using tarnvik::WmiObject;
 using tarnvik::WmiObjectWalk;
@@ -181,13 +180,11 @@ int wmain(int argc, wchar_t** argv) {
     if (!TimedQuery(wmi, deviceId, times, found)) ++failures;
     for (int p = 0; p < kPhaseCount; ++p) phases[p].ms.push_back(times[p]);
 
-    Fdfsm m;
     {
       Stopwatch w;
-      tarnvik::QueryPartitionStyle(m, wmi, letter);
+      style = tarnvik::QueryPartitionStyle(wmi, letter);
       wholeQuery.ms.push_back(w.Ms());
     }
-    style = m.PartitionStyle;
     {
       Stopwatch w;
       const tarnvik::PartitionStyles all = tarnvik::QueryPartitionStyles(wmi);

@@ -1,6 +1,6 @@
 #include "ui/menu_form/about.h"
 
-#include "startup/main.h"
+#include "base/program_identity.h"
 #include "tarnvik_version.h"
 
 namespace tarnvik {

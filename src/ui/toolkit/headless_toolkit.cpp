@@ -34,9 +34,9 @@ std::string HeadlessDriveList::List(int index) const {
 HeadlessMainWindow::HeadlessMainWindow(HeadlessToolkit& toolkit, MainWindowEvents& events)
     : toolkit_(toolkit),
       events_(events),
-      image1_(PictureId::CloseNormal, {278, 4, 22, 17}),
-      image2_(PictureId::MinimiseNormal, {256, 4, 22, 17}) {
-  for (int i = 0; i < 4; ++i) image0_.emplace_back(static_cast<PictureId>(i), HeadlessGeometry{0, 0, 22, 17});
+      closeButton_(PictureId::CloseNormal, {278, 4, 22, 17}),
+      minimiseButton_(PictureId::MinimiseNormal, {256, 4, 22, 17}) {
+  for (int i = 0; i < 4; ++i) storedPictures_.emplace_back(static_cast<PictureId>(i), HeadlessGeometry{0, 0, 22, 17});
   ++toolkit_.loadedForms;
   ++toolkit_.mainWindowsLoaded;
   toolkit_.mainWindow = this;
@@ -51,13 +51,13 @@ void HeadlessMainWindow::Show() {
   const bool first = width_ == 0;
   visible_ = true;
   // The first showing sizes the window, which raises the layout pass.
-  if (first) events_.Form_Resize();
+  if (first) events_.OnResize();
 }
 
 void HeadlessMainWindow::SetWindowState(WindowState state) {
   if (!loaded_ || state_ == state) return;
   state_ = state;
-  events_.Form_Resize();
+  events_.OnResize();
 }
 
 void HeadlessMainWindow::SetSize(int width, int height) {
@@ -76,9 +76,9 @@ void HeadlessMainWindow::RequestClose() { UnloadFor(kUnloadFromWindows); }
 void HeadlessMainWindow::UnloadFor(int16_t unloadMode) {
   if (!loaded_) return;
   int16_t cancel = 0;
-  events_.Form_QueryUnload(cancel, unloadMode);
+  events_.OnQueryUnload(cancel, unloadMode);
   if (cancel != 0) return;
-  events_.Form_Unload(cancel);
+  events_.OnUnload(cancel);
   if (cancel != 0) return;
   loaded_ = false;
   visible_ = false;
@@ -86,30 +86,30 @@ void HeadlessMainWindow::UnloadFor(int16_t unloadMode) {
 }
 
 bool HeadlessMainWindow::Tick() {
-  if (!loaded_ || !timer1_.Enabled() || timer1_.Interval() <= 0) return false;
-  events_.Timer1_Timer();
+  if (!loaded_ || !windowTimer_.Enabled() || windowTimer_.Interval() <= 0) return false;
+  events_.OnWindowTimer();
   return true;
 }
 
 void HeadlessMainWindow::DeviceChange(const DeviceNotice& notice) {
-  if (loaded_) events_.Form_DeviceChange(notice);
+  if (loaded_) events_.OnDeviceChange(notice);
 }
 
 void HeadlessMainWindow::Advance(int milliseconds) {
   for (int ms = 0; ms < milliseconds; ++ms) {
     ++toolkit_.nowMs;
-    if (loaded_ && timer1_.Step()) events_.Timer1_Timer();
-    if (loaded_ && timer2_.Step()) events_.Timer2_Timer();
+    if (loaded_ && windowTimer_.Step()) events_.OnWindowTimer();
+    if (loaded_ && noticeTimer_.Step()) events_.OnNoticeTimer();
   }
 }
 
 int16_t HeadlessMainWindow::PressKey(int16_t keyCode, int16_t shift) {
-  if (loaded_) events_.Text1_KeyDown(keyCode, shift);
+  if (loaded_) events_.OnReportBoxKeyDown(keyCode, shift);
   return keyCode;
 }
 
 HeadlessMenuForm::HeadlessMenuForm(HeadlessToolkit& toolkit, MenuFormEvents& events)
-    : toolkit_(toolkit), events_(events), drive1_(toolkit) {
+    : toolkit_(toolkit), events_(events), drives_(toolkit) {
   ++toolkit_.loadedForms;
   ++toolkit_.menuFormsLoaded;
   toolkit_.menuForm = this;
@@ -122,9 +122,9 @@ HeadlessMenuForm::~HeadlessMenuForm() {
 void HeadlessMenuForm::Unload() {
   if (!loaded_) return;
   int16_t cancel = 0;
-  events_.Form_QueryUnload(cancel, kUnloadFromCode);
+  events_.OnQueryUnload(cancel, kUnloadFromCode);
   if (cancel != 0) return;
-  events_.Form_Unload(cancel);
+  events_.OnUnload(cancel);
   if (cancel != 0) return;
   loaded_ = false;
   visible_ = false;

@@ -117,13 +117,13 @@ class HeadlessMainWindow final : public MainWindow {
   void Unload() override;
   bool Loaded() const override { return loaded_; }
 
-  TextBox& Text1() override { return text1_; }
-  Label& Label16() override { return label16_; }
-  PictureBox& Image1() override { return image1_; }
-  PictureBox& Image2() override { return image2_; }
-  PictureBox& Image0(int index) override { return image0_.at(static_cast<std::size_t>(index)); }
-  Timer& Timer1() override { return timer1_; }
-  Timer& Timer2() override { return timer2_; }
+  TextBox& ReportBox() override { return reportBox_; }
+  Label& MenuGlyph() override { return menuGlyph_; }
+  PictureBox& CloseButton() override { return closeButton_; }
+  PictureBox& MinimiseButton() override { return minimiseButton_; }
+  PictureBox& StoredPicture(int index) override { return storedPictures_.at(static_cast<std::size_t>(index)); }
+  Timer& WindowTimer() override { return windowTimer_; }
+  Timer& NoticeTimer() override { return noticeTimer_; }
 
   WindowState GetWindowState() const override { return state_; }
   void SetWindowState(WindowState state) override;
@@ -140,21 +140,21 @@ class HeadlessMainWindow final : public MainWindow {
   int width() const { return width_; }
   int height() const { return height_; }
   int refreshCount() const { return refreshCount_; }
-  HeadlessTextBox& text1() { return text1_; }
-  HeadlessLabel& label16() { return label16_; }
-  HeadlessTimer& timer1() { return timer1_; }
-  HeadlessTimer& timer2() { return timer2_; }
+  HeadlessTextBox& reportBox() { return reportBox_; }
+  HeadlessLabel& menuGlyph() { return menuGlyph_; }
+  HeadlessTimer& windowTimer() { return windowTimer_; }
+  HeadlessTimer& noticeTimer() { return noticeTimer_; }
   MainWindowEvents& events() { return events_; }
   /// A close request from outside the program (task bar, log-off).
   void RequestClose();
   /// A timer tick, delivered only while the window is loaded and its timer enabled.
   bool Tick();
-  /// A key pressed in Text1; returns the key code as the handler left it.
+  /// A key pressed in the report box; returns the key code as the handler left it.
   int16_t PressKey(int16_t keyCode, int16_t shift = 0);
   /// A device notice from the system, delivered while the window is loaded.
   void DeviceChange(const DeviceNotice& notice);
   /// Lets `milliseconds` pass on the toolkit's clock, one at a time: each timer ticks when its
-  /// interval is up, Timer1 before Timer2 in the same millisecond.
+  /// interval is up, the window timer before the notice timer in the same millisecond.
   void Advance(int milliseconds);
 
  private:
@@ -162,13 +162,13 @@ class HeadlessMainWindow final : public MainWindow {
 
   HeadlessToolkit& toolkit_;
   MainWindowEvents& events_;
-  HeadlessTextBox text1_;
-  HeadlessLabel label16_;
-  HeadlessPictureBox image1_;
-  HeadlessPictureBox image2_;
-  std::vector<HeadlessPictureBox> image0_;
-  HeadlessTimer timer1_;
-  HeadlessTimer timer2_;
+  HeadlessTextBox reportBox_;
+  HeadlessLabel menuGlyph_;
+  HeadlessPictureBox closeButton_;
+  HeadlessPictureBox minimiseButton_;
+  std::vector<HeadlessPictureBox> storedPictures_;
+  HeadlessTimer windowTimer_;
+  HeadlessTimer noticeTimer_;
   WindowState state_ = WindowState::Normal;
   double left_ = 0, top_ = 0;
   int width_ = 0, height_ = 0;
@@ -186,16 +186,16 @@ class HeadlessMenuForm final : public MenuForm {
   void Hide() override { visible_ = false; }
   void Unload() override;
   bool Loaded() const override { return loaded_; }
-  DriveList& Drive1() override { return drive1_; }
+  DriveList& Drives() override { return drives_; }
   int PopupMenu(const std::vector<MenuItem>& items, int defaultItem) override;
 
   bool visible() const { return visible_; }
-  HeadlessDriveList& drive1() { return drive1_; }
+  HeadlessDriveList& drives() { return drives_; }
 
  private:
   HeadlessToolkit& toolkit_;
   MenuFormEvents& events_;
-  HeadlessDriveList drive1_;
+  HeadlessDriveList drives_;
   bool visible_ = false;
   bool loaded_ = true;
 };
@@ -232,7 +232,7 @@ class HeadlessToolkit : public Toolkit {
   bool PrevInstance() const override { return prevInstance; }
 
   // Settings a test makes before the program runs.
-  std::vector<std::string> driveEntries;  ///< what Drive1 lists after a refresh
+  std::vector<std::string> driveEntries;  ///< what the drive list lists after a refresh
   int logPixelsX = 96;                    ///< what the DPI query answers
   std::string path = "C:\\Tools";
   std::string exeName = "tarnvik";

@@ -8,7 +8,7 @@
 #include "base/utf_win.h"
 #include "tarnvik_version.h"
 #include "ui/main_window/artwork.h"
-#include "ui/main_window/fdfsg.h"
+#include "ui/main_window/report_window.h"
 #include "ui/main_window/resource_ids.h"
 #include "ui/toolkit/accessible_button_win.h"
 #include "ui/toolkit/toolkit_forms_win.h"
@@ -32,16 +32,16 @@ constexpr COLORREF kTitleYellow = RGB(243, 241, 0);
 constexpr COLORREF kTitleShadow = RGB(24, 40, 72);
 constexpr int kTitlePixelHeight = 13;
 constexpr int kTitleRight = 252;  // the caption buttons begin at 256
-constexpr double kText1DesignPoints = 9.75;
+constexpr double kReportBoxDesignPoints = 9.75;
 
-constexpr Geometry kText1Design{11, 35, 286, 346};
-constexpr Geometry kLabel16Design{0, 0, 24, 24};
-constexpr Geometry kImage1Design{278, 4, 22, 17};
-constexpr Geometry kImage2Design{256, 4, 22, 17};
+constexpr Geometry kReportBoxDesign{11, 35, 286, 346};
+constexpr Geometry kMenuGlyphDesign{0, 0, 24, 24};
+constexpr Geometry kCloseButtonDesign{278, 4, 22, 17};
+constexpr Geometry kMinimiseButtonDesign{256, 4, 22, 17};
 constexpr Geometry kStoreDesign{0, 0, 22, 17};
 
-constexpr UINT_PTR kText1SubclassId = 1;
-enum : int { kText1Id = 1, kLabel16Id = 2, kImage1Id = 3, kImage2Id = 4 };
+constexpr UINT_PTR kReportBoxSubclassId = 1;
+enum : int { kReportBoxId = 1, kMenuGlyphId = 2, kCloseButtonId = 3, kMinimiseButtonId = 4 };
 
 // Resource of each picture, in PictureId order.
 constexpr std::array<int, 4> kPictureResources{IDB_CLOSE_NORMAL, IDB_MINIMISE_NORMAL, IDB_MINIMISE_HOT, IDB_CLOSE_HOT};
@@ -134,7 +134,7 @@ HBITMAP CreateDibFromPixels(int width, int height, const uint32_t* pixels) {
   return bitmap;
 }
 
-// ---- Text1 ----
+// ---- The report box ----
 
 std::string Win32TextBox::Text() const {
   if (hwnd == nullptr) return {};
@@ -237,7 +237,8 @@ void Win32TextBox::AppendText(std::string_view text) {
     if (selectionStart != 0 || selectionEnd != 0)
       ::SendMessageW(hwnd, EM_SETSEL, selectionStart, static_cast<LPARAM>(selectionEnd));
     const LRESULT nowVisible = ::SendMessageW(hwnd, EM_GETFIRSTVISIBLELINE, 0, 0);
-    if (nowVisible != firstVisible) ::SendMessageW(hwnd, EM_LINESCROLL, 0, static_cast<LPARAM>(firstVisible - nowVisible));
+    if (nowVisible != firstVisible)
+      ::SendMessageW(hwnd, EM_LINESCROLL, 0, static_cast<LPARAM>(firstVisible - nowVisible));
   };
   if (SwapTextBuffer(hwnd, true, wide)) {
     putBack();
@@ -273,7 +274,7 @@ void Win32TextBox::Move(int left, int top, int width, int height) {
   if (hwnd != nullptr) ::MoveWindow(hwnd, left, top, width, height, TRUE);
 }
 
-// ---- Label16 ----
+// ---- The menu glyph ----
 
 void Win32Label::Move(int left, int top, int width, int height) {
   if (hwnd != nullptr) ::MoveWindow(hwnd, left, top, width, height, TRUE);
@@ -315,7 +316,7 @@ void Win32Picture::Place() {
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// ---- Timer1 ----
+// ---- Timers ----
 
 void Win32Timer::SetInterval(int milliseconds) {
   if (milliseconds < 0) return;  // not a valid interval: the current one stays
@@ -343,11 +344,11 @@ void Win32Timer::Apply() {
 Win32MainWindow::Win32MainWindow(ToolkitState& state, toolkit::MainWindowEvents& events)
     : state_(state),
       events_(events),
-      image1_(PictureId::CloseNormal, kImage1Design),
-      image2_(PictureId::MinimiseNormal, kImage2Design),
-      image0_{{Win32Picture(PictureId::CloseNormal, kStoreDesign),
-               Win32Picture(PictureId::MinimiseNormal, kStoreDesign),
-               Win32Picture(PictureId::MinimiseHot, kStoreDesign), Win32Picture(PictureId::CloseHot, kStoreDesign)}} {
+      closeButton_(PictureId::CloseNormal, kCloseButtonDesign),
+      minimiseButton_(PictureId::MinimiseNormal, kMinimiseButtonDesign),
+      storedPictures_{
+          {Win32Picture(PictureId::CloseNormal, kStoreDesign), Win32Picture(PictureId::MinimiseNormal, kStoreDesign),
+           Win32Picture(PictureId::MinimiseHot, kStoreDesign), Win32Picture(PictureId::CloseHot, kStoreDesign)}} {
   LoadPictures();
   PrepareSkin();
   // Borderless, but with a system menu and a minimise box so the task-bar button can
@@ -361,9 +362,9 @@ Win32MainWindow::Win32MainWindow(ToolkitState& state, toolkit::MainWindowEvents&
   counted_ = true;
   state_.FormLoaded();
   state_.SetMainWindow(hwnd_);
-  timer1_.owner = hwnd_;
+  windowTimer_.owner = hwnd_;
   highContrast_ = HighContrastOn();
-  timer2_.owner = hwnd_;
+  noticeTimer_.owner = hwnd_;
   CreateControls();
 }
 
@@ -379,9 +380,9 @@ void Win32MainWindow::LoadPictures() {
         ::LoadImageW(state_.instance, MAKEINTRESOURCEW(kPictureResources[i]), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     pictureTable_[i] = static_cast<HBITMAP>(pictureBitmaps_[i].get());
   }
-  image1_.SetBitmapTable(&pictureTable_);
-  image2_.SetBitmapTable(&pictureTable_);
-  for (Win32Picture& picture : image0_) picture.SetBitmapTable(&pictureTable_);
+  closeButton_.SetBitmapTable(&pictureTable_);
+  minimiseButton_.SetBitmapTable(&pictureTable_);
+  for (Win32Picture& picture : storedPictures_) picture.SetBitmapTable(&pictureTable_);
 }
 
 void Win32MainWindow::PrepareSkin() {
@@ -410,33 +411,36 @@ void Win32MainWindow::PrepareSkin() {
 }
 
 void Win32MainWindow::CreateControls() {
-  constexpr DWORD kText1Style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
-                                ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL;
-  text1_.hwnd = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", kText1Style, kText1Design.left, kText1Design.top,
-                                  kText1Design.width, kText1Design.height, hwnd_,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kText1Id)), state_.instance, nullptr);
-  if (text1_.hwnd != nullptr) {
-    ::SendMessageW(text1_.hwnd, EM_SETLIMITTEXT, 0, 0);  // 0: as much text as the control can hold
-    ::SetWindowSubclass(text1_.hwnd, &Text1Proc, kText1SubclassId, reinterpret_cast<DWORD_PTR>(this));
-    text1_.SetFontSize(kText1DesignPoints);
+  constexpr DWORD kReportBoxStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
+                                    ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL;
+  reportBox_.hwnd =
+      ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", kReportBoxStyle, kReportBoxDesign.left, kReportBoxDesign.top,
+                        kReportBoxDesign.width, kReportBoxDesign.height, hwnd_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kReportBoxId)), state_.instance, nullptr);
+  if (reportBox_.hwnd != nullptr) {
+    ::SendMessageW(reportBox_.hwnd, EM_SETLIMITTEXT, 0, 0);  // 0: as much text as the control can hold
+    ::SetWindowSubclass(reportBox_.hwnd, &ReportBoxProc, kReportBoxSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    reportBox_.SetFontSize(kReportBoxDesignPoints);
   }
   // The controls' texts are never drawn: they are what a screen reader calls them.
-  label16_.hwnd = ::CreateWindowExW(0, kLabelClass, Utf8ToWide(kMenuGlyphName).c_str(), WS_CHILD | WS_VISIBLE,
-                                    kLabel16Design.left, kLabel16Design.top, kLabel16Design.width,
-                                    kLabel16Design.height, hwnd_,
-                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kLabel16Id)), state_.instance, this);
-  image1_.hwnd = ::CreateWindowExW(0, kPictureClass, Utf8ToWide(kCloseButtonName).c_str(), WS_CHILD | WS_VISIBLE,
-                                   image1_.Left(), image1_.Top(), image1_.Width(), image1_.Height(), hwnd_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kImage1Id)), state_.instance, &image1_);
-  image2_.hwnd = ::CreateWindowExW(0, kPictureClass, Utf8ToWide(kMinimiseButtonName).c_str(), WS_CHILD | WS_VISIBLE,
-                                   image2_.Left(), image2_.Top(), image2_.Width(), image2_.Height(), hwnd_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kImage2Id)), state_.instance, &image2_);
+  menuGlyph_.hwnd =
+      ::CreateWindowExW(0, kLabelClass, Utf8ToWide(kMenuGlyphName).c_str(), WS_CHILD | WS_VISIBLE,
+                        kMenuGlyphDesign.left, kMenuGlyphDesign.top, kMenuGlyphDesign.width, kMenuGlyphDesign.height,
+                        hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kMenuGlyphId)), state_.instance, this);
+  closeButton_.hwnd =
+      ::CreateWindowExW(0, kPictureClass, Utf8ToWide(kCloseButtonName).c_str(), WS_CHILD | WS_VISIBLE,
+                        closeButton_.Left(), closeButton_.Top(), closeButton_.Width(), closeButton_.Height(), hwnd_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCloseButtonId)), state_.instance, &closeButton_);
+  minimiseButton_.hwnd = ::CreateWindowExW(
+      0, kPictureClass, Utf8ToWide(kMinimiseButtonName).c_str(), WS_CHILD | WS_VISIBLE, minimiseButton_.Left(),
+      minimiseButton_.Top(), minimiseButton_.Width(), minimiseButton_.Height(), hwnd_,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kMinimiseButtonId)), state_.instance, &minimiseButton_);
 }
 
-toolkit::PictureBox& Win32MainWindow::Image0(int index) {
+toolkit::PictureBox& Win32MainWindow::StoredPicture(int index) {
   // The store has four entries; an index outside it falls on the nearest one rather than
   // failing inside an event handler.
-  return image0_[static_cast<std::size_t>(std::clamp(index, 0, static_cast<int>(image0_.size()) - 1))];
+  return storedPictures_[static_cast<std::size_t>(std::clamp(index, 0, static_cast<int>(storedPictures_.size()) - 1))];
 }
 
 void Win32MainWindow::Show() {
@@ -448,7 +452,7 @@ void Win32MainWindow::Show() {
   // The first showing lays the window out and centres it before it appears; size events
   // reach the layout pass only from now on.
   resizing_ = true;
-  events_.Form_Resize();
+  events_.OnResize();
   resizing_ = false;
   if (!loaded_) return;
   CentreOnWorkArea();
@@ -542,8 +546,8 @@ void Win32MainWindow::UnloadFor(int16_t mode) {
   if (!loaded_ || unloading_) return;
   unloading_ = true;
   int16_t cancel = 0;
-  events_.Form_QueryUnload(cancel, mode);
-  if (cancel == 0) events_.Form_Unload(cancel);
+  events_.OnQueryUnload(cancel, mode);
+  if (cancel == 0) events_.OnUnload(cancel);
   unloading_ = false;
   if (cancel != 0 || !loaded_) return;
   // From here the object is inert; it stays valid because a handler may still be on the stack.
@@ -617,7 +621,7 @@ LRESULT Win32MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, L
       return 0;
     case WM_SETFOCUS:
       // The report box is the only control that takes the keyboard.
-      if (text1_.hwnd != nullptr) ::SetFocus(text1_.hwnd);
+      if (reportBox_.hwnd != nullptr) ::SetFocus(reportBox_.hwnd);
       return 0;
     case WM_LBUTTONDOWN:
       OnMouseDown(toolkit::kLeftButton, wParam, lParam);
@@ -672,7 +676,7 @@ void Win32MainWindow::OnSize() {
   // The layout pass sets the size itself, which raises another size event: not re-entered.
   if (!loaded_ || !shown_ || resizing_) return;
   resizing_ = true;
-  events_.Form_Resize();
+  events_.OnResize();
   resizing_ = false;
 }
 
@@ -682,17 +686,17 @@ void Win32MainWindow::OnMouseDown(int16_t button, WPARAM wParam, LPARAM lParam) 
   // follows the mouse past the window's edge. Positions come from each message, never from
   // the cursor now: events can arrive faster than they are handled.
   ::SetCapture(hwnd_);
-  events_.Form_MouseDown(button, ShiftFromMouseKeys(wParam), MouseX(lParam), MouseY(lParam));
+  events_.OnMouseDown(button, ShiftFromMouseKeys(wParam), MouseX(lParam), MouseY(lParam));
 }
 
 void Win32MainWindow::OnMouseMove(WPARAM wParam, LPARAM lParam) {
   if (!loaded_) return;
-  events_.Form_MouseMove(ButtonsFromMouseKeys(wParam), ShiftFromMouseKeys(wParam), MouseX(lParam), MouseY(lParam));
+  events_.OnMouseMove(ButtonsFromMouseKeys(wParam), ShiftFromMouseKeys(wParam), MouseX(lParam), MouseY(lParam));
 }
 
 void Win32MainWindow::OnMouseUp(int16_t button, WPARAM wParam, LPARAM lParam) {
   if (!loaded_) return;
-  events_.Form_MouseUp(button, ShiftFromMouseKeys(wParam), MouseX(lParam), MouseY(lParam));
+  events_.OnMouseUp(button, ShiftFromMouseKeys(wParam), MouseX(lParam), MouseY(lParam));
   const bool buttonsHeld = ButtonsFromMouseKeys(wParam) != 0;
   if (hwnd_ != nullptr && !buttonsHeld && ::GetCapture() == hwnd_) ::ReleaseCapture();
 }
@@ -700,8 +704,8 @@ void Win32MainWindow::OnMouseUp(int16_t button, WPARAM wParam, LPARAM lParam) {
 void Win32MainWindow::OnTimer(WPARAM id) {
   // A tick already queued when the timer was switched off is dropped.
   if (!loaded_) return;
-  if (id == timer1_.Id() && timer1_.Active()) events_.Timer1_Timer();
-  if (id == timer2_.Id() && timer2_.Active()) events_.Timer2_Timer();
+  if (id == windowTimer_.Id() && windowTimer_.Active()) events_.OnWindowTimer();
+  if (id == noticeTimer_.Id() && noticeTimer_.Active()) events_.OnNoticeTimer();
 }
 
 void Win32MainWindow::OnDeviceChange(WPARAM event, LPARAM data) {
@@ -720,12 +724,12 @@ void Win32MainWindow::OnDeviceChange(WPARAM event, LPARAM data) {
       notice.flags = volume->dbcv_flags;
     }
   }
-  events_.Form_DeviceChange(notice);
+  events_.OnDeviceChange(notice);
 }
 
 void Win32MainWindow::OnColoursChanged() {
   highContrast_ = HighContrastOn();
-  if (text1_.hwnd != nullptr) ::InvalidateRect(text1_.hwnd, nullptr, TRUE);
+  if (reportBox_.hwnd != nullptr) ::InvalidateRect(reportBox_.hwnd, nullptr, TRUE);
 }
 
 LRESULT Win32MainWindow::OnCtlColor(HDC dc) {
@@ -742,12 +746,12 @@ LRESULT Win32MainWindow::OnCtlColor(HDC dc) {
 
 void Win32MainWindow::OnNcDestroy() {
   loaded_ = false;
-  timer1_.owner = nullptr;  // the window's timers die with it
-  timer2_.owner = nullptr;
-  text1_.hwnd = nullptr;
-  label16_.hwnd = nullptr;
-  image1_.hwnd = nullptr;
-  image2_.hwnd = nullptr;
+  windowTimer_.owner = nullptr;  // the window's timers die with it
+  noticeTimer_.owner = nullptr;
+  reportBox_.hwnd = nullptr;
+  menuGlyph_.hwnd = nullptr;
+  closeButton_.hwnd = nullptr;
+  minimiseButton_.hwnd = nullptr;
   if (hwnd_ != nullptr) state_.ForgetMainWindow(hwnd_);
   state_.FormWindowGone(hwnd_, counted_);
 }
@@ -765,7 +769,7 @@ LRESULT CALLBACK Win32MainWindow::PictureProc(HWND hwnd, UINT message, WPARAM wP
 
 LRESULT Win32MainWindow::HandlePictureMessage(const Win32Picture& picture, HWND hwnd, UINT message, WPARAM wParam,
                                               LPARAM lParam) {
-  const bool close = &picture == &image1_;
+  const bool close = &picture == &closeButton_;
   const int16_t shift = ShiftFromMouseKeys(wParam);
   const int16_t pressed = ButtonOfPressOrClick(message);
   switch (message) {
@@ -780,9 +784,9 @@ LRESULT Win32MainWindow::HandlePictureMessage(const Win32Picture& picture, HWND 
     case WM_MOUSEMOVE:
       if (!loaded_) return 0;
       if (close) {
-        events_.Image1_MouseMove(ButtonsFromMouseKeys(wParam), shift, MouseX(lParam), MouseY(lParam));
+        events_.OnCloseButtonMouseMove(ButtonsFromMouseKeys(wParam), shift, MouseX(lParam), MouseY(lParam));
       } else {
-        events_.Image2_MouseMove(ButtonsFromMouseKeys(wParam), shift, MouseX(lParam), MouseY(lParam));
+        events_.OnMinimiseButtonMouseMove(ButtonsFromMouseKeys(wParam), shift, MouseX(lParam), MouseY(lParam));
       }
       return 0;
     case WM_NCDESTROY:
@@ -794,9 +798,9 @@ LRESULT Win32MainWindow::HandlePictureMessage(const Win32Picture& picture, HWND 
   if (pressed == 0) return ::DefWindowProcW(hwnd, message, wParam, lParam);
   if (!loaded_) return 0;
   if (close) {
-    events_.Image1_MouseDown(pressed, shift, MouseX(lParam), MouseY(lParam));
+    events_.OnCloseButtonMouseDown(pressed, shift, MouseX(lParam), MouseY(lParam));
   } else {
-    events_.Image2_MouseDown(pressed, shift, MouseX(lParam), MouseY(lParam));
+    events_.OnMinimiseButtonMouseDown(pressed, shift, MouseX(lParam), MouseY(lParam));
   }
   return 0;
 }
@@ -829,7 +833,7 @@ LRESULT Win32MainWindow::HandleLabelMessage(HWND hwnd, UINT message, WPARAM wPar
       return 0;
     }
     case WM_MOUSEMOVE:
-      if (loaded_) events_.Label16_MouseMove(ButtonsFromMouseKeys(wParam), shift, MouseX(lParam), MouseY(lParam));
+      if (loaded_) events_.OnMenuGlyphMouseMove(ButtonsFromMouseKeys(wParam), shift, MouseX(lParam), MouseY(lParam));
       return 0;
     case WM_NCDESTROY:
       ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
@@ -838,29 +842,29 @@ LRESULT Win32MainWindow::HandleLabelMessage(HWND hwnd, UINT message, WPARAM wPar
       break;
   }
   if (pressed == 0) return ::DefWindowProcW(hwnd, message, wParam, lParam);
-  if (loaded_) events_.Label16_MouseDown(pressed, shift, MouseX(lParam), MouseY(lParam));
+  if (loaded_) events_.OnMenuGlyphMouseDown(pressed, shift, MouseX(lParam), MouseY(lParam));
   return 0;
 }
 
-LRESULT CALLBACK Win32MainWindow::Text1Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                            DWORD_PTR refData) {
+LRESULT CALLBACK Win32MainWindow::ReportBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                                DWORD_PTR refData) {
   auto* window = reinterpret_cast<Win32MainWindow*>(refData);
-  return Guarded([&] { return window->HandleText1Message(hwnd, message, wParam, lParam); },
+  return Guarded([&] { return window->HandleReportBoxMessage(hwnd, message, wParam, lParam); },
                  [&] { return ::DefSubclassProc(hwnd, message, wParam, lParam); });
 }
 
-LRESULT Win32MainWindow::HandleText1Message(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT Win32MainWindow::HandleReportBoxMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN: {  // Alt+F5 arrives as a system key
       if (!loaded_) break;
       auto keyCode = static_cast<int16_t>(wParam);
       ++keyHandlerDepth_;
-      events_.Text1_KeyDown(keyCode, ShiftStateNow());
+      events_.OnReportBoxKeyDown(keyCode, ShiftStateNow());
       --keyHandlerDepth_;
       // The handler may have closed the window, or swallowed the key by clearing it;
       // otherwise the box handles the key as the handler left it.
-      if (text1_.hwnd != hwnd || keyCode == 0) return 0;
+      if (reportBox_.hwnd != hwnd || keyCode == 0) return 0;
       return ::DefSubclassProc(hwnd, message, static_cast<WPARAM>(static_cast<uint16_t>(keyCode)), lParam);
     }
     case WM_KEYUP:
@@ -872,7 +876,7 @@ LRESULT Win32MainWindow::HandleText1Message(HWND hwnd, UINT message, WPARAM wPar
       if (keyHandlerDepth_ > 0 && IsMenuKey(wParam)) return 0;
       break;
     case WM_NCDESTROY:
-      ::RemoveWindowSubclass(hwnd, &Text1Proc, kText1SubclassId);
+      ::RemoveWindowSubclass(hwnd, &ReportBoxProc, kReportBoxSubclassId);
       break;
     default:
       break;

@@ -6,10 +6,10 @@
 namespace tarnvik::win::detail {
 
 namespace {
-constexpr wchar_t kMenuFormCaption[] = L"FDFSF";
+constexpr wchar_t kMenuFormCaption[] = L"CommandMenu";
 }  // namespace
 
-// ---- Drive1 ----
+// ---- The drive list ----
 
 void Win32DriveList::Refresh() {
   entries_.clear();
@@ -86,8 +86,8 @@ void Win32MenuForm::UnloadFor(int16_t mode) {
   if (!loaded_ || unloading_) return;
   unloading_ = true;
   int16_t cancel = 0;
-  events_.Form_QueryUnload(cancel, mode);
-  if (cancel == 0) events_.Form_Unload(cancel);
+  events_.OnQueryUnload(cancel, mode);
+  if (cancel == 0) events_.OnUnload(cancel);
   unloading_ = false;
   if (cancel != 0 || !loaded_) return;
   loaded_ = false;

@@ -98,37 +98,37 @@ enum : uint32_t { kDeviceTypeVolume = 2, kDeviceTypePort = 3, kDeviceTypeInterfa
 class MainWindowEvents {
  public:
   virtual ~MainWindowEvents() = default;
-  virtual void Form_Resize() = 0;
-  virtual void Form_MouseDown(int16_t button, int16_t shift, float x, float y) = 0;
-  virtual void Form_MouseMove(int16_t button, int16_t shift, float x, float y) = 0;
-  virtual void Form_MouseUp(int16_t button, int16_t shift, float x, float y) = 0;
-  virtual void Form_QueryUnload(int16_t& cancel, int16_t unloadMode) = 0;
-  virtual void Form_Unload(int16_t& cancel) = 0;
-  virtual void Timer1_Timer() = 0;
-  virtual void Timer2_Timer() = 0;
+  virtual void OnResize() = 0;
+  virtual void OnMouseDown(int16_t button, int16_t shift, float x, float y) = 0;
+  virtual void OnMouseMove(int16_t button, int16_t shift, float x, float y) = 0;
+  virtual void OnMouseUp(int16_t button, int16_t shift, float x, float y) = 0;
+  virtual void OnQueryUnload(int16_t& cancel, int16_t unloadMode) = 0;
+  virtual void OnUnload(int16_t& cancel) = 0;
+  virtual void OnWindowTimer() = 0;
+  virtual void OnNoticeTimer() = 0;
   /// The system answers for the window at once, and never refuses: the handler only takes note.
-  virtual void Form_DeviceChange(const DeviceNotice& notice) = 0;
-  virtual void Text1_KeyDown(int16_t& keyCode, int16_t shift) = 0;
-  virtual void Image1_MouseMove(int16_t button, int16_t shift, float x, float y) = 0;
-  virtual void Image1_MouseDown(int16_t button, int16_t shift, float x, float y) = 0;
-  virtual void Image2_MouseMove(int16_t button, int16_t shift, float x, float y) = 0;
-  virtual void Image2_MouseDown(int16_t button, int16_t shift, float x, float y) = 0;
-  virtual void Label16_MouseMove(int16_t button, int16_t shift, float x, float y) = 0;
-  virtual void Label16_MouseDown(int16_t button, int16_t shift, float x, float y) = 0;
+  virtual void OnDeviceChange(const DeviceNotice& notice) = 0;
+  virtual void OnReportBoxKeyDown(int16_t& keyCode, int16_t shift) = 0;
+  virtual void OnCloseButtonMouseMove(int16_t button, int16_t shift, float x, float y) = 0;
+  virtual void OnCloseButtonMouseDown(int16_t button, int16_t shift, float x, float y) = 0;
+  virtual void OnMinimiseButtonMouseMove(int16_t button, int16_t shift, float x, float y) = 0;
+  virtual void OnMinimiseButtonMouseDown(int16_t button, int16_t shift, float x, float y) = 0;
+  virtual void OnMenuGlyphMouseMove(int16_t button, int16_t shift, float x, float y) = 0;
+  virtual void OnMenuGlyphMouseDown(int16_t button, int16_t shift, float x, float y) = 0;
 };
 
 /// Events of the hidden menu form.
 class MenuFormEvents {
  public:
   virtual ~MenuFormEvents() = default;
-  virtual void Form_QueryUnload(int16_t& cancel, int16_t unloadMode) = 0;
-  virtual void Form_Unload(int16_t& cancel) = 0;
+  virtual void OnQueryUnload(int16_t& cancel, int16_t unloadMode) = 0;
+  virtual void OnUnload(int16_t& cancel) = 0;
 };
 
-/// What an unload was started by (passed to Form_QueryUnload; the program ignores it).
+/// What an unload was started by (passed to OnQueryUnload; the program ignores it).
 enum : int16_t { kUnloadFromControlMenu = 0, kUnloadFromCode = 1, kUnloadFromWindows = 2, kUnloadFromTaskManager = 3 };
 
-/// A loaded form. Unload raises Form_QueryUnload, then Form_Unload, then destroys the native
+/// A loaded form. Unload raises OnQueryUnload, then OnUnload, then destroys the native
 /// window; a close request from the system does the same. The object itself stays valid
 /// (inert) after the unload, so a handler that is still on the stack can return safely.
 class Form {
@@ -143,13 +143,13 @@ class Form {
 /// The skinned main window and its controls.
 class MainWindow : public Form {
  public:
-  virtual TextBox& Text1() = 0;
-  virtual Label& Label16() = 0;
-  virtual PictureBox& Image1() = 0;
-  virtual PictureBox& Image2() = 0;
-  virtual PictureBox& Image0(int index) = 0;  ///< the hidden picture store, 0 to 3
-  virtual Timer& Timer1() = 0;
-  virtual Timer& Timer2() = 0;
+  virtual TextBox& ReportBox() = 0;
+  virtual Label& MenuGlyph() = 0;
+  virtual PictureBox& CloseButton() = 0;
+  virtual PictureBox& MinimiseButton() = 0;
+  virtual PictureBox& StoredPicture(int index) = 0;  ///< the hidden picture store, 0 to 3
+  virtual Timer& WindowTimer() = 0;
+  virtual Timer& NoticeTimer() = 0;
 
   virtual WindowState GetWindowState() const = 0;
   virtual void SetWindowState(WindowState state) = 0;
@@ -169,7 +169,7 @@ class MainWindow : public Form {
 /// The hidden form that owns the drive list and opens the command menu.
 class MenuForm : public Form {
  public:
-  virtual DriveList& Drive1() = 0;
+  virtual DriveList& Drives() = 0;
   /// Opens `items` as a pop-up menu at the cursor, `defaultItem` drawn bold, and returns the
   /// index of the chosen item, or -1 when the menu was dismissed.
   virtual int PopupMenu(const std::vector<MenuItem>& items, int defaultItem) = 0;

@@ -178,13 +178,13 @@ class Win32MainWindow final : public toolkit::MainWindow {
   void Unload() override { UnloadFor(toolkit::kUnloadFromCode); }
   bool Loaded() const override { return loaded_; }
 
-  toolkit::TextBox& Text1() override { return text1_; }
-  toolkit::Label& Label16() override { return label16_; }
-  toolkit::PictureBox& Image1() override { return image1_; }
-  toolkit::PictureBox& Image2() override { return image2_; }
-  toolkit::PictureBox& Image0(int index) override;
-  toolkit::Timer& Timer1() override { return timer1_; }
-  toolkit::Timer& Timer2() override { return timer2_; }
+  toolkit::TextBox& ReportBox() override { return reportBox_; }
+  toolkit::Label& MenuGlyph() override { return menuGlyph_; }
+  toolkit::PictureBox& CloseButton() override { return closeButton_; }
+  toolkit::PictureBox& MinimiseButton() override { return minimiseButton_; }
+  toolkit::PictureBox& StoredPicture(int index) override;
+  toolkit::Timer& WindowTimer() override { return windowTimer_; }
+  toolkit::Timer& NoticeTimer() override { return noticeTimer_; }
 
   toolkit::WindowState GetWindowState() const override;
   void SetWindowState(toolkit::WindowState state) override;
@@ -199,14 +199,14 @@ class Win32MainWindow final : public toolkit::MainWindow {
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK PictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK LabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK Text1Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                    DWORD_PTR refData);
+  static LRESULT CALLBACK ReportBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                        DWORD_PTR refData);
 
  private:
   LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandlePictureMessage(const Win32Picture& picture, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleLabelMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT HandleText1Message(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleReportBoxMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
   void CreateControls();
   void LoadPictures();
@@ -235,18 +235,18 @@ class Win32MainWindow final : public toolkit::MainWindow {
   bool loaded_ = false;
   bool counted_ = false;  ///< counted among the loaded forms until the native window is gone
   bool unloading_ = false;
-  bool shown_ = false;  ///< size events reach Form_Resize only after the first showing
+  bool shown_ = false;  ///< size events reach OnResize only after the first showing
   bool resizing_ = false;
   bool highContrast_ = false;  ///< read at creation and on every settings or colour change
-  int keyHandlerDepth_ = 0;  ///< key handlers of Text1 running (they can nest through a message pass)
+  int keyHandlerDepth_ = 0;    ///< key handlers of the report box running (they can nest through a message pass)
 
-  Win32TextBox text1_;
-  Win32Label label16_;
-  Win32Picture image1_;
-  Win32Picture image2_;
-  std::array<Win32Picture, 4> image0_;
-  Win32Timer timer1_{1};
-  Win32Timer timer2_{2};
+  Win32TextBox reportBox_;
+  Win32Label menuGlyph_;
+  Win32Picture closeButton_;
+  Win32Picture minimiseButton_;
+  std::array<Win32Picture, 4> storedPictures_;
+  Win32Timer windowTimer_{1};
+  Win32Timer noticeTimer_{2};
 
   ScopedGdiObject skin_;
   std::array<ScopedGdiObject, 4> pictureBitmaps_;
@@ -276,7 +276,7 @@ class Win32MenuForm final : public toolkit::MenuForm {
   void Hide() override;
   void Unload() override { UnloadFor(toolkit::kUnloadFromCode); }
   bool Loaded() const override { return loaded_; }
-  toolkit::DriveList& Drive1() override { return drive1_; }
+  toolkit::DriveList& Drives() override { return drives_; }
   int PopupMenu(const std::vector<toolkit::MenuItem>& items, int defaultItem) override;
 
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -292,7 +292,7 @@ class Win32MenuForm final : public toolkit::MenuForm {
   bool loaded_ = false;
   bool counted_ = false;
   bool unloading_ = false;
-  Win32DriveList drive1_;
+  Win32DriveList drives_;
 };
 
 /// A 32-bit top-down DIB section holding `pixels` (0xAARRGGBB rows), or null.

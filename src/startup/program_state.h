@@ -1,5 +1,5 @@
-// FDFSM: the program's module state. Everything the forms and procedures share lives here,
-// for the life of the process; Main puts it into its starting values.
+// The state the program's forms and procedures share, for the life of the process. Main puts it
+// into its starting values. A value one procedure alone uses lives in that procedure instead.
 #pragma once
 
 #include <array>
@@ -8,19 +8,19 @@
 
 namespace tarnvik {
 
-struct Fdfsm {
+struct ProgramState {
   // Set by Main at start, in this order, before any check.
   int32_t ScreenDpi = 0;
   bool UnloadRequested = false;
   bool Quitting = false;
   bool ReportIdle = false;
+  // Drives in the report with a size, and in all: the report's last line and the JSON counts.
   int32_t SizedDriveCount = 0;
-  std::string FreeSizeText, UsedSizeText, TotalBytesText, FreeBytesText, UsedBytesText;
+  // The running processes, each name closed by a carriage return, and the name the scan
+  // examined last.
   std::string ProcessList;
   std::string ProcessName;
-  std::string PartitionStyle, DiskDeviceId;
-  std::string ListedLetter;
-  std::string WorkText;
+  // CountNameMatches leaves its count and where its search stood here.
   int32_t MatchCount = 0;
   int32_t ScanIndex = 0;
   int32_t ScanStart = 0;
@@ -35,11 +35,10 @@ struct Fdfsm {
   // Set by InitEnvironment.
   std::string AppFolder, OsFamily, OsVersion;
 
-  // Working values of the report builder.
+  // The root of the drive the report wrote last, as the cluster query is given it.
   std::string RootPath;
-  uint32_t BytesPerSector = 0, SectorsPerCluster = 0;
 
-  // Written by the window timer.
+  // Written by the window timer; a failed cursor read keeps the last position.
   int32_t CursorX = 0, CursorY = 0;
 
   // A volume came or went and the report has not been rebuilt for it yet.

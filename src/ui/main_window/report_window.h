@@ -1,4 +1,4 @@
-// FDFSG: the skinned main window and its event handlers.
+// The report window: the skinned main window and its event handlers.
 #pragma once
 
 #include <memory>
@@ -26,40 +26,40 @@ inline constexpr char kCloseButtonName[] = "Выход / Quit    [Esc]";
 inline constexpr char kMinimiseButtonName[] = "Свернуть / Minimise";
 inline constexpr char kMenuGlyphName[] = "Меню / Menu";
 
-class Fdfsg final : public toolkit::MainWindowEvents {
+class ReportWindow final : public toolkit::MainWindowEvents {
  public:
   /// Loads the window and its controls, hidden.
-  explicit Fdfsg(Program& program);
+  explicit ReportWindow(Program& program);
 
-  toolkit::MainWindow& Window() { return *window_; }
+  toolkit::MainWindow& Form() { return *window_; }
 
   // Layout pass.
-  void Form_Resize() override;
+  void OnResize() override;
   // Dragging, the menu corner and closing.
-  void Form_MouseDown(int16_t button, int16_t shift, float x, float y) override;
-  void Form_MouseMove(int16_t button, int16_t shift, float x, float y) override;
-  void Form_MouseUp(int16_t button, int16_t shift, float x, float y) override;
-  void Form_QueryUnload(int16_t& cancel, int16_t unloadMode) override;
-  void Form_Unload(int16_t& cancel) override;
+  void OnMouseDown(int16_t button, int16_t shift, float x, float y) override;
+  void OnMouseMove(int16_t button, int16_t shift, float x, float y) override;
+  void OnMouseUp(int16_t button, int16_t shift, float x, float y) override;
+  void OnQueryUnload(int16_t& cancel, int16_t unloadMode) override;
+  void OnUnload(int16_t& cancel) override;
   // Deferred quit, caption-button reset, and letters that change without a notice.
-  void Timer1_Timer() override;
+  void OnWindowTimer() override;
   // Keyboard commands.
-  void Text1_KeyDown(int16_t& keyCode, int16_t shift) override;
-  // Drives that come and go: a notice starts the quiet wait on Timer2, its tick rebuilds.
-  void Form_DeviceChange(const toolkit::DeviceNotice& notice) override;
-  void Timer2_Timer() override;
+  void OnReportBoxKeyDown(int16_t& keyCode, int16_t shift) override;
+  // Drives that come and go: a notice starts the quiet wait on the notice timer, its tick rebuilds.
+  void OnDeviceChange(const toolkit::DeviceNotice& notice) override;
+  void OnNoticeTimer() override;
   /// A report build has ended: a notice that came during it asks for one more rebuild.
   void DriveReportFinished();
   /// The About box or the pop-up menu has closed: a rebuild held back while it was open follows,
   /// as after a build.
   void ModalLoopEnded() { DriveReportFinished(); }
   // Caption buttons and menu glyph.
-  void Image1_MouseMove(int16_t button, int16_t shift, float x, float y) override;
-  void Image1_MouseDown(int16_t button, int16_t shift, float x, float y) override;
-  void Image2_MouseMove(int16_t button, int16_t shift, float x, float y) override;
-  void Image2_MouseDown(int16_t button, int16_t shift, float x, float y) override;
-  void Label16_MouseMove(int16_t button, int16_t shift, float x, float y) override;
-  void Label16_MouseDown(int16_t button, int16_t shift, float x, float y) override;
+  void OnCloseButtonMouseMove(int16_t button, int16_t shift, float x, float y) override;
+  void OnCloseButtonMouseDown(int16_t button, int16_t shift, float x, float y) override;
+  void OnMinimiseButtonMouseMove(int16_t button, int16_t shift, float x, float y) override;
+  void OnMinimiseButtonMouseDown(int16_t button, int16_t shift, float x, float y) override;
+  void OnMenuGlyphMouseMove(int16_t button, int16_t shift, float x, float y) override;
+  void OnMenuGlyphMouseDown(int16_t button, int16_t shift, float x, float y) override;
 
  private:
   void ShowNormalButtons();

@@ -1,8 +1,8 @@
-#include "ui/menu_form/fdfsf.h"
+#include "ui/menu_form/command_menu.h"
 
 #include "report/report_builder.h"
 #include "startup/program.h"
-#include "ui/main_window/fdfsg.h"
+#include "ui/main_window/report_window.h"
 #include "ui/menu_form/about.h"
 
 namespace tarnvik {
@@ -13,9 +13,9 @@ namespace {
 // delivers the timers' ticks, so the window holds back rebuilds and resumes them at the end.
 class ModalLoop {
  public:
-  explicit ModalLoop(Program& program) : program_(program) { ++program_.FDFSM.ModalLoops; }
+  explicit ModalLoop(Program& program) : program_(program) { ++program_.state.ModalLoops; }
   ~ModalLoop() {
-    if (--program_.FDFSM.ModalLoops == 0 && program_.FdfsgLoaded()) program_.FDFSG().ModalLoopEnded();
+    if (--program_.state.ModalLoops == 0 && program_.WindowLoaded()) program_.Window().ModalLoopEnded();
   }
   ModalLoop(const ModalLoop&) = delete;
   ModalLoop& operator=(const ModalLoop&) = delete;
@@ -43,9 +43,9 @@ const std::vector<toolkit::MenuItem>& MenuItems() {
   return items;
 }
 
-Fdfsf::Fdfsf(Program& program) : program_(program), window_(program.tk.LoadMenuForm(*this)) {}
+CommandMenu::CommandMenu(Program& program) : program_(program), window_(program.tk.LoadMenuForm(*this)) {}
 
-void Fdfsf::PopupMenu() {
+void CommandMenu::PopupMenu() {
   const int chosen = [this] {
     const ModalLoop loop(program_);
     return window_->PopupMenu(MenuItems(), kDefaultMenuItem);
@@ -53,52 +53,52 @@ void Fdfsf::PopupMenu() {
   if (chosen >= 0 && chosen < static_cast<int>(MenuItems().size())) Click(static_cast<MenuItemId>(chosen));
 }
 
-void Fdfsf::Click(MenuItemId item) {
+void CommandMenu::Click(MenuItemId item) {
   switch (item) {
-    case MenuItemId::mnuWAA:
-      mnuWAA_Click();
+    case MenuItemId::About:
+      OnAboutClick();
       break;
-    case MenuItemId::mnuFH:
-      mnuFH_Click();
+    case MenuItemId::HelpFile:
+      OnHelpFileClick();
       break;
-    case MenuItemId::mnuWR:
-      mnuWR_Click();
+    case MenuItemId::Refresh:
+      OnRefreshClick();
       break;
-    case MenuItemId::mnuWQ:
-      mnuWQ_Click();
+    case MenuItemId::Quit:
+      OnQuitClick();
       break;
-    case MenuItemId::mnuWC:
-      mnuWC_Click();
+    case MenuItemId::Cancel:
+      OnCancelClick();
       break;
     default:  // separators
       break;
   }
 }
 
-void Fdfsf::mnuWAA_Click() {
-  if (program_.FDFSM.Quitting) return;
+void CommandMenu::OnAboutClick() {
+  if (program_.state.Quitting) return;
   RunAboutCommand(program_);
 }
 
-void Fdfsf::mnuFH_Click() {
-  if (program_.FDFSM.Quitting) return;
+void CommandMenu::OnHelpFileClick() {
+  if (program_.state.Quitting) return;
   RunHelpFileCommand(program_);
 }
 
-void Fdfsf::mnuWR_Click() {
+void CommandMenu::OnRefreshClick() {
   // A refresh asked for while a report is being built is dropped, not queued.
-  if (program_.FDFSM.Quitting || !program_.FDFSM.ReportIdle) return;
+  if (program_.state.Quitting || !program_.state.ReportIdle) return;
   RefreshDriveReport(program_);
 }
 
-void Fdfsf::mnuWQ_Click() { RunQuitCommand(program_); }
+void CommandMenu::OnQuitClick() { RunQuitCommand(program_); }
 
-void Fdfsf::mnuWC_Click() {}
+void CommandMenu::OnCancelClick() {}
 
-void Fdfsf::Form_QueryUnload(int16_t&, int16_t) { window_->Hide(); }
+void CommandMenu::OnQueryUnload(int16_t&, int16_t) { window_->Hide(); }
 
-void Fdfsf::Form_Unload(int16_t&) {
-  program_.ReleaseFdfsf();
+void CommandMenu::OnUnload(int16_t&) {
+  program_.ReleaseMenu();
   program_.tk.DoEvents();
 }
 
@@ -109,7 +109,7 @@ std::string HelpFileCommandLine(const std::string& appFolder) {
 
 void RunHelpFileCommand(Program& program) {
   // Whether Notepad starts, and whether the file is there, is Notepad's business.
-  program.tk.Shell(HelpFileCommandLine(program.FDFSM.AppFolder), toolkit::kNormalFocus);
+  program.tk.Shell(HelpFileCommandLine(program.state.AppFolder), toolkit::kNormalFocus);
 }
 
 void RunAboutCommand(Program& program) {
@@ -119,9 +119,9 @@ void RunAboutCommand(Program& program) {
 
 void RunQuitCommand(Program& program) {
   // Only forms that still exist are hidden: the references would otherwise load new ones.
-  if (program.FdfsfLoaded()) program.FDFSF().Window().Hide();
-  if (program.FdfsgLoaded()) program.FDFSG().Window().Hide();
-  program.FDFSM.Quitting = true;
+  if (program.MenuLoaded()) program.Menu().Form().Hide();
+  if (program.WindowLoaded()) program.Window().Form().Hide();
+  program.state.Quitting = true;
 }
 
 }  // namespace tarnvik
