@@ -25,7 +25,7 @@ std::string ReportHeaderText();
 
 /// The block of drive `index`, up to and including the empty line after its separator. Numbers
 /// it as the next drive of the report (state.DriveCount), counts it in state.SizedDriveCount when it has
-/// a size, and leaves its working values in state.
+/// a size, and leaves the drive's root in state.RootPath.
 std::string DriveBlockText(ProgramState& state, int index, const DriveReportFacts& facts);
 
 /// The " Drives: " line and the empty line that ends the report.

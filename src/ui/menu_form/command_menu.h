@@ -1,4 +1,4 @@
-// The command menu: the hidden form that owns the drive list and the command menu, and the commands
+// The command menu: the hidden form that owns the drive list and opens the pop-up menu, and the commands
 // shared by the menu, the keys and the close button.
 #pragma once
 
