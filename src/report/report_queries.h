@@ -2,7 +2,7 @@
 // worker of its own, so a drive that hangs holds up nobody else's calls; the partition styles
 // of all drives come from one batch, asked once the first drive has shown a file system, and
 // arrive letter by letter. The window's thread takes each drive's answers by value when they
-// are complete, and is woken through the toolkit whenever something arrives. Nothing a worker
+// are complete, and is woken through the workers whenever something arrives. Nothing a worker
 // meets (a failed call, an exception, no thread at all) leaves a drive without an answer.
 #pragma once
 
@@ -13,10 +13,10 @@
 #include <string>
 
 #include "base/lock.h"
+#include "base/workers.h"
 #include "report/drive_answers.h"
 #include "report/partition_style.h"
 #include "report/wmi_api.h"
-#include "ui/toolkit/toolkit.h"
 
 namespace tarnvik {
 
@@ -34,8 +34,8 @@ class ReportQueries : public std::enable_shared_from_this<ReportQueries> {
   /// Starts the workers for `letters`. With `wantPartitionStyles` (Windows 5 and later), the
   /// styles are asked of the management service, once, by the first worker whose drive has a
   /// file system. The workers share ownership of the result, so it outlives any of its holders
-  /// on either side; `toolkit`, `drive` and `wmi` must outlive every worker.
-  static std::shared_ptr<ReportQueries> Start(toolkit::Toolkit& toolkit, DriveApi& drive, WmiApi& wmi,
+  /// on either side; `workers`, `drive` and `wmi` must outlive every worker.
+  static std::shared_ptr<ReportQueries> Start(Workers& workers, DriveApi& drive, WmiApi& wmi,
                                               const LetterSet& letters, bool wantPartitionStyles);
 
   const LetterSet& Letters() const { return letters_; }
@@ -45,12 +45,12 @@ class ReportQueries : public std::enable_shared_from_this<ReportQueries> {
   /// style are in; nullopt until then. Called on the window's thread.
   std::optional<DriveReportFacts> Take(int index);
 
-  ReportQueries(toolkit::Toolkit& toolkit, WmiApi& wmi, const LetterSet& letters, bool wantPartitionStyles);
+  ReportQueries(Workers& workers, WmiApi& wmi, const LetterSet& letters, bool wantPartitionStyles);
 
  private:
   void Deliver(int index, DriveAnswers answers);
 
-  toolkit::Toolkit& toolkit_;
+  Workers& workers_;
   WmiApi& wmi_;
   const LetterSet letters_;
   const bool wantPartitionStyles_;
