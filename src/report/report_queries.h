@@ -11,23 +11,16 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "base/lock.h"
 #include "base/workers.h"
 #include "report/drive_answers.h"
 #include "report/partition_style.h"
+#include "report/report.h"
 #include "report/wmi_api.h"
 
 namespace tarnvik {
-
-/// Letters by index, 0 (A) to 25 (Z).
-using LetterSet = std::array<bool, 26>;
-
-/// Everything one drive block shows that comes from the operating system.
-struct DriveReportFacts {
-  DriveAnswers answers;
-  std::string partitionStyle;  ///< "Unknown" where no style was asked for
-};
 
 class ReportQueries : public std::enable_shared_from_this<ReportQueries> {
  public:
@@ -60,5 +53,24 @@ class ReportQueries : public std::enable_shared_from_this<ReportQueries> {
   bool stylesAsked_ = false;
   std::array<std::optional<std::string>, 26> styles_;  // each letter's, once known
 };
+
+/// Takes the drives of `queries` into `report`, in A-to-Z order: the window's report and a saved
+/// one are collected alike. While the next drive is not in, calls `wait()`, which sleeps until a
+/// worker has news; once it is in, calls `arrived(report)` with the drive at the end of
+/// report.drives. Either returning false stops the collection at once. True when every drive
+/// came. Templates rather than std::function: the callers' lambdas are inlined.
+template <class Wait, class Arrived>
+bool CollectDrives(ReportQueries& queries, Report& report, Wait&& wait, Arrived&& arrived) {
+  for (int index = 0; index < 26; ++index) {
+    if (!queries.Letters()[static_cast<std::size_t>(index)]) continue;
+    std::optional<DriveReportFacts> facts;
+    while (!(facts = queries.Take(index))) {
+      if (!wait()) return false;
+    }
+    report.drives.push_back({index, std::move(*facts)});
+    if (!arrived(static_cast<const Report&>(report))) return false;
+  }
+  return true;
+}
 
 }  // namespace tarnvik

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "base/text.h"
-#include "startup/environment.h"
 
 namespace tarnvik {
 
@@ -116,16 +115,15 @@ std::string NameOfProcess(ProcessApi& api, ProcessHandle process, ModuleTable& m
 
 }  // namespace
 
-void ScanProcesses(ProgramState& state, ProcessApi& api) {
+std::string ScanProcesses(const Environment& env, ProcessApi& api) {
   // Only a known NT before 5 lacks the snapshot calls; an unknown version takes the snapshot.
-  if (state.OsFamily == "NT" && !state.OsVersion.empty() && VersionNumber(state.OsVersion) < 5) {
-    ListProcessesPsapi(state, api);
-    return;
+  if (env.osFamily == "NT" && !env.osVersion.empty() && VersionNumber(env.osVersion) < 5) {
+    return ListProcessesPsapi(api);
   }
 
-  state.ProcessList.clear();
+  std::string list;
   const ScopedProcessHandle snapshot(api, api.CreateToolhelp32Snapshot(kTh32csSnapProcess, 0));
-  if (snapshot.get() <= 0) return;
+  if (snapshot.get() <= 0) return list;
 
   const CopyFilter copies(api);
   ProcessEntry entry;
@@ -133,18 +131,15 @@ void ScanProcesses(ProgramState& state, ProcessApi& api) {
   int delivered = api.Process32First(snapshot.get(), entry);
   while (delivered != 0) {
     const std::string_view field(entry.szExeFile.data(), entry.szExeFile.size());
-    state.ProcessName.clear();
-    state.ProcessName = Trim(UpToNul(field));
-    state.ProcessName = CleanName(state.ProcessName);
-    if (copies.Counts(entry.th32ProcessID)) AppendEntry(state.ProcessList, state.ProcessName);
+    if (copies.Counts(entry.th32ProcessID)) AppendEntry(list, CleanName(UpToNul(field)));
     entry.szExeFile.fill(' ');
     delivered = api.Process32Next(snapshot.get(), entry);
   }
-  state.ProcessList = Trim(UpperCase(state.ProcessList));
+  return Trim(UpperCase(list));
 }
 
-void ListProcessesPsapi(ProgramState& state, ProcessApi& api) {
-  state.ProcessList.clear();
+std::string ListProcessesPsapi(ProcessApi& api) {
+  std::string list;
 
   uint32_t size = 8;
   uint32_t filled = 96;
@@ -162,9 +157,9 @@ void ListProcessesPsapi(ProgramState& state, ProcessApi& api) {
     if (!copies.Counts(ids[i])) continue;
     const ScopedProcessHandle process(api, api.OpenProcess(kProcessQueryInformation | kProcessVmRead, 0, ids[i]));
     if (process.get() < 0) continue;
-    AppendEntry(state.ProcessList, NameOfProcess(api, process.get(), modules));
+    AppendEntry(list, NameOfProcess(api, process.get(), modules));
   }
-  state.ProcessList = Trim(UpperCase(state.ProcessList));
+  return Trim(UpperCase(list));
 }
 
 std::string SavingRunMarkName(uint32_t processId) {
@@ -175,21 +170,19 @@ void MarkSavingRun(ProcessApi& api) {
   api.CreateMutexA(0, SavingRunMarkName(api.GetCurrentProcessId()).c_str());
 }
 
-int32_t CountNameMatches(ProgramState& state, const std::string& name) {
+int32_t CountNameMatches(const std::string& list, const std::string& name) {
   const std::string pattern = kEntryEnd + name + kEntryEnd;
-  const auto listLength = static_cast<int32_t>(state.ProcessList.size());
-  state.MatchCount = 0;
-  state.ScanStart = 1;
+  int32_t matches = 0;
+  std::size_t start = 0;
   for (;;) {
-    const std::size_t found = state.ProcessList.find(pattern, static_cast<std::size_t>(state.ScanStart - 1));
-    state.ScanIndex = found == std::string::npos ? 0 : static_cast<int32_t>(found) + 1;
-    if (state.ScanIndex < 1 || state.ScanIndex > listLength) break;
+    const std::size_t found = list.find(pattern, start);
+    if (found == std::string::npos) break;
+    ++matches;
     // Resume on this match's closing carriage return: it can open the next entry's match.
-    state.ScanStart = state.ScanIndex + 1 + static_cast<int32_t>(name.size());
-    ++state.MatchCount;
-    if (state.ScanStart > listLength) break;
+    start = found + 1 + name.size();
+    if (start >= list.size()) break;
   }
-  return state.MatchCount;
+  return matches;
 }
 
 }  // namespace tarnvik

@@ -4,18 +4,18 @@
 #include <cstdint>
 #include <string>
 
+#include "startup/environment.h"
 #include "startup/process_api.h"
-#include "startup/program_state.h"
 
 namespace tarnvik {
 
-/// Fills state.ProcessList with one upper-case name and a carriage return per process.
-/// Takes the psapi walk on NT before version 5, the snapshot walk everywhere else. Lists only
-/// the processes of the caller's own session where the platform can tell sessions apart.
-void ScanProcesses(ProgramState& state, ProcessApi& api);
+/// The running processes: one upper-case name and a carriage return each. Takes the psapi walk
+/// on NT before version 5, the snapshot walk everywhere else. Lists only the processes of the
+/// caller's own session where the platform can tell sessions apart.
+std::string ScanProcesses(const Environment& env, ProcessApi& api);
 
 /// The psapi walk over process identifiers and their first module.
-void ListProcessesPsapi(ProgramState& state, ProcessApi& api);
+std::string ListProcessesPsapi(ProcessApi& api);
 
 /// The name of the mutex a saving run (/save, /json) holds for its whole life, so that a
 /// window started beside it does not take it for a running copy.
@@ -25,7 +25,7 @@ std::string SavingRunMarkName(uint32_t processId);
 /// mark when the process ends, however it ends.
 void MarkSavingRun(ProcessApi& api);
 
-/// Counts whole entries `name` in state.ProcessList (which begins with a carriage return).
-int32_t CountNameMatches(ProgramState& state, const std::string& name);
+/// Counts whole entries `name` in `list` (a list of ScanProcesses with a carriage return before it).
+int32_t CountNameMatches(const std::string& list, const std::string& name);
 
 }  // namespace tarnvik
