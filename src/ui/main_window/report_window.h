@@ -3,15 +3,13 @@
 
 #include <memory>
 
+#include "ui/toolkit/skin.h"
 #include "ui/toolkit/toolkit.h"
 
 namespace tarnvik {
 
 class Forms;
 
-inline constexpr int kWindowWidth = 308;
-inline constexpr int kWindowHeight = 392;
-inline constexpr int kTitleBandHeight = 28;
 inline constexpr int kMenuCorner = 28;
 inline constexpr int kTimerInterval = 125;
 /// How long the drive notices must have been quiet before the report is rebuilt. A stick with
@@ -19,12 +17,6 @@ inline constexpr int kTimerInterval = 125;
 /// (well within a tenth of a second); 200 ms covers such a burst and leaves the rebuild most of
 /// the second in which the report should follow the drives, even with slow drives to ask.
 inline constexpr int kQuietWait = 200;
-
-/// The window texts of the caption controls: never drawn, they are what a screen reader names
-/// them, in the menu's bilingual style (the close button quits, as the menu's Quit does).
-inline constexpr char kCloseButtonName[] = "Выход / Quit    [Esc]";
-inline constexpr char kMinimiseButtonName[] = "Свернуть / Minimise";
-inline constexpr char kMenuGlyphName[] = "Меню / Menu";
 
 class ReportWindow final : public toolkit::MainWindowEvents {
  public:
