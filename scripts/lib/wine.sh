@@ -57,6 +57,7 @@ wine__log() { printf '[wine] %s\n' "$*" >&2; }
 wine_host_adapt() {
   local verdict launchers
   verdict=$(bash "$(dirname "${BASH_SOURCE[0]}")/wine-host") || return 1
+  # shellcheck disable=SC2034 # read by the scripts that source this file
   WINE_X86_SKIP=$(sed -n 1p <<<"$verdict")
   launchers=$(sed -n 2p <<<"$verdict")
   if [ -n "$launchers" ]; then

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2016 # the stand-ins' bodies expand when they run
 # scripts/setup's decisions, with stand-ins for apt-get, dpkg-query, dpkg, id (root) and sleep
 # first on PATH: nothing is installed for real. Prints PASS/FAIL per case and "N passed, N failed".
 set -u
@@ -22,7 +23,7 @@ for p in "${@:2}"; do [ "${p#-}" != "$p" ] || [ "$1" != install ] || echo "$p" >
 passed=0 failed=0
 # name | state: fresh, or kept from the case before | update fails | refused | exit | updates | line
 while IFS='|' read -r name state update_fails refuse want_rc want_updates want_line; do
-  [ "$state" = kept ] || : >"$STATE/installed" >"$STATE/archs"
+  if [ "$state" != kept ]; then : >"$STATE/installed"; : >"$STATE/archs"; fi
   : >"$STATE/calls"
   out=$(UPDATE_FAILS=$update_fails REFUSE=$refuse bash "$setup" 2>&1)
   rc=$? updates=$(grep -cx update "$STATE/calls")
