@@ -123,12 +123,14 @@ TEST(MenuForm, UsingTheReferenceAfterReleaseLoadsAFreshHiddenInstance) {
   EXPECT_FALSE(t.tk.menuForm->visible());
 }
 
-TEST(MenuForm, QuitAfterTheMenuFormIsGoneDoesNotBringItBack) {
-  ShownProgram t;
-  t.tk.menuForm->Unload();
-  RunQuitCommand(t.program);
-  EXPECT_EQ(t.tk.menuFormsLoaded, 1);
-  EXPECT_TRUE(t.state().Quitting);
+TEST(MenuForm, QuitOrCloseAfterTheMenuFormIsGoneDoesNotBringItBack) {
+  for (const bool quit : {true, false}) {
+    ShownProgram t;
+    t.tk.menuForm->Unload();
+    quit ? RunQuitCommand(t.program) : t.win().RequestClose();
+    EXPECT_EQ(t.tk.menuFormsLoaded, 1) << quit;
+    EXPECT_EQ(t.state().Quitting, quit);
+  }
 }
 
 // ---- Help file -----------------------------------------------------------------------------
