@@ -6,9 +6,11 @@
 # functions started or mounted: its own Xvfb (by PID), its own tmpfs mounts and the wineserver
 # of its own prefix.
 #
-#   wine_host_adapt               On a host that runs no 32-bit Linux programs, put the 64-bit-only
-#                                 Wine launchers first on PATH and export TARNVIK_NO_X86=1
-#                                 (scripts/lib/wine-host); nothing elsewhere. wine_env_init calls it.
+#   wine_host_adapt               Ask scripts/lib/wine-host whether 32-bit Wine is usable: set
+#                                 WINE_X86_SKIP to why not ("" when it is), and on a host that runs
+#                                 no 32-bit programs put the 64-bit-only Wine launchers first on
+#                                 PATH. Callers skip the 32-bit build's runs, naming WINE_X86_SKIP.
+#                                 wine_env_init calls it.
 #   wine_env_init [PARENT]        Make a temp dir (under PARENT, default $TMPDIR or /tmp), export
 #                                 WINE_TMP, WINEPREFIX=$WINE_TMP/pfx, WINEDEBUG=-all and
 #                                 WINEDLLOVERRIDES="mscoree,mshtml=", and install wine_cleanup as
@@ -48,16 +50,18 @@ WINE_BOOT_TIMEOUT=${WINE_BOOT_TIMEOUT:-180}
 WINE_REG_TIMEOUT=${WINE_REG_TIMEOUT:-60}
 WINE_XVFB_PID=""
 WINE_MOUNTS=()
+WINE_X86_SKIP=""
 
 wine__log() { printf '[wine] %s\n' "$*" >&2; }
 
 wine_host_adapt() {
-  local launchers
-  launchers=$(bash "$(dirname "${BASH_SOURCE[0]}")/wine-host") || return 1
+  local verdict launchers
+  verdict=$(bash "$(dirname "${BASH_SOURCE[0]}")/wine-host") || return 1
+  # shellcheck disable=SC2034 # read by the scripts that source this file
+  WINE_X86_SKIP=$(sed -n 1p <<<"$verdict")
+  launchers=$(sed -n 2p <<<"$verdict")
   if [ -n "$launchers" ]; then
     case ":$PATH:" in *":$launchers:"*) ;; *) export PATH="$launchers:$PATH" ;; esac
-    export TARNVIK_NO_X86=1
-    wine__log "this host runs no 32-bit programs: Wine runs 64-bit only, the 32-bit build's runs are skipped"
   fi
 }
 

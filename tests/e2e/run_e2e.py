@@ -53,16 +53,15 @@ def load_cases() -> list[harness.Case]:
     return list(harness.CASES)
 
 
-def adapt_wine_host() -> bool:
-    """True when this host runs no 32-bit programs; Wine then runs 64-bit only, through the
-    launchers that scripts/lib/wine-host makes, and the x86 cases are skipped."""
+def adapt_wine_host() -> str | None:
+    """Why the x86 cases cannot run here, as scripts/lib/wine-host decides (None when they can).
+    On a host that runs no 32-bit programs Wine then runs 64-bit only, through its launchers."""
     script = HERE.parents[1] / "scripts" / "lib" / "wine-host"
-    launchers = subprocess.run(["bash", str(script)], capture_output=True, text=True, timeout=60).stdout.strip()
-    if not launchers:
-        return False
-    os.environ["PATH"] = launchers + os.pathsep + os.environ.get("PATH", "")
-    os.environ["TARNVIK_NO_X86"] = "1"
-    return True
+    verdict = subprocess.run(["bash", str(script)], capture_output=True, text=True, timeout=60,
+                             check=True).stdout.splitlines()
+    if len(verdict) > 1:
+        os.environ["PATH"] = verdict[1] + os.pathsep + os.environ.get("PATH", "")
+    return verdict[0] if verdict else None
 
 
 def missing_build(arch: str | None) -> str | None:
@@ -106,7 +105,7 @@ def main() -> int:
         problem = missing_build(c.arch)
         if no_x86 and c.arch == "x86":
             skipped.append(c.name)
-            print(f"SKIP {c.name}\n    this host runs no 32-bit programs", flush=True)
+            print(f"SKIP {c.name}\n    {no_x86}", flush=True)
         elif problem:
             record(c.name, False, 0, problem)
         else:

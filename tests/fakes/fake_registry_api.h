@@ -27,6 +27,7 @@ class FakeRegistryApi : public RegistryApi {
   std::vector<uint32_t> optionsSeen;  ///< options of every open and create
   uint32_t queryTypeIn = 0;           ///< *type as the last query received it
   uint32_t queryCapacity = 0;         ///< *dataSize as the last query received it
+  uint32_t claimedSize = 0;           ///< non-zero: the size a successful query claims to have filled
   std::string queryBufferIn;          ///< the last query's buffer as it arrived
 
   void SetString(const std::string& path, const std::string& name, const std::string& text) {
@@ -72,7 +73,7 @@ class FakeRegistryApi : public RegistryApi {
     }
     if (type != nullptr) *type = v->type;
     if (!v->data.empty()) std::memcpy(data, v->data.data(), v->data.size());
-    *dataSize = static_cast<uint32_t>(v->data.size());
+    *dataSize = claimedSize != 0 ? claimedSize : static_cast<uint32_t>(v->data.size());
     return 0;
   }
   long RegCreateKeyExA(RegKey root, const std::string& subKey, uint32_t options, uint32_t sam, RegKey* result,

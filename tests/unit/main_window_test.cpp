@@ -492,11 +492,12 @@ TEST(KeyboardCommands, TheBuildCarriesOnAfterTheAboutBoxOpenedInsideIt) {
 // ---- Drives that come and go -----------------------------------------------------------------
 
 struct NoticeStep {  // a notice (at the next build's first yield, `ms` passing there, when inBuild), a wait or a key
-  enum Kind { Notice, Wait, F5, Escape, Minimise, Restore, Letters, Menu, About } kind;
+  enum Kind { Notice, Wait, F5, Escape, Minimise, Restore, Letters, Menu, About, AboutMenu } kind;
   toolkit::DeviceNotice notice{};
   int ms = 0;
   bool inBuild = false;
-  Kind inside = Wait;  // Menu, About: done as the loop opens, which then stays open for `ms`
+  Kind inside = Wait;  // Menu, About: done as the loop opens, which then stays open for `ms`;
+                       // AboutMenu: the About box, from which the menu opens and is dismissed
 };
 NoticeStep N(uint32_t event, uint32_t mask, uint16_t flags = 0, uint32_t type = toolkit::kDeviceTypeVolume) {
   return {NoticeStep::Notice, {event, type, mask, flags}};
@@ -531,8 +532,13 @@ TEST(DriveNotices, RebuildOnceAfterAQuietWaitAndOnlyForVolumesComingOrGoing) {
       {"letters, no notice", {L(4 | kD), Wait(400), L(4), Wait(1000)}, {324, 699}},  // tick at 125, wait counted from its ms
       {"letters, F5 first", {L(kD), {S::F5}, Wait(1000)}, {0}},
       {"letters, burst", {L(kD), Wait(130), L(kD | 16), Wait(130), L(kD | 48), Wait(1000)}, {574}},
+      // A failed read (0) is no mask: not a change, nor the mask a later read is compared with.
+      {"letters, failed read between equal masks", {L(4), {S::F5}, Wait(130), L(0), Wait(130), {S::F5}, Wait(130),
+                                                    L(4), Wait(1000)}, {0, 260}},
+      {"letters, failed read, then a change", {L(4), {S::F5}, Wait(130), L(0), Wait(530), L(4 | kD), Wait(1000)}, {0, 949}},
       {"letters, menu open", {Open(S::Menu, L(kD), 1000), Wait(1000)}, {1200}},
       {"notice, About box open", {Open(S::About, N(kIn, kD), 1000), Wait(1000)}, {1200}},
+      {"notice, menu opened from the About box", {Open(S::AboutMenu, N(kIn, kD), 1000), Wait(1000)}, {1200}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -547,9 +553,13 @@ TEST(DriveNotices, RebuildOnceAfterAQuietWaitAndOnlyForVolumesComingOrGoing) {
     };
     for (const NoticeStep& step : row.steps) {
       const int64_t before = t.tk.nowMs;  // a build may let time pass inside it
-      const bool modal = step.kind == S::Menu || step.kind == S::About;
+      const bool modal = step.kind == S::Menu || step.kind == S::About || step.kind == S::AboutMenu;
       if (modal) {
-        const auto open = [&t, &act, step] { act(step.inside, step.notice), t.win().Advance(step.ms); };
+        const auto open = [&t, &act, step] {
+          act(step.inside, step.notice);
+          if (step.kind == S::AboutMenu) t.tk.onPopupMenu = nullptr, t.g().OnMenuGlyphMouseDown(1, 0, 0, 0);
+          t.win().Advance(step.ms);
+        };
         t.tk.onPopupMenu = [open](const toolkit::PopupRecord&) { return open(), -1; };
         t.tk.onMsgBox = [open](const toolkit::MessageBoxRecord&) { open(); };
         step.kind == S::Menu ? t.g().OnMenuGlyphMouseDown(1, 0, 0, 0) : void(t.win().PressKey(112));
@@ -597,19 +607,26 @@ TEST(Closing, UnloadStopsTheTimerAndHidesBothFormsFirst) {
   EXPECT_EQ(t.tk.loadedForms, 2) << "the query alone unloads nothing";
 }
 
-TEST(Closing, ACloseFromOutsideDuringABuildStopsItWithoutTouchingTheWindows) {
-  for (int yield = 1; yield <= 6; ++yield) {
-    SCOPED_TRACE(yield);
+TEST(Closing, ACloseFromOutsideDuringABuildOrAModalLoopTouchesNoWindow) {
+  // 1 to 6: at that yield of an F5 build; 7: inside the About box; 8: inside the pop-up menu,
+  // which then answers Quit.
+  for (int at = 1; at <= 8; ++at) {
+    SCOPED_TRACE(at);
     ShownProgram t;
     t.tk.driveEntries = {"c:", "d:", "e:", "f:", "g:"};
     for (char c : {'c', 'd', 'e', 'f', 'g'}) t.drive.drives[c] = FakeDrive{};
     const int mainWindows = t.tk.mainWindowsLoaded;
     const int menuForms = t.tk.menuFormsLoaded;
-    t.tk.onDoEvents = [&](int n) {
-      if (n == yield && t.tk.mainWindow != nullptr) t.tk.mainWindow->RequestClose();
+    const auto close = [&t] {
+      if (t.tk.mainWindow != nullptr) t.tk.mainWindow->RequestClose();
     };
-    int16_t f5 = 116;
-    t.g().OnReportBoxKeyDown(f5, 0);
+    t.tk.onDoEvents = [&](int n) {
+      if (n == at && at <= 6) close();
+    };
+    t.tk.onMsgBox = [&](const toolkit::MessageBoxRecord&) { close(); };
+    t.tk.onPopupMenu = [&](const toolkit::PopupRecord&) { return close(), static_cast<int>(MenuItemId::Quit); };
+    int16_t key = at == 7 ? 112 : 116;
+    at == 8 ? t.g().OnMenuGlyphMouseDown(1, 0, 0, 0) : t.g().OnReportBoxKeyDown(key, 0);
     EXPECT_EQ(t.tk.loadedForms, 0);
     EXPECT_EQ(t.tk.mainWindowsLoaded, mainWindows) << "no window is brought back";
     EXPECT_EQ(t.tk.menuFormsLoaded, menuForms);

@@ -123,12 +123,14 @@ TEST(MenuForm, UsingTheReferenceAfterReleaseLoadsAFreshHiddenInstance) {
   EXPECT_FALSE(t.tk.menuForm->visible());
 }
 
-TEST(MenuForm, QuitAfterTheMenuFormIsGoneDoesNotBringItBack) {
-  ShownProgram t;
-  t.tk.menuForm->Unload();
-  RunQuitCommand(t.program.forms);
-  EXPECT_EQ(t.tk.menuFormsLoaded, 1);
-  EXPECT_TRUE(t.forms().quitting);
+TEST(MenuForm, QuitOrCloseAfterTheMenuFormIsGoneDoesNotBringItBack) {
+  for (const bool quit : {true, false}) {
+    ShownProgram t;
+    t.tk.menuForm->Unload();
+    quit ? RunQuitCommand(t.program.forms) : t.win().RequestClose();
+    EXPECT_EQ(t.tk.menuFormsLoaded, 1) << quit;
+    EXPECT_EQ(t.forms().quitting, quit);
+  }
 }
 
 // ---- Help file -----------------------------------------------------------------------------

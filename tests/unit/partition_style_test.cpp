@@ -185,7 +185,8 @@ TEST_P(PartitionStyleBatchFault, SpoilsOnlyTheLettersItConcerns) {
   wmi.disks["E:"] = FakeWmiDisk{{"NTFS"}, {}};
   c.fault(wmi);
   std::string log;
-  wmi.onAsk = [&](const std::string& path) {
+  wmi.onAsk = [&, faultAsk = wmi.onAsk](const std::string& path) {
+    if (faultAsk) faultAsk(path);
     if (path.starts_with("Win32_LogicalDisk.")) log += "?" + path.substr(path.size() - 3, 1) + " ";
   };
   PartitionLetters letters{};
@@ -223,6 +224,20 @@ INSTANTIATE_TEST_SUITE_P(
             });
             const bool in = next->wait_for(std::chrono::seconds(10)) == std::future_status::ready;
             return in && next->get() == "GPT" ? kWmiOk : testing::kFakeWaitTimedOut;
+          };
+        }, 2, "C=GPT E=MBR ?D D=RAW ?F F=Unknown "},
+        // Another report's batch started while this one walks waits for it: were it let in, this
+        // batch's partition walk would fail.
+        BatchFaultCase{"NoOtherBatchDuringTheWalks", [](FakeWmiApi& w) {
+          auto other = std::make_shared<std::future<std::string>>();
+          w.onAsk = [other, &w](const std::string& p) {
+            if (p.find("Win32_LogicalDiskToPartition") == std::string::npos) return;
+            *other = std::async(std::launch::async, [] {
+              FakeWmiApi second;
+              return QueryPartitionStyles(second)[2];
+            });
+            if (other->wait_for(std::chrono::milliseconds(200)) == std::future_status::ready)
+              w.failingQueryClass = "Win32_DiskPartition";
           };
         }, 2, "C=GPT E=MBR ?D D=RAW ?F F=Unknown "},
         BatchFaultCase{"OneLetterNotText", [](FakeWmiApi& w) { w.disks["D:"].deviceId = std::optional<std::string>(); },

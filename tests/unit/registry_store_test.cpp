@@ -24,6 +24,7 @@ struct ReadCase {
   std::vector<uint8_t> stored;  ///< empty with keyExists: the value is missing
   bool valueExists;
   std::string expected;
+  uint32_t claimedSize = 0;  ///< non-zero: the size a faulty adapter claims to have filled
 };
 
 TEST(RegGetStringTest, ReadsWhatIsStoredOrTheEmptyText) {
@@ -42,11 +43,13 @@ TEST(RegGetStringTest, ReadsWhatIsStoredOrTheEmptyText) {
       {"a number with zero bytes", true, kRegDword, {7, 0, 0, 0}, true, "\x07\0\0"s},
       {"binary without a NUL loses its last byte", true, 3, Bytes("abc"), true, "ab"},
       {"blanks kept", true, kRegSz, Bytes("  x  \0"s), true, "  x  "},
+      {"a size beyond the buffer reads the buffer", true, kRegSz, Bytes("ab\0"s), true, "ab\0"s + std::string(252, ' '), 999},
   };
   for (const ReadCase& c : cases) {
     FakeRegistryApi api;
     if (c.keyExists) api.keys["SOFTWARE\\QELM SOFT\\TARNVIK"];
     if (c.valueExists) api.SetRaw(kKey, "Version", c.type, c.stored);
+    api.claimedSize = c.claimedSize;
     EXPECT_EQ(RegGetString(api, kHkeyLocalMachine, kKey, "Version"), c.expected) << c.name;
     EXPECT_EQ(api.openHandles(), 0u) << c.name;
   }

@@ -184,6 +184,11 @@ TEST_F(ReportBuilder, ALetterKnownToHaveNoFileSystemIsNotAskedAboutAlone) {
   Refresh();
   EXPECT_TRUE(p.wmi.objectPaths.empty());
   EXPECT_EQ(ValuesOf(Text(), " Table: "), (std::vector<std::string>{"GPT", "Unknown"}));
+  // Such drives alone never ask the service.
+  p.tk.driveEntries = {"d:"};
+  p.wmi.queries.clear();
+  Refresh();
+  EXPECT_TRUE(p.wmi.queries.empty());
 }
 
 TEST_F(ReportBuilder, AsksEachQueryWithTheRightLetterAndBuffers) {
@@ -545,6 +550,10 @@ INSTANTIATE_TEST_SUITE_P(
                     [](ShownProgram& faulty, ShownProgram& reference) {
                       faulty.wmi.queryThrows = true;
                       reference.wmi.connectFails = true;
+                    }},
+        ArrivalCase{"BatchThrowsAfterALetter", {"cde"}, 0, {"C:\\", "D:\\", "E:\\"}, {0, 0}, 2,
+                    [](ShownProgram& faulty, ShownProgram&) {
+                      faulty.wmi.onWait = [](const std::string&) -> WmiResult { throw std::bad_alloc(); };
                     }},
         ArrivalCase{"NoThreads", {}, 0, {"C:\\", "D:\\", "E:\\"}, {0}, 2,
                     [](ShownProgram& faulty, ShownProgram& reference) {
