@@ -13,7 +13,6 @@ struct FakeMachineApi : MachineApi {
   SystemTime now{};
   uint16_t nativeArchitecture = kProcessorArchitectureIntel;
   uint16_t nativeMachine = 0;  ///< 0: a Windows without IsWow64Process2
-
   int GetComputerNameExW(uint32_t type, std::string& name) override { return names.count(type) ? (name = names[type], 1) : 0; }
   void GetSystemTime(SystemTime& time) override { time = now; }
   void GetNativeSystemInfo(uint16_t& architecture) override { architecture = nativeArchitecture; }
