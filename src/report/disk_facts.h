@@ -1,0 +1,76 @@
+// The disk behind a drive letter: which disks hold the volume, and what the first of them is.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "report/disk_api.h"
+#include "report/windows_version.h"
+
+namespace tarnvik {
+
+/// Each member is empty where its own question failed or this Windows has no such question.
+struct DiskFacts {
+  std::vector<uint32_t> numbers;  ///< the disks holding the volume, in extent order, each once
+  std::optional<std::string> vendor;
+  std::optional<std::string> model;  ///< the device's product id
+  std::optional<std::string> revision;
+  std::optional<std::string> serial;
+  std::optional<uint32_t> busType;  ///< STORAGE_BUS_TYPE code; BusTypeText names it
+  std::optional<bool> removable;
+  std::optional<bool> ssd;   ///< no seek penalty
+  std::optional<bool> trim;  ///< trim enabled (asked from Windows 7 on)
+  std::optional<uint64_t> sizeBytes;
+  std::optional<bool> failurePredicted;
+
+  bool operator==(const DiskFacts&) const = default;
+};
+
+/// The disk behind `letter` (A to Z, either case), asked through `api`: open "\\.\X:" with no
+/// access rights, read its disk extents, then ask the first disk ("\\.\PhysicalDriveN", no
+/// access rights) for its descriptor, seek penalty, trim (6.1 and later), geometry and failure
+/// prediction. Nothing when the volume cannot be opened, its extents cannot be read or it lies
+/// on no disk (Wine's drives, RAM disks); the caller leaves network and subst letters out.
+std::optional<DiskFacts> QueryDisk(DiskApi& api, char letter, const WindowsVersion& windows);
+
+/// The bus's name ("SATA", "NVMe", "USB", ...); a code this program does not know is written as
+/// its decimal number, never as another bus's name.
+std::string BusTypeText(uint32_t busType);
+
+/// What a STORAGE_DEVICE_DESCRIPTOR of `size` bytes says (only the fields it wholly holds).
+struct DeviceDescriptor {
+  std::optional<std::string> vendor, model, revision, serial;
+  std::optional<uint32_t> busType;
+  std::optional<bool> removable;
+  bool operator==(const DeviceDescriptor&) const = default;
+};
+DeviceDescriptor ParseDeviceDescriptor(const unsigned char* bytes, std::size_t size);
+
+/// The disk numbers of a VOLUME_DISK_EXTENTS of `size` bytes, each once, in extent order;
+/// nothing when the answer does not hold every extent it counts.
+std::optional<std::vector<uint32_t>> ParseDiskExtents(const unsigned char* bytes, std::size_t size);
+
+/// Control codes: CTL_CODE(type, function, METHOD_BUFFERED = 0, FILE_ANY_ACCESS = 0), that is
+/// type << 16 | function << 2. None needs a read or write right on the handle.
+namespace ioctl {
+constexpr uint32_t Code(uint32_t deviceType, uint32_t function) { return deviceType << 16 | function << 2; }
+inline constexpr uint32_t kVolumeGetVolumeDiskExtents = Code(0x56, 0x000);  // IOCTL_VOLUME_BASE 'V'
+inline constexpr uint32_t kStorageQueryProperty = Code(0x2D, 0x500);        // IOCTL_STORAGE_BASE
+inline constexpr uint32_t kStoragePredictFailure = Code(0x2D, 0x440);
+inline constexpr uint32_t kDiskGetDriveGeometryEx = Code(0x07, 0x028);  // IOCTL_DISK_BASE
+static_assert(kVolumeGetVolumeDiskExtents == 0x00560000 && kStorageQueryProperty == 0x002D1400 &&
+              kStoragePredictFailure == 0x002D1100 && kDiskGetDriveGeometryEx == 0x000700A0);
+
+/// STORAGE_PROPERTY_ID values asked with PropertyStandardQuery (0).
+inline constexpr uint32_t kStorageDeviceProperty = 0;
+inline constexpr uint32_t kStorageDeviceSeekPenaltyProperty = 7;
+inline constexpr uint32_t kStorageDeviceTrimProperty = 8;
+
+/// Error codes the queries tell apart.
+inline constexpr uint32_t kErrorMoreData = 234;
+}  // namespace ioctl
+
+}  // namespace tarnvik

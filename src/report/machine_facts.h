@@ -1,0 +1,30 @@
+// Where and when a report was taken: the machine's names, the time and its architecture.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "report/machine_api.h"
+
+namespace tarnvik {
+
+struct MachineFacts {
+  std::optional<std::string> computerName;  ///< the NetBIOS name
+  std::optional<std::string> dnsHostName;   ///< fully qualified; empty where Windows knows none
+  std::string takenUtc;                     ///< "2026-12-09T18:55:12Z"
+  std::optional<std::string> architecture;  ///< the machine's: "x86", "x64" or "ARM64"
+
+  bool operator==(const MachineFacts&) const = default;
+};
+
+/// Asks the machine's names, the time now and the machine's architecture.
+MachineFacts QueryMachine(MachineApi& api);
+
+/// ISO 8601 in UTC to the second: "2026-12-09T18:55:12Z".
+std::string UtcText(const SystemTime& time);
+
+/// The machine's architecture: IsWow64Process2's native machine where Windows has the call,
+/// otherwise GetNativeSystemInfo's. Empty for any other architecture.
+std::optional<std::string> MachineArchitecture(MachineApi& api);
+
+}  // namespace tarnvik
