@@ -3,10 +3,14 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "report/disk_facts.h"
 #include "report/drive_answers.h"
+#include "report/machine_facts.h"
+#include "report/windows_version.h"
 
 namespace tarnvik {
 
@@ -17,6 +21,7 @@ using LetterSet = std::array<bool, 26>;
 struct DriveReportFacts {
   DriveAnswers answers;
   std::string partitionStyle;  ///< "Unknown" where no style was asked for
+  std::optional<DiskFacts> disk = {};  ///< the disk behind the letter; asked only for JSON and CSV
 };
 
 /// One drive of a report: its letter index (0 is A) and what its block shows.
@@ -35,6 +40,13 @@ struct Report {
   int DriveCount() const { return static_cast<int>(drives.size()); }
   /// The drives with a size (HasSize).
   int SizedDriveCount() const;
+};
+
+/// Where and when a document was taken. The window never shows it; the runs that write JSON or
+/// CSV ask it once.
+struct ReportOrigin {
+  MachineFacts machine;
+  WindowsVersion windows;
 };
 
 }  // namespace tarnvik

@@ -4,10 +4,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/program_identity.h"
 #include "base/text.h"
-#include "report/drive_facts.h"
+#include "report/report_fields.h"
 
 namespace tarnvik {
 namespace {
@@ -46,58 +47,50 @@ class JsonObject {
   bool first_ = true;
 };
 
-void WriteDrive(std::string& out, int number, const ReportedDrive& drive, bool withStyles) {
-  const DriveAnswers& a = drive.facts.answers;
-  JsonObject o(out, 2);
-  o.String("letter", std::string(1, static_cast<char>('A' + drive.index)));
-  o.Number("number", static_cast<uint64_t>(number));
-  o.Number("position", static_cast<uint64_t>(drive.index + 1));
-  // The volume query gives the label, the file system and the serial; when it failed, the
-  // text shows its defaults and the document says null. The hex half can still come from
-  // the serial-only query asked after it (a medium that became ready in between).
-  if (a.volumeAnswered) {
-    o.Number("serialNumber", a.serial);
-    o.String("serialHex", a.serialText);
-    o.String("label", a.label);
-  } else {
-    o.Null("serialNumber");
-    if (a.serialText != DriveAnswers{}.serialText) {
-      o.String("serialHex", a.serialText);
-    } else {
-      o.Null("serialHex");
+/// One field as its JSON value.
+std::string JsonValue(const ReportField& field) {
+  switch (field.kind) {
+    case ReportField::Kind::Null: return "null";
+    case ReportField::Kind::String: return JsonString(field.value);
+    case ReportField::Kind::Numbers: {
+      std::string list = "[";
+      for (const char c : field.value) list += c == ' ' ? std::string_view(", ") : std::string_view(&c, 1);
+      return list + "]";
     }
-    o.Null("label");
+    case ReportField::Kind::Number:
+    case ReportField::Kind::Boolean: break;
   }
-  if (a.HasFileSystem()) {
-    o.String("fileSystem", a.fileSystem);
-  } else {
-    o.Null("fileSystem");
+  return field.value;
+}
+
+void WriteFields(JsonObject& o, const std::vector<ReportField>& fields) {
+  for (const ReportField& field : fields) o.Raw(field.name, JsonValue(field));
+}
+
+void WriteDrive(std::string& out, int number, const ReportedDrive& drive, bool withStyles) {
+  JsonObject o(out, 2);
+  WriteFields(o, DriveFields(drive, number, withStyles));
+  std::string disk = "null";
+  if (drive.facts.disk) {
+    disk.clear();
+    JsonObject d(disk, 3);
+    WriteFields(d, DiskFields(drive.facts.disk));
+    d.End();
   }
-  if (a.space.answered) {
-    o.Number("totalBytes", a.space.totalBytes);
-    o.Number("freeBytes", a.space.freeBytes);
-    o.Number("usedBytes", UsedBytes(a.space));
-  } else {
-    o.Null("totalBytes");
-    o.Null("freeBytes");
-    o.Null("usedBytes");
-  }
-  if (a.clusterAnswered) {
-    o.Number("bytesPerSector", a.bytesPerSector);
-    o.Number("sectorsPerCluster", a.sectorsPerCluster);
-  } else {
-    o.Null("bytesPerSector");
-    o.Null("sectorsPerCluster");
-  }
-  o.Number("driveType", a.typeCode);
-  o.String("driveTypeText", a.typeText);
-  // Asked only of a volume with a file system, and only where the text has a " Table: " line.
-  if (withStyles && a.HasFileSystem()) {
-    o.String("partitionStyle", drive.facts.partitionStyle);
-  } else {
-    o.Null("partitionStyle");
-  }
+  o.Raw("disk", disk);
   o.End();
+}
+
+std::string WindowsObject(const ReportOrigin& origin) {
+  std::string out;
+  JsonObject o(out, 1);
+  o.Number("major", origin.windows.major);
+  o.Number("minor", origin.windows.minor);
+  o.Number("build", origin.windows.build);
+  o.String("servicePack", origin.windows.servicePack);
+  o.Raw("architecture", origin.machine.architecture ? JsonString(*origin.machine.architecture) : "null");
+  o.End();
+  return out;
 }
 
 }  // namespace
@@ -135,11 +128,17 @@ std::string JsonString(std::string_view text) {
   return out + "\"";
 }
 
-std::string ReportJson(const Report& report) {
+std::string ReportJson(const Report& report, const ReportOrigin& origin) {
   std::string out;
   JsonObject document(out, 0);
   document.String("program", kAppName);
   document.String("version", kAppVersion);
+  document.Number("schemaVersion", 2);
+  const MachineFacts& machine = origin.machine;
+  document.Raw("computerName", machine.computerName ? JsonString(*machine.computerName) : "null");
+  document.Raw("dnsHostName", machine.dnsHostName ? JsonString(*machine.dnsHostName) : "null");
+  document.String("takenUtc", machine.takenUtc);
+  document.Raw("windows", WindowsObject(origin));
   std::string list = "[";
   int number = 0;
   for (const ReportedDrive& drive : report.drives) {

@@ -1,5 +1,6 @@
 // The report as one JSON document, for scripts: the same drives and the same values the text
-// shows, as numbers where they are numbers and null where a query failed.
+// shows, as numbers where they are numbers and null where a query failed, with the disk behind
+// each drive and where and when the document was taken.
 #pragma once
 
 #include <string>
@@ -14,8 +15,8 @@ namespace tarnvik {
 /// U+FFFD, so the document always parses.
 std::string JsonString(std::string_view text);
 
-/// The document of `report`, with the same counts as its text. CR LF line ends, two-space
-/// indentation.
-std::string ReportJson(const Report& report);
+/// The document of `report` taken at `origin`, with the same counts as its text. CR LF line
+/// ends, two-space indentation.
+std::string ReportJson(const Report& report, const ReportOrigin& origin);
 
 }  // namespace tarnvik

@@ -6,16 +6,36 @@
 
 namespace tarnvik {
 
+namespace {
+
+/// The disk behind the drive with letter index `index` and drive type `type`. A network letter,
+/// a RAM disk and a letter without a root lie on no disk of this machine and are not asked.
+std::optional<DiskFacts> AskDisk(const DiskQuestions& disks, int index, uint32_t type) {
+  if (type == kDriveRemote || type == kDriveRamdisk || type == kDriveNoRootDir) return std::nullopt;
+  try {
+    return QueryDisk(disks.api, static_cast<char>('A' + index), disks.windows);
+  } catch (...) {
+    return std::nullopt;  // as a disk that answered nothing
+  }
+}
+
+}  // namespace
+
 ReportQueries::ReportQueries(Workers& workers, WmiApi& wmi, const LetterSet& letters,
-                             bool wantPartitionStyles)
-    : workers_(workers), wmi_(wmi), letters_(letters), wantPartitionStyles_(wantPartitionStyles) {}
+                             bool wantPartitionStyles, bool wantDisks)
+    : workers_(workers),
+      wmi_(wmi),
+      letters_(letters),
+      wantPartitionStyles_(wantPartitionStyles),
+      wantDisks_(wantDisks) {}
 
 std::shared_ptr<ReportQueries> ReportQueries::Start(Workers& workers, DriveApi& drive, WmiApi& wmi,
-                                                    const LetterSet& letters, bool wantPartitionStyles) {
-  auto queries = std::make_shared<ReportQueries>(workers, wmi, letters, wantPartitionStyles);
+                                                    const LetterSet& letters, bool wantPartitionStyles,
+                                                    std::optional<DiskQuestions> disks) {
+  auto queries = std::make_shared<ReportQueries>(workers, wmi, letters, wantPartitionStyles, disks.has_value());
   for (int index = 0; index < 26; ++index) {
     if (!letters[static_cast<std::size_t>(index)]) continue;
-    const bool started = workers.RunInBackground([queries, &drive, index] {
+    const bool started = workers.RunInBackground([queries, &drive, index, disks] {
       // A collector that throws (out of memory, say) still answers, as a drive whose every
       // call failed, so the report never waits for it.
       DriveAnswers answers;
@@ -24,14 +44,28 @@ std::shared_ptr<ReportQueries> ReportQueries::Start(Workers& workers, DriveApi& 
       } catch (...) {
         answers = DriveAnswers{};
       }
+      const uint32_t type = answers.typeCode;
       queries->Deliver(index, std::move(answers));
+      if (disks) queries->DeliverDisk(index, AskDisk(*disks, index, type));
     });
     // No thread to be had: the drive counts as failed rather than being asked here, on the
     // window's thread, where a drive that hangs would freeze the window. A failed drive has
     // no file system, so this never starts the batch here either.
-    if (!started) queries->Deliver(index, DriveAnswers{});
+    if (!started) {
+      queries->Deliver(index, DriveAnswers{});
+      queries->DeliverDisk(index, std::nullopt);
+    }
   }
   return queries;
+}
+
+void ReportQueries::DeliverDisk(int index, std::optional<DiskFacts> disk) {
+  {
+    const std::lock_guard lock(mutex_);
+    diskAsked_[static_cast<std::size_t>(index)] = true;
+    disks_[static_cast<std::size_t>(index)] = std::move(disk);
+  }
+  workers_.Wake();
 }
 
 void ReportQueries::Deliver(int index, DriveAnswers answers) {
@@ -78,13 +112,18 @@ void ReportQueries::Deliver(int index, DriveAnswers answers) {
 
 std::optional<DriveReportFacts> ReportQueries::Take(int index) {
   const std::lock_guard lock(mutex_);
-  const std::optional<DriveAnswers>& answers = answers_[static_cast<std::size_t>(index)];
-  if (!answers) return std::nullopt;
-  const bool needsStyle = wantPartitionStyles_ && answers->HasFileSystem();
-  if (!needsStyle) return DriveReportFacts{*answers, "Unknown"};
-  const std::optional<std::string>& style = styles_[static_cast<std::size_t>(index)];
+  const auto at = static_cast<std::size_t>(index);
+  const std::optional<DriveAnswers>& answers = answers_[at];
+  if (!answers || (wantDisks_ && !diskAsked_[at])) return std::nullopt;
+  DriveReportFacts facts;
+  facts.answers = *answers;
+  facts.partitionStyle = "Unknown";
+  facts.disk = disks_[at];
+  if (!wantPartitionStyles_ || !answers->HasFileSystem()) return facts;
+  const std::optional<std::string>& style = styles_[at];
   if (!style) return std::nullopt;
-  return DriveReportFacts{*answers, *style};
+  facts.partitionStyle = *style;
+  return facts;
 }
 
 }  // namespace tarnvik

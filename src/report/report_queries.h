@@ -15,6 +15,7 @@
 
 #include "base/lock.h"
 #include "base/workers.h"
+#include "report/disk_api.h"
 #include "report/drive_answers.h"
 #include "report/partition_style.h"
 #include "report/report.h"
@@ -22,14 +23,24 @@
 
 namespace tarnvik {
 
+/// What a run needs to ask each drive for the disk behind it: only the documents for scripts
+/// show disks, so the window's report never asks and its timing stays as it was.
+struct DiskQuestions {
+  DiskApi& api;
+  WindowsVersion windows;  ///< decides which questions this Windows has
+};
+
 class ReportQueries : public std::enable_shared_from_this<ReportQueries> {
  public:
   /// Starts the workers for `letters`. With `wantPartitionStyles` (Windows 5 and later), the
   /// styles are asked of the management service, once, by the first worker whose drive has a
   /// file system. The workers share ownership of the result, so it outlives any of its holders
-  /// on either side; `workers`, `drive` and `wmi` must outlive every worker.
+  /// on either side; `workers`, `drive` and `wmi` must outlive every worker. With `disks`, each
+  /// worker then asks for the disk behind its letter, after handing over the other answers, so
+  /// that a disk that hangs holds up no partition-style batch; `disks->api` must outlive them too.
   static std::shared_ptr<ReportQueries> Start(Workers& workers, DriveApi& drive, WmiApi& wmi,
-                                              const LetterSet& letters, bool wantPartitionStyles);
+                                              const LetterSet& letters, bool wantPartitionStyles,
+                                              std::optional<DiskQuestions> disks = std::nullopt);
 
   const LetterSet& Letters() const { return letters_; }
   bool WantsPartitionStyles() const { return wantPartitionStyles_; }
@@ -38,20 +49,25 @@ class ReportQueries : public std::enable_shared_from_this<ReportQueries> {
   /// style are in; nullopt until then. Called on the window's thread.
   std::optional<DriveReportFacts> Take(int index);
 
-  ReportQueries(Workers& workers, WmiApi& wmi, const LetterSet& letters, bool wantPartitionStyles);
+  ReportQueries(Workers& workers, WmiApi& wmi, const LetterSet& letters, bool wantPartitionStyles,
+                bool wantDisks = false);
 
  private:
   void Deliver(int index, DriveAnswers answers);
+  void DeliverDisk(int index, std::optional<DiskFacts> disk);
 
   Workers& workers_;
   WmiApi& wmi_;
   const LetterSet letters_;
   const bool wantPartitionStyles_;
+  const bool wantDisks_;
 
   Lock mutex_;  // guards everything below
   std::array<std::optional<DriveAnswers>, 26> answers_;
   bool stylesAsked_ = false;
   std::array<std::optional<std::string>, 26> styles_;  // each letter's, once known
+  std::array<bool, 26> diskAsked_{};                   // the disk question has been answered
+  std::array<std::optional<DiskFacts>, 26> disks_;     // and what it gave
 };
 
 /// Takes the drives of `queries` into `report`, in A-to-Z order: the window's report and a saved

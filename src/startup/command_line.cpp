@@ -4,10 +4,13 @@
 #include "startup/command_line.h"
 
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "base/text.h"
 #include "report/report.h"
+#include "report/machine_facts.h"
+#include "report/report_csv.h"
 #include "report/report_json.h"
 #include "report/report_queries.h"
 #include "report/report_text.h"
@@ -21,14 +24,18 @@ namespace tarnvik {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: tarnvik.exe [/save FILE | /json FILE]\r\n"
+    "Usage: tarnvik.exe [/save FILE | /json FILE | /csv FILE | /csv:semicolon FILE]\r\n"
     "  /save FILE  writes the report text (UTF-8 with a byte-order mark) and exits\r\n"
     "  /json FILE  writes the report as JSON (UTF-8) and exits\r\n"
+    "  /csv FILE   writes one row per drive, comma-separated (UTF-8 with a byte-order mark),\r\n"
+    "              and exits; /csv:semicolon separates with \";\" for such list separators\r\n"
     "  FILE - is the standard output. Exit code 0 written, 1 not written, 2 wrong command line.\r\n";
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
 CommandRequest Wrong(std::string problem) { return {CommandAction::Wrong, {}, std::move(problem)}; }
+
+bool IsSaving(CommandAction action) {
+  return action == CommandAction::SaveText || action == CommandAction::SaveJson || action == CommandAction::SaveCsv;
+}
 
 /// The switch an argument names, without its "/" or "-" and in lower case; empty for an
 /// argument that is not a switch.
@@ -48,12 +55,12 @@ std::string Reason(CommandApi& api, uint32_t error) {
 }
 
 /// Every drive letter present, asked on workers and collected as the window collects them.
-Report AskDrives(Program& program, uint32_t presentLetters) {
+Report AskDrives(Program& program, uint32_t presentLetters, std::optional<DiskQuestions> disks) {
   LetterSet letters{};
   for (int index = 0; index < 26; ++index) letters[static_cast<std::size_t>(index)] = (presentLetters >> index) & 1u;
   const bool withStyles = program.env.PartitionStylesShown();
   const std::shared_ptr<ReportQueries> queries =
-      ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, letters, withStyles);
+      ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, letters, withStyles, disks);
   Report report{withStyles, {}};
   // A drive that hangs holds the file back exactly as it holds the window's report.
   CollectDrives(
@@ -124,8 +131,14 @@ CommandRequest ParseCommandLine(const std::vector<std::string>& arguments) {
     return {CommandAction::Usage, {}, {}};
   }
   CommandAction action = CommandAction::Wrong;
+  CsvDelimiter delimiter = CsvDelimiter::kComma;
   if (name == "save") action = CommandAction::SaveText;
   if (name == "json") action = CommandAction::SaveJson;
+  if (name == "csv" || name == "csv:comma") action = CommandAction::SaveCsv;
+  if (name == "csv:semicolon") action = CommandAction::SaveCsv, delimiter = CsvDelimiter::kSemicolon;
+  if (action == CommandAction::Wrong && name.starts_with("csv:")) {
+    return Wrong("tarnvik: unknown separator in \"" + arguments[0] + "\" (/csv:comma or /csv:semicolon)");
+  }
   if (action == CommandAction::Wrong) {
     if (name.empty()) return Wrong("tarnvik: unexpected argument \"" + arguments[0] + "\"");
     return Wrong("tarnvik: unknown switch \"" + arguments[0] + "\"");
@@ -134,11 +147,11 @@ CommandRequest ParseCommandLine(const std::vector<std::string>& arguments) {
     return Wrong("tarnvik: " + arguments[0] + " needs a file name (- for the standard output)");
   }
   if (arguments.size() > 2) return Wrong("tarnvik: unexpected argument \"" + arguments[2] + "\"");
-  return {action, arguments[1], {}};
+  return {action, arguments[1], {}, delimiter};
 }
 
 void MarkIfSaving(ProcessApi& process, const CommandRequest& request) {
-  if (request.action == CommandAction::SaveText || request.action == CommandAction::SaveJson) MarkSavingRun(process);
+  if (IsSaving(request.action)) MarkSavingRun(process);
 }
 
 int RunCommand(Program& program, CommandApi& api, const CommandRequest& request) {
@@ -153,18 +166,27 @@ int RunCommand(Program& program, CommandApi& api, const CommandRequest& request)
       return kExitWrongCommandLine;
     case CommandAction::SaveText:
     case CommandAction::SaveJson:
+    case CommandAction::SaveCsv:
       break;
   }
   if (!BeginRun(program)) {
     Complain(api, "tarnvik: this version of Windows is not supported; no report was written\r\n");
     return kExitNotWritten;
   }
-  const Report report = AskDrives(program, api.GetLogicalDrives());
   const uint32_t processId = program.os.process.GetCurrentProcessId();
   if (request.action == CommandAction::SaveText) {
-    return WriteReport(api, processId, request.file, std::string(kByteOrderMark) + ReportText(report));
+    // The text shows no disk: its run asks the drives exactly as the window does.
+    const Report report = AskDrives(program, api.GetLogicalDrives(), std::nullopt);
+    return WriteReport(api, processId, request.file, std::string(kUtf8ByteOrderMark) + ReportText(report));
   }
-  return WriteReport(api, processId, request.file, ReportJson(report));
+  const Report report =
+      AskDrives(program, api.GetLogicalDrives(), DiskQuestions{program.os.disk, program.env.windows});
+  // Taken once the drives are in: the time the document's facts hold for.
+  const ReportOrigin origin{QueryMachine(program.os.machine), program.env.windows};
+  if (request.action == CommandAction::SaveJson) {
+    return WriteReport(api, processId, request.file, ReportJson(report, origin));
+  }
+  return WriteReport(api, processId, request.file, ReportCsv(report, origin, request.delimiter));
 }
 
 }  // namespace tarnvik

@@ -1,9 +1,12 @@
-// The command line: none opens the window; /save FILE and /json FILE write the report and end.
+// The command line: none opens the window; /save FILE, /json FILE and /csv FILE write the report
+// and end.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "report/csv.h"
 
 namespace tarnvik {
 
@@ -15,6 +18,7 @@ enum class CommandAction {
   Window,    ///< no arguments: the program as it has always run
   SaveText,  ///< /save FILE: the report text
   SaveJson,  ///< /json FILE: the report as JSON
+  SaveCsv,   ///< /csv FILE or /csv:semicolon FILE: the report as a sheet
   Usage,     ///< /? : the usage text, nothing else
   Wrong,     ///< a command line the program does not understand
 };
@@ -27,8 +31,9 @@ inline constexpr std::string_view kStandardOutputFile = "-";
 
 struct CommandRequest {
   CommandAction action = CommandAction::Window;
-  std::string file;     ///< SaveText, SaveJson: where to write
+  std::string file;     ///< SaveText, SaveJson, SaveCsv: where to write
   std::string problem;  ///< Wrong: one line saying what is wrong
+  CsvDelimiter delimiter = CsvDelimiter::kComma;  ///< SaveCsv: between the fields
   bool operator==(const CommandRequest&) const = default;
 };
 

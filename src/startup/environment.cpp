@@ -46,6 +46,13 @@ Environment ReadEnvironment(const std::string& programFolder, VersionApi& api) {
 
   env.osFamily = Trim(GetOsVersionText(api, 0));
   env.osVersion = Trim(GetOsVersionText(api, 1));
+  OsVersionInfoA info;
+  info.dwOSVersionInfoSize = sizeof(OsVersionInfoA);
+  if (api.GetVersionExA(info) != 0) {
+    const std::string_view servicePack(info.szCSDVersion.data(), info.szCSDVersion.size());
+    env.windows = {info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber,
+                   CleanPlatformText(UpToNul(servicePack))};
+  }
   return env;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "report/windows_version.h"
 #include "startup/version_api.h"
 
 namespace tarnvik {
@@ -14,6 +15,7 @@ struct Environment {
   std::string appFolder;  ///< the program's folder, ending in one "\"; empty when unknown
   std::string osFamily;   ///< "DOS", "9x", "NT" or "x7"; empty when the query failed
   std::string osVersion;  ///< "major.minor"; empty when the query failed
+  WindowsVersion windows = {};  ///< the same query's numbers and service pack; zeros when it failed
 
   /// The report's blocks carry the partition style: Windows 5 and later.
   bool PartitionStylesShown() const;

@@ -2,7 +2,9 @@
 // and its two forms.
 #pragma once
 
+#include "report/disk_api.h"
 #include "report/drive_api.h"
+#include "report/machine_api.h"
 #include "report/wmi_api.h"
 #include "startup/environment.h"
 #include "startup/process_api.h"
@@ -21,6 +23,8 @@ struct OsApis {
   ProcessApi& process;
   WmiApi& wmi;
   CursorApi& cursor;
+  DiskApi& disk;
+  MachineApi& machine;
 };
 
 class Program {

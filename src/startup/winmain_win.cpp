@@ -5,7 +5,9 @@
 
 #include <cstdlib>
 
+#include "report/disk_api_win.h"
 #include "report/drive_api_win.h"
+#include "report/machine_api_win.h"
 #include "report/wmi_api_win.h"
 #include "startup/command_api_win.h"
 #include "startup/command_line.h"
@@ -24,7 +26,7 @@ int RunProgram() {
   // "no disk" box: failed probes are answered as errors instead.
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 
-  // With /save or /json the run writes its report and ends: no window, no instance check.
+  // With /save, /json or /csv the run writes its report and ends: no window, no instance check.
   tarnvik::win::WinCommandApi command;
   const tarnvik::CommandRequest request = tarnvik::ParseCommandLine(command.Arguments());
   const bool windowed = request.action == tarnvik::CommandAction::Window;
@@ -39,10 +41,12 @@ int RunProgram() {
   tarnvik::win::WinRegistryApi registry;
   tarnvik::win::WinWmiApi wmi;
   tarnvik::win::WinCursorApi cursor;
+  tarnvik::win::WinDiskApi disk;
+  tarnvik::win::WinMachineApi machine;
   tarnvik::win::Win32Toolkit toolkit(windowed ? tarnvik::win::InstanceCheck::Take
                                               : tarnvik::win::InstanceCheck::Skip);
   // Declared after the toolkit: the forms go before the toolkit that made them.
-  tarnvik::Program program(toolkit, tarnvik::OsApis{drive, version, registry, process, wmi, cursor});
+  tarnvik::Program program(toolkit, tarnvik::OsApis{drive, version, registry, process, wmi, cursor, disk, machine});
 
   int exitCode = 1;
   // An exception that gets this far ends the program by the same rule as a normal end, while

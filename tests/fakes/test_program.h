@@ -4,7 +4,9 @@
 #include <string>
 
 #include "fakes/fake_cursor_api.h"
+#include "fakes/fake_disk_api.h"
 #include "fakes/fake_drive_api.h"
+#include "fakes/fake_machine_api.h"
 #include "fakes/fake_process_api.h"
 #include "fakes/fake_registry_api.h"
 #include "fakes/fake_version_api.h"
@@ -23,8 +25,10 @@ struct BasicTestProgram {
   FakeProcessApi process;
   FakeWmiApi wmi;
   FakeCursorApi cursor;
+  FakeDiskApi disk;
+  FakeMachineApi machine;
   Toolkit tk;
-  Program program{tk, OsApis{drive, version, registry, process, wmi, cursor}};
+  Program program{tk, OsApis{drive, version, registry, process, wmi, cursor, disk, machine}};
 
   Forms& forms() { return program.forms; }
   /// The Windows version start-up would have read, and what the forms take from it.

@@ -339,6 +339,11 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
       {{"/save", "r.txt"}, A::SaveText, 0, {{"r.txt", bom}}},
       {{"/JSON", "r.json"}, A::SaveJson, 0, {{"r.json", "{\r\n  \"program\""}}},
       {{"-json", "-"}, A::SaveJson, 0, {}},
+      {{"/csv", "r.csv"}, A::SaveCsv, 0, {{"r.csv", "\xEF\xBB\xBF\"computerName\",\"takenUtc\","}}},
+      {{"-CSV:Semicolon", "-"}, A::SaveCsv, 0, {}},
+      {{"/csv"}, A::Wrong, 2, {}},
+      {{"/csv:tab", "r.csv"}, A::Wrong, 2, {}},
+      {{"/csv:comma", "r.csv", "x"}, A::Wrong, 2, {}},
       {{"/?"}, A::Usage, 0, {}},
       {{"/save"}, A::Wrong, 2, {}},
       {{"/json", ""}, A::Wrong, 2, {}},
@@ -386,11 +391,13 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
     EXPECT_TRUE(t.tk.messageBoxes.empty() && t.tk.loadedForms == 0 && t.tk.mainWindowsLoaded == 0) << name;
     EXPECT_FALSE(ProcessesScanned(t)) << name;
     // A saving run marks itself, so that a window started beside it does not count it.
-    const bool saving = c.action == A::SaveText || c.action == A::SaveJson;
+    const bool saving = c.action == A::SaveText || c.action == A::SaveJson || c.action == A::SaveCsv;
     EXPECT_EQ(t.process.mutexes.count(SavingRunMarkName(testing::FakeProcessApi::kOwnId)), saving ? 1u : 0u) << name;
     const bool stamped = Stored(t, "Version") == std::string(kAppVersion) + '\0';
     EXPECT_EQ(stamped, c.action != A::Wrong && c.action != A::Usage && t.version.major >= 4) << name;
-    EXPECT_EQ(api.out.value_or("").rfind("{\r\n  \"program\"", 0), c.arguments[0] == "-json" ? 0 : std::string::npos);
+    const std::string out = c.arguments[0] == "-json" ? "{\r\n  \"program\"" : "\xEF\xBB\xBF\"computerName\";\"takenUtc\";";
+    const bool toOutput = c.arguments.size() == 2 && c.arguments[1] == "-" && c.exitCode == 0;
+    EXPECT_EQ(api.out.value_or("").rfind(out, 0), toOutput ? 0 : std::string::npos) << name;
   }
 }
 

@@ -1,11 +1,14 @@
 // A report as a value: its drives collected in order, and a JSON document made from it alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "fakes/fake_drive_api.h"
 #include "fakes/fake_wmi_api.h"
+#include "base/program_identity.h"
+#include "report/report_csv.h"
 #include "report/report_json.h"
 #include "report/report_queries.h"
 #include "ui/toolkit/headless_toolkit.h"
@@ -56,8 +59,61 @@ TEST(CollectDrives, TakesTheDrivesInOrderOneCallEachAndStopsWhenTold) {
 TEST(ReportJson, MadeBeforeAnyTextCarriesTheCounts) {
   ReportedDrive sized{2, {}};
   sized.facts.answers.space = {1, 0, true};
-  const std::string json = ReportJson(Report{true, {sized, ReportedDrive{3, {}}, sized}});
+  const std::string json = ReportJson(Report{true, {sized, ReportedDrive{3, {}}, sized}}, {});
   EXPECT_NE(json.find("\"driveCount\": 3,\r\n  \"sizedDriveCount\": 2\r\n}"), std::string::npos) << json;
+}
+
+// One drive with a whole disk and a label a sheet must keep in one field, and one without a disk.
+struct Documents {
+  Report report{false, {{2, {}}, {25, {}}}};
+  ReportOrigin origin{{"DESK-7", {}, "2026-12-09T18:55:12Z", "x64"}, {10, 0, 19045, ""}};
+  Documents() {
+    DriveReportFacts& c = report.drives[0].facts;
+    c.answers.volumeAnswered = true, c.answers.fileSystem = "NTFS", c.answers.label = "say \"hi\", then\r\n\xD0\x94\xD0\x98\xD0\xA1\xD0\x9A";
+    c.answers.space = {500107862016, 0, true};
+    c.disk = DiskFacts{{0, 1}, "ATA", "Samsung SSD", "1B6Q", "S3Z9", 0x2A, false, true, {}, 500107862016, false};
+  }
+};
+
+TEST(ReportJson, SaysWhereAndWhenAndTheDiskOrNull) {
+  const Documents d;
+  const std::string json = ReportJson(d.report, d.origin);
+  EXPECT_NE(json.find("\"version\": \"" + std::string(kAppVersion) +
+                      "\",\r\n  \"schemaVersion\": 2,\r\n  \"computerName\": \"DESK-7\",\r\n  \"dnsHostName\": null,\r\n"
+                      "  \"takenUtc\": \"2026-12-09T18:55:12Z\",\r\n  \"windows\": {\r\n    \"major\": 10,\r\n"
+                      "    \"minor\": 0,\r\n    \"build\": 19045,\r\n    \"servicePack\": \"\",\r\n"
+                      "    \"architecture\": \"x64\"\r\n  },\r\n  \"drives\": [\r\n    {\r\n      \"letter\": \"C\""),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"partitionStyle\": null,\r\n      \"disk\": {\r\n        \"numbers\": [0, 1],\r\n"
+                      "        \"vendor\": \"ATA\",\r\n        \"model\": \"Samsung SSD\",\r\n        \"revision\": \"1B6Q\",\r\n"
+                      "        \"serial\": \"S3Z9\",\r\n        \"busType\": 42,\r\n        \"removable\": false,\r\n"
+                      "        \"ssd\": true,\r\n        \"trim\": null,\r\n        \"sizeBytes\": 500107862016,\r\n"
+                      "        \"failurePredicted\": false\r\n      }\r\n    },"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"partitionStyle\": null,\r\n      \"disk\": null\r\n    }\r\n  ],"), std::string::npos) << json;
+}
+
+TEST(ReportCsv, OneQuotedRowPerDriveWithTheMarkOnce) {
+  const Documents d;
+  const std::string csv = ReportCsv(d.report, d.origin, CsvDelimiter::kComma);
+  const std::string header =
+      "\xEF\xBB\xBF\"computerName\",\"takenUtc\",\"letter\",\"number\",\"position\",\"serialNumber\",\"serialHex\","
+      "\"label\",\"fileSystem\",\"totalBytes\",\"freeBytes\",\"usedBytes\",\"bytesPerSector\",\"sectorsPerCluster\","
+      "\"driveType\",\"driveTypeText\",\"partitionStyle\",\"diskNumbers\",\"diskVendor\",\"diskModel\",\"diskRevision\","
+      "\"diskSerial\",\"diskBusType\",\"diskRemovable\",\"diskSsd\",\"diskTrim\",\"diskSizeBytes\",\"diskFailurePredicted\"\r\n";
+  const std::string c =
+      "\"DESK-7\",\"2026-12-09T18:55:12Z\",\"C\",\"1\",\"3\",\"0\",\"00000000\",\"say \"\"hi\"\", then\r\n"
+      "\xD0\x94\xD0\x98\xD0\xA1\xD0\x9A\",\"NTFS\",\"500107862016\",\"0\",\"500107862016\",\"\",\"\",\"0\",\"?  (Unknown)\",\"\","
+      "\"0 1\",\"ATA\",\"Samsung SSD\",\"1B6Q\",\"S3Z9\",\"42\",\"false\",\"true\",\"\",\"500107862016\",\"false\"\r\n";
+  std::string z = "\"DESK-7\",\"2026-12-09T18:55:12Z\",\"Z\",\"2\",\"26\"";
+  for (int field = 0; field < 9; ++field) z += ",\"\"";  // serial to cluster figures: null
+  z += ",\"0\",\"?  (Unknown)\"";
+  for (int field = 0; field < 12; ++field) z += ",\"\"";  // the style and the whole disk: null
+  EXPECT_EQ(csv, header + c + z + "\r\n");
+  const std::string semicolons = ReportCsv(d.report, d.origin, CsvDelimiter::kSemicolon);
+  EXPECT_EQ(std::count(semicolons.begin(), semicolons.end(), ';'), 3 * 27) << semicolons;
 }
 
 }  // namespace

@@ -1,0 +1,17 @@
+// The report as a sheet: one row per drive, each carrying the machine and the time, so that the
+// files of many machines stack into one table.
+#pragma once
+
+#include <string>
+
+#include "report/csv.h"
+#include "report/report.h"
+
+namespace tarnvik {
+
+/// The header row and one row per drive of `report` taken at `origin`: computerName, takenUtc,
+/// the drive's JSON fields in their order, then its disk's as diskNumbers, diskVendor and so
+/// on. Numbers are raw, the disk numbers joined by blanks, and a null is an empty field.
+std::string ReportCsv(const Report& report, const ReportOrigin& origin, CsvDelimiter delimiter);
+
+}  // namespace tarnvik
