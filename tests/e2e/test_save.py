@@ -2,8 +2,12 @@
 
 from __future__ import annotations
 
+import csv
+import io
 import json
 import shutil
+import time
+from datetime import datetime, timezone
 
 import drives
 from harness import Session, case, check
@@ -29,6 +33,41 @@ def json_lines(doc: dict) -> list[str]:
                   f"{bps}x{spc}  ({bps * spc} bytes)", d["driveTypeText"], d["partitionStyle"] or "Unknown"]
         lines += [drives.field(label, value) for label, value in zip(LABELS, values)] + ["", drives.SEPARATOR, ""]
     return lines + [drives.field(" Drives: ", f"{doc['driveCount']}  ({doc['sizedDriveCount']})"), "", ""]
+
+
+def cell(value) -> str:
+    """A JSON value as the CSV writes it."""
+    if value is None:
+        return ""
+    if isinstance(value, bool):
+        return "true" if value else "false"
+    return " ".join(map(str, value)) if isinstance(value, list) else str(value)
+
+
+def json_rows(doc: dict) -> list[dict]:
+    """The CSV rows the JSON document stands for, column for column."""
+    disk_keys = ("numbers", "vendor", "model", "revision", "serial", "busType", "removable", "ssd", "trim",
+                 "sizeBytes", "failurePredicted")
+    rows = []
+    for d in doc["drives"]:
+        row = {"computerName": cell(doc["computerName"]), "takenUtc": doc["takenUtc"]}
+        row |= {k: cell(v) for k, v in d.items() if k != "disk"}
+        rows.append(row | {"disk" + k[0].upper() + k[1:]: cell((d["disk"] or {}).get(k)) for k in disk_keys})
+    return rows
+
+
+def csv_rows(data: bytes, delimiter: str) -> list[dict]:
+    check(data.startswith(b"\xef\xbb\xbf") and data.count(b"\xef\xbb\xbf") == 1, f"not one mark: {data[:8]!r}")
+    text = data[3:].decode("utf-8")
+    check(text.endswith("\r\n") and "\n" not in text.replace("\r\n", ""), "CSV rows not ended by CR LF")
+    reader = csv.reader(io.StringIO(text, newline=""), dialect="excel", delimiter=delimiter)
+    header, *rows = list(reader)
+    return [dict(zip(header, row, strict=True)) for row in rows]
+
+
+def check_taken_now(taken: str) -> None:
+    when = datetime.strptime(taken, "%Y-%m-%dT%H:%M:%SZ").replace(tzinfo=timezone.utc).timestamp()
+    check(abs(when - time.time()) < 60, f"takenUtc {taken} is not within a minute of now")
 
 
 def without_size_texts(line: str) -> str:
@@ -67,6 +106,21 @@ for _arch in ("x64", "x86"):
         unlike = [(j, t) for i, (j, t) in enumerate(zip(json_lines(doc), map(without_size_texts, lines)))
                   if j != t and i not in C_SIZE_LINES]
         check(not unlike and len(json_lines(doc)) == len(lines), f"JSON and text disagree: {unlike[:4]}")
+        check(doc["schemaVersion"] == 2 and doc["computerName"] and doc["windows"]["architecture"] == "x64",
+              f"where the JSON was taken: {[doc[k] for k in ('schemaVersion', 'computerName', 'windows')]}")
+        check_taken_now(doc["takenUtc"])
+        # Under Wine no letter lies on a disk (its volumes answer no extents): every disk is null.
+        check(all(d["disk"] is None for d in doc["drives"]), f"disks: {[d['disk'] for d in doc['drives']]}")
+        for switch, delimiter in (("/csv", ","), ("/CSV:semicolon", ";")):
+            result = saving_run(session, arch, switch, "-")
+            check(result.returncode == 0, f"{switch} - failed: " + result.describe())
+            rows = csv_rows(result.stdout, delimiter)
+            check_taken_now(rows[0]["takenUtc"])
+            changing = ("totalBytes", "freeBytes", "usedBytes")  # C:'s, between the runs
+            unlike = [(k, r.get(k), j[k]) for r, j in zip(rows, json_rows(doc)) for k in j
+                      if r.get(k) != j[k] and k != "takenUtc" and not (k in changing and j["letter"] == "C")]
+            check(not unlike and [list(r) for r in rows] == [list(j) for j in json_rows(doc)],
+                  f"{switch} and JSON disagree: {unlike[:4]} {list(rows[0])}")
         check(window.alive() and window.wait_text(" Drives: ", 5000), "the window went away beside the saving runs")
         session.press_key("Escape")
         window.wait_gone(10)
@@ -80,7 +134,8 @@ def _failures(session: Session) -> None:
     session.drive_c.joinpath(*deep).mkdir(parents=True, exist_ok=True)
     far = "C:\\" + "\\".join(deep) + "\\" + "r" * 20 + ".txt"  # 271 characters
     for args, code in ((["/save", r"C:\no such folder\r.txt"], 1), (["/save", r"C:\Tarnvik"], 1), (["/save"], 2),
-                       (["/print", "r.txt"], 2), (["/save", far], 0)):
+                       (["/print", "r.txt"], 2), (["/csv"], 2), (["/csv:tab", "r.csv"], 2),
+                       (["/save", far], 0)):
         before = sorted(p.name for p in session.drive_c.iterdir())
         result = saving_run(session, "x64", *args)
         check(result.returncode == code, f"{args}: exit {result.returncode}, expected {code}: {result.describe()}")
