@@ -7,7 +7,6 @@
 
 #include "fakes/fake_drive_api.h"
 #include "fakes/fake_wmi_api.h"
-#include "base/program_identity.h"
 #include "report/report_csv.h"
 #include "report/report_json.h"
 #include "report/report_queries.h"
@@ -75,16 +74,9 @@ struct Documents {
   }
 };
 
-TEST(ReportJson, SaysWhereAndWhenAndTheDiskOrNull) {
+TEST(ReportJson, NestsTheDiskOrSaysNull) {
   const Documents d;
   const std::string json = ReportJson(d.report, d.origin);
-  EXPECT_NE(json.find("\"version\": \"" + std::string(kAppVersion) +
-                      "\",\r\n  \"schemaVersion\": 2,\r\n  \"computerName\": \"DESK-7\",\r\n  \"dnsHostName\": null,\r\n"
-                      "  \"takenUtc\": \"2026-12-09T18:55:12Z\",\r\n  \"windows\": {\r\n    \"major\": 10,\r\n"
-                      "    \"minor\": 0,\r\n    \"build\": 19045,\r\n    \"servicePack\": \"\",\r\n"
-                      "    \"architecture\": \"x64\"\r\n  },\r\n  \"drives\": [\r\n    {\r\n      \"letter\": \"C\""),
-            std::string::npos)
-      << json;
   EXPECT_NE(json.find("\"partitionStyle\": null,\r\n      \"disk\": {\r\n        \"numbers\": [0, 1],\r\n"
                       "        \"vendor\": \"ATA\",\r\n        \"model\": \"Samsung SSD\",\r\n        \"revision\": \"1B6Q\",\r\n"
                       "        \"serial\": \"S3Z9\",\r\n        \"busType\": 42,\r\n        \"removable\": false,\r\n"
