@@ -1,6 +1,6 @@
 #include "report/machine_facts.h"
 
-#include <cstdio>
+#include <cstddef>
 
 namespace tarnvik {
 
@@ -15,9 +15,17 @@ std::optional<std::string> ComputerName(MachineApi& api, uint32_t nameType) {
 }  // namespace
 
 std::string UtcText(const SystemTime& time) {
-  char text[48];  // room for any 16-bit fields, though a clock gives 20 characters
-  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", unsigned{time.wYear}, unsigned{time.wMonth},
-                unsigned{time.wDay}, unsigned{time.wHour}, unsigned{time.wMinute}, unsigned{time.wSecond});
+  // By hand: the C library's formatted printing would bring locale and multibyte imports that
+  // the oldest Windows the program runs on may lack.
+  std::string text;
+  const auto put = [&text](unsigned value, int digits, char after) {
+    const std::string number = std::to_string(value);
+    if (number.size() < static_cast<std::size_t>(digits)) text.append(static_cast<std::size_t>(digits) - number.size(), '0');
+    text += number;
+    if (after != '\0') text += after;
+  };
+  put(time.wYear, 4, '-'), put(time.wMonth, 2, '-'), put(time.wDay, 2, 'T');
+  put(time.wHour, 2, ':'), put(time.wMinute, 2, ':'), put(time.wSecond, 2, 'Z');
   return text;
 }
 
