@@ -76,8 +76,9 @@ using ModuleTable = std::array<ModuleHandle, kModuleTableEntries>;
 
 // Only the caller's own session counts: another user's copy behind Fast User Switching or
 // Remote Desktop must not stop this one. Nor does a saving run: it ends by itself, and a
-// script may start one at any moment; nor does a copy that has ended but lingers. Where the caller's own session cannot be read (the
-// call is missing before Windows 2000) every process counts, as it always has. A process whose
+// script may start one at any moment; nor does a copy that has ended but lingers. Where the
+// caller's own session cannot be read (the call is missing before Windows 2000) every process
+// counts, as it always has. A process whose
 // session cannot be read does not count: that is mostly another user's process, which a
 // standard user may not query, and a copy in this session from the same path is caught by the
 // per-session mutex anyway.

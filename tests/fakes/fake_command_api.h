@@ -34,10 +34,8 @@ struct FakeCommandApi : CommandApi {
   }
   uint32_t WriteNewFile(const std::string& path, std::string_view bytes) override {
     if (failCreate.count(path) != 0) return failCreate[path];
-    for (std::size_t at = 0, end = 0; at <= path.size(); at = end + 1) {  // a name is at most 255 characters
-      end = std::min(path.find('\\', at), path.size());
-      if (end - at > 255) return 206;
-    }
+    for (std::size_t at = 0, end = 0; at <= path.size(); at = end + 1)  // a name is at most 255 characters
+      if ((end = std::min(path.find('\\', at), path.size())) - at > 255) return 206;
     const bool full = diskFullAfter != 0 && bytes.size() > diskFullAfter;
     files[path] = bytes.substr(0, full ? diskFullAfter : bytes.size());
     return full ? 112 : 0;

@@ -111,10 +111,8 @@ class FakeProcessApi : public ProcessApi {
   }
 
   int GetProcessTimes(ProcessHandle process, uint64_t* creation, uint64_t*, uint64_t*, uint64_t*) override {
-    const auto it = createdAt.find(static_cast<uint32_t>(process - 0x1000));
-    if (it == createdAt.end()) return 0;
-    *creation = it->second;
-    return 1;
+    const auto id = static_cast<uint32_t>(process - 0x1000);
+    return createdAt.count(id) != 0 ? (*creation = createdAt[id], 1) : 0;
   }
   void Sleep(uint32_t milliseconds) override {
     sleeps.push_back(milliseconds);
