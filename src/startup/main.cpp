@@ -97,6 +97,7 @@ bool CopyListed(Program& program, std::vector<uint32_t>& copies) {
   return !copyNames.empty();
 }
 
+// True when another copy runs; one that may be a saving run not yet marked gets a second look.
 bool AnotherCopyRuns(Program& program) {
   std::vector<uint32_t> copies;
   if (!CopyListed(program, copies)) return false;
