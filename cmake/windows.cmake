@@ -22,9 +22,16 @@ target_compile_definitions(tarnvik_core PUBLIC ${TARNVIK_WIN_DEFINES})
 target_compile_options(tarnvik_core PRIVATE -ffunction-sections -fdata-sections)
 
 # The screen readers' object is called only through COM, which no C++ exception may cross, and
-# throws nothing: it carries no unwind tables, which keeps the x86 program under its size limit.
+# throws nothing. On x86 it carries no unwind tables, which keeps the program under its size
+# limit; x64 Windows needs a function table entry for every function that calls another, or an
+# exception raised beneath it (inside oleacc, or from a client's bad pointer) cannot reach COM's
+# handler and ends the process (scripts/release checks that the entries are there).
+set(TARNVIK_ACCESSIBLE_OPTIONS -fno-exceptions)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  list(APPEND TARNVIK_ACCESSIBLE_OPTIONS -fno-asynchronous-unwind-tables)
+endif()
 set_source_files_properties(${CMAKE_SOURCE_DIR}/src/ui/toolkit/accessible_button_win.cpp
-                            PROPERTIES COMPILE_OPTIONS "-fno-exceptions;-fno-asynchronous-unwind-tables")
+                            PROPERTIES COMPILE_OPTIONS "${TARNVIK_ACCESSIBLE_OPTIONS}")
 add_library(tarnvik_win STATIC ${TARNVIK_WIN_SOURCES})
 target_link_libraries(tarnvik_win PUBLIC tarnvik_core ${TARNVIK_WIN_LIBS})
 target_compile_options(tarnvik_win PRIVATE -ffunction-sections -fdata-sections)

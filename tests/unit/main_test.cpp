@@ -19,6 +19,7 @@ namespace tarnvik {
 namespace {
 
 using testing::TestProgram;
+using Fake = testing::FakeProcessApi;
 
 const std::string kKey(kRegistryKey);
 
@@ -162,7 +163,10 @@ struct CopiesCase {
   std::string exeName;
   bool starts;
   std::vector<int> sessions = {};  ///< own session first, then each process's; -1: cannot be read
-  std::vector<int> savingRuns = {};  ///< snapshot entries that are saving runs (negated: elevated, not openable)
+  std::vector<int> marked = {};  ///< snapshot entries marked as no copy (negated: elevated, not openable)
+  std::vector<int> startedMsAgo = {};  ///< own process first, then each entry's; unlisted: cannot be read
+  std::vector<int> markedLater = {};   ///< entries whose mark appears while the count waits
+  int scans = 1;
 };
 
 TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
@@ -189,6 +193,11 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
       {"own session unknown: all count", {"tool.exe", "tool.exe"}, "tool", false, {-1, 1, 2}},
       {"beside a saving run", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {1}},
       {"beside an elevated saving run", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {-1}},
+      {"an ended copy lingers, another runs", {"tarnvik.exe", "tarnvik.exe", "tarnvik.exe"}, "tarnvik", false, {}, {1}},
+      {"a saving run that marks itself while the count waits", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {},
+       {0, 0, 1900}, {1}, 2},
+      {"a young copy that stays unmarked", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", false, {}, {}, {0, 0, 300}, {}, 2},
+      {"an older copy is refused at once", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", false, {}, {}, {0, 0, 2100}, {1}},
   };
   for (const CopiesCase& c : cases) {
     TestProgram t;
@@ -198,15 +207,24 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
                                  : testing::FakeProcessApi::kFirstSnapshotId + uint32_t(i - 1);
       if (c.sessions[i] >= 0) t.process.sessionOf[id] = static_cast<uint32_t>(c.sessions[i]);
     }
-    for (const int entry : c.savingRuns) {
-      const std::string mark = SavingRunMarkName(testing::FakeProcessApi::kFirstSnapshotId + uint32_t(std::abs(entry)));
+    for (const int entry : c.marked) {
+      const std::string mark = NotACopyMarkName(testing::FakeProcessApi::kFirstSnapshotId + uint32_t(std::abs(entry)));
       (entry < 0 ? t.process.deniedMutexes : t.process.mutexes).insert(mark);
+    }
+    for (std::size_t i = 0; i < c.startedMsAgo.size(); ++i) {
+      const uint32_t id = i == 0 ? Fake::kOwnId : Fake::kFirstSnapshotId + uint32_t(i - 1);
+      t.process.createdAt[id] = 1'000'000'000 - uint64_t(c.startedMsAgo[i]) * 10'000;  // FILETIME: 100 ns
+    }
+    for (const int entry : c.markedLater) {
+      t.process.mutexesAfterSleep.insert(NotACopyMarkName(Fake::kFirstSnapshotId + uint32_t(entry)));
     }
     t.tk.exeName = c.exeName;
     Main(t.program);
     EXPECT_EQ(Started(t), c.starts) << c.name;
     EXPECT_EQ(NoWindowNoQuery(t), !c.starts) << c.name;
     EXPECT_EQ(t.process.openHandles, 0) << c.name << ": every handle the count opened is closed";
+    EXPECT_EQ(t.process.snapshotCalls, c.scans) << c.name;
+    EXPECT_EQ(t.process.sleeps, c.scans > 1 ? std::vector<uint32_t>{250} : std::vector<uint32_t>{}) << c.name;
   }
 }
 
@@ -328,6 +346,8 @@ struct CommandCase {
   int exitCode;
   std::map<std::string, std::string> files;  ///< every file left, with its first bytes
   void (*setup)(TestProgram&, testing::FakeCommandApi&) = nullptr;
+  std::vector<uint32_t> waits = {};  ///< each wait before a rename is tried again
+  std::string message = {};          ///< when given, the whole standard error
 };
 
 TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
@@ -357,14 +377,33 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
       // Nothing half-written is left: the old file stays, the temporary one goes.
       {{"/save", "r.txt"}, A::SaveText, 1, {{"r.txt", "old"}},
        [](TestProgram&, Api& api) { api.files["r.txt"] = "old", api.diskFullAfter = 100; }},
-      {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.failMove["r.txt"] = 5; }},
+      // Renames tried again only while a file is held; the message names FILE as typed.
+      {{"/save", "C:\\x\\r.txt"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.failMove["\\\\?\\C:\\x\\r.txt"] = 5; },
+       {50, 100, 200, 400, 800}, "tarnvik: the report could not be written to \"C:\\x\\r.txt\": Access is denied. (5)\r\n"},
+      {{"/save", "r.txt"}, A::SaveText, 0, {{"r.txt", bom}},
+       [](TestProgram&, Api& api) { api.failMove["r.txt"] = 5, api.moveFailures = 1; }, {50}},
+      {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.failMove["r.txt"] = 3; }},
       {{"/json", "C:\\x\\r.json"}, A::SaveJson, 1, {},
-       [](TestProgram&, Api& api) { api.failCreate["\\\\?\\C:\\x\\r.json.tarnvik-4000.tmp"] = 3; }},
+       [](TestProgram&, Api& api) { api.failCreate["\\\\?\\C:\\x\\tarnvik-4000.tmp"] = 3; }},
+      // FILE made full by hand where Windows cannot; a device as it is; a relative FILE, not at all.
+      {{"/save", "C:/" + std::string(200, 'a') + "//" + std::string(200, 'b') + "/r.txt"}, A::SaveText, 0,
+       {{"\\\\?\\C:\\" + std::string(200, 'a') + "\\" + std::string(200, 'b') + "\\r.txt", bom}},
+       [](TestProgram&, Api& api) { api.fullPathError = 206; }},
+      {{"/save", "\\\\s\\h\\..\\" + std::string(200, 'a') + "/" + std::string(200, 'b')}, A::SaveText, 0,
+       {{"\\\\?\\UNC\\s\\h\\" + std::string(200, 'a') + "\\" + std::string(200, 'b'), bom}},
+       [](TestProgram&, Api& api) { api.fullPathError = 206; }},
+      {{"/save", "c:\\x\\.\\y.\\..\\..\\..\\z\\r.txt. "}, A::SaveText, 0, {{"\\\\?\\c:\\z\\r.txt", bom}},
+       [](TestProgram&, Api& api) { api.fullPathError = 206; }},
+      {{"/save", "\\\\.\\pipe\\name"}, A::SaveText, 0, {{"\\\\.\\pipe\\name", bom}},
+       [](TestProgram&, Api& api) { api.failCreate["\\\\.\\pipe\\tarnvik-4000.tmp"] = 2; }},  // no such pipe
+      {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.fullPathError = 3; }, {},
+       "tarnvik: the report could not be written to \"r.txt\": system error 3\r\n"},
+      {{"/save", "C:\\x\\" + std::string(250, 'n')}, A::SaveText, 0, {{"\\\\?\\C:\\x\\" + std::string(250, 'n'), bom}}},
       // A path past 260 characters, and a rename that another process holds up for a moment.
       {{"/save", "\\\\s\\h\\" + std::string(260, 'd')}, A::SaveText, 0,
        {{"\\\\?\\UNC\\s\\h\\" + std::string(260, 'd'), bom}}},
       {{"/save", "r.txt"}, A::SaveText, 0, {{"r.txt", bom}},
-       [](TestProgram&, Api& api) { api.failMove["r.txt"] = 32, api.moveFailures = 2; }},
+       [](TestProgram&, Api& api) { api.failMove["r.txt"] = 32, api.moveFailures = 3; }, {50, 100, 200}},
       {{"/save", "-"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.out.reset(); }},
       {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram& t, Api&) { t.version.major = 3; }},
       {{"/help"}, A::Usage, 0, {}},
@@ -385,14 +424,15 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
     std::map<std::string, std::string> left;
     for (const auto& [path, bytes] : api.files) left[path] = bytes.substr(0, c.files.count(path) ? c.files.at(path).size() : 0);
     EXPECT_EQ(left, c.files) << name;
-    EXPECT_LE(api.sleptMs, 2000u) << name;  // a rename that stays refused is given up soon
+    EXPECT_EQ(api.sleeps, c.waits) << name;
+    EXPECT_TRUE(c.message.empty() || api.err == c.message) << name << api.err.value_or("");
     // A message exactly when the exit code is not 0; never a box, a window or a process scan.
     EXPECT_EQ(api.err.value_or("").empty(), c.exitCode == 0) << name << api.err.value_or("");
     EXPECT_TRUE(t.tk.messageBoxes.empty() && t.tk.loadedForms == 0 && t.tk.mainWindowsLoaded == 0) << name;
     EXPECT_FALSE(ProcessesScanned(t)) << name;
     // A saving run marks itself, so that a window started beside it does not count it.
     const bool saving = c.action == A::SaveText || c.action == A::SaveJson || c.action == A::SaveCsv;
-    EXPECT_EQ(t.process.mutexes.count(SavingRunMarkName(testing::FakeProcessApi::kOwnId)), saving ? 1u : 0u) << name;
+    EXPECT_EQ(t.process.mutexes.count(NotACopyMarkName(testing::FakeProcessApi::kOwnId)), saving ? 1u : 0u) << name;
     const bool stamped = Stored(t, "Version") == std::string(kAppVersion) + '\0';
     EXPECT_EQ(stamped, c.action != A::Wrong && c.action != A::Usage && t.version.major >= 4) << name;
     const std::string out = c.arguments[0] == "-json" ? "{\r\n  \"program\"" : "\xEF\xBB\xBF\"computerName\";\"takenUtc\";";

@@ -128,6 +128,12 @@ TEST(WinProcessApi, PsapiNamesThisProcessByItsFirstModule) {
 
   const ProcessHandle self = api.OpenProcess(kProcessQueryInformation | kProcessVmRead, 0, ::GetCurrentProcessId());
   ASSERT_NE(self, 0);
+  uint64_t created = 0, unused = 0;
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  EXPECT_NE(api.GetProcessTimes(self, &created, &unused, &unused, &unused), 0);
+  const uint64_t age = ((uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime) - created;
+  EXPECT_LT(age, 36'000'000'000u) << created;  // started within the hour, not in the future
   std::array<ModuleHandle, 50> modules{};
   uint32_t needed = 0;
   ASSERT_NE(api.EnumProcessModules(self, modules.data(), 200, &needed), 0);

@@ -92,11 +92,15 @@ class CountingProcessApi final : public ProcessApi {
   int CloseHandle(ProcessHandle h) override { return real_.CloseHandle(h); }
   uint32_t GetCurrentProcessId() override { return real_.GetCurrentProcessId(); }
   int ProcessIdToSessionId(uint32_t id, uint32_t* session) override { return real_.ProcessIdToSessionId(id, session); }
+  int GetProcessTimes(ProcessHandle p, uint64_t* c, uint64_t* e, uint64_t* k, uint64_t* u) override {
+    return real_.GetProcessTimes(p, c, e, k, u);
+  }
   ProcessHandle CreateMutexA(int owner, const char* name) override { return real_.CreateMutexA(owner, name); }
   ProcessHandle OpenMutexA(uint32_t access, int inherit, const char* name) override {
     return real_.OpenMutexA(access, inherit, name);
   }
   uint32_t GetLastError() override { return real_.GetLastError(); }
+  void Sleep(uint32_t milliseconds) override { real_.Sleep(milliseconds); }
 
  private:
   win::WinProcessApi real_;
