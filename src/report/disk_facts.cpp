@@ -57,19 +57,19 @@ uint64_t ReadU64(const unsigned char* p) { return uint64_t{ReadU32(p)} | uint64_
 
 // A NUL-terminated ASCII text at `offset`. Offset 0 means none; so does a text that starts or
 // runs past the end of what was returned (a cut answer is not read as a shorter value). Padding
-// blanks go; bytes outside printable ASCII become '?', so the text stays valid UTF-8.
-std::optional<std::string> DescriptorText(const unsigned char* bytes, std::size_t size, std::size_t offsetAt) {
-  if (offsetAt + 4 > size) return std::nullopt;
+// blanks go; bytes outside printable ASCII become '?', so the text stays valid UTF-8. "" for none.
+std::string DescriptorText(const unsigned char* bytes, std::size_t size, std::size_t offsetAt) {
+  if (offsetAt + 4 > size) return {};
   const uint32_t offset = ReadU32(bytes + offsetAt);
-  if (offset == 0 || offset >= size) return std::nullopt;
+  if (offset == 0 || offset >= size) return {};
   const std::string_view rest(reinterpret_cast<const char*>(bytes) + offset, size - offset);
   const std::size_t end = rest.find('\0');
-  if (end == std::string_view::npos) return std::nullopt;
+  if (end == std::string_view::npos) return {};
   std::string text(rest.substr(0, end));
   for (char& c : text)
     if (c < 0x20 || c > 0x7E) c = '?';
   const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return std::nullopt;
+  if (first == std::string::npos) return {};
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 

@@ -12,13 +12,14 @@
 
 namespace tarnvik {
 
-/// Each member is empty where its own question failed or this Windows has no such question.
+/// Each member is empty where its own question failed or this Windows has no such question (a
+/// text the disk gave as blanks alone is none either).
 struct DiskFacts {
   std::vector<uint32_t> numbers;  ///< the disks holding the volume, in extent order, each once
-  std::optional<std::string> vendor;
-  std::optional<std::string> model;  ///< the device's product id
-  std::optional<std::string> revision;
-  std::optional<std::string> serial;
+  std::string vendor;
+  std::string model;  ///< the device's product id
+  std::string revision;
+  std::string serial;
   std::optional<uint32_t> busType;  ///< STORAGE_BUS_TYPE code; BusTypeText names it
   std::optional<bool> removable;
   std::optional<bool> ssd;   ///< no seek penalty
@@ -42,7 +43,7 @@ std::string BusTypeText(uint32_t busType);
 
 /// What a STORAGE_DEVICE_DESCRIPTOR of `size` bytes says (only the fields it wholly holds).
 struct DeviceDescriptor {
-  std::optional<std::string> vendor, model, revision, serial;
+  std::string vendor, model, revision, serial;  ///< "" for none
   std::optional<uint32_t> busType;
   std::optional<bool> removable;
   bool operator==(const DeviceDescriptor&) const = default;

@@ -16,16 +16,13 @@ std::optional<std::string> ComputerName(MachineApi& api, uint32_t nameType) {
 
 std::string UtcText(const SystemTime& time) {
   // By hand: the C library's formatted printing would bring locale and multibyte imports that
-  // the oldest Windows the program runs on may lack.
-  std::string text;
-  const auto put = [&text](unsigned value, int digits, char after) {
-    const std::string number = std::to_string(value);
-    if (number.size() < static_cast<std::size_t>(digits)) text.append(static_cast<std::size_t>(digits) - number.size(), '0');
-    text += number;
-    if (after != '\0') text += after;
+  // the oldest Windows the program runs on may lack. A clock's fields fit their widths.
+  char text[] = "0000-00-00T00:00:00Z";
+  const auto put = [&text](std::size_t at, std::size_t width, unsigned value) {
+    for (std::size_t i = at + width; i-- > at; value /= 10) text[i] = static_cast<char>('0' + value % 10);
   };
-  put(time.wYear, 4, '-'), put(time.wMonth, 2, '-'), put(time.wDay, 2, 'T');
-  put(time.wHour, 2, ':'), put(time.wMinute, 2, ':'), put(time.wSecond, 2, 'Z');
+  put(0, 4, time.wYear), put(5, 2, time.wMonth), put(8, 2, time.wDay);
+  put(11, 2, time.wHour), put(14, 2, time.wMinute), put(17, 2, time.wSecond);
   return text;
 }
 

@@ -1,3 +1,5 @@
+// Small out-of-line helpers on purpose: each field is one short call, which keeps the program
+// small where it must fit a size budget.
 #include "report/report_fields.h"
 
 #include <cstdint>
@@ -7,77 +9,69 @@
 namespace tarnvik {
 namespace {
 
-using Kind = ReportField::Kind;
+using Kind = FieldSink::Kind;
 
-ReportField Number(std::string_view name, uint64_t value) { return {name, Kind::Number, std::to_string(value)}; }
-ReportField Text(std::string_view name, std::string value) { return {name, Kind::String, std::move(value)}; }
-ReportField Null(std::string_view name) { return {name, Kind::Null, {}}; }
+void Null(FieldSink& sink, const char* name) { sink.Field(name, Kind::Null, {}); }
 
-ReportField Maybe(std::string_view name, const std::optional<std::string>& value) {
-  return value ? Text(name, *value) : Null(name);
-}
-ReportField Maybe(std::string_view name, const std::optional<uint64_t>& value) {
-  return value ? Number(name, *value) : Null(name);
-}
-ReportField Maybe(std::string_view name, const std::optional<bool>& value) {
-  return value ? ReportField{name, Kind::Boolean, *value ? "true" : "false"} : Null(name);
+void NumberIf(FieldSink& sink, bool known, const char* name, uint64_t value) {
+  known ? sink.Field(name, Kind::Number, std::to_string(value)) : Null(sink, name);
 }
 
-// A bus this program knows by name is written as its name; any other as its code, a number.
-ReportField Bus(const std::optional<uint32_t>& code) {
-  if (!code) return Null("busType");
-  std::string text = BusTypeText(*code);
-  return text == std::to_string(*code) ? Number("busType", *code) : Text("busType", std::move(text));
+void TextIf(FieldSink& sink, bool known, const char* name, const std::string& value) {
+  known ? sink.Field(name, Kind::String, value) : Null(sink, name);
+}
+
+void MaybeText(FieldSink& sink, const char* name, const std::string& value) { TextIf(sink, !value.empty(), name, value); }
+
+void MaybeFlag(FieldSink& sink, const char* name, const std::optional<bool>& value) {
+  value ? sink.Field(name, Kind::Boolean, *value ? "true" : "false") : Null(sink, name);
 }
 
 }  // namespace
 
-std::vector<ReportField> DriveFields(const ReportedDrive& drive, int number, bool withStyles) {
+void DriveFields(const ReportedDrive& drive, int number, bool withStyles, FieldSink& sink) {
   const DriveAnswers& a = drive.facts.answers;
-  std::vector<ReportField> f;
-  f.push_back(Text("letter", std::string(1, static_cast<char>('A' + drive.index))));
-  f.push_back(Number("number", static_cast<uint64_t>(number)));
-  f.push_back(Number("position", static_cast<uint64_t>(drive.index + 1)));
+  TextIf(sink, true, "letter", std::string(1, static_cast<char>('A' + drive.index)));
+  NumberIf(sink, true, "number", static_cast<uint64_t>(number));
+  NumberIf(sink, true, "position", static_cast<uint64_t>(drive.index + 1));
   // The volume query gives the label, the file system and the serial; when it failed, the
   // text shows its defaults and the documents say null. The hex half can still come from
   // the serial-only query asked after it (a medium that became ready in between).
-  const bool hexOnly = !a.volumeAnswered && a.serialText != DriveAnswers{}.serialText;
-  f.push_back(a.volumeAnswered ? Number("serialNumber", a.serial) : Null("serialNumber"));
-  f.push_back(a.volumeAnswered || hexOnly ? Text("serialHex", a.serialText) : Null("serialHex"));
-  f.push_back(a.volumeAnswered ? Text("label", a.label) : Null("label"));
-  f.push_back(a.HasFileSystem() ? Text("fileSystem", a.fileSystem) : Null("fileSystem"));
-  const auto space = [&](std::string_view name, uint64_t value) {
-    return a.space.answered ? Number(name, value) : Null(name);
-  };
-  f.push_back(space("totalBytes", a.space.totalBytes));
-  f.push_back(space("freeBytes", a.space.freeBytes));
-  f.push_back(space("usedBytes", UsedBytes(a.space)));
-  f.push_back(a.clusterAnswered ? Number("bytesPerSector", a.bytesPerSector) : Null("bytesPerSector"));
-  f.push_back(a.clusterAnswered ? Number("sectorsPerCluster", a.sectorsPerCluster) : Null("sectorsPerCluster"));
-  f.push_back(Number("driveType", a.typeCode));
-  f.push_back(Text("driveTypeText", a.typeText));
+  const bool hexOnly = !a.volumeAnswered && a.serialText != "00000000";  // not the default
+  NumberIf(sink, a.volumeAnswered, "serialNumber", a.serial);
+  TextIf(sink, a.volumeAnswered || hexOnly, "serialHex", a.serialText);
+  TextIf(sink, a.volumeAnswered, "label", a.label);
+  TextIf(sink, a.HasFileSystem(), "fileSystem", a.fileSystem);
+  NumberIf(sink, a.space.answered, "totalBytes", a.space.totalBytes);
+  NumberIf(sink, a.space.answered, "freeBytes", a.space.freeBytes);
+  NumberIf(sink, a.space.answered, "usedBytes", UsedBytes(a.space));
+  NumberIf(sink, a.clusterAnswered, "bytesPerSector", a.bytesPerSector);
+  NumberIf(sink, a.clusterAnswered, "sectorsPerCluster", a.sectorsPerCluster);
+  NumberIf(sink, true, "driveType", a.typeCode);
+  TextIf(sink, true, "driveTypeText", a.typeText);
   // Asked only of a volume with a file system, and only where the text has a " Table: " line.
-  const bool styled = withStyles && a.HasFileSystem();
-  f.push_back(styled ? Text("partitionStyle", drive.facts.partitionStyle) : Null("partitionStyle"));
-  return f;
+  TextIf(sink, withStyles && a.HasFileSystem(), "partitionStyle", drive.facts.partitionStyle);
 }
 
-std::vector<ReportField> DiskFields(const std::optional<DiskFacts>& disk) {
+void DiskFields(const std::optional<DiskFacts>& disk, FieldSink& sink) {
   const DiskFacts none;
   const DiskFacts& d = disk ? *disk : none;
   std::string numbers;
   for (const uint32_t n : d.numbers) numbers += (numbers.empty() ? "" : " ") + std::to_string(n);
-  return {disk ? ReportField{"numbers", Kind::Numbers, numbers} : Null("numbers"),
-          Maybe("vendor", d.vendor),
-          Maybe("model", d.model),
-          Maybe("revision", d.revision),
-          Maybe("serial", d.serial),
-          Bus(d.busType),
-          Maybe("removable", d.removable),
-          Maybe("ssd", d.ssd),
-          Maybe("trim", d.trim),
-          Maybe("sizeBytes", d.sizeBytes),
-          Maybe("failurePredicted", d.failurePredicted)};
+  disk ? sink.Field("numbers", Kind::Numbers, numbers) : Null(sink, "numbers");
+  MaybeText(sink, "vendor", d.vendor);
+  MaybeText(sink, "model", d.model);
+  MaybeText(sink, "revision", d.revision);
+  MaybeText(sink, "serial", d.serial);
+  // A bus this program knows by name is written as its name; any other as its code, a number.
+  const std::string bus = d.busType ? BusTypeText(*d.busType) : std::string();
+  const bool named = d.busType && bus != std::to_string(*d.busType);
+  named ? TextIf(sink, true, "busType", bus) : NumberIf(sink, d.busType.has_value(), "busType", d.busType.value_or(0));
+  MaybeFlag(sink, "removable", d.removable);
+  MaybeFlag(sink, "ssd", d.ssd);
+  MaybeFlag(sink, "trim", d.trim);
+  NumberIf(sink, d.sizeBytes.has_value(), "sizeBytes", d.sizeBytes.value_or(0));
+  MaybeFlag(sink, "failurePredicted", d.failurePredicted);
 }
 
 }  // namespace tarnvik

@@ -1,27 +1,27 @@
 // A drive of a report as named values, in the order the documents for scripts write them. The
-// JSON and the CSV are both written from these lists, so the two never disagree.
+// JSON and the CSV are both written from these calls, so the two never disagree.
 #pragma once
 
 #include <optional>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "report/report.h"
 
 namespace tarnvik {
 
-struct ReportField {
-  enum class Kind { Null, Number, String, Boolean, Numbers };
-  std::string_view name;
-  Kind kind = Kind::Null;
-  std::string value;  ///< the digits, the text, "true" or "false", or numbers joined by blanks
+/// Takes a drive's fields one by one, in their order.
+class FieldSink {
+ public:
+  enum class Kind : char { Null, Number, String, Boolean, Numbers };
+  virtual ~FieldSink() = default;
+  /// `value`: the digits, the text, "true" or "false", or numbers joined by blanks; "" for null.
+  virtual void Field(const char* name, Kind kind, const std::string& value) = 0;
 };
 
 /// The fields of `drive`, the `number`th of its report; `withStyles` as for its text block.
-std::vector<ReportField> DriveFields(const ReportedDrive& drive, int number, bool withStyles);
+void DriveFields(const ReportedDrive& drive, int number, bool withStyles, FieldSink& sink);
 
 /// The fields of a disk, every one null when there is none.
-std::vector<ReportField> DiskFields(const std::optional<DiskFacts>& disk);
+void DiskFields(const std::optional<DiskFacts>& disk, FieldSink& sink);
 
 }  // namespace tarnvik

@@ -3,8 +3,8 @@
 #include "report/report_json.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "base/program_identity.h"
 #include "base/text.h"
@@ -30,8 +30,12 @@ class JsonObject {
     out_ += value;
   }
   void String(std::string_view name, std::string_view value) { Raw(name, JsonString(value)); }
-  void Number(std::string_view name, uint64_t value) { Raw(name, std::to_string(value)); }
+  // Out of line: written inline at each call, the number's conversion would weigh more than the rest.
+  [[gnu::noinline]] void Number(std::string_view name, uint64_t value) { Raw(name, std::to_string(value)); }
   void Null(std::string_view name) { Raw(name, "null"); }
+  void MaybeString(std::string_view name, const std::optional<std::string>& value) {
+    value ? String(name, *value) : Null(name);
+  }
 
   void End() {
     if (!first_) {
@@ -47,34 +51,33 @@ class JsonObject {
   bool first_ = true;
 };
 
-/// One field as its JSON value.
-std::string JsonValue(const ReportField& field) {
-  switch (field.kind) {
-    case ReportField::Kind::Null: return "null";
-    case ReportField::Kind::String: return JsonString(field.value);
-    case ReportField::Kind::Numbers: {
-      std::string list = "[";
-      for (const char c : field.value) list += c == ' ' ? std::string_view(", ") : std::string_view(&c, 1);
-      return list + "]";
-    }
-    case ReportField::Kind::Number:
-    case ReportField::Kind::Boolean: break;
+/// Writes each field as a member of one object.
+class JsonFields final : public FieldSink {
+ public:
+  explicit JsonFields(JsonObject& object) : object_(object) {}
+  void Field(const char* name, Kind kind, const std::string& value) override {
+    if (kind == Kind::Null) return object_.Null(name);
+    if (kind == Kind::String) return object_.String(name, value);
+    if (kind != Kind::Numbers) return object_.Raw(name, value);
+    std::string list = "[";
+    for (const char c : value) list += c == ' ' ? std::string_view(", ") : std::string_view(&c, 1);
+    object_.Raw(name, list + "]");
   }
-  return field.value;
-}
 
-void WriteFields(JsonObject& o, const std::vector<ReportField>& fields) {
-  for (const ReportField& field : fields) o.Raw(field.name, JsonValue(field));
-}
+ private:
+  JsonObject& object_;
+};
 
 void WriteDrive(std::string& out, int number, const ReportedDrive& drive, bool withStyles) {
   JsonObject o(out, 2);
-  WriteFields(o, DriveFields(drive, number, withStyles));
+  JsonFields fields(o);
+  DriveFields(drive, number, withStyles, fields);
   std::string disk = "null";
   if (drive.facts.disk) {
     disk.clear();
     JsonObject d(disk, 3);
-    WriteFields(d, DiskFields(drive.facts.disk));
+    JsonFields diskFields(d);
+    DiskFields(drive.facts.disk, diskFields);
     d.End();
   }
   o.Raw("disk", disk);
@@ -88,7 +91,7 @@ std::string WindowsObject(const ReportOrigin& origin) {
   o.Number("minor", origin.windows.minor);
   o.Number("build", origin.windows.build);
   o.String("servicePack", origin.windows.servicePack);
-  o.Raw("architecture", origin.machine.architecture ? JsonString(*origin.machine.architecture) : "null");
+  o.MaybeString("architecture", origin.machine.architecture);
   o.End();
   return out;
 }
@@ -135,8 +138,8 @@ std::string ReportJson(const Report& report, const ReportOrigin& origin) {
   document.String("version", kAppVersion);
   document.Number("schemaVersion", 2);
   const MachineFacts& machine = origin.machine;
-  document.Raw("computerName", machine.computerName ? JsonString(*machine.computerName) : "null");
-  document.Raw("dnsHostName", machine.dnsHostName ? JsonString(*machine.dnsHostName) : "null");
+  document.MaybeString("computerName", machine.computerName);
+  document.MaybeString("dnsHostName", machine.dnsHostName);
   document.String("takenUtc", machine.takenUtc);
   document.Raw("windows", WindowsObject(origin));
   std::string list = "[";

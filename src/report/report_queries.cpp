@@ -6,36 +6,21 @@
 
 namespace tarnvik {
 
-namespace {
-
-/// The disk behind the drive with letter index `index` and drive type `type`. A network letter,
-/// a RAM disk and a letter without a root lie on no disk of this machine and are not asked.
-std::optional<DiskFacts> AskDisk(const DiskQuestions& disks, int index, uint32_t type) {
-  if (type == kDriveRemote || type == kDriveRamdisk || type == kDriveNoRootDir) return std::nullopt;
-  try {
-    return QueryDisk(disks.api, static_cast<char>('A' + index), disks.windows);
-  } catch (...) {
-    return std::nullopt;  // as a disk that answered nothing
-  }
-}
-
-}  // namespace
-
 ReportQueries::ReportQueries(Workers& workers, WmiApi& wmi, const LetterSet& letters,
-                             bool wantPartitionStyles, bool wantDisks)
+                             bool wantPartitionStyles, std::optional<DiskQuestions> disks)
     : workers_(workers),
       wmi_(wmi),
       letters_(letters),
       wantPartitionStyles_(wantPartitionStyles),
-      wantDisks_(wantDisks) {}
+      diskQuestions_(std::move(disks)) {}
 
 std::shared_ptr<ReportQueries> ReportQueries::Start(Workers& workers, DriveApi& drive, WmiApi& wmi,
                                                     const LetterSet& letters, bool wantPartitionStyles,
                                                     std::optional<DiskQuestions> disks) {
-  auto queries = std::make_shared<ReportQueries>(workers, wmi, letters, wantPartitionStyles, disks.has_value());
+  auto queries = std::make_shared<ReportQueries>(workers, wmi, letters, wantPartitionStyles, std::move(disks));
   for (int index = 0; index < 26; ++index) {
     if (!letters[static_cast<std::size_t>(index)]) continue;
-    const bool started = workers.RunInBackground([queries, &drive, index, disks] {
+    const bool started = workers.RunInBackground([queries, &drive, index] {
       // A collector that throws (out of memory, say) still answers, as a drive whose every
       // call failed, so the report never waits for it.
       DriveAnswers answers;
@@ -46,20 +31,30 @@ std::shared_ptr<ReportQueries> ReportQueries::Start(Workers& workers, DriveApi& 
       }
       const uint32_t type = answers.typeCode;
       queries->Deliver(index, std::move(answers));
-      if (disks) queries->DeliverDisk(index, AskDisk(*disks, index, type));
+      queries->AskDisk(index, type);
     });
     // No thread to be had: the drive counts as failed rather than being asked here, on the
     // window's thread, where a drive that hangs would freeze the window. A failed drive has
     // no file system, so this never starts the batch here either.
     if (!started) {
       queries->Deliver(index, DriveAnswers{});
-      queries->DeliverDisk(index, std::nullopt);
+      queries->AskDisk(index, kDriveNoRootDir);  // answered at once: no disk
     }
   }
   return queries;
 }
 
-void ReportQueries::DeliverDisk(int index, std::optional<DiskFacts> disk) {
+void ReportQueries::AskDisk(int index, uint32_t driveType) {
+  if (!diskQuestions_) return;
+  // A network letter, a RAM disk and a letter without a root lie on no disk of this machine.
+  std::optional<DiskFacts> disk;
+  if (driveType != kDriveRemote && driveType != kDriveRamdisk && driveType != kDriveNoRootDir) {
+    try {
+      disk = QueryDisk(diskQuestions_->api, static_cast<char>('A' + index), diskQuestions_->windows);
+    } catch (...) {
+      disk.reset();  // as a disk that answered nothing
+    }
+  }
   {
     const std::lock_guard lock(mutex_);
     diskAsked_[static_cast<std::size_t>(index)] = true;
@@ -114,16 +109,11 @@ std::optional<DriveReportFacts> ReportQueries::Take(int index) {
   const std::lock_guard lock(mutex_);
   const auto at = static_cast<std::size_t>(index);
   const std::optional<DriveAnswers>& answers = answers_[at];
-  if (!answers || (wantDisks_ && !diskAsked_[at])) return std::nullopt;
-  DriveReportFacts facts;
-  facts.answers = *answers;
-  facts.partitionStyle = "Unknown";
-  facts.disk = disks_[at];
-  if (!wantPartitionStyles_ || !answers->HasFileSystem()) return facts;
-  const std::optional<std::string>& style = styles_[at];
-  if (!style) return std::nullopt;
-  facts.partitionStyle = *style;
-  return facts;
+  if (!answers || (diskQuestions_ && !diskAsked_[at])) return std::nullopt;
+  const bool styled = wantPartitionStyles_ && answers->HasFileSystem();
+  if (styled && !styles_[at]) return std::nullopt;
+  // Taken once: the disk is handed over rather than copied.
+  return DriveReportFacts{*answers, styled ? *styles_[at] : "Unknown", std::move(disks_[at])};
 }
 
 }  // namespace tarnvik

@@ -50,17 +50,17 @@ class ReportQueries : public std::enable_shared_from_this<ReportQueries> {
   std::optional<DriveReportFacts> Take(int index);
 
   ReportQueries(Workers& workers, WmiApi& wmi, const LetterSet& letters, bool wantPartitionStyles,
-                bool wantDisks = false);
+                std::optional<DiskQuestions> disks = std::nullopt);
 
  private:
   void Deliver(int index, DriveAnswers answers);
-  void DeliverDisk(int index, std::optional<DiskFacts> disk);
+  void AskDisk(int index, uint32_t driveType);
 
   Workers& workers_;
   WmiApi& wmi_;
   const LetterSet letters_;
   const bool wantPartitionStyles_;
-  const bool wantDisks_;
+  const std::optional<DiskQuestions> diskQuestions_;
 
   Lock mutex_;  // guards everything below
   std::array<std::optional<DriveAnswers>, 26> answers_;

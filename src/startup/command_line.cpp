@@ -240,20 +240,18 @@ int RunCommand(Program& program, CommandApi& api, const CommandRequest& request)
     Complain(api, "tarnvik: this version of Windows is not supported; no report was written\r\n");
     return kExitNotWritten;
   }
+  // The text shows no disk: its run asks the drives exactly as the window does.
+  const bool text = request.action == CommandAction::SaveText;
+  std::optional<DiskQuestions> disks;
+  if (!text) disks.emplace(DiskQuestions{program.os.disk, program.env.windows});
+  const Report report = AskDrives(program, api.GetLogicalDrives(), disks);
   const uint32_t processId = program.os.process.GetCurrentProcessId();
-  if (request.action == CommandAction::SaveText) {
-    // The text shows no disk: its run asks the drives exactly as the window does.
-    const Report report = AskDrives(program, api.GetLogicalDrives(), std::nullopt);
-    return WriteReport(api, processId, request.file, std::string(kUtf8ByteOrderMark) + ReportText(report));
-  }
-  const Report report =
-      AskDrives(program, api.GetLogicalDrives(), DiskQuestions{program.os.disk, program.env.windows});
+  if (text) return WriteReport(api, processId, request.file, std::string(kUtf8ByteOrderMark) + ReportText(report));
   // Taken once the drives are in: the time the document's facts hold for.
   const ReportOrigin origin{QueryMachine(program.os.machine), program.env.windows};
-  if (request.action == CommandAction::SaveJson) {
-    return WriteReport(api, processId, request.file, ReportJson(report, origin));
-  }
-  return WriteReport(api, processId, request.file, ReportCsv(report, origin, request.delimiter));
+  return WriteReport(api, processId, request.file,
+                     request.action == CommandAction::SaveJson ? ReportJson(report, origin)
+                                                               : ReportCsv(report, origin, request.delimiter));
 }
 
 }  // namespace tarnvik
