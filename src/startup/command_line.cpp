@@ -5,10 +5,10 @@
 
 #include <algorithm>
 #include <memory>
-#include <optional>
 #include <utility>
 
 #include "base/text.h"
+#include "report/report.h"
 #include "report/report_json.h"
 #include "report/report_queries.h"
 #include "report/report_text.h"
@@ -48,21 +48,23 @@ std::string Reason(CommandApi& api, uint32_t error) {
   return text.empty() ? "system error " + std::to_string(error) : text + " (" + std::to_string(error) + ")";
 }
 
-/// Every drive letter present, asked on workers as the window asks them, in A-to-Z order.
-std::vector<ReportedDrive> AskDrives(Program& program, uint32_t presentLetters) {
+/// Every drive letter present, asked on workers and collected as the window collects them.
+Report AskDrives(Program& program, uint32_t presentLetters) {
   LetterSet letters{};
   for (int index = 0; index < 26; ++index) letters[static_cast<std::size_t>(index)] = (presentLetters >> index) & 1u;
+  const bool withStyles = program.env.PartitionStylesShown();
   const std::shared_ptr<ReportQueries> queries =
-      ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, letters, WantsPartitionStyles(program.state));
-  std::vector<ReportedDrive> drives;
-  for (int index = 0; index < 26; ++index) {
-    if (!letters[static_cast<std::size_t>(index)]) continue;
-    // A drive that hangs holds the file back exactly as it holds the window's report.
-    std::optional<DriveReportFacts> facts;
-    while (!(facts = queries->Take(index))) program.tk.WaitEvents();
-    drives.push_back({index, std::move(*facts)});
-  }
-  return drives;
+      ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, letters, withStyles);
+  Report report{withStyles, {}};
+  // A drive that hangs holds the file back exactly as it holds the window's report.
+  CollectDrives(
+      *queries, report,
+      [&] {
+        program.tk.WaitEvents();
+        return true;
+      },
+      [](const Report&) { return true; });
+  return report;
 }
 
 /// Paths that name a device or are already in the form that skips Windows' path rules: passed
@@ -224,14 +226,12 @@ int RunCommand(Program& program, CommandApi& api, const CommandRequest& request)
     Complain(api, "tarnvik: this version of Windows is not supported; no report was written\r\n");
     return kExitNotWritten;
   }
-  const std::vector<ReportedDrive> drives = AskDrives(program, api.GetLogicalDrives());
-  // The text is made in either case: the JSON's counts are the ones it shows.
-  const std::string text = ReportText(program.state, drives);
+  const Report report = AskDrives(program, api.GetLogicalDrives());
   const uint32_t processId = program.os.process.GetCurrentProcessId();
   if (request.action == CommandAction::SaveText) {
-    return WriteReport(api, processId, request.file, std::string(kByteOrderMark) + text);
+    return WriteReport(api, processId, request.file, std::string(kByteOrderMark) + ReportText(report));
   }
-  return WriteReport(api, processId, request.file, ReportJson(program.state, drives));
+  return WriteReport(api, processId, request.file, ReportJson(report));
 }
 
 }  // namespace tarnvik

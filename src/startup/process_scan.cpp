@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "base/text.h"
-#include "startup/environment.h"
 
 namespace tarnvik {
 
@@ -118,17 +117,16 @@ std::string NameOfProcess(ProcessApi& api, ProcessHandle process, ModuleTable& m
 
 }  // namespace
 
-void ScanProcesses(ProgramState& state, ProcessApi& api, std::vector<uint32_t>* ids) {
+std::string ScanProcesses(const Environment& env, ProcessApi& api, std::vector<uint32_t>* ids) {
   // Only a known NT before 5 lacks the snapshot calls; an unknown version takes the snapshot.
-  if (state.OsFamily == "NT" && !state.OsVersion.empty() && VersionNumber(state.OsVersion) < 5) {
-    ListProcessesPsapi(state, api, ids);
-    return;
+  if (env.osFamily == "NT" && !env.osVersion.empty() && VersionNumber(env.osVersion) < 5) {
+    return ListProcessesPsapi(api, ids);
   }
 
-  state.ProcessList.clear();
+  std::string list;
   if (ids != nullptr) ids->clear();
   const ScopedProcessHandle snapshot(api, api.CreateToolhelp32Snapshot(kTh32csSnapProcess, 0));
-  if (snapshot.get() <= 0) return;
+  if (snapshot.get() <= 0) return list;
 
   const CopyFilter copies(api);
   ProcessEntry entry;
@@ -136,18 +134,15 @@ void ScanProcesses(ProgramState& state, ProcessApi& api, std::vector<uint32_t>* 
   int delivered = api.Process32First(snapshot.get(), entry);
   while (delivered != 0) {
     const std::string_view field(entry.szExeFile.data(), entry.szExeFile.size());
-    state.ProcessName.clear();
-    state.ProcessName = Trim(UpToNul(field));
-    state.ProcessName = CleanName(state.ProcessName);
-    if (copies.Counts(entry.th32ProcessID)) AppendEntry(state.ProcessList, state.ProcessName, entry.th32ProcessID, ids);
+    if (copies.Counts(entry.th32ProcessID)) AppendEntry(list, CleanName(UpToNul(field)), entry.th32ProcessID, ids);
     entry.szExeFile.fill(' ');
     delivered = api.Process32Next(snapshot.get(), entry);
   }
-  state.ProcessList = Trim(UpperCase(state.ProcessList));
+  return Trim(UpperCase(list));
 }
 
-void ListProcessesPsapi(ProgramState& state, ProcessApi& api, std::vector<uint32_t>* listedIds) {
-  state.ProcessList.clear();
+std::string ListProcessesPsapi(ProcessApi& api, std::vector<uint32_t>* listedIds) {
+  std::string list;
   if (listedIds != nullptr) listedIds->clear();
 
   uint32_t size = 8;
@@ -166,9 +161,9 @@ void ListProcessesPsapi(ProgramState& state, ProcessApi& api, std::vector<uint32
     if (!copies.Counts(ids[i])) continue;
     const ScopedProcessHandle process(api, api.OpenProcess(kProcessQueryInformation | kProcessVmRead, 0, ids[i]));
     if (process.get() < 0) continue;
-    AppendEntry(state.ProcessList, NameOfProcess(api, process.get(), modules), ids[i], listedIds);
+    AppendEntry(list, NameOfProcess(api, process.get(), modules), ids[i], listedIds);
   }
-  state.ProcessList = Trim(UpperCase(state.ProcessList));
+  return Trim(UpperCase(list));
 }
 
 std::string NotACopyMarkName(uint32_t processId) {
@@ -193,21 +188,19 @@ bool AllStartedJustNow(ProcessApi& api, const std::vector<uint32_t>& ids, uint32
   });
 }
 
-int32_t CountNameMatches(ProgramState& state, const std::string& name) {
+int32_t CountNameMatches(const std::string& list, const std::string& name) {
   const std::string pattern = kEntryEnd + name + kEntryEnd;
-  const auto listLength = static_cast<int32_t>(state.ProcessList.size());
-  state.MatchCount = 0;
-  state.ScanStart = 1;
+  int32_t matches = 0;
+  std::size_t start = 0;
   for (;;) {
-    const std::size_t found = state.ProcessList.find(pattern, static_cast<std::size_t>(state.ScanStart - 1));
-    state.ScanIndex = found == std::string::npos ? 0 : static_cast<int32_t>(found) + 1;
-    if (state.ScanIndex < 1 || state.ScanIndex > listLength) break;
+    const std::size_t found = list.find(pattern, start);
+    if (found == std::string::npos) break;
+    ++matches;
     // Resume on this match's closing carriage return: it can open the next entry's match.
-    state.ScanStart = state.ScanIndex + 1 + static_cast<int32_t>(name.size());
-    ++state.MatchCount;
-    if (state.ScanStart > listLength) break;
+    start = found + 1 + name.size();
+    if (start >= list.size()) break;
   }
-  return state.MatchCount;
+  return matches;
 }
 
 }  // namespace tarnvik

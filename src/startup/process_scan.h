@@ -5,19 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "startup/environment.h"
 #include "startup/process_api.h"
-#include "startup/program_state.h"
 
 namespace tarnvik {
 
-/// Fills state.ProcessList with one upper-case name and a carriage return per process.
-/// Takes the psapi walk on NT before version 5, the snapshot walk everywhere else. Lists only
-/// the processes of the caller's own session where the platform can tell sessions apart.
-/// With `ids`, their identifiers go there, one per entry of the list, in its order.
-void ScanProcesses(ProgramState& state, ProcessApi& api, std::vector<uint32_t>* ids = nullptr);
+/// The running processes: one upper-case name and a carriage return each. Takes the psapi walk
+/// on NT before version 5, the snapshot walk everywhere else. Lists only the processes of the
+/// caller's own session where the platform can tell sessions apart. With `ids`, their
+/// identifiers go there, one per entry of the list, in its order.
+std::string ScanProcesses(const Environment& env, ProcessApi& api, std::vector<uint32_t>* ids = nullptr);
 
 /// The psapi walk over process identifiers and their first module.
-void ListProcessesPsapi(ProgramState& state, ProcessApi& api, std::vector<uint32_t>* ids = nullptr);
+std::string ListProcessesPsapi(ProcessApi& api, std::vector<uint32_t>* ids = nullptr);
 
 /// The name of the mutex a process holds that must not be taken for a running copy: a saving
 /// run (/save, /json) for its whole life, and an ending window from the moment it lets go of
@@ -32,7 +32,7 @@ void MarkNotACopy(ProcessApi& api);
 /// before this process (or after it): copies that may be saving runs not yet marked.
 bool AllStartedJustNow(ProcessApi& api, const std::vector<uint32_t>& ids, uint32_t milliseconds);
 
-/// Counts whole entries `name` in state.ProcessList (which begins with a carriage return).
-int32_t CountNameMatches(ProgramState& state, const std::string& name);
+/// Counts whole entries `name` in `list` (a list of ScanProcesses with a carriage return before it).
+int32_t CountNameMatches(const std::string& list, const std::string& name);
 
 }  // namespace tarnvik

@@ -153,7 +153,6 @@ TEST(MainTest, APreviousInstanceStampsTheRegistryThenStopsWithoutScanning) {
   EXPECT_EQ(Stored(t, "Author"), std::string(kAppAuthor) + '\0');
   EXPECT_EQ(Stored(t, "HomePage"), std::string(kAppHomePage) + '\0');
   EXPECT_FALSE(ProcessesScanned(t));
-  EXPECT_EQ(t.state().ProcessList, "");
   EXPECT_TRUE(NoWindowNoQuery(t));
   EXPECT_EQ(t.tk.title, kAppTitle);
 }
@@ -226,9 +225,6 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
     EXPECT_EQ(t.process.openHandles, 0) << c.name << ": every handle the count opened is closed";
     EXPECT_EQ(t.process.snapshotCalls, c.scans) << c.name;
     EXPECT_EQ(t.process.sleeps, c.scans > 1 ? std::vector<uint32_t>{250} : std::vector<uint32_t>{}) << c.name;
-    if (!t.state().ProcessList.empty()) {
-      EXPECT_EQ(t.state().ProcessList.front(), '\r') << c.name << ": counted with a leading carriage return";
-    }
   }
 }
 
@@ -236,7 +232,7 @@ TEST(MainTest, AFailedSnapshotStartsWithoutCounting) {
   TestProgram t;
   t.process.snapshotFails = true;
   Main(t.program);
-  EXPECT_EQ(t.state().ProcessList, "");
+  EXPECT_EQ(ScanProcesses(t.program.env, t.process), "");
   EXPECT_TRUE(Started(t));
 }
 
@@ -252,57 +248,41 @@ TEST(MainTest, OnNtFourTheIdentifierWalkFindsTheSecondCopy) {
   t.process.modulePaths[136] = "C:\\Other\\tarnvik.exe";
   Main(t.program);
   EXPECT_EQ(t.process.snapshotCalls, 0);
-  EXPECT_EQ(t.state().ProcessList, "\r[SYSTEM PROCESS]\rSMSS.EXE\rTARNVIK.EXE\rTARNVIK.EXE\r");
   EXPECT_TRUE(NoWindowNoQuery(t));
+  // The list the count saw, taken again the way start-up chose.
+  EXPECT_EQ(ScanProcesses(t.program.env, t.process), "[SYSTEM PROCESS]\rSMSS.EXE\rTARNVIK.EXE\rTARNVIK.EXE\r");
+  EXPECT_EQ(t.process.snapshotCalls, 0);
 }
 
-TEST(MainTest, ResetsProgramStateBeforeAnyCheck) {
+TEST(MainTest, ReadsTheEnvironmentAfreshBeforeAnyCheck) {
   TestProgram t;
-  ProgramState& state = t.state();
-  state.ScreenDpi = 144;
-  state.UnloadRequested = state.Quitting = state.ReportIdle = true;
-  state.SizedDriveCount = state.MatchCount = state.ScanIndex = state.ScanStart = state.DriveCount = 9;
-  state.ProcessList = state.ProcessName = "x";
-  state.DriveListed.fill(true);
-  state.DragStartX = state.DragStartY = state.DragLeft = state.DragTop = 5;
-  state.DragActive = true;
+  t.program.env = {"C:\\Old\\", "NT", "6.1"};
   t.version.ok = false;  // stops at the version gate
   Main(t.program);
-
-  EXPECT_EQ(state.ScreenDpi, 0);
-  EXPECT_FALSE(state.UnloadRequested);
-  EXPECT_FALSE(state.Quitting);
-  EXPECT_FALSE(state.ReportIdle);
-  for (const int32_t v : {state.SizedDriveCount, state.MatchCount, state.ScanIndex, state.ScanStart, state.DriveCount})
-    EXPECT_EQ(v, 0);
-  for (const std::string* s : {&state.ProcessList, &state.ProcessName}) {
-    EXPECT_EQ(*s, "");
-  }
-  // The drive marks and the drag state belong to the windows: not reset on a refused start.
-  for (const bool listed : state.DriveListed) EXPECT_TRUE(listed);
-  EXPECT_TRUE(state.DragActive);
-  EXPECT_EQ(state.DragLeft, 5);
+  EXPECT_EQ(t.program.env.osFamily, "");
+  EXPECT_EQ(t.program.env.osVersion, "");
+  EXPECT_FALSE(t.forms().withPartitionStyles);
+  EXPECT_TRUE(NoWindowNoQuery(t));
+  EXPECT_FALSE(t.forms().quitting);
+  EXPECT_FALSE(t.forms().reportIdle);
 }
 
-TEST(MainTest, ResetsTheDragStateOnTheWayToTheWindows) {
+TEST(MainTest, TheWindowStartsWithoutADragAndAsksNoLetterBeforeTheFirstYield) {
   TestProgram t;
-  ProgramState& state = t.state();
-  state.DragStartX = state.DragStartY = state.DragLeft = state.DragTop = 5;
-  state.DragActive = true;
-  state.Quitting = true;  // left from an earlier run: must not stop this start
-  std::vector<bool> listedAtFirstYield;
+  std::size_t workersAtFirstYield = 99;
   t.tk.onDoEvents = [&](int n) {
-    if (n == 1) listedAtFirstYield.assign(state.DriveListed.begin(), state.DriveListed.end());
+    if (n == 1) workersAtFirstYield = t.tk.backgroundWork.size();
   };
-  state.DriveListed.fill(true);
   Main(t.program);
-  EXPECT_EQ(state.DragStartX, 0);
-  EXPECT_EQ(state.DragStartY, 0);
-  EXPECT_FALSE(state.DragActive);
-  EXPECT_EQ(state.DragLeft, 0);
-  EXPECT_EQ(state.DragTop, 0);
-  EXPECT_EQ(listedAtFirstYield, std::vector<bool>(26, false));
-  EXPECT_TRUE(state.ReportIdle) << "the first report ran to its end";
+  ASSERT_TRUE(Started(t));
+  EXPECT_EQ(workersAtFirstYield, 0u) << "no drive listed, none asked";
+  // A move with the left button held but no press in the title band moves nothing.
+  toolkit::HeadlessMainWindow& w = *t.tk.mainWindow;
+  const double left = w.Left(), top = w.Top();
+  t.forms().Window().OnMouseMove(toolkit::kLeftButton, 0, 40, 10);
+  EXPECT_EQ(w.Left(), left);
+  EXPECT_EQ(w.Top(), top);
+  EXPECT_TRUE(t.forms().reportIdle) << "the first report ran to its end";
 }
 
 TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
@@ -328,7 +308,7 @@ TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
       atYield.timerEnabled = t.tk.mainWindow->windowTimer().Enabled();
       atYield.timerInterval = t.tk.mainWindow->windowTimer().Interval();
     }
-    atYield.reportIdle = t.state().ReportIdle;
+    atYield.reportIdle = t.forms().reportIdle;
     atYield.registryValues = t.registry.keys[UpperCase(kKey)].size();
     atYield.workers = t.tk.backgroundWork.size();
   };
@@ -336,10 +316,11 @@ TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
 
   ASSERT_TRUE(Started(t));
   EXPECT_EQ(t.tk.title, kAppTitle);
-  EXPECT_EQ(t.state().AppFolder, "C:\\Tools\\");
-  EXPECT_EQ(t.state().OsFamily, "NT");
-  EXPECT_EQ(t.state().OsVersion, "6.1");
-  EXPECT_EQ(t.state().ProcessList, "\rSYSTEM\rEXPLORER.EXE\rTARNVIK.EXE\r");
+  EXPECT_EQ(t.program.env.appFolder, "C:\\Tools\\");
+  EXPECT_EQ(t.forms().appFolder, "C:\\Tools\\");
+  EXPECT_EQ(t.program.env.osFamily, "NT");
+  EXPECT_EQ(t.program.env.osVersion, "6.1");
+  EXPECT_TRUE(t.forms().withPartitionStyles);
   // The report runs with the windows already open: hidden menu form, timer at 125 ms, window shown.
   ASSERT_TRUE(atYield.seen);
   EXPECT_TRUE(atYield.menuHidden);
@@ -351,7 +332,7 @@ TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
   // The report took over the worker start-up began before the windows, rather than a second.
   EXPECT_EQ(atYield.workers, 1u);
   // And it ran to its end.
-  EXPECT_TRUE(t.state().ReportIdle);
+  EXPECT_TRUE(t.forms().reportIdle);
   const std::string report = t.tk.mainWindow->reportBox().Text();
   EXPECT_NE(report.find(" Drive: \t  C:\\"), std::string::npos) << report;
   EXPECT_NE(report.find(" Drives: \t  1"), std::string::npos) << report;

@@ -10,7 +10,6 @@
 #include "startup/environment.h"
 #include "startup/process_api_win.h"
 #include "startup/process_scan.h"
-#include "startup/program_state.h"
 #include "test_env_win.h"
 
 namespace tarnvik {
@@ -110,11 +109,9 @@ class CountingProcessApi final : public ProcessApi {
 TEST(OsVersion, ScanTakesTheWalkThatSuitsTheVersionAndFindsThisProgram) {
   REQUIRE_EXPECTED_OS(expected);
   win::WinVersionApi version;
-  ProgramState state;
-  state.OsFamily = GetOsVersionText(version, 0);
-  state.OsVersion = GetOsVersionText(version, 1);
+  const Environment env{"", GetOsVersionText(version, 0), GetOsVersionText(version, 1)};
   CountingProcessApi api;
-  ScanProcesses(state, api);
+  const std::string list = ScanProcesses(env, api);
 
   const bool oldNt = expected.family == "NT" && std::strtod(expected.version.c_str(), nullptr) < 5;
   if (oldNt) {
@@ -124,8 +121,7 @@ TEST(OsVersion, ScanTakesTheWalkThatSuitsTheVersionAndFindsThisProgram) {
     EXPECT_EQ(api.enumerations, 0);
     EXPECT_EQ(api.snapshots, 1);
   }
-  state.ProcessList = "\r" + state.ProcessList;
-  EXPECT_GE(CountNameMatches(state, "TARNVIK_WIN_TESTS.EXE"), 1) << state.ProcessList;
+  EXPECT_GE(CountNameMatches("\r" + list, "TARNVIK_WIN_TESTS.EXE"), 1) << list;
 }
 
 }  // namespace
