@@ -326,6 +326,7 @@ TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
   EXPECT_TRUE(atYield.menuHidden);
   EXPECT_TRUE(atYield.windowVisible);
   EXPECT_TRUE(atYield.timerEnabled);
+  EXPECT_TRUE(t.tk.mainWindow->timerRanWhenShown());
   EXPECT_EQ(atYield.timerInterval, 125);
   EXPECT_FALSE(atYield.reportIdle);
   EXPECT_EQ(atYield.registryValues, 3u);

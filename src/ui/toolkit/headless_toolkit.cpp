@@ -49,6 +49,7 @@ HeadlessMainWindow::~HeadlessMainWindow() {
 void HeadlessMainWindow::Show() {
   if (!loaded_) return;
   const bool first = width_ == 0;
+  if (first) timerRanWhenShown_ = windowTimer_.Enabled();
   visible_ = true;
   // The first showing sizes the window, which raises the layout pass.
   if (first) events_.OnResize();

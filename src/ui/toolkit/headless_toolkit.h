@@ -137,6 +137,8 @@ class HeadlessMainWindow final : public MainWindow {
 
   // What a test inspects or drives.
   bool visible() const { return visible_; }
+  /// Whether the window timer was already running when the window was first shown.
+  bool timerRanWhenShown() const { return timerRanWhenShown_; }
   int width() const { return width_; }
   int height() const { return height_; }
   int refreshCount() const { return refreshCount_; }
@@ -173,6 +175,7 @@ class HeadlessMainWindow final : public MainWindow {
   double left_ = 0, top_ = 0;
   int width_ = 0, height_ = 0;
   bool visible_ = false;
+  bool timerRanWhenShown_ = false;
   bool loaded_ = true;
   int refreshCount_ = 0;
 };
