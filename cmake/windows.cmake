@@ -22,9 +22,16 @@ target_compile_definitions(tarnvik_core PUBLIC ${TARNVIK_WIN_DEFINES})
 target_compile_options(tarnvik_core PRIVATE -ffunction-sections -fdata-sections)
 
 # The screen readers' object is called only through COM, which no C++ exception may cross, and
-# throws nothing: it carries no unwind tables, which keeps the x86 program under its size limit.
+# throws nothing. On x86 it carries no unwind tables, which keeps the program under its size
+# limit; x64 Windows needs a function table entry for every function that calls another, or an
+# exception raised beneath it (inside oleacc, or from a client's bad pointer) cannot reach COM's
+# handler and ends the process (scripts/release checks that the entries are there).
+set(TARNVIK_ACCESSIBLE_OPTIONS -fno-exceptions)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  list(APPEND TARNVIK_ACCESSIBLE_OPTIONS -fno-asynchronous-unwind-tables)
+endif()
 set_source_files_properties(${CMAKE_SOURCE_DIR}/src/ui/toolkit/accessible_button_win.cpp
-                            PROPERTIES COMPILE_OPTIONS "-fno-exceptions;-fno-asynchronous-unwind-tables")
+                            PROPERTIES COMPILE_OPTIONS "${TARNVIK_ACCESSIBLE_OPTIONS}")
 add_library(tarnvik_win STATIC ${TARNVIK_WIN_SOURCES})
 target_link_libraries(tarnvik_win PUBLIC tarnvik_core ${TARNVIK_WIN_LIBS})
 target_compile_options(tarnvik_win PRIVATE -ffunction-sections -fdata-sections)
@@ -32,13 +39,13 @@ target_compile_options(tarnvik_win PRIVATE -ffunction-sections -fdata-sections)
 # Artwork: a host program draws the button pictures and the icon from code at build time.
 find_program(TARNVIK_HOST_CXX NAMES c++ g++ REQUIRED NO_CMAKE_FIND_ROOT_PATH)
 set(TARNVIK_ART_DIR ${CMAKE_BINARY_DIR}/art)
-set(TARNVIK_ARTGEN_SOURCES ${CMAKE_SOURCE_DIR}/tools/artgen/artgen.cpp ${CMAKE_SOURCE_DIR}/src/ui/main_window/artwork.cpp)
+set(TARNVIK_ARTGEN_SOURCES ${CMAKE_SOURCE_DIR}/tools/artgen/artgen.cpp ${CMAKE_SOURCE_DIR}/src/ui/toolkit/artwork.cpp)
 set(TARNVIK_ART_FILES ${TARNVIK_ART_DIR}/tarnvik.ico ${TARNVIK_ART_DIR}/close_normal.bmp ${TARNVIK_ART_DIR}/close_hot.bmp
     ${TARNVIK_ART_DIR}/minimise_normal.bmp ${TARNVIK_ART_DIR}/minimise_hot.bmp)
 add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/artgen
   COMMAND ${TARNVIK_HOST_CXX} -std=c++20 -O2 -I${CMAKE_SOURCE_DIR}/src ${TARNVIK_ARTGEN_SOURCES} -o ${CMAKE_BINARY_DIR}/artgen
-  DEPENDS ${TARNVIK_ARTGEN_SOURCES} ${CMAKE_SOURCE_DIR}/src/ui/main_window/artwork.h
+  DEPENDS ${TARNVIK_ARTGEN_SOURCES} ${CMAKE_SOURCE_DIR}/src/ui/toolkit/artwork.h
           ${CMAKE_SOURCE_DIR}/tools/artgen/image_files.h
   COMMENT "Building the artwork generator (host)")
 add_custom_command(
@@ -53,7 +60,7 @@ add_custom_target(tarnvik_art DEPENDS ${TARNVIK_ART_FILES})
 configure_file(${CMAKE_SOURCE_DIR}/src/ui/main_window/tarnvik.manifest ${TARNVIK_GENERATED_DIR}/tarnvik.manifest @ONLY)
 set(TARNVIK_RC ${CMAKE_SOURCE_DIR}/src/ui/main_window/tarnvik.rc)
 set_source_files_properties(${TARNVIK_RC} PROPERTIES
-  OBJECT_DEPENDS "${TARNVIK_ART_FILES};${TARNVIK_GENERATED_DIR}/tarnvik.manifest;${TARNVIK_GENERATED_DIR}/tarnvik_version.h;${CMAKE_SOURCE_DIR}/src/ui/main_window/resource_ids.h")
+  OBJECT_DEPENDS "${TARNVIK_ART_FILES};${TARNVIK_GENERATED_DIR}/tarnvik.manifest;${TARNVIK_GENERATED_DIR}/tarnvik_version.h;${CMAKE_SOURCE_DIR}/src/ui/toolkit/resource_ids.h")
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${TARNVIK_ART_DIR} -I${TARNVIK_GENERATED_DIR} -I${CMAKE_SOURCE_DIR}/src")
 
 # The shipped program runs on the win32 thread model: the posix model's runtime (winpthread)

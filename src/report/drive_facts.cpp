@@ -28,12 +28,11 @@ uint64_t UsedBytes(const DiskSpace& space) {
   return space.freeBytes > space.totalBytes ? 0 : space.totalBytes - space.freeBytes;
 }
 
-DriveSpaceTexts GetDriveSpace(ProgramState& state, const DiskSpace& space) {
+DriveSpaceTexts SpaceTexts(const DiskSpace& space) {
   // Counts beyond the fixed-point range are written in full rather than dropped.
   DriveSpaceTexts texts;
   texts.totalSize = FormatByteCount(space.totalBytes);
   texts.totalBytes = std::to_string(space.totalBytes);
-  if (texts.totalSize[0] != '0') ++state.SizedDriveCount;
 
   texts.freeSize = FormatByteCount(space.freeBytes);
   texts.freeBytes = std::to_string(space.freeBytes);
@@ -42,10 +41,6 @@ DriveSpaceTexts GetDriveSpace(ProgramState& state, const DiskSpace& space) {
   texts.usedSize = FormatByteCount(used);
   texts.usedBytes = std::to_string(used);
   return texts;
-}
-
-DriveSpaceTexts GetDriveSpace(ProgramState& state, DriveApi& api, const std::string& letter) {
-  return GetDriveSpace(state, QueryDriveSpace(api, letter));
 }
 
 std::string GetDriveTypeText(DriveApi& api, const std::string& letter) {

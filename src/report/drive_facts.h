@@ -5,7 +5,6 @@
 #include <string>
 
 #include "report/drive_api.h"
-#include "startup/program_state.h"
 
 namespace tarnvik {
 
@@ -17,7 +16,7 @@ struct DiskSpace {
   bool operator==(const DiskSpace&) const = default;
 };
 
-/// Asks GetDiskFreeSpaceExA for the letter's root. Touches no program state, so it may run on
+/// Asks GetDiskFreeSpaceExA for the letter's root. Touches no shared state, so it may run on
 /// any thread.
 DiskSpace QueryDriveSpace(DriveApi& api, const std::string& letter);
 
@@ -32,11 +31,8 @@ struct DriveSpaceTexts {
   std::string usedSize, usedBytes;
 };
 
-/// The size texts of a drive with `space`; counts it in state.SizedDriveCount when it has a size.
-DriveSpaceTexts GetDriveSpace(ProgramState& state, const DiskSpace& space);
-
-/// GetDriveSpace of the letter's own space query.
-DriveSpaceTexts GetDriveSpace(ProgramState& state, DriveApi& api, const std::string& letter);
+/// The size texts of a drive with `space`.
+DriveSpaceTexts SpaceTexts(const DiskSpace& space);
 
 /// "HDD/VHD  (Fixed)" and the like; "?  (Unknown)" for anything else.
 std::string GetDriveTypeText(DriveApi& api, const std::string& letter);

@@ -135,21 +135,21 @@ std::string JsonString(std::string_view text) {
   return out + "\"";
 }
 
-std::string ReportJson(const ProgramState& state, const std::vector<ReportedDrive>& drives) {
+std::string ReportJson(const Report& report) {
   std::string out;
   JsonObject document(out, 0);
   document.String("program", kAppName);
   document.String("version", kAppVersion);
   std::string list = "[";
   int number = 0;
-  for (const ReportedDrive& drive : drives) {
+  for (const ReportedDrive& drive : report.drives) {
     list += number == 0 ? "\r\n    " : ",\r\n    ";
-    WriteDrive(list, ++number, drive, WantsPartitionStyles(state));
+    WriteDrive(list, ++number, drive, report.withPartitionStyles);
   }
   list += number == 0 ? "]" : "\r\n  ]";
   document.Raw("drives", list);
-  document.Number("driveCount", static_cast<uint64_t>(state.DriveCount));
-  document.Number("sizedDriveCount", static_cast<uint64_t>(state.SizedDriveCount));
+  document.Number("driveCount", static_cast<uint64_t>(report.DriveCount()));
+  document.Number("sizedDriveCount", static_cast<uint64_t>(report.SizedDriveCount()));
   document.End();
   return out + "\r\n";
 }

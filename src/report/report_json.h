@@ -4,10 +4,8 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "report/report_text.h"
-#include "startup/program_state.h"
+#include "report/report.h"
 
 namespace tarnvik {
 
@@ -16,8 +14,8 @@ namespace tarnvik {
 /// U+FFFD, so the document always parses.
 std::string JsonString(std::string_view text);
 
-/// The document for `drives`, with the counts state holds after ReportText of the same drives.
-/// CR LF line ends, two-space indentation.
-std::string ReportJson(const ProgramState& state, const std::vector<ReportedDrive>& drives);
+/// The document of `report`, with the same counts as its text. CR LF line ends, two-space
+/// indentation.
+std::string ReportJson(const Report& report);
 
 }  // namespace tarnvik

@@ -6,16 +6,16 @@
 
 namespace tarnvik {
 
-ReportQueries::ReportQueries(toolkit::Toolkit& toolkit, WmiApi& wmi, const LetterSet& letters,
+ReportQueries::ReportQueries(Workers& workers, WmiApi& wmi, const LetterSet& letters,
                              bool wantPartitionStyles)
-    : toolkit_(toolkit), wmi_(wmi), letters_(letters), wantPartitionStyles_(wantPartitionStyles) {}
+    : workers_(workers), wmi_(wmi), letters_(letters), wantPartitionStyles_(wantPartitionStyles) {}
 
-std::shared_ptr<ReportQueries> ReportQueries::Start(toolkit::Toolkit& toolkit, DriveApi& drive, WmiApi& wmi,
+std::shared_ptr<ReportQueries> ReportQueries::Start(Workers& workers, DriveApi& drive, WmiApi& wmi,
                                                     const LetterSet& letters, bool wantPartitionStyles) {
-  auto queries = std::make_shared<ReportQueries>(toolkit, wmi, letters, wantPartitionStyles);
+  auto queries = std::make_shared<ReportQueries>(workers, wmi, letters, wantPartitionStyles);
   for (int index = 0; index < 26; ++index) {
     if (!letters[static_cast<std::size_t>(index)]) continue;
-    const bool started = toolkit.RunInBackground([queries, &drive, index] {
+    const bool started = workers.RunInBackground([queries, &drive, index] {
       // A collector that throws (out of memory, say) still answers, as a drive whose every
       // call failed, so the report never waits for it.
       DriveAnswers answers;
@@ -44,7 +44,7 @@ void ReportQueries::Deliver(int index, DriveAnswers answers) {
     stylesAsked_ = stylesAsked_ || askStyles;
     answers_[static_cast<std::size_t>(index)] = std::move(answers);
   }
-  toolkit_.Wake();
+  workers_.Wake();
   if (!askStyles) return;
 
   // Each style is handed over the moment it is known, so one letter's slow question holds up
@@ -55,7 +55,7 @@ void ReportQueries::Deliver(int index, DriveAnswers answers) {
       const std::lock_guard lock(mutex_);
       if (!styles_[letter]) styles_[letter] = std::move(style);
     }
-    toolkit_.Wake();
+    workers_.Wake();
   };
   // A drive that has already shown no file system never shows a style: its letter is not
   // asked about, which spares a question that would touch its volume. One not in yet is asked.
@@ -72,7 +72,7 @@ void ReportQueries::Deliver(int index, DriveAnswers answers) {
         if (letters_[i] && !styles_[i]) styles_[i] = "Unknown";
       }
     }
-    toolkit_.Wake();
+    workers_.Wake();
   }
 }
 

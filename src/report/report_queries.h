@@ -2,7 +2,7 @@
 // worker of its own, so a drive that hangs holds up nobody else's calls; the partition styles
 // of all drives come from one batch, asked once the first drive has shown a file system, and
 // arrive letter by letter. The window's thread takes each drive's answers by value when they
-// are complete, and is woken through the toolkit whenever something arrives. Nothing a worker
+// are complete, and is woken through the workers whenever something arrives. Nothing a worker
 // meets (a failed call, an exception, no thread at all) leaves a drive without an answer.
 #pragma once
 
@@ -11,31 +11,24 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "base/lock.h"
+#include "base/workers.h"
 #include "report/drive_answers.h"
 #include "report/partition_style.h"
+#include "report/report.h"
 #include "report/wmi_api.h"
-#include "ui/toolkit/toolkit.h"
 
 namespace tarnvik {
-
-/// Letters by index, 0 (A) to 25 (Z).
-using LetterSet = std::array<bool, 26>;
-
-/// Everything one drive block shows that comes from the operating system.
-struct DriveReportFacts {
-  DriveAnswers answers;
-  std::string partitionStyle;  ///< "Unknown" where no style was asked for
-};
 
 class ReportQueries : public std::enable_shared_from_this<ReportQueries> {
  public:
   /// Starts the workers for `letters`. With `wantPartitionStyles` (Windows 5 and later), the
   /// styles are asked of the management service, once, by the first worker whose drive has a
   /// file system. The workers share ownership of the result, so it outlives any of its holders
-  /// on either side; `toolkit`, `drive` and `wmi` must outlive every worker.
-  static std::shared_ptr<ReportQueries> Start(toolkit::Toolkit& toolkit, DriveApi& drive, WmiApi& wmi,
+  /// on either side; `workers`, `drive` and `wmi` must outlive every worker.
+  static std::shared_ptr<ReportQueries> Start(Workers& workers, DriveApi& drive, WmiApi& wmi,
                                               const LetterSet& letters, bool wantPartitionStyles);
 
   const LetterSet& Letters() const { return letters_; }
@@ -45,12 +38,12 @@ class ReportQueries : public std::enable_shared_from_this<ReportQueries> {
   /// style are in; nullopt until then. Called on the window's thread.
   std::optional<DriveReportFacts> Take(int index);
 
-  ReportQueries(toolkit::Toolkit& toolkit, WmiApi& wmi, const LetterSet& letters, bool wantPartitionStyles);
+  ReportQueries(Workers& workers, WmiApi& wmi, const LetterSet& letters, bool wantPartitionStyles);
 
  private:
   void Deliver(int index, DriveAnswers answers);
 
-  toolkit::Toolkit& toolkit_;
+  Workers& workers_;
   WmiApi& wmi_;
   const LetterSet letters_;
   const bool wantPartitionStyles_;
@@ -60,5 +53,24 @@ class ReportQueries : public std::enable_shared_from_this<ReportQueries> {
   bool stylesAsked_ = false;
   std::array<std::optional<std::string>, 26> styles_;  // each letter's, once known
 };
+
+/// Takes the drives of `queries` into `report`, in A-to-Z order: the window's report and a saved
+/// one are collected alike. While the next drive is not in, calls `wait()`, which sleeps until a
+/// worker has news; once it is in, calls `arrived(report)` with the drive at the end of
+/// report.drives. Either returning false stops the collection at once. True when every drive
+/// came. Templates rather than std::function: the callers' lambdas are inlined.
+template <class Wait, class Arrived>
+bool CollectDrives(ReportQueries& queries, Report& report, Wait&& wait, Arrived&& arrived) {
+  for (int index = 0; index < 26; ++index) {
+    if (!queries.Letters()[static_cast<std::size_t>(index)]) continue;
+    std::optional<DriveReportFacts> facts;
+    while (!(facts = queries.Take(index))) {
+      if (!wait()) return false;
+    }
+    report.drives.push_back({index, std::move(*facts)});
+    if (!arrived(static_cast<const Report&>(report))) return false;
+  }
+  return true;
+}
 
 }  // namespace tarnvik

@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "report/drive_facts.h"
-#include "startup/environment.h"
 
 namespace tarnvik {
 namespace {
@@ -23,8 +22,6 @@ void AddField(std::string& text, std::string_view label, std::string_view value)
 
 }  // namespace
 
-bool WantsPartitionStyles(const ProgramState& state) { return VersionNumber(state.OsVersion) >= 5; }
-
 std::string ReportHeaderText() {
   std::string text(kCrLf);
   text += kSeparator;
@@ -33,16 +30,12 @@ std::string ReportHeaderText() {
   return text;
 }
 
-std::string DriveBlockText(ProgramState& state, int index, const DriveReportFacts& facts) {
-  const DriveAnswers& answers = facts.answers;
-  const char upper = static_cast<char>('A' + index);
+std::string DriveBlockText(const ReportedDrive& drive, int number, bool withStyles) {
+  const DriveAnswers& answers = drive.facts.answers;
+  const char upper = static_cast<char>('A' + drive.index);
   std::string text;
   AddField(text, " Drive: ", std::string(1, upper) + ":\\");
-
-  state.RootPath = std::string(1, static_cast<char>('a' + index)) + ":\\";
-
-  ++state.DriveCount;
-  AddField(text, " Number:", std::to_string(state.DriveCount) + "/" + std::to_string(index + 1));
+  AddField(text, " Number:", std::to_string(number) + "/" + std::to_string(drive.index + 1));
 
   const std::string serialHex = "00000000" + answers.serialText;
   const auto serialDecimal = static_cast<uint64_t>(UnsignedToDouble(static_cast<int32_t>(answers.serial)));
@@ -50,7 +43,7 @@ std::string DriveBlockText(ProgramState& state, int index, const DriveReportFact
   AddField(text, " Label: ", answers.label);
   AddField(text, " System:", answers.fileSystem);
 
-  const DriveSpaceTexts space = GetDriveSpace(state, answers.space);
+  const DriveSpaceTexts space = SpaceTexts(answers.space);
   AddField(text, " Size:  ", space.totalSize + "  (" + space.totalBytes + ")");
   AddField(text, " Free:  ", space.freeSize + "  (" + space.freeBytes + ")");
   AddField(text, " Fill:  ", space.usedSize + "  (" + space.usedBytes + ")");
@@ -62,9 +55,9 @@ std::string DriveBlockText(ProgramState& state, int index, const DriveReportFact
                std::to_string(clusterBytes) + " bytes)");
   AddField(text, " Type:  ", answers.typeText);
 
-  if (WantsPartitionStyles(state)) {
+  if (withStyles) {
     // Without a file system the volume did not answer, and no style was asked for.
-    AddField(text, " Table: ", facts.partitionStyle);
+    AddField(text, " Table: ", drive.facts.partitionStyle);
   }
   text += kCrLf;
   text += kSeparator;
@@ -73,19 +66,21 @@ std::string DriveBlockText(ProgramState& state, int index, const DriveReportFact
   return text;
 }
 
-std::string ReportSummaryText(const ProgramState& state) {
+std::string ReportSummaryText(const Report& report) {
   std::string text;
-  AddField(text, " Drives: ", std::to_string(state.DriveCount) + "  (" + std::to_string(state.SizedDriveCount) + ")");
+  AddField(text, " Drives: ",
+           std::to_string(report.DriveCount()) + "  (" + std::to_string(report.SizedDriveCount()) + ")");
   text += kCrLf;
   return text;
 }
 
-std::string ReportText(ProgramState& state, const std::vector<ReportedDrive>& drives) {
-  state.SizedDriveCount = 0;
-  state.DriveCount = 0;
+std::string ReportText(const Report& report) {
   std::string text = ReportHeaderText();
-  for (const ReportedDrive& drive : drives) text += DriveBlockText(state, drive.index, drive.facts);
-  return text + ReportSummaryText(state);
+  int number = 0;
+  for (const ReportedDrive& drive : report.drives) {
+    text += DriveBlockText(drive, ++number, report.withPartitionStyles);
+  }
+  return text + ReportSummaryText(report);
 }
 
 }  // namespace tarnvik

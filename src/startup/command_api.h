@@ -36,8 +36,9 @@ class CommandApi {
   /// and ".." resolved and "/" turned into "\\"; 0 and `full`, or the error.
   virtual uint32_t GetFullPathNameW(const std::string& path, std::string& full) = 0;
 
-  /// CreateFileW (write, not shared, CREATE_ALWAYS), WriteFile of all of `bytes`,
-  /// FlushFileBuffers, CloseHandle. After a failure the file may exist, partly written.
+  /// CreateFileW (write, not shared, CREATE_ALWAYS; OPEN_EXISTING for a "\\.\" device, which
+  /// a pipe requires), WriteFile of all of `bytes`, FlushFileBuffers, CloseHandle. After a
+  /// failure the file may exist, partly written.
   virtual uint32_t WriteNewFile(const std::string& path, std::string_view bytes) = 0;
 
   /// MoveFileExW with MOVEFILE_REPLACE_EXISTING and MOVEFILE_WRITE_THROUGH.

@@ -65,7 +65,8 @@ uint32_t WinCommandApi::GetFullPathNameW(const std::string& path, std::string& f
 }
 
 uint32_t WinCommandApi::WriteNewFile(const std::string& path, std::string_view bytes) {
-  const ScopedKernelHandle file(::CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  const DWORD disposition = path.starts_with("\\\\.\\") ? OPEN_EXISTING : CREATE_ALWAYS;
+  const ScopedKernelHandle file(::CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, disposition,
                                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return ::GetLastError();
   DWORD error = WriteAll(file.get(), bytes);

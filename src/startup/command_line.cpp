@@ -3,11 +3,12 @@
 // standard error handle and the exit code, and nothing waits for a user.
 #include "startup/command_line.h"
 
+#include <algorithm>
 #include <memory>
-#include <optional>
 #include <utility>
 
 #include "base/text.h"
+#include "report/report.h"
 #include "report/report_json.h"
 #include "report/report_queries.h"
 #include "report/report_text.h"
@@ -47,28 +48,80 @@ std::string Reason(CommandApi& api, uint32_t error) {
   return text.empty() ? "system error " + std::to_string(error) : text + " (" + std::to_string(error) + ")";
 }
 
-/// Every drive letter present, asked on workers as the window asks them, in A-to-Z order.
-std::vector<ReportedDrive> AskDrives(Program& program, uint32_t presentLetters) {
+/// Every drive letter present, asked on workers and collected as the window collects them.
+Report AskDrives(Program& program, uint32_t presentLetters) {
   LetterSet letters{};
   for (int index = 0; index < 26; ++index) letters[static_cast<std::size_t>(index)] = (presentLetters >> index) & 1u;
+  const bool withStyles = program.env.PartitionStylesShown();
   const std::shared_ptr<ReportQueries> queries =
-      ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, letters, WantsPartitionStyles(program.state));
-  std::vector<ReportedDrive> drives;
-  for (int index = 0; index < 26; ++index) {
-    if (!letters[static_cast<std::size_t>(index)]) continue;
-    // A drive that hangs holds the file back exactly as it holds the window's report.
-    std::optional<DriveReportFacts> facts;
-    while (!(facts = queries->Take(index))) program.tk.WaitEvents();
-    drives.push_back({index, std::move(*facts)});
+      ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, letters, withStyles);
+  Report report{withStyles, {}};
+  // A drive that hangs holds the file back exactly as it holds the window's report.
+  CollectDrives(
+      *queries, report,
+      [&] {
+        program.tk.WaitEvents();
+        return true;
+      },
+      [](const Report&) { return true; });
+  return report;
+}
+
+/// Paths that name a device or are already in the form that skips Windows' path rules: passed
+/// on as they are (a script may read the report from "\\.\pipe\name").
+bool DevicePath(std::string_view path) { return path.starts_with("\\\\.\\"); }
+bool VerbatimPath(std::string_view path) { return path.starts_with("\\\\?\\"); }
+
+/// "X:\..." or "\\server\share\..." with either separator: absolute whatever the current folder.
+bool AbsolutePath(std::string_view path) {
+  const auto separator = [&path](std::size_t at) { return at < path.size() && (path[at] == '\\' || path[at] == '/'); };
+  const char letter = path.empty() ? '\0' : static_cast<char>(path[0] | 0x20);
+  return (letter >= 'a' && letter <= 'z' && path.size() > 1 && path[1] == ':' && separator(2)) ||
+         (separator(0) && separator(1));
+}
+
+/// An absolute path made full by Windows' own rules, for when GetFullPathNameW refuses it (a
+/// path past MAX_PATH on a system without long-path support): "/" becomes "\", repeated
+/// separators fold, "." goes, ".." takes the segment before it but never the drive or the
+/// share, a segment loses one final period, and the last one its trailing periods and blanks.
+std::string FullFromAbsolute(std::string_view path) {
+  std::string text(path);
+  std::replace(text.begin(), text.end(), '/', '\\');
+  std::vector<std::string> segments;
+  std::size_t at = 0;
+  std::size_t rootSegments = 1;  // "X:"
+  if (text.starts_with("\\\\")) at = 2, rootSegments = 2;  // server, share
+  while (at <= text.size()) {
+    const std::size_t end = std::min(text.find('\\', at), text.size());
+    std::string segment = text.substr(at, end - at);
+    at = end + 1;
+    if (segment.empty() || segment == ".") continue;
+    if (segment == ".." && segments.size() >= rootSegments) {
+      if (segments.size() > rootSegments) segments.pop_back();
+      continue;
+    }
+    if (segments.size() >= rootSegments && segment.size() > 1 && segment.back() == '.' &&
+        segment[segment.size() - 2] != '.') {
+      segment.pop_back();
+    }
+    segments.push_back(std::move(segment));
   }
-  return drives;
+  if (!text.ends_with('\\') && segments.size() > rootSegments) {
+    std::string& last = segments.back();
+    while (!last.empty() && (last.back() == '.' || last.back() == ' ')) last.pop_back();
+    if (last.empty()) segments.pop_back();
+  }
+  std::string full = rootSegments == 2 ? "\\\\" : "";
+  for (std::size_t i = 0; i < segments.size(); ++i) full += (i == 0 ? "" : "\\") + segments[i];
+  if (segments.size() <= rootSegments) full += '\\';
+  return full;
 }
 
 /// The form of an absolute path that every file call takes whatever its length: "\\?\C:\..."
 /// or "\\?\UNC\server\share\...". A path already in a "\\?\" or "\\.\" form, or one not
 /// absolute, stays as it is.
 std::string LongPathForm(const std::string& full) {
-  if (full.starts_with("\\\\?\\") || full.starts_with("\\\\.\\")) return full;
+  if (VerbatimPath(full) || DevicePath(full)) return full;
   if (full.starts_with("\\\\")) return "\\\\?\\UNC\\" + full.substr(2);
   const char letter = full.empty() ? '\0' : static_cast<char>(full[0] | 0x20);
   const bool drive = full.size() >= 3 && letter >= 'a' && letter <= 'z' && full[1] == ':' && full[2] == '\\';
@@ -90,9 +143,21 @@ uint32_t MoveOver(CommandApi& api, const std::string& from, const std::string& t
   return error;
 }
 
-/// Writes `bytes` to `file` whole or not at all: into a temporary file beside it, which then
-/// replaces it in one rename. Both are named in the long-path form of FILE made absolute, so
-/// neither the temporary's longer name nor FILE itself meets the 260-character limit.
+/// Where the report goes: FILE made full in its long-path form, so that neither FILE nor the
+/// temporary beside it meets the 260-character limit; a device or "\\?\" path as it is. 0,
+/// or the error of a FILE that cannot be made full.
+uint32_t Target(CommandApi& api, const std::string& file, std::string& target) {
+  if (DevicePath(file) || VerbatimPath(file)) return target = file, 0;
+  std::string full;
+  const uint32_t error = api.GetFullPathNameW(file, full);
+  if (error != 0 && !AbsolutePath(file)) return error;
+  target = LongPathForm(error == 0 ? full : FullFromAbsolute(file));
+  return 0;
+}
+
+/// Writes `bytes` to `file` whole or not at all: into a temporary file in FILE's folder, which
+/// then replaces it in one rename. The temporary's short name fits wherever FILE's does. A
+/// device has no folder: it is written directly.
 int WriteReport(CommandApi& api, uint32_t processId, const std::string& file, std::string_view bytes) {
   if (file == kStandardOutputFile) {
     const uint32_t error = api.WriteStdHandle(StdStream::Output, bytes);
@@ -100,14 +165,18 @@ int WriteReport(CommandApi& api, uint32_t processId, const std::string& file, st
     Complain(api, "tarnvik: the report could not be written to the standard output: " + Reason(api, error) + "\r\n");
     return kExitNotWritten;
   }
-  // Where the path cannot be made absolute, it is used as given and the file calls say why.
-  std::string full;
-  const std::string target = api.GetFullPathNameW(file, full) == 0 ? LongPathForm(full) : file;
-  const std::string temporary = target + ".tarnvik-" + std::to_string(processId) + ".tmp";
-  uint32_t error = api.WriteNewFile(temporary, bytes);
-  if (error == 0) error = MoveOver(api, temporary, target);
+  std::string target;
+  uint32_t error = Target(api, file, target);
+  std::string temporary;
+  if (error == 0 && DevicePath(target)) {
+    error = api.WriteNewFile(target, bytes);
+  } else if (error == 0) {
+    temporary = target.substr(0, target.find_last_of('\\') + 1) + "tarnvik-" + std::to_string(processId) + ".tmp";
+    error = api.WriteNewFile(temporary, bytes);
+    if (error == 0) error = MoveOver(api, temporary, target);
+  }
   if (error == 0) return kExitWritten;
-  api.DeleteFileW(temporary);
+  if (!temporary.empty()) api.DeleteFileW(temporary);
   Complain(api, "tarnvik: the report could not be written to \"" + file + "\": " + Reason(api, error) + "\r\n");
   return kExitNotWritten;
 }
@@ -136,7 +205,7 @@ CommandRequest ParseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 void MarkIfSaving(ProcessApi& process, const CommandRequest& request) {
-  if (request.action == CommandAction::SaveText || request.action == CommandAction::SaveJson) MarkSavingRun(process);
+  if (request.action == CommandAction::SaveText || request.action == CommandAction::SaveJson) MarkNotACopy(process);
 }
 
 int RunCommand(Program& program, CommandApi& api, const CommandRequest& request) {
@@ -157,14 +226,12 @@ int RunCommand(Program& program, CommandApi& api, const CommandRequest& request)
     Complain(api, "tarnvik: this version of Windows is not supported; no report was written\r\n");
     return kExitNotWritten;
   }
-  const std::vector<ReportedDrive> drives = AskDrives(program, api.GetLogicalDrives());
-  // The text is made in either case: the JSON's counts are the ones it shows.
-  const std::string text = ReportText(program.state, drives);
+  const Report report = AskDrives(program, api.GetLogicalDrives());
   const uint32_t processId = program.os.process.GetCurrentProcessId();
   if (request.action == CommandAction::SaveText) {
-    return WriteReport(api, processId, request.file, std::string(kByteOrderMark) + text);
+    return WriteReport(api, processId, request.file, std::string(kByteOrderMark) + ReportText(report));
   }
-  return WriteReport(api, processId, request.file, ReportJson(program.state, drives));
+  return WriteReport(api, processId, request.file, ReportJson(report));
 }
 
 }  // namespace tarnvik

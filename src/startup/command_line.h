@@ -36,8 +36,8 @@ struct CommandRequest {
 /// matched without regard to case; FILE is the next argument, taken as it stands.
 CommandRequest ParseCommandLine(const std::vector<std::string>& arguments);
 
-/// Marks a request that writes a file as a saving run (MarkSavingRun), so that a window started
-/// at any moment of the run does not count it as a second copy. Called first of all, before
+/// Marks a request that writes a file as no running copy (MarkNotACopy), so that a window
+/// started at any moment of the run does not count it as a second copy. Called first of all, before
 /// COM and the toolkit are set up.
 void MarkIfSaving(ProcessApi& process, const CommandRequest& request);
 

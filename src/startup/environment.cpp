@@ -5,7 +5,6 @@
 #include <string>
 
 #include "base/text.h"
-#include "startup/program.h"
 
 namespace tarnvik {
 
@@ -36,19 +35,18 @@ std::string FamilyText(uint32_t platformId) {
 
 }  // namespace
 
-void InitEnvironment(Program& program) {
-  ProgramState& state = program.state;
+bool Environment::PartitionStylesShown() const { return VersionNumber(osVersion) >= 5; }
 
-  state.AppFolder.clear();
-  state.AppFolder = Trim(program.tk.Path());
-  const std::string cut = CutToCharacters(state.AppFolder, kMaxFolderCharacters);
-  if (cut.size() != state.AppFolder.size()) state.AppFolder = Trim(cut);
-  if (!state.AppFolder.empty() && state.AppFolder.back() != '\\') state.AppFolder += '\\';
+Environment ReadEnvironment(const std::string& programFolder, VersionApi& api) {
+  Environment env;
+  env.appFolder = Trim(programFolder);
+  const std::string cut = CutToCharacters(env.appFolder, kMaxFolderCharacters);
+  if (cut.size() != env.appFolder.size()) env.appFolder = Trim(cut);
+  if (!env.appFolder.empty() && env.appFolder.back() != '\\') env.appFolder += '\\';
 
-  state.OsFamily.clear();
-  state.OsVersion.clear();
-  state.OsFamily = Trim(GetOsVersionText(program.os.version, 0));
-  state.OsVersion = Trim(GetOsVersionText(program.os.version, 1));
+  env.osFamily = Trim(GetOsVersionText(api, 0));
+  env.osVersion = Trim(GetOsVersionText(api, 1));
+  return env;
 }
 
 std::string GetOsVersionText(VersionApi& api, int32_t selector) {

@@ -9,10 +9,19 @@
 
 namespace tarnvik {
 
-class Program;
+/// Where the program runs, read once at start.
+struct Environment {
+  std::string appFolder;  ///< the program's folder, ending in one "\"; empty when unknown
+  std::string osFamily;   ///< "DOS", "9x", "NT" or "x7"; empty when the query failed
+  std::string osVersion;  ///< "major.minor"; empty when the query failed
 
-/// Sets AppFolder, OsFamily and OsVersion.
-void InitEnvironment(Program& program);
+  /// The report's blocks carry the partition style: Windows 5 and later.
+  bool PartitionStylesShown() const;
+};
+
+/// The environment of a program in `programFolder` (the toolkit's Path) on the Windows that
+/// `api` describes.
+Environment ReadEnvironment(const std::string& programFolder, VersionApi& api);
 
 /// Selector 0: the family ("DOS", "9x", "NT", "x7"); 1: "major.minor"; anything else, or a
 /// failed query: the empty text.

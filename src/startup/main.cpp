@@ -2,15 +2,18 @@
 // a second copy, open the windows and build the first report. Every refusal is silent.
 #include "startup/main.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "base/text.h"
-#include "report/report_builder.h"
 #include "startup/environment.h"
 #include "startup/process_scan.h"
 #include "startup/program.h"
 #include "startup/registry_store.h"
+#include "ui/main_window/report_view.h"
 #include "ui/main_window/report_window.h"
 #include "ui/menu_form/command_menu.h"
 
@@ -29,27 +32,12 @@ constexpr std::array<StampedValue, 3> kStampedValues{{
     {"HomePage", kAppHomePage},
 }};
 
-void ResetProgramState(ProgramState& state) {
-  state.ScreenDpi = 0;
-  state.UnloadRequested = false;
-  state.Quitting = false;
-  state.ReportIdle = false;
-  state.SizedDriveCount = 0;
-  state.ProcessList.clear();
-  state.ProcessName.clear();
-  state.MatchCount = 0;
-  state.ScanIndex = 0;
-  state.ScanStart = 0;
-  state.DriveCount = 0;
-}
-
-bool SupportedWindows(const ProgramState& state) {
-  return VersionNumber(state.OsVersion) >= kLowestWindowsVersion && state.OsFamily != kRefusedWindowsFamily;
+bool SupportedWindows(const Environment& env) {
+  return VersionNumber(env.osVersion) >= kLowestWindowsVersion && env.osFamily != kRefusedWindowsFamily;
 }
 
 // Rewrites only the values that differ, so a stamped machine sees no write at all.
 void StampRegistry(Program& program) {
-  ProgramState& state = program.state;
   RegistryApi& registry = program.os.registry;
   const std::string key(kRegistryKey);
   for (const StampedValue& value : kStampedValues) {
@@ -61,58 +49,76 @@ void StampRegistry(Program& program) {
   }
 }
 
-// True when the fixed name or the program's own executable name runs more than once.
-bool AnotherCopyRuns(Program& program) {
-  ProgramState& state = program.state;
-  ScanProcesses(state, program.os.process);
-  if (state.ProcessList.empty()) return false;  // nothing listed: nothing to count
+// A saving run is in the process list from its creation, but marks itself only once its entry
+// point runs: copies this young are looked at once more before they count.
+constexpr uint32_t kJustStartedMs = 2000;
+constexpr uint32_t kSecondLookDelayMs = 250;
 
-  state.ProcessList.insert(state.ProcessList.begin(), '\r');
-  if (CountNameMatches(state, std::string(kFixedProcessName)) > 1) return true;
+// True when the fixed name or the program's own executable name runs more than once; `copies`
+// then holds the processes of each name that runs more than once, this one aside.
+bool CopyListed(Program& program, std::vector<uint32_t>& copies) {
+  std::vector<uint32_t> ids;
+  const std::string scanned = ScanProcesses(program.env, program.os.process, &ids);
+  if (scanned.empty()) return false;  // nothing listed: nothing to count
 
+  // A carriage return before the first name makes every entry one to count.
+  const std::string list = '\r' + scanned;
   // The list went through the same UpperCase, so names outside ASCII agree too.
   const std::string ownName = UpperCase(Trim(program.tk.ExeName()));
-  if (ownName.empty()) return false;
-  return CountNameMatches(state, ownName + ".EXE") > 1;
+  std::vector<std::string> copyNames;
+  for (std::string name : {std::string(kFixedProcessName), ownName.empty() ? ownName : ownName + ".EXE"}) {
+    if (!name.empty() && CountNameMatches(list, name) > 1) copyNames.push_back(std::move(name));
+  }
+  copies.clear();
+  const uint32_t ownId = program.os.process.GetCurrentProcessId();
+  std::size_t entryStart = 1;
+  for (const uint32_t id : ids) {
+    const std::size_t entryEnd = list.find('\r', entryStart);
+    if (entryEnd == std::string::npos) break;
+    const std::string_view entry = std::string_view(list).substr(entryStart, entryEnd - entryStart);
+    if (id != ownId && std::find(copyNames.begin(), copyNames.end(), entry) != copyNames.end()) copies.push_back(id);
+    entryStart = entryEnd + 1;
+  }
+  return !copyNames.empty();
 }
 
-void ResetWindowState(ProgramState& state) {
-  state.DriveListed.fill(false);
-  state.DragStartX = 0;
-  state.DragStartY = 0;
-  state.DragActive = false;
-  state.DragLeft = 0;
-  state.DragTop = 0;
+// True when another copy runs; one that may be a saving run not yet marked gets a second look.
+bool AnotherCopyRuns(Program& program) {
+  std::vector<uint32_t> copies;
+  if (!CopyListed(program, copies)) return false;
+  if (!AllStartedJustNow(program.os.process, copies, kJustStartedMs)) return true;
+  program.os.process.Sleep(kSecondLookDelayMs);
+  return CopyListed(program, copies);
 }
 
 }  // namespace
 
 bool BeginRun(Program& program) {
   program.tk.SetTitle(kAppTitle);
-  ResetProgramState(program.state);
-  InitEnvironment(program);
-  if (!SupportedWindows(program.state)) return false;
+  program.env = ReadEnvironment(program.tk.Path(), program.os.version);
+  program.forms.appFolder = program.env.appFolder;
+  program.forms.withPartitionStyles = program.env.PartitionStylesShown();
+  if (!SupportedWindows(program.env)) return false;
   StampRegistry(program);
   return true;
 }
 
 void Main(Program& program) {
-  ProgramState& state = program.state;
   if (!BeginRun(program)) return;
   // A second instance still stamps the registry before it gives up.
   if (program.tk.PrevInstance()) return;
   if (AnotherCopyRuns(program)) return;
-  ResetWindowState(state);
 
-  program.Menu().Form().Hide();
+  Forms& forms = program.forms;
+  forms.Menu().Form().Hide();
   // Past every check: the drives are asked while the main window is made and shown.
-  StartDriveQueries(program);
-  toolkit::MainWindow& window = program.Window().Form();
+  StartDriveQueries(forms);
+  toolkit::MainWindow& window = forms.Window().Form();
   // The timer runs before the window shows and before the first report is built.
   window.WindowTimer().SetInterval(kTimerInterval);
   window.WindowTimer().SetEnabled(true);
   window.Show();
-  RefreshDriveReport(program);
+  RefreshDriveReport(forms);
 }
 
 }  // namespace tarnvik

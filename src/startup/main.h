@@ -13,8 +13,8 @@ class Program;
 inline constexpr double kLowestWindowsVersion = 4;
 inline constexpr std::string_view kRefusedWindowsFamily = "DOS";
 
-/// The first steps of every run, with a window or without: names the application, resets the
-/// program state, learns the environment, checks the Windows version and stamps the registry.
+/// The first steps of every run, with a window or without: names the application, reads the
+/// environment, checks the Windows version and stamps the registry.
 /// False, with nothing stamped, on a Windows the program does not run on.
 bool BeginRun(Program& program);
 

@@ -30,7 +30,8 @@ inline constexpr uint32_t kErrorAccessDenied = 5;
 
 /// Mirrors CreateToolhelp32Snapshot, Process32First/Next, EnumProcesses, OpenProcess,
 /// EnumProcessModules, GetModuleFileNameExA, CloseHandle, GetCurrentProcessId,
-/// ProcessIdToSessionId, CreateMutex, OpenMutex and GetLastError, with their results and sizes.
+/// ProcessIdToSessionId, GetProcessTimes, CreateMutex, OpenMutex, GetLastError and Sleep, with
+/// their results and sizes.
 class ProcessApi {
  public:
   virtual ~ProcessApi() = default;
@@ -53,12 +54,18 @@ class ProcessApi {
   /// Non-zero on success, with the session in *sessionId; 0 where the process cannot be
   /// queried and where the platform lacks the call (Windows 9x, NT 4).
   virtual int ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) = 0;
+  /// Non-zero on success, with the four times as FILETIME values (100 ns units; creation since
+  /// 1601). Needs a handle opened with kProcessQueryInformation.
+  virtual int GetProcessTimes(ProcessHandle process, uint64_t* creation, uint64_t* exit, uint64_t* kernel,
+                              uint64_t* user) = 0;
   /// A handle to the named mutex (made when missing), or 0. The name is UTF-8.
   virtual ProcessHandle CreateMutexA(int initialOwner, const char* name) = 0;
   /// A handle to the existing named mutex, or 0 when there is none (or it may not be opened).
   virtual ProcessHandle OpenMutexA(uint32_t desiredAccess, int inheritHandle, const char* name) = 0;
   /// The calling thread's last error, as the call before it left it.
   virtual uint32_t GetLastError() = 0;
+  /// The calling thread waits `milliseconds`.
+  virtual void Sleep(uint32_t milliseconds) = 0;
 };
 
 }  // namespace tarnvik

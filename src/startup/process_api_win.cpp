@@ -133,6 +133,17 @@ int WinProcessApi::ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId)
   return 1;
 }
 
+int WinProcessApi::GetProcessTimes(ProcessHandle process, uint64_t* creation, uint64_t* exit, uint64_t* kernel,
+                                   uint64_t* user) {
+  FILETIME times[4]{};
+  if (!::GetProcessTimes(ToHandle(process), &times[0], &times[1], &times[2], &times[3])) return 0;
+  uint64_t* const out[4] = {creation, exit, kernel, user};
+  for (int i = 0; i < 4; ++i) {
+    if (out[i] != nullptr) *out[i] = (uint64_t{times[i].dwHighDateTime} << 32) | times[i].dwLowDateTime;
+  }
+  return 1;
+}
+
 ProcessHandle WinProcessApi::CreateMutexA(int initialOwner, const char* name) {
   return FromHandle(::CreateMutexW(nullptr, initialOwner, Utf8ToWide(name).c_str()));
 }
@@ -142,5 +153,7 @@ ProcessHandle WinProcessApi::OpenMutexA(uint32_t desiredAccess, int inheritHandl
 }
 
 uint32_t WinProcessApi::GetLastError() { return ::GetLastError(); }
+
+void WinProcessApi::Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 }  // namespace tarnvik::win

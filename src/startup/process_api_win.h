@@ -22,9 +22,12 @@ class WinProcessApi final : public ProcessApi {
   uint32_t GetCurrentProcessId() override;
   /// Found in kernel32 at run time, since Windows 9x and NT 4 lack it.
   int ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) override;
+  int GetProcessTimes(ProcessHandle process, uint64_t* creation, uint64_t* exit, uint64_t* kernel,
+                      uint64_t* user) override;
   ProcessHandle CreateMutexA(int initialOwner, const char* name) override;
   ProcessHandle OpenMutexA(uint32_t desiredAccess, int inheritHandle, const char* name) override;
   uint32_t GetLastError() override;
+  void Sleep(uint32_t milliseconds) override;
 };
 
 }  // namespace tarnvik::win

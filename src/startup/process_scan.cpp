@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "base/text.h"
-#include "startup/environment.h"
 
 namespace tarnvik {
 
@@ -56,10 +55,11 @@ std::string CleanName(std::string_view name) {
   return Trim(cleaned);
 }
 
-void AppendEntry(std::string& list, const std::string& name) {
+void AppendEntry(std::string& list, const std::string& name, uint32_t id, std::vector<uint32_t>* ids) {
   if (name.empty()) return;
   list += name;
   list += kEntryEnd;
+  if (ids != nullptr) ids->push_back(id);
 }
 
 // The name after the last path separator of a module path; the placeholder when that is blank.
@@ -75,8 +75,9 @@ using ModuleTable = std::array<ModuleHandle, kModuleTableEntries>;
 
 // Only the caller's own session counts: another user's copy behind Fast User Switching or
 // Remote Desktop must not stop this one. Nor does a saving run: it ends by itself, and a
-// script may start one at any moment. Where the caller's own session cannot be read (the
-// call is missing before Windows 2000) every process counts, as it always has. A process whose
+// script may start one at any moment; nor does a copy that has ended but lingers. Where the
+// caller's own session cannot be read (the call is missing before Windows 2000) every process
+// counts, as it always has. A process whose
 // session cannot be read does not count: that is mostly another user's process, which a
 // standard user may not query, and a copy in this session from the same path is caught by the
 // per-session mutex anyway.
@@ -88,7 +89,7 @@ class CopyFilter {
   bool Counts(uint32_t processId) const {
     uint32_t session = 0;
     if (known_ && (api_.ProcessIdToSessionId(processId, &session) == 0 || session != own_)) return false;
-    const ProcessHandle mark = api_.OpenMutexA(kSynchronize, 0, SavingRunMarkName(processId).c_str());
+    const ProcessHandle mark = api_.OpenMutexA(kSynchronize, 0, NotACopyMarkName(processId).c_str());
     // A mark that may not be opened is there all the same: an elevated saving run's objects
     // refuse a standard user's window.
     if (mark == 0) return api_.GetLastError() != kErrorAccessDenied;
@@ -116,16 +117,16 @@ std::string NameOfProcess(ProcessApi& api, ProcessHandle process, ModuleTable& m
 
 }  // namespace
 
-void ScanProcesses(ProgramState& state, ProcessApi& api) {
+std::string ScanProcesses(const Environment& env, ProcessApi& api, std::vector<uint32_t>* ids) {
   // Only a known NT before 5 lacks the snapshot calls; an unknown version takes the snapshot.
-  if (state.OsFamily == "NT" && !state.OsVersion.empty() && VersionNumber(state.OsVersion) < 5) {
-    ListProcessesPsapi(state, api);
-    return;
+  if (env.osFamily == "NT" && !env.osVersion.empty() && VersionNumber(env.osVersion) < 5) {
+    return ListProcessesPsapi(api, ids);
   }
 
-  state.ProcessList.clear();
+  std::string list;
+  if (ids != nullptr) ids->clear();
   const ScopedProcessHandle snapshot(api, api.CreateToolhelp32Snapshot(kTh32csSnapProcess, 0));
-  if (snapshot.get() <= 0) return;
+  if (snapshot.get() <= 0) return list;
 
   const CopyFilter copies(api);
   ProcessEntry entry;
@@ -133,18 +134,16 @@ void ScanProcesses(ProgramState& state, ProcessApi& api) {
   int delivered = api.Process32First(snapshot.get(), entry);
   while (delivered != 0) {
     const std::string_view field(entry.szExeFile.data(), entry.szExeFile.size());
-    state.ProcessName.clear();
-    state.ProcessName = Trim(UpToNul(field));
-    state.ProcessName = CleanName(state.ProcessName);
-    if (copies.Counts(entry.th32ProcessID)) AppendEntry(state.ProcessList, state.ProcessName);
+    if (copies.Counts(entry.th32ProcessID)) AppendEntry(list, CleanName(UpToNul(field)), entry.th32ProcessID, ids);
     entry.szExeFile.fill(' ');
     delivered = api.Process32Next(snapshot.get(), entry);
   }
-  state.ProcessList = Trim(UpperCase(state.ProcessList));
+  return Trim(UpperCase(list));
 }
 
-void ListProcessesPsapi(ProgramState& state, ProcessApi& api) {
-  state.ProcessList.clear();
+std::string ListProcessesPsapi(ProcessApi& api, std::vector<uint32_t>* listedIds) {
+  std::string list;
+  if (listedIds != nullptr) listedIds->clear();
 
   uint32_t size = 8;
   uint32_t filled = 96;
@@ -162,34 +161,46 @@ void ListProcessesPsapi(ProgramState& state, ProcessApi& api) {
     if (!copies.Counts(ids[i])) continue;
     const ScopedProcessHandle process(api, api.OpenProcess(kProcessQueryInformation | kProcessVmRead, 0, ids[i]));
     if (process.get() < 0) continue;
-    AppendEntry(state.ProcessList, NameOfProcess(api, process.get(), modules));
+    AppendEntry(list, NameOfProcess(api, process.get(), modules), ids[i], listedIds);
   }
-  state.ProcessList = Trim(UpperCase(state.ProcessList));
+  return Trim(UpperCase(list));
 }
 
-std::string SavingRunMarkName(uint32_t processId) {
-  return "Local\\Tarnvik.SavingRun." + std::to_string(processId);
+std::string NotACopyMarkName(uint32_t processId) {
+  return "Local\\Tarnvik.NotACopy." + std::to_string(processId);
 }
 
-void MarkSavingRun(ProcessApi& api) {
-  api.CreateMutexA(0, SavingRunMarkName(api.GetCurrentProcessId()).c_str());
+void MarkNotACopy(ProcessApi& api) { api.CreateMutexA(0, NotACopyMarkName(api.GetCurrentProcessId()).c_str()); }
+
+bool AllStartedJustNow(ProcessApi& api, const std::vector<uint32_t>& ids, uint32_t milliseconds) {
+  // This process began a moment ago: its own start stands in for the present.
+  const auto created = [&api](uint32_t id, uint64_t& time) {
+    const ScopedProcessHandle process(api, api.OpenProcess(kProcessQueryInformation, 0, id));
+    uint64_t unused = 0;
+    return process.get() > 0 && api.GetProcessTimes(process.get(), &time, &unused, &unused, &unused) != 0;
+  };
+  uint64_t now = 0;
+  if (ids.empty() || !created(api.GetCurrentProcessId(), now)) return false;
+  const uint64_t window = uint64_t{milliseconds} * 10000;  // FILETIME counts 100 ns
+  return std::all_of(ids.begin(), ids.end(), [&](uint32_t id) {
+    uint64_t time = 0;
+    return created(id, time) && time + window > now;
+  });
 }
 
-int32_t CountNameMatches(ProgramState& state, const std::string& name) {
+int32_t CountNameMatches(const std::string& list, const std::string& name) {
   const std::string pattern = kEntryEnd + name + kEntryEnd;
-  const auto listLength = static_cast<int32_t>(state.ProcessList.size());
-  state.MatchCount = 0;
-  state.ScanStart = 1;
+  int32_t matches = 0;
+  std::size_t start = 0;
   for (;;) {
-    const std::size_t found = state.ProcessList.find(pattern, static_cast<std::size_t>(state.ScanStart - 1));
-    state.ScanIndex = found == std::string::npos ? 0 : static_cast<int32_t>(found) + 1;
-    if (state.ScanIndex < 1 || state.ScanIndex > listLength) break;
+    const std::size_t found = list.find(pattern, start);
+    if (found == std::string::npos) break;
+    ++matches;
     // Resume on this match's closing carriage return: it can open the next entry's match.
-    state.ScanStart = state.ScanIndex + 1 + static_cast<int32_t>(name.size());
-    ++state.MatchCount;
-    if (state.ScanStart > listLength) break;
+    start = found + 1 + name.size();
+    if (start >= list.size()) break;
   }
-  return state.MatchCount;
+  return matches;
 }
 
 }  // namespace tarnvik

@@ -3,29 +3,36 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "startup/environment.h"
 #include "startup/process_api.h"
-#include "startup/program_state.h"
 
 namespace tarnvik {
 
-/// Fills state.ProcessList with one upper-case name and a carriage return per process.
-/// Takes the psapi walk on NT before version 5, the snapshot walk everywhere else. Lists only
-/// the processes of the caller's own session where the platform can tell sessions apart.
-void ScanProcesses(ProgramState& state, ProcessApi& api);
+/// The running processes: one upper-case name and a carriage return each. Takes the psapi walk
+/// on NT before version 5, the snapshot walk everywhere else. Lists only the processes of the
+/// caller's own session where the platform can tell sessions apart. With `ids`, their
+/// identifiers go there, one per entry of the list, in its order.
+std::string ScanProcesses(const Environment& env, ProcessApi& api, std::vector<uint32_t>* ids = nullptr);
 
 /// The psapi walk over process identifiers and their first module.
-void ListProcessesPsapi(ProgramState& state, ProcessApi& api);
+std::string ListProcessesPsapi(ProcessApi& api, std::vector<uint32_t>* ids = nullptr);
 
-/// The name of the mutex a saving run (/save, /json) holds for its whole life, so that a
-/// window started beside it does not take it for a running copy.
-std::string SavingRunMarkName(uint32_t processId);
+/// The name of the mutex a process holds that must not be taken for a running copy: a saving
+/// run (/save, /json) for its whole life, and an ending window from the moment it lets go of
+/// the instance mutex while a call stuck in a driver keeps it in the process list.
+std::string NotACopyMarkName(uint32_t processId);
 
-/// Makes this process's saving-run mark. The handle is never closed: the system removes the
-/// mark when the process ends, however it ends.
-void MarkSavingRun(ProcessApi& api);
+/// Makes this process's not-a-copy mark. The handle is never closed: the system removes the
+/// mark when the process is gone, however it ends.
+void MarkNotACopy(ProcessApi& api);
 
-/// Counts whole entries `name` in state.ProcessList (which begins with a carriage return).
-int32_t CountNameMatches(ProgramState& state, const std::string& name);
+/// True when every process of `ids` could be asked and was created less than `milliseconds`
+/// before this process (or after it): copies that may be saving runs not yet marked.
+bool AllStartedJustNow(ProcessApi& api, const std::vector<uint32_t>& ids, uint32_t milliseconds);
+
+/// Counts whole entries `name` in `list` (a list of ScanProcesses with a carriage return before it).
+int32_t CountNameMatches(const std::string& list, const std::string& name);
 
 }  // namespace tarnvik

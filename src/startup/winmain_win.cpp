@@ -11,6 +11,7 @@
 #include "startup/command_line.h"
 #include "startup/main.h"
 #include "startup/process_api_win.h"
+#include "startup/process_scan.h"
 #include "startup/program.h"
 #include "startup/registry_api_win.h"
 #include "startup/version_api_win.h"
@@ -61,9 +62,12 @@ int RunProgram() {
   // is gone), or after a saving run wrote its file. Nothing waits for it, and nothing it still
   // uses is torn down under it: the process ends here, at once. A call stuck in the redirector
   // would hold the dying process until it returns, so it is cancelled first; where it cannot
-  // be, the instance mutex at least goes now, so that a new start is not refused meanwhile.
+  // be, the instance mutex at least goes now, so that a new start is not refused meanwhile; and
+  // since the ended process stays in the process list until the drivers are done with it, it
+  // marks itself first as no running copy, a mark that lasts exactly as long as it does.
   if (tarnvik::win::Win32Toolkit::BackgroundWorkRunning()) {
     tarnvik::win::CancelBackgroundCalls();
+    tarnvik::MarkNotACopy(process);
     toolkit.ReleaseInstance();
     ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(exitCode));
   }

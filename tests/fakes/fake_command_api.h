@@ -1,6 +1,7 @@
 // A process's command line, standard handles and files in memory.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <string>
@@ -18,7 +19,8 @@ struct FakeCommandApi : CommandApi {
   std::map<std::string, uint32_t> failCreate, failMove;  ///< by path: the error of the call
   std::size_t diskFullAfter = 0;                         ///< bytes a file takes before the disk is full (0: never)
   int moveFailures = -1;  ///< renames failMove refuses before they succeed (-1: every one)
-  uint32_t sleptMs = 0;
+  uint32_t fullPathError = 0;  ///< GetFullPathNameW's error (0: FILE as it stands is full)
+  std::vector<uint32_t> sleeps;
 
   std::vector<std::string> Arguments() override { return arguments; }
   uint32_t GetLogicalDrives() override { return logicalDrives; }
@@ -27,9 +29,13 @@ struct FakeCommandApi : CommandApi {
     if (handle) *handle += bytes;
     return handle ? 0u : uint32_t{kErrorInvalidHandle};
   }
-  uint32_t GetFullPathNameW(const std::string& path, std::string& full) override { return full = path, 0; }
+  uint32_t GetFullPathNameW(const std::string& path, std::string& full) override {
+    return fullPathError != 0 ? fullPathError : (full = path, 0);
+  }
   uint32_t WriteNewFile(const std::string& path, std::string_view bytes) override {
     if (failCreate.count(path) != 0) return failCreate[path];
+    for (std::size_t at = 0, end = 0; at <= path.size(); at = end + 1)  // a name is at most 255 characters
+      if ((end = std::min(path.find('\\', at), path.size())) - at > 255) return 206;
     const bool full = diskFullAfter != 0 && bytes.size() > diskFullAfter;
     files[path] = bytes.substr(0, full ? diskFullAfter : bytes.size());
     return full ? 112 : 0;
@@ -40,7 +46,7 @@ struct FakeCommandApi : CommandApi {
     return static_cast<uint32_t>(files.erase(from) - 1);
   }
   uint32_t DeleteFileW(const std::string& path) override { return files.erase(path) != 0 ? 0 : 2; }
-  void Sleep(uint32_t milliseconds) override { sleptMs += milliseconds; }
+  void Sleep(uint32_t milliseconds) override { sleeps.push_back(milliseconds); }
   std::string ErrorText(uint32_t error) override { return error == 5 ? "Access is denied." : ""; }
 };
 

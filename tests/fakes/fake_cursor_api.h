@@ -1,6 +1,6 @@
 #pragma once
 
-#include "startup/program.h"
+#include "ui/main_window/cursor_api.h"
 
 namespace tarnvik::testing {
 

@@ -39,6 +39,9 @@ class FakeProcessApi : public ProcessApi {
   std::map<uint32_t, uint32_t> sessionOf;
   std::set<std::string> mutexes;  ///< named mutexes that exist
   std::set<std::string> deniedMutexes;  ///< named mutexes that exist but may not be opened
+  std::set<std::string> mutexesAfterSleep;  ///< join `mutexes` when Sleep is called
+  std::map<uint32_t, uint64_t> createdAt;  ///< creation time by identifier (unlisted: cannot be read)
+  std::vector<uint32_t> sleeps;
 
   ProcessHandle CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId) override {
     ++snapshotCalls;
@@ -107,6 +110,14 @@ class FakeProcessApi : public ProcessApi {
     return 1;
   }
 
+  int GetProcessTimes(ProcessHandle process, uint64_t* creation, uint64_t*, uint64_t*, uint64_t*) override {
+    const auto id = static_cast<uint32_t>(process - 0x1000);
+    return createdAt.count(id) != 0 ? (*creation = createdAt[id], 1) : 0;
+  }
+  void Sleep(uint32_t milliseconds) override {
+    sleeps.push_back(milliseconds);
+    mutexes.insert(mutexesAfterSleep.begin(), mutexesAfterSleep.end());
+  }
   ProcessHandle CreateMutexA(int, const char* name) override {
     mutexes.insert(name);
     ++openHandles;

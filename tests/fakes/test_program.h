@@ -1,6 +1,8 @@
 // A whole program on the headless toolkit with every operating-system call faked.
 #pragma once
 
+#include <string>
+
 #include "fakes/fake_cursor_api.h"
 #include "fakes/fake_drive_api.h"
 #include "fakes/fake_process_api.h"
@@ -24,7 +26,12 @@ struct BasicTestProgram {
   Toolkit tk;
   Program program{tk, OsApis{drive, version, registry, process, wmi, cursor}};
 
-  ProgramState& state() { return program.state; }
+  Forms& forms() { return program.forms; }
+  /// The Windows version start-up would have read, and what the forms take from it.
+  void SetOsVersion(const std::string& version) {
+    program.env.osVersion = version;
+    program.forms.withPartitionStyles = program.env.PartitionStylesShown();
+  }
 };
 using TestProgram = BasicTestProgram<>;
 

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "fakes/test_program.h"
-#include "report/report_builder.h"
+#include "ui/main_window/report_view.h"
 #include "ui/main_window/report_window.h"
 #include "ui/menu_form/command_menu.h"
 
@@ -71,7 +71,7 @@ void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 // touched only inside a batch, so it is left unguarded, as Wine's provider is.
 template <class Toolkit>
 std::vector<std::string> Reports(testing::BasicTestProgram<Toolkit>& t, const Case& c, const std::string& first) {
-  t.state().OsVersion = "6.1";
+  t.SetOsVersion("6.1");
   t.drive.recording = false;
   t.drive.onCall = [](const std::string&) { Pause(); };
   t.drive.throwingLetter = c.throwingDrive;
@@ -82,15 +82,15 @@ std::vector<std::string> Reports(testing::BasicTestProgram<Toolkit>& t, const Ca
     if (letter < 'i') t.wmi.disks[std::string(1, static_cast<char>(letter - 32)) + ":"].partitionTypes = {"GPT"};
   }
   for (char letter : first) t.tk.driveEntries.push_back(std::string(1, letter) + ":");
-  t.program.Menu().Form().Hide();
-  StartDriveQueries(t.program);
+  t.program.forms.Menu().Form().Hide();
+  StartDriveQueries(t.program.forms);
   t.tk.driveEntries.clear();
   for (char letter : c.second) t.tk.driveEntries.push_back(std::string(1, letter) + ":");
-  t.program.Window().Form().Show();
+  t.program.forms.Window().Form().Show();
   std::vector<std::string> texts;
   for (int report = 0; report < 3; ++report) {
-    RefreshDriveReport(t.program);
-    texts.push_back(t.program.Window().Form().ReportBox().Text());
+    RefreshDriveReport(t.program.forms);
+    texts.push_back(t.program.forms.Window().Form().ReportBox().Text());
   }
   return texts;
 }

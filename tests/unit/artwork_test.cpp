@@ -1,7 +1,7 @@
 // The drawn pictures (skin, caption buttons, icon) and the BMP / ICO files made from them.
 // The checks look at the pixels that carry meaning: geometry and colours the window and its
 // controls rely on, the look of each button, and the icon's transparency.
-#include "ui/main_window/artwork.h"
+#include "ui/toolkit/artwork.h"
 
 #include <gtest/gtest.h>
 

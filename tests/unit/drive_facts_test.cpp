@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fakes/fake_drive_api.h"
+#include "report/report.h"
 
 namespace tarnvik {
 namespace {
@@ -38,17 +39,21 @@ TEST_P(DriveSpace, SetsTheSizeTextsAndCountsSizedDrives) {
   d.totalBytes = c.total;
   d.freeBytes = c.free;
   api.drives['c'] = d;
-  ProgramState state;
-  state.SizedDriveCount = 4;
 
-  const DriveSpaceTexts texts = GetDriveSpace(state, api, "c");
+  const DiskSpace space = QueryDriveSpace(api, "c");
+  const DriveSpaceTexts texts = SpaceTexts(space);
   EXPECT_EQ(texts.totalSize, c.size);
   EXPECT_EQ(texts.totalBytes, std::to_string(c.ok ? c.total : 0));
   EXPECT_EQ(texts.freeSize, c.freeSize);
   EXPECT_EQ(texts.freeBytes, c.freeBytes);
   EXPECT_EQ(texts.usedSize, c.usedSize);
   EXPECT_EQ(texts.usedBytes, c.usedBytes);
-  EXPECT_EQ(state.SizedDriveCount, c.counted ? 5 : 4);
+  // A drive has a size where its " Size:" line does not begin with a zero, and only there.
+  EXPECT_EQ(HasSize(space), c.counted);
+  EXPECT_EQ(HasSize(space), texts.totalSize[0] != '0');
+  ReportedDrive drive;
+  drive.facts.answers.space = space;
+  EXPECT_EQ((Report{false, {drive, drive}}.SizedDriveCount()), c.counted ? 2 : 0);
   EXPECT_EQ(api.calls, std::vector<std::string>{"space c:\\"});
 }
 

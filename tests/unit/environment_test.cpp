@@ -7,14 +7,12 @@
 #include <vector>
 
 #include "fakes/fake_version_api.h"
-#include "fakes/test_program.h"
 #include "startup/environment.h"
 
 namespace tarnvik {
 namespace {
 
 using testing::FakeVersionApi;
-using testing::TestProgram;
 
 struct VersionCase {
   const char* name;
@@ -84,7 +82,7 @@ struct FolderCase {
   std::string expected;
 };
 
-TEST(InitEnvironmentTest, AppFolderEndsInExactlyOneBackslash) {
+TEST(ReadEnvironmentTest, AppFolderEndsInExactlyOneBackslash) {
   const std::vector<FolderCase> cases = {
       {"folder", "C:\\Tools", "C:\\Tools\\"},
       {"drive root", "D:\\", "D:\\"},
@@ -95,14 +93,12 @@ TEST(InitEnvironmentTest, AppFolderEndsInExactlyOneBackslash) {
       {"non-ASCII", "C:\\Программы\\Tärnvik", "C:\\Программы\\Tärnvik\\"},
   };
   for (const FolderCase& c : cases) {
-    TestProgram t;
-    t.tk.path = c.path;
-    InitEnvironment(t.program);
-    EXPECT_EQ(t.state().AppFolder, c.expected) << c.name;
+    FakeVersionApi version;
+    EXPECT_EQ(ReadEnvironment(c.path, version).appFolder, c.expected) << c.name;
   }
 }
 
-TEST(InitEnvironmentTest, AVeryLongFolderIsCutToItsFirst65535Characters) {
+TEST(ReadEnvironmentTest, AVeryLongFolderIsCutToItsFirst65535Characters) {
   struct LongCase {
     const char* name;
     std::string path;
@@ -122,15 +118,14 @@ TEST(InitEnvironmentTest, AVeryLongFolderIsCutToItsFirst65535Characters) {
       {"two-byte characters", cyr + "\xD0\xB6\xD0\xB6", cyr + "\\"},
   };
   for (const LongCase& c : cases) {
-    TestProgram t;
-    t.tk.path = c.path;
-    InitEnvironment(t.program);
-    EXPECT_EQ(t.state().AppFolder.size(), c.expected.size()) << c.name;
-    EXPECT_TRUE(t.state().AppFolder == c.expected) << c.name;
+    FakeVersionApi version;
+    const std::string folder = ReadEnvironment(c.path, version).appFolder;
+    EXPECT_EQ(folder.size(), c.expected.size()) << c.name;
+    EXPECT_TRUE(folder == c.expected) << c.name;
   }
 }
 
-TEST(InitEnvironmentTest, SetsFamilyAndVersionOrLeavesThemEmpty) {
+TEST(ReadEnvironmentTest, SetsFamilyAndVersionOrLeavesThemEmpty) {
   struct Case {
     const char* name;
     bool ok;
@@ -144,16 +139,14 @@ TEST(InitEnvironmentTest, SetsFamilyAndVersionOrLeavesThemEmpty) {
       {"query fails", false, 2, 5, 1, "", ""},
   };
   for (const Case& c : cases) {
-    TestProgram t;
-    t.state().OsFamily = "stale";
-    t.state().OsVersion = "9.9";
-    t.version.ok = c.ok;
-    t.version.platform = c.platform;
-    t.version.major = c.major;
-    t.version.minor = c.minor;
-    InitEnvironment(t.program);
-    EXPECT_EQ(t.state().OsFamily, c.family) << c.name;
-    EXPECT_EQ(t.state().OsVersion, c.version) << c.name;
+    FakeVersionApi version;
+    version.ok = c.ok;
+    version.platform = c.platform;
+    version.major = c.major;
+    version.minor = c.minor;
+    const Environment env = ReadEnvironment("C:\\Tools", version);
+    EXPECT_EQ(env.osFamily, c.family) << c.name;
+    EXPECT_EQ(env.osVersion, c.version) << c.name;
   }
 }
 

@@ -19,6 +19,7 @@ namespace tarnvik {
 namespace {
 
 using testing::TestProgram;
+using Fake = testing::FakeProcessApi;
 
 const std::string kKey(kRegistryKey);
 
@@ -152,7 +153,6 @@ TEST(MainTest, APreviousInstanceStampsTheRegistryThenStopsWithoutScanning) {
   EXPECT_EQ(Stored(t, "Author"), std::string(kAppAuthor) + '\0');
   EXPECT_EQ(Stored(t, "HomePage"), std::string(kAppHomePage) + '\0');
   EXPECT_FALSE(ProcessesScanned(t));
-  EXPECT_EQ(t.state().ProcessList, "");
   EXPECT_TRUE(NoWindowNoQuery(t));
   EXPECT_EQ(t.tk.title, kAppTitle);
 }
@@ -163,7 +163,10 @@ struct CopiesCase {
   std::string exeName;
   bool starts;
   std::vector<int> sessions = {};  ///< own session first, then each process's; -1: cannot be read
-  std::vector<int> savingRuns = {};  ///< snapshot entries that are saving runs (negated: elevated, not openable)
+  std::vector<int> marked = {};  ///< snapshot entries marked as no copy (negated: elevated, not openable)
+  std::vector<int> startedMsAgo = {};  ///< own process first, then each entry's; unlisted: cannot be read
+  std::vector<int> markedLater = {};   ///< entries whose mark appears while the count waits
+  int scans = 1;
 };
 
 TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
@@ -190,6 +193,11 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
       {"own session unknown: all count", {"tool.exe", "tool.exe"}, "tool", false, {-1, 1, 2}},
       {"beside a saving run", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {1}},
       {"beside an elevated saving run", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {-1}},
+      {"an ended copy lingers, another runs", {"tarnvik.exe", "tarnvik.exe", "tarnvik.exe"}, "tarnvik", false, {}, {1}},
+      {"a saving run that marks itself while the count waits", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {},
+       {0, 0, 1900}, {1}, 2},
+      {"a young copy that stays unmarked", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", false, {}, {}, {0, 0, 300}, {}, 2},
+      {"an older copy is refused at once", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", false, {}, {}, {0, 0, 2100}, {1}},
   };
   for (const CopiesCase& c : cases) {
     TestProgram t;
@@ -199,18 +207,24 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
                                  : testing::FakeProcessApi::kFirstSnapshotId + uint32_t(i - 1);
       if (c.sessions[i] >= 0) t.process.sessionOf[id] = static_cast<uint32_t>(c.sessions[i]);
     }
-    for (const int entry : c.savingRuns) {
-      const std::string mark = SavingRunMarkName(testing::FakeProcessApi::kFirstSnapshotId + uint32_t(std::abs(entry)));
+    for (const int entry : c.marked) {
+      const std::string mark = NotACopyMarkName(testing::FakeProcessApi::kFirstSnapshotId + uint32_t(std::abs(entry)));
       (entry < 0 ? t.process.deniedMutexes : t.process.mutexes).insert(mark);
+    }
+    for (std::size_t i = 0; i < c.startedMsAgo.size(); ++i) {
+      const uint32_t id = i == 0 ? Fake::kOwnId : Fake::kFirstSnapshotId + uint32_t(i - 1);
+      t.process.createdAt[id] = 1'000'000'000 - uint64_t(c.startedMsAgo[i]) * 10'000;  // FILETIME: 100 ns
+    }
+    for (const int entry : c.markedLater) {
+      t.process.mutexesAfterSleep.insert(NotACopyMarkName(Fake::kFirstSnapshotId + uint32_t(entry)));
     }
     t.tk.exeName = c.exeName;
     Main(t.program);
     EXPECT_EQ(Started(t), c.starts) << c.name;
     EXPECT_EQ(NoWindowNoQuery(t), !c.starts) << c.name;
     EXPECT_EQ(t.process.openHandles, 0) << c.name << ": every handle the count opened is closed";
-    if (!t.state().ProcessList.empty()) {
-      EXPECT_EQ(t.state().ProcessList.front(), '\r') << c.name << ": counted with a leading carriage return";
-    }
+    EXPECT_EQ(t.process.snapshotCalls, c.scans) << c.name;
+    EXPECT_EQ(t.process.sleeps, c.scans > 1 ? std::vector<uint32_t>{250} : std::vector<uint32_t>{}) << c.name;
   }
 }
 
@@ -218,7 +232,7 @@ TEST(MainTest, AFailedSnapshotStartsWithoutCounting) {
   TestProgram t;
   t.process.snapshotFails = true;
   Main(t.program);
-  EXPECT_EQ(t.state().ProcessList, "");
+  EXPECT_EQ(ScanProcesses(t.program.env, t.process), "");
   EXPECT_TRUE(Started(t));
 }
 
@@ -234,57 +248,41 @@ TEST(MainTest, OnNtFourTheIdentifierWalkFindsTheSecondCopy) {
   t.process.modulePaths[136] = "C:\\Other\\tarnvik.exe";
   Main(t.program);
   EXPECT_EQ(t.process.snapshotCalls, 0);
-  EXPECT_EQ(t.state().ProcessList, "\r[SYSTEM PROCESS]\rSMSS.EXE\rTARNVIK.EXE\rTARNVIK.EXE\r");
   EXPECT_TRUE(NoWindowNoQuery(t));
+  // The list the count saw, taken again the way start-up chose.
+  EXPECT_EQ(ScanProcesses(t.program.env, t.process), "[SYSTEM PROCESS]\rSMSS.EXE\rTARNVIK.EXE\rTARNVIK.EXE\r");
+  EXPECT_EQ(t.process.snapshotCalls, 0);
 }
 
-TEST(MainTest, ResetsProgramStateBeforeAnyCheck) {
+TEST(MainTest, ReadsTheEnvironmentAfreshBeforeAnyCheck) {
   TestProgram t;
-  ProgramState& state = t.state();
-  state.ScreenDpi = 144;
-  state.UnloadRequested = state.Quitting = state.ReportIdle = true;
-  state.SizedDriveCount = state.MatchCount = state.ScanIndex = state.ScanStart = state.DriveCount = 9;
-  state.ProcessList = state.ProcessName = "x";
-  state.DriveListed.fill(true);
-  state.DragStartX = state.DragStartY = state.DragLeft = state.DragTop = 5;
-  state.DragActive = true;
+  t.program.env = {"C:\\Old\\", "NT", "6.1"};
   t.version.ok = false;  // stops at the version gate
   Main(t.program);
-
-  EXPECT_EQ(state.ScreenDpi, 0);
-  EXPECT_FALSE(state.UnloadRequested);
-  EXPECT_FALSE(state.Quitting);
-  EXPECT_FALSE(state.ReportIdle);
-  for (const int32_t v : {state.SizedDriveCount, state.MatchCount, state.ScanIndex, state.ScanStart, state.DriveCount})
-    EXPECT_EQ(v, 0);
-  for (const std::string* s : {&state.ProcessList, &state.ProcessName}) {
-    EXPECT_EQ(*s, "");
-  }
-  // The drive marks and the drag state belong to the windows: not reset on a refused start.
-  for (const bool listed : state.DriveListed) EXPECT_TRUE(listed);
-  EXPECT_TRUE(state.DragActive);
-  EXPECT_EQ(state.DragLeft, 5);
+  EXPECT_EQ(t.program.env.osFamily, "");
+  EXPECT_EQ(t.program.env.osVersion, "");
+  EXPECT_FALSE(t.forms().withPartitionStyles);
+  EXPECT_TRUE(NoWindowNoQuery(t));
+  EXPECT_FALSE(t.forms().quitting);
+  EXPECT_FALSE(t.forms().reportIdle);
 }
 
-TEST(MainTest, ResetsTheDragStateOnTheWayToTheWindows) {
+TEST(MainTest, TheWindowStartsWithoutADragAndAsksNoLetterBeforeTheFirstYield) {
   TestProgram t;
-  ProgramState& state = t.state();
-  state.DragStartX = state.DragStartY = state.DragLeft = state.DragTop = 5;
-  state.DragActive = true;
-  state.Quitting = true;  // left from an earlier run: must not stop this start
-  std::vector<bool> listedAtFirstYield;
+  std::size_t workersAtFirstYield = 99;
   t.tk.onDoEvents = [&](int n) {
-    if (n == 1) listedAtFirstYield.assign(state.DriveListed.begin(), state.DriveListed.end());
+    if (n == 1) workersAtFirstYield = t.tk.backgroundWork.size();
   };
-  state.DriveListed.fill(true);
   Main(t.program);
-  EXPECT_EQ(state.DragStartX, 0);
-  EXPECT_EQ(state.DragStartY, 0);
-  EXPECT_FALSE(state.DragActive);
-  EXPECT_EQ(state.DragLeft, 0);
-  EXPECT_EQ(state.DragTop, 0);
-  EXPECT_EQ(listedAtFirstYield, std::vector<bool>(26, false));
-  EXPECT_TRUE(state.ReportIdle) << "the first report ran to its end";
+  ASSERT_TRUE(Started(t));
+  EXPECT_EQ(workersAtFirstYield, 0u) << "no drive listed, none asked";
+  // A move with the left button held but no press in the title band moves nothing.
+  toolkit::HeadlessMainWindow& w = *t.tk.mainWindow;
+  const double left = w.Left(), top = w.Top();
+  t.forms().Window().OnMouseMove(toolkit::kLeftButton, 0, 40, 10);
+  EXPECT_EQ(w.Left(), left);
+  EXPECT_EQ(w.Top(), top);
+  EXPECT_TRUE(t.forms().reportIdle) << "the first report ran to its end";
 }
 
 TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
@@ -310,7 +308,7 @@ TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
       atYield.timerEnabled = t.tk.mainWindow->windowTimer().Enabled();
       atYield.timerInterval = t.tk.mainWindow->windowTimer().Interval();
     }
-    atYield.reportIdle = t.state().ReportIdle;
+    atYield.reportIdle = t.forms().reportIdle;
     atYield.registryValues = t.registry.keys[UpperCase(kKey)].size();
     atYield.workers = t.tk.backgroundWork.size();
   };
@@ -318,10 +316,11 @@ TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
 
   ASSERT_TRUE(Started(t));
   EXPECT_EQ(t.tk.title, kAppTitle);
-  EXPECT_EQ(t.state().AppFolder, "C:\\Tools\\");
-  EXPECT_EQ(t.state().OsFamily, "NT");
-  EXPECT_EQ(t.state().OsVersion, "6.1");
-  EXPECT_EQ(t.state().ProcessList, "\rSYSTEM\rEXPLORER.EXE\rTARNVIK.EXE\r");
+  EXPECT_EQ(t.program.env.appFolder, "C:\\Tools\\");
+  EXPECT_EQ(t.forms().appFolder, "C:\\Tools\\");
+  EXPECT_EQ(t.program.env.osFamily, "NT");
+  EXPECT_EQ(t.program.env.osVersion, "6.1");
+  EXPECT_TRUE(t.forms().withPartitionStyles);
   // The report runs with the windows already open: hidden menu form, timer at 125 ms, window shown.
   ASSERT_TRUE(atYield.seen);
   EXPECT_TRUE(atYield.menuHidden);
@@ -333,7 +332,7 @@ TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
   // The report took over the worker start-up began before the windows, rather than a second.
   EXPECT_EQ(atYield.workers, 1u);
   // And it ran to its end.
-  EXPECT_TRUE(t.state().ReportIdle);
+  EXPECT_TRUE(t.forms().reportIdle);
   const std::string report = t.tk.mainWindow->reportBox().Text();
   EXPECT_NE(report.find(" Drive: \t  C:\\"), std::string::npos) << report;
   EXPECT_NE(report.find(" Drives: \t  1"), std::string::npos) << report;
@@ -347,6 +346,8 @@ struct CommandCase {
   int exitCode;
   std::map<std::string, std::string> files;  ///< every file left, with its first bytes
   void (*setup)(TestProgram&, testing::FakeCommandApi&) = nullptr;
+  std::vector<uint32_t> waits = {};  ///< each wait before a rename is tried again
+  std::string message = {};          ///< when given, the whole standard error
 };
 
 TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
@@ -371,14 +372,33 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
       // Nothing half-written is left: the old file stays, the temporary one goes.
       {{"/save", "r.txt"}, A::SaveText, 1, {{"r.txt", "old"}},
        [](TestProgram&, Api& api) { api.files["r.txt"] = "old", api.diskFullAfter = 100; }},
-      {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.failMove["r.txt"] = 5; }},
+      // Renames tried again only while a file is held; the message names FILE as typed.
+      {{"/save", "C:\\x\\r.txt"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.failMove["\\\\?\\C:\\x\\r.txt"] = 5; },
+       {50, 100, 200, 400, 800}, "tarnvik: the report could not be written to \"C:\\x\\r.txt\": Access is denied. (5)\r\n"},
+      {{"/save", "r.txt"}, A::SaveText, 0, {{"r.txt", bom}},
+       [](TestProgram&, Api& api) { api.failMove["r.txt"] = 5, api.moveFailures = 1; }, {50}},
+      {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.failMove["r.txt"] = 3; }},
       {{"/json", "C:\\x\\r.json"}, A::SaveJson, 1, {},
-       [](TestProgram&, Api& api) { api.failCreate["\\\\?\\C:\\x\\r.json.tarnvik-4000.tmp"] = 3; }},
+       [](TestProgram&, Api& api) { api.failCreate["\\\\?\\C:\\x\\tarnvik-4000.tmp"] = 3; }},
+      // FILE made full by hand where Windows cannot; a device as it is; a relative FILE, not at all.
+      {{"/save", "C:/" + std::string(200, 'a') + "//" + std::string(200, 'b') + "/r.txt"}, A::SaveText, 0,
+       {{"\\\\?\\C:\\" + std::string(200, 'a') + "\\" + std::string(200, 'b') + "\\r.txt", bom}},
+       [](TestProgram&, Api& api) { api.fullPathError = 206; }},
+      {{"/save", "\\\\s\\h\\..\\" + std::string(200, 'a') + "/" + std::string(200, 'b')}, A::SaveText, 0,
+       {{"\\\\?\\UNC\\s\\h\\" + std::string(200, 'a') + "\\" + std::string(200, 'b'), bom}},
+       [](TestProgram&, Api& api) { api.fullPathError = 206; }},
+      {{"/save", "c:\\x\\.\\y.\\..\\..\\..\\z\\r.txt. "}, A::SaveText, 0, {{"\\\\?\\c:\\z\\r.txt", bom}},
+       [](TestProgram&, Api& api) { api.fullPathError = 206; }},
+      {{"/save", "\\\\.\\pipe\\name"}, A::SaveText, 0, {{"\\\\.\\pipe\\name", bom}},
+       [](TestProgram&, Api& api) { api.failCreate["\\\\.\\pipe\\tarnvik-4000.tmp"] = 2; }},  // no such pipe
+      {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.fullPathError = 3; }, {},
+       "tarnvik: the report could not be written to \"r.txt\": system error 3\r\n"},
+      {{"/save", "C:\\x\\" + std::string(250, 'n')}, A::SaveText, 0, {{"\\\\?\\C:\\x\\" + std::string(250, 'n'), bom}}},
       // A path past 260 characters, and a rename that another process holds up for a moment.
       {{"/save", "\\\\s\\h\\" + std::string(260, 'd')}, A::SaveText, 0,
        {{"\\\\?\\UNC\\s\\h\\" + std::string(260, 'd'), bom}}},
       {{"/save", "r.txt"}, A::SaveText, 0, {{"r.txt", bom}},
-       [](TestProgram&, Api& api) { api.failMove["r.txt"] = 32, api.moveFailures = 2; }},
+       [](TestProgram&, Api& api) { api.failMove["r.txt"] = 32, api.moveFailures = 3; }, {50, 100, 200}},
       {{"/save", "-"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.out.reset(); }},
       {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram& t, Api&) { t.version.major = 3; }},
       {{"/help"}, A::Usage, 0, {}},
@@ -399,14 +419,15 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
     std::map<std::string, std::string> left;
     for (const auto& [path, bytes] : api.files) left[path] = bytes.substr(0, c.files.count(path) ? c.files.at(path).size() : 0);
     EXPECT_EQ(left, c.files) << name;
-    EXPECT_LE(api.sleptMs, 2000u) << name;  // a rename that stays refused is given up soon
+    EXPECT_EQ(api.sleeps, c.waits) << name;
+    EXPECT_TRUE(c.message.empty() || api.err == c.message) << name << api.err.value_or("");
     // A message exactly when the exit code is not 0; never a box, a window or a process scan.
     EXPECT_EQ(api.err.value_or("").empty(), c.exitCode == 0) << name << api.err.value_or("");
     EXPECT_TRUE(t.tk.messageBoxes.empty() && t.tk.loadedForms == 0 && t.tk.mainWindowsLoaded == 0) << name;
     EXPECT_FALSE(ProcessesScanned(t)) << name;
     // A saving run marks itself, so that a window started beside it does not count it.
     const bool saving = c.action == A::SaveText || c.action == A::SaveJson;
-    EXPECT_EQ(t.process.mutexes.count(SavingRunMarkName(testing::FakeProcessApi::kOwnId)), saving ? 1u : 0u) << name;
+    EXPECT_EQ(t.process.mutexes.count(NotACopyMarkName(testing::FakeProcessApi::kOwnId)), saving ? 1u : 0u) << name;
     const bool stamped = Stored(t, "Version") == std::string(kAppVersion) + '\0';
     EXPECT_EQ(stamped, c.action != A::Wrong && c.action != A::Usage && t.version.major >= 4) << name;
     EXPECT_EQ(api.out.value_or("").rfind("{\r\n  \"program\"", 0), c.arguments[0] == "-json" ? 0 : std::string::npos);

@@ -27,11 +27,10 @@ TEST(LayoutPass, KeepsThePixelSizeAndScalesFontsByDpi) {
     SCOPED_TRACE(row.dpi);
     TestProgram t;
     t.tk.logPixelsX = row.dpi;
-    t.program.Window().Form().Show();
+    t.program.forms.Window().Form().Show();
     auto& w = *t.tk.mainWindow;
     EXPECT_EQ(w.width(), 308);
     EXPECT_EQ(w.height(), 392);
-    EXPECT_EQ(t.state().ScreenDpi, row.dpi < 0 ? -row.dpi : row.dpi);
     EXPECT_EQ(w.menuGlyph().FontSize(), row.menuGlyph);
     EXPECT_EQ(w.reportBox().FontSize(), row.reportBox);
     EXPECT_EQ(w.reportBox().geometry(), (toolkit::HeadlessGeometry{11, 35, 286, 346}));
@@ -51,9 +50,8 @@ TEST(LayoutPass, DoesNothingOnceQuitting) {
   t.win().reportBox().Move(1, 2, 3, 4);
   t.win().reportBox().SetFontSize(20);
   t.tk.logPixelsX = 144;
-  t.state().Quitting = true;
+  t.forms().quitting = true;
   t.g().OnResize();
-  EXPECT_EQ(t.state().ScreenDpi, 96);
   EXPECT_EQ(t.win().reportBox().geometry(), (toolkit::HeadlessGeometry{1, 2, 3, 4}));
   EXPECT_EQ(t.win().reportBox().FontSize(), 20);
 }
@@ -63,7 +61,6 @@ TEST(LayoutPass, ADpiOfZeroKeepsTheFontsButAppliesTheGeometry) {
   t.win().reportBox().Move(1, 2, 3, 4);
   t.tk.logPixelsX = 0;
   t.g().OnResize();
-  EXPECT_EQ(t.state().ScreenDpi, 0);
   EXPECT_EQ(t.win().reportBox().FontSize(), 10);
   EXPECT_EQ(t.win().menuGlyph().FontSize(), 9);
   EXPECT_EQ(t.win().reportBox().geometry(), (toolkit::HeadlessGeometry{11, 35, 286, 346}));
@@ -93,6 +90,14 @@ TEST(LayoutPass, RunsAgainFullyWhenRestoredFromMinimised) {
 
 // ---- Dragging and the menu corner ------------------------------------------------------------
 
+/// How far the window follows a left-button move 10 pixels right of (x, y): 10 while a drag
+/// that began at (x, y) is on, 0 when there is none.
+double DragProbe(ShownProgram& t, float x, float y) {
+  const double left = t.win().Left();
+  t.g().OnMouseMove(toolkit::kLeftButton, 0, x + 10, y);
+  return t.win().Left() - left;
+}
+
 TEST(Dragging, PressInTheTitleBandStartsADrag) {
   struct Row {
     int16_t button;
@@ -103,13 +108,9 @@ TEST(Dragging, PressInTheTitleBandStartsADrag) {
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << row.button << " at " << row.x << "," << row.y);
     ShownProgram t;
-    t.state().DragActive = !row.drags;  // every press decides afresh
+    if (!row.drags) t.g().OnMouseDown(1, 0, 150, 10);  // every press decides afresh
     t.g().OnMouseDown(row.button, 0, row.x, row.y);
-    EXPECT_EQ(t.state().DragActive, row.drags);
-    if (row.drags) {
-      EXPECT_EQ(t.state().DragStartX, row.x);
-      EXPECT_EQ(t.state().DragStartY, row.y);
-    }
+    EXPECT_EQ(DragProbe(t, row.x, row.y), row.drags ? 10 : 0);
   }
 }
 
@@ -124,16 +125,17 @@ TEST(Dragging, RightPressInTheCornerOpensTheMenu) {
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << row.x << "," << row.y << " state " << static_cast<int>(row.state));
     ShownProgram t;
+    t.g().OnMouseDown(1, 0, 100, 10);
     t.win().SetWindowState(row.state);
-    t.state().DragActive = true;
     t.g().OnMouseDown(toolkit::kRightButton, 0, row.x, row.y);
     ASSERT_EQ(t.tk.popups.size(), row.opens ? 1u : 0u);
     if (row.opens) {
       EXPECT_EQ(t.tk.popups[0].defaultItem, 4);
       EXPECT_EQ(t.tk.popups[0].items[4].caption, "Обновить / Refresh...");
-      EXPECT_TRUE(t.state().DragActive) << "opening the menu leaves the drag state alone";
+      EXPECT_EQ(DragProbe(t, 100, 10), 10) << "opening the menu leaves the drag state alone";
     } else {
-      EXPECT_FALSE(t.state().DragActive);
+      t.win().SetWindowState(WindowState::Normal);
+      EXPECT_EQ(DragProbe(t, 100, 10), 0);
     }
   }
 }
@@ -181,8 +183,9 @@ TEST(Dragging, EndsOnLeftReleaseOtherButtonsOrAStateChange) {
     t.win().SetLeft(200);
     t.g().OnMouseDown(1, 0, 100, 10);
     row.act(t);
-    EXPECT_EQ(t.state().DragActive, row.stillDragging);
     EXPECT_EQ(t.win().Left(), 200);
+    t.win().SetWindowState(WindowState::Normal);
+    EXPECT_EQ(DragProbe(t, 100, 10), row.stillDragging ? 10 : 0);
   }
 }
 
@@ -190,14 +193,15 @@ TEST(Dragging, MouseEventsChangeNothingOnceQuitting) {
   ShownProgram t;
   t.g().OnMouseDown(1, 0, 100, 10);
   t.g().OnCloseButtonMouseMove(0, 0, 3, 3);
-  t.state().Quitting = true;
+  t.forms().quitting = true;
   t.g().OnMouseMove(1, 0, 150, 20);
   t.g().OnMouseUp(1, 0, 150, 20);
   t.g().OnMouseDown(2, 0, 5, 5);
-  EXPECT_TRUE(t.state().DragActive);
   EXPECT_EQ(t.win().Left(), 0);
   EXPECT_EQ(t.close(), PictureId::CloseHot) << "moves do not reset the buttons once quitting";
   EXPECT_TRUE(t.tk.popups.empty());
+  t.forms().quitting = false;
+  EXPECT_EQ(DragProbe(t, 100, 10), 10) << "the drag outlived the events";
 }
 
 TEST(Dragging, AMoveOverTheSurfaceShowsBothButtonsNormal) {
@@ -222,15 +226,14 @@ TEST(WindowTimer, FinishesAQuitWithinOneTick) {
   EXPECT_FALSE(window.windowTimer().Enabled());
   EXPECT_EQ(window.windowTimer().Interval(), 0);
   EXPECT_EQ(t.tk.loadedForms, 0);
-  EXPECT_TRUE(t.state().UnloadRequested);
-  EXPECT_FALSE(t.program.WindowLoaded());
-  EXPECT_FALSE(t.program.MenuLoaded());
+  EXPECT_FALSE(t.program.forms.WindowLoaded());
+  EXPECT_FALSE(t.program.forms.MenuLoaded());
 }
 
 TEST(WindowTimer, FinishesAQuitEvenWhenMinimised) {
   ShownProgram t;
   t.win().SetWindowState(WindowState::Minimized);
-  RunQuitCommand(t.program);
+  RunQuitCommand(t.program.forms);
   t.win().Tick();
   EXPECT_EQ(t.tk.loadedForms, 0);
 }
@@ -239,7 +242,8 @@ TEST(WindowTimer, ChangesNothingWhileAnUnloadIsUnderWay) {
   ShownProgram t;
   t.g().OnCloseButtonMouseMove(0, 0, 1, 1);
   t.cursor.x = -100;
-  t.state().UnloadRequested = true;
+  int16_t cancel = 0;
+  t.g().OnQueryUnload(cancel, toolkit::kUnloadFromCode);
   t.g().OnWindowTimer();
   EXPECT_EQ(t.close(), PictureId::CloseHot);
   EXPECT_EQ(t.tk.loadedForms, 2);
@@ -313,8 +317,7 @@ TEST(WindowTimer, AFailedCursorReadKeepsTheLastPosition) {
   t.cursor.ok = false;
   t.cursor.x = 1000;
   t.g().OnWindowTimer();
-  EXPECT_EQ(t.state().CursorX, 290);
-  EXPECT_EQ(t.close(), PictureId::CloseHot);
+  EXPECT_EQ(t.close(), PictureId::CloseHot) << "still at 290, over the close button";
 }
 
 // ---- Caption buttons and the menu glyph ----------------------------------------------------
@@ -339,7 +342,7 @@ TEST(CaptionButtons, LeftPressOnCloseQuitsAtOnce) {
   ShownProgram t;
   t.g().OnCloseButtonMouseMove(0, 0, 1, 1);
   t.g().OnCloseButtonMouseDown(1, 0, 1, 1);
-  EXPECT_TRUE(t.state().Quitting);
+  EXPECT_TRUE(t.forms().quitting);
   EXPECT_FALSE(t.win().visible());
   EXPECT_FALSE(t.tk.menuForm->visible());
   EXPECT_EQ(t.close(), PictureId::CloseNormal);
@@ -353,7 +356,7 @@ TEST(CaptionButtons, OtherButtonsOnlyLeaveTheHotPicture) {
     t.g().OnCloseButtonMouseMove(0, 0, 1, 1);
     t.g().OnCloseButtonMouseDown(button, 0, 1, 1);
     t.g().OnMinimiseButtonMouseDown(button, 0, 1, 1);
-    EXPECT_FALSE(t.state().Quitting);
+    EXPECT_FALSE(t.forms().quitting);
     EXPECT_EQ(t.win().GetWindowState(), WindowState::Normal);
     EXPECT_EQ(t.close(), PictureId::CloseHot);
   }
@@ -369,7 +372,7 @@ TEST(CaptionButtons, LeftPressOnMinimiseMinimisesAndRepaints) {
   t.win().SetWindowState(WindowState::Normal);
   EXPECT_EQ(t.minimise(), PictureId::MinimiseNormal);
   EXPECT_EQ(t.close(), PictureId::CloseNormal);
-  EXPECT_FALSE(t.state().Quitting);
+  EXPECT_FALSE(t.forms().quitting);
 }
 
 TEST(CaptionButtons, AnyPressOnTheGlyphOpensTheMenuOnlyInTheNormalState) {
@@ -377,7 +380,7 @@ TEST(CaptionButtons, AnyPressOnTheGlyphOpensTheMenuOnlyInTheNormalState) {
     ShownProgram t;
     t.g().OnMenuGlyphMouseDown(button, 0, 20, 20);
     EXPECT_EQ(t.tk.popups.size(), 1u);
-    EXPECT_FALSE(t.state().DragActive) << "the glyph never starts a drag";
+    EXPECT_EQ(DragProbe(t, 20, 20), 0) << "the glyph never starts a drag";
     t.win().SetWindowState(WindowState::Minimized);
     t.g().OnMenuGlyphMouseDown(button, 0, 20, 20);
     t.win().SetWindowState(WindowState::Maximized);
@@ -389,7 +392,7 @@ TEST(CaptionButtons, AnyPressOnTheGlyphOpensTheMenuOnlyInTheNormalState) {
 TEST(CaptionButtons, AllInertOnceQuitting) {
   ShownProgram t;
   t.g().OnMinimiseButtonMouseMove(0, 0, 1, 1);
-  t.state().Quitting = true;
+  t.forms().quitting = true;
   t.g().OnCloseButtonMouseMove(0, 0, 1, 1);
   t.g().OnMenuGlyphMouseMove(0, 0, 1, 1);
   t.g().OnMinimiseButtonMouseDown(1, 0, 1, 1);
@@ -428,14 +431,14 @@ TEST(KeyboardCommands, EachKeyRunsItsCommandWhateverTheModifiers) {
     EXPECT_EQ(t.tk.menuForm->drives().refreshCount() - refreshesBefore, row.refreshes);
     EXPECT_EQ(t.tk.messageBoxes.size(), static_cast<std::size_t>(row.aboutBoxes));
     EXPECT_EQ(t.tk.shellCalls.size(), static_cast<std::size_t>(row.helpStarts));
-    EXPECT_EQ(t.state().Quitting, row.quits);
+    EXPECT_EQ(t.forms().quitting, row.quits);
     EXPECT_EQ(t.win().visible(), !row.quits);
   }
 }
 
 TEST(KeyboardCommands, F1ShowsTheAboutBoxAndF2StartsNotepadOnTheHelpFile) {
   ShownProgram t;
-  t.state().AppFolder = "C:\\Program Files\\Tarnvik\\";
+  t.forms().appFolder = "C:\\Program Files\\Tarnvik\\";
   t.win().PressKey(112);
   t.win().PressKey(113);
   ASSERT_EQ(t.tk.messageBoxes.size(), 1u);
@@ -467,7 +470,7 @@ TEST(KeyboardCommands, F5IsDroppedWhileABuildRunsAndAcceptedAfterIt) {
   };
   t.win().PressKey(116);
   EXPECT_EQ(t.tk.menuForm->drives().refreshCount(), 1);
-  EXPECT_TRUE(t.state().ReportIdle);
+  EXPECT_TRUE(t.forms().reportIdle);
   t.tk.onDoEvents = nullptr;
   t.win().PressKey(116);
   EXPECT_EQ(t.tk.menuForm->drives().refreshCount(), 2);
@@ -584,11 +587,10 @@ TEST(DriveNotices, RebuildOnceAfterAQuietWaitAndOnlyForVolumesComingOrGoing) {
 TEST(Closing, ACloseRequestFromOutsideUnloadsBothFormsWithoutQuitting) {
   ShownProgram t;
   t.win().RequestClose();
-  EXPECT_TRUE(t.state().UnloadRequested);
-  EXPECT_FALSE(t.state().Quitting);
+  EXPECT_FALSE(t.forms().quitting);
   EXPECT_EQ(t.tk.loadedForms, 0);
-  EXPECT_FALSE(t.program.WindowLoaded());
-  EXPECT_FALSE(t.program.MenuLoaded());
+  EXPECT_FALSE(t.program.forms.WindowLoaded());
+  EXPECT_FALSE(t.program.forms.MenuLoaded());
 }
 
 TEST(Closing, UnloadStopsTheTimerAndHidesBothFormsFirst) {
@@ -628,7 +630,7 @@ TEST(Closing, ACloseFromOutsideDuringABuildOrAModalLoopTouchesNoWindow) {
     EXPECT_EQ(t.tk.loadedForms, 0);
     EXPECT_EQ(t.tk.mainWindowsLoaded, mainWindows) << "no window is brought back";
     EXPECT_EQ(t.tk.menuFormsLoaded, menuForms);
-    EXPECT_TRUE(t.state().ReportIdle);
+    EXPECT_TRUE(t.forms().reportIdle);
   }
 }
 

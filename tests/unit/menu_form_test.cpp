@@ -56,24 +56,24 @@ TEST(Menu, ChosenItemsRunTheirCommandsUnderTheirGuards) {
     SCOPED_TRACE(::testing::Message() << "item " << static_cast<int>(row.item) << " quitting " << row.quitting
                                       << " idle " << row.idle);
     ShownProgram t;
-    t.state().Quitting = row.quitting;
-    t.state().ReportIdle = row.idle;
+    t.forms().quitting = row.quitting;
+    t.forms().reportIdle = row.idle;
     t.tk.onPopupMenu = [&](const toolkit::PopupRecord&) { return static_cast<int>(row.item); };
-    t.program.Menu().PopupMenu();
+    t.program.forms.Menu().PopupMenu();
     EXPECT_EQ(t.tk.messageBoxes.size(), static_cast<std::size_t>(row.aboutBoxes));
     EXPECT_EQ(t.tk.shellCalls.size(), static_cast<std::size_t>(row.helpStarts));
     EXPECT_EQ(t.tk.menuForm->drives().refreshCount(), row.refreshes);
-    EXPECT_EQ(t.state().Quitting, row.quitsNow);
+    EXPECT_EQ(t.forms().quitting, row.quitsNow);
   }
 }
 
 TEST(Menu, QuitRunsEvenWhenAlreadyQuittingAndHidesBothForms) {
   ShownProgram t;
-  t.state().Quitting = true;
-  t.program.Menu().OnQuitClick();
+  t.forms().quitting = true;
+  t.program.forms.Menu().OnQuitClick();
   EXPECT_FALSE(t.win().visible());
   EXPECT_FALSE(t.tk.menuForm->visible());
-  EXPECT_TRUE(t.state().Quitting);
+  EXPECT_TRUE(t.forms().quitting);
   EXPECT_EQ(t.tk.loadedForms, 2) << "the timer finishes the quit, not the command";
 }
 
@@ -83,7 +83,7 @@ TEST(Menu, DismissingTheMenuChangesNothing) {
   t.tk.onPopupMenu = [](const toolkit::PopupRecord&) { return -1; };
   t.g().OnMouseDown(toolkit::kRightButton, 0, 5, 5);
   EXPECT_EQ(t.tk.popups.size(), 1u);
-  EXPECT_FALSE(t.state().Quitting);
+  EXPECT_FALSE(t.forms().quitting);
   EXPECT_TRUE(t.tk.messageBoxes.empty());
   EXPECT_EQ(t.win().reportBox().Text(), before);
 }
@@ -97,11 +97,11 @@ TEST(Menu, RefreshChosenDuringABuildIsDroppedAndWorksAfterIt) {
   t.tk.onDoEvents = [&](int n) {
     if (n == 2) t.g().OnMouseDown(toolkit::kRightButton, 0, 5, 5);
   };
-  t.program.Menu().OnRefreshClick();
+  t.program.forms.Menu().OnRefreshClick();
   EXPECT_EQ(t.tk.popups.size(), 1u);
   EXPECT_EQ(t.tk.menuForm->drives().refreshCount(), 1);
   t.tk.onDoEvents = nullptr;
-  t.program.Menu().OnRefreshClick();
+  t.program.forms.Menu().OnRefreshClick();
   EXPECT_EQ(t.tk.menuForm->drives().refreshCount(), 2);
 }
 
@@ -109,7 +109,7 @@ TEST(MenuForm, UnloadHidesItAndClearsTheReference) {
   ShownProgram t;
   t.tk.menuForm->Show();
   t.tk.menuForm->Unload();
-  EXPECT_FALSE(t.program.MenuLoaded());
+  EXPECT_FALSE(t.program.forms.MenuLoaded());
   EXPECT_EQ(t.tk.loadedForms, 1);
   EXPECT_GE(t.tk.doEventsCount, 1) << "pending messages run after the release";
 }
@@ -117,7 +117,7 @@ TEST(MenuForm, UnloadHidesItAndClearsTheReference) {
 TEST(MenuForm, UsingTheReferenceAfterReleaseLoadsAFreshHiddenInstance) {
   ShownProgram t;
   t.tk.menuForm->Unload();
-  CommandMenu& fresh = t.program.Menu();
+  CommandMenu& fresh = t.program.forms.Menu();
   EXPECT_EQ(t.tk.menuFormsLoaded, 2);
   EXPECT_TRUE(fresh.Form().Loaded());
   EXPECT_FALSE(t.tk.menuForm->visible());
@@ -127,9 +127,9 @@ TEST(MenuForm, QuitOrCloseAfterTheMenuFormIsGoneDoesNotBringItBack) {
   for (const bool quit : {true, false}) {
     ShownProgram t;
     t.tk.menuForm->Unload();
-    quit ? RunQuitCommand(t.program) : t.win().RequestClose();
+    quit ? RunQuitCommand(t.program.forms) : t.win().RequestClose();
     EXPECT_EQ(t.tk.menuFormsLoaded, 1) << quit;
-    EXPECT_EQ(t.state().Quitting, quit);
+    EXPECT_EQ(t.forms().quitting, quit);
   }
 }
 
@@ -145,9 +145,9 @@ TEST(HelpFile, CommandLineIsNotepadOnTheQuotedPath) {
   for (const auto& [folder, command] : rows) {
     EXPECT_EQ(HelpFileCommandLine(folder), command);
     ShownProgram t;
-    t.state().AppFolder = folder;
+    t.forms().appFolder = folder;
     t.tk.shellSucceeds = false;  // a start that fails is silent
-    RunHelpFileCommand(t.program);
+    RunHelpFileCommand(t.program.forms);
     ASSERT_EQ(t.tk.shellCalls.size(), 1u);
     EXPECT_EQ(t.tk.shellCalls[0].first, command);
     EXPECT_EQ(t.tk.shellCalls[0].second, 1);

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "fakes/fake_process_api.h"
+#include "startup/environment.h"
 #include "startup/process_scan.h"
-#include "startup/program_state.h"
 
 namespace tarnvik {
 namespace {
@@ -40,12 +40,9 @@ TEST(ScanProcessesTest, TakesThePsapiWalkOnlyOnNtBeforeFive) {
     api.snapshotNames = {"snap.exe"};
     api.pids = {8};
     api.modulePaths[8] = "C:\\WINNT\\system32\\psapi.exe";
-    ProgramState state;
-    state.OsFamily = c.family;
-    state.OsVersion = c.version;
-    ScanProcesses(state, api);
+    const std::string list = ScanProcesses(Environment{"", c.family, c.version}, api);
     const std::string label = c.family + " " + c.version;
-    EXPECT_EQ(Shown(state.ProcessList), c.psapi ? "PSAPI.EXE|" : "SNAP.EXE|") << label;
+    EXPECT_EQ(Shown(list), c.psapi ? "PSAPI.EXE|" : "SNAP.EXE|") << label;
     EXPECT_EQ(api.snapshotCalls, c.psapi ? 0 : 1) << label;
     EXPECT_EQ(api.enumSizesTried.empty(), !c.psapi) << label;
   }
@@ -57,14 +54,7 @@ struct SnapshotCase {
   std::string expected;              ///< "|" for each carriage return
 };
 
-ProgramState SnapshotScan(FakeProcessApi& api) {
-  ProgramState state;
-  state.OsFamily = "NT";
-  state.OsVersion = "6.1";
-  state.ProcessList = "left over\r";
-  ScanProcesses(state, api);
-  return state;
-}
+std::string SnapshotScan(FakeProcessApi& api) { return ScanProcesses(Environment{"", "NT", "6.1"}, api); }
 
 TEST(ScanProcessesTest, SnapshotWalkCleansAndUpperCasesEachName) {
   std::string full(ProcessEntry::kExeFileSize, ' ');
@@ -86,8 +76,8 @@ TEST(ScanProcessesTest, SnapshotWalkCleansAndUpperCasesEachName) {
   for (const SnapshotCase& c : cases) {
     FakeProcessApi api;
     api.snapshotNames = c.entries;
-    const ProgramState state = SnapshotScan(api);
-    EXPECT_EQ(Shown(state.ProcessList), c.expected) << c.name;
+    const std::string list = SnapshotScan(api);
+    EXPECT_EQ(Shown(list), c.expected) << c.name;
     EXPECT_EQ(api.snapshotsOpen, 0) << c.name << ": the snapshot must be closed";
   }
 }
@@ -95,18 +85,18 @@ TEST(ScanProcessesTest, SnapshotWalkCleansAndUpperCasesEachName) {
 TEST(ScanProcessesTest, SnapshotWalkAsksForProcessesWithTheRecordsOwnSize) {
   FakeProcessApi api;
   api.snapshotNames = {"a.exe"};
-  const ProgramState state = SnapshotScan(api);
+  const std::string list = SnapshotScan(api);
   EXPECT_EQ(api.snapshotCalls, 1);
   EXPECT_EQ(api.entrySizeSeen, sizeof(ProcessEntry));
-  EXPECT_EQ(state.ProcessName, "a.exe");  // the last name examined, as reported
+  EXPECT_EQ(list, "A.EXE\r");
 }
 
 TEST(ScanProcessesTest, AFailedSnapshotLeavesTheListEmpty) {
   FakeProcessApi api;
   api.snapshotFails = true;
   api.snapshotNames = {"a.exe"};
-  const ProgramState state = SnapshotScan(api);
-  EXPECT_EQ(state.ProcessList, "");
+  const std::string list = SnapshotScan(api);
+  EXPECT_EQ(list, "");
   EXPECT_EQ(api.snapshotsOpen, 0);
 }
 
@@ -119,14 +109,7 @@ struct PsapiCase {
   std::string expected;
 };
 
-ProgramState PsapiScan(FakeProcessApi& api) {
-  ProgramState state;
-  state.OsFamily = "NT";
-  state.OsVersion = "4.0";
-  state.ProcessList = "left over\r";
-  ScanProcesses(state, api);
-  return state;
-}
+std::string PsapiScan(FakeProcessApi& api) { return ScanProcesses(Environment{"", "NT", "4.0"}, api); }
 
 TEST(ListProcessesPsapiTest, NamesEachProcessByItsFirstModule) {
   const std::vector<PsapiCase> cases = {
@@ -159,8 +142,8 @@ TEST(ListProcessesPsapiTest, NamesEachProcessByItsFirstModule) {
     for (const auto& [pid, path] : c.paths) api.modulePaths[pid] = path;
     api.unopenable = c.unopenable;
     api.moduleEnumFails.insert(c.moduleEnumFails.begin(), c.moduleEnumFails.end());
-    const ProgramState state = PsapiScan(api);
-    EXPECT_EQ(Shown(state.ProcessList), c.expected) << c.name;
+    const std::string list = PsapiScan(api);
+    EXPECT_EQ(Shown(list), c.expected) << c.name;
     EXPECT_EQ(api.openHandles, 0) << c.name << ": every opened process must be closed";
     EXPECT_EQ(api.zeroHandlesClosed, 0) << c.name;
   }
@@ -182,8 +165,8 @@ TEST(ListProcessesPsapiTest, AnUnopenedProcessIsNotAskedForItsModules) {
   api.pids = {8, 0};
   api.modulePaths[8] = "C:\\tarnvik.exe";
   api.unopenable = {0};
-  const ProgramState state = PsapiScan(api);
-  EXPECT_EQ(Shown(state.ProcessList), "TARNVIK.EXE|[SYSTEM PROCESS]|");
+  const std::string list = PsapiScan(api);
+  EXPECT_EQ(Shown(list), "TARNVIK.EXE|[SYSTEM PROCESS]|");
   EXPECT_EQ(api.moduleNameAskedOf, std::vector<ProcessHandle>{0x1000 + 8});
 }
 
@@ -214,9 +197,9 @@ TEST(ListProcessesPsapiTest, DoublesTheIdentifierTableUntilItIsNotFilled) {
       api.modulePaths[pid * 4] = "p" + std::to_string(pid) + ".exe";
       expected += "P" + std::to_string(pid) + ".EXE|";
     }
-    const ProgramState state = PsapiScan(api);
+    const std::string list = PsapiScan(api);
     EXPECT_EQ(api.enumSizesTried, c.sizesTried) << c.name;
-    EXPECT_EQ(Shown(state.ProcessList), expected) << c.name << ": every process listed once";
+    EXPECT_EQ(Shown(list), expected) << c.name << ": every process listed once";
   }
 }
 
@@ -224,11 +207,11 @@ TEST(ListProcessesPsapiTest, AFailedEnumerationListsTwentyFourUnnamedProcesses) 
   FakeProcessApi api;
   api.enumProcessesFails = true;
   api.unopenable = {0};
-  const ProgramState state = PsapiScan(api);
+  const std::string list = PsapiScan(api);
   EXPECT_EQ(api.enumSizesTried, (std::vector<uint32_t>{16, 32, 64, 128}));
   std::string expected;
   for (int i = 0; i < 24; ++i) expected += "[SYSTEM PROCESS]|";
-  EXPECT_EQ(Shown(state.ProcessList), expected);
+  EXPECT_EQ(Shown(list), expected);
 }
 
 // A platform that always claims a full table must not make the walk loop for ever.
@@ -245,8 +228,7 @@ class AlwaysFullApi : public FakeProcessApi {
 
 TEST(ListProcessesPsapiTest, StopsDoublingAtABoundWhenTheTableIsAlwaysFull) {
   AlwaysFullApi api;
-  ProgramState state;
-  ListProcessesPsapi(state, api);
+  const std::string list = ListProcessesPsapi(api);
   ASSERT_FALSE(api.enumSizesTried.empty());
   EXPECT_LE(api.enumSizesTried.size(), 24u);
   for (std::size_t i = 1; i < api.enumSizesTried.size(); ++i) {
@@ -254,7 +236,7 @@ TEST(ListProcessesPsapiTest, StopsDoublingAtABoundWhenTheTableIsAlwaysFull) {
   }
   // Every identifier of the last table is listed: all unopened.
   const std::size_t entries = api.enumSizesTried.back() / 4;
-  EXPECT_EQ(state.ProcessList.size(), entries * (std::string("[SYSTEM PROCESS]").size() + 1));
+  EXPECT_EQ(list.size(), entries * (std::string("[SYSTEM PROCESS]").size() + 1));
 }
 
 struct CountCase {
@@ -287,29 +269,15 @@ TEST(CountNameMatchesTest, CountsWholeEntriesOnly) {
       {"only a carriage return", "|", "TARNVIK.EXE", 0},
   };
   for (const CountCase& c : cases) {
-    ProgramState state;
-    state.ProcessList = Crs(c.list);
-    state.MatchCount = 77;
-    EXPECT_EQ(CountNameMatches(state, c.name_), c.expected) << c.name;
-    EXPECT_EQ(state.MatchCount, c.expected) << c.name;
+    EXPECT_EQ(CountNameMatches(Crs(c.list), c.name_), c.expected) << c.name;
   }
 }
 
-TEST(CountNameMatchesTest, LeavesItsPositionsInTheProgramState) {
-  ProgramState state;
-  state.ProcessList = Crs("|A.EXE|TARNVIK.EXE|TARNVIK.EXE|");
-  EXPECT_EQ(CountNameMatches(state, "TARNVIK.EXE"), 2);
-  // The second match starts on the first one's closing carriage return (position 19); the
-  // search then resumes on its own closing carriage return, the list's last character (31),
-  // and finds nothing more.
-  EXPECT_EQ(state.ScanStart, 31);
-  EXPECT_EQ(state.ScanIndex, 0);
-
-  ProgramState none;
-  none.ProcessList = Crs("|A.EXE|");
-  EXPECT_EQ(CountNameMatches(none, "TARNVIK.EXE"), 0);
-  EXPECT_EQ(none.ScanStart, 1);
-  EXPECT_EQ(none.ScanIndex, 0);
+TEST(CountNameMatchesTest, ResumesOnAMatchsClosingCarriageReturn) {
+  // The second match starts on the first one's closing carriage return; the search then
+  // resumes on its own, the list's last character, and finds nothing more.
+  EXPECT_EQ(CountNameMatches(Crs("|A.EXE|TARNVIK.EXE|TARNVIK.EXE|"), "TARNVIK.EXE"), 2);
+  EXPECT_EQ(CountNameMatches(Crs("|A.EXE|"), "TARNVIK.EXE"), 0);
 }
 
 }  // namespace

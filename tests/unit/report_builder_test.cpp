@@ -1,6 +1,6 @@
 // The drive report as it lands in the report box: layout, letter order, failure paths, and how a build
 // ends when the program quits or its windows are closed from outside during a yield.
-#include "report/report_builder.h"
+#include "ui/main_window/report_view.h"
 
 #include <gtest/gtest.h>
 
@@ -80,13 +80,13 @@ FakeDrive EmptyOpticalDrive() {
 
 class ReportBuilder : public ::testing::Test {
  protected:
-  void SetUp() override { p.state().OsVersion = "6.1"; }
+  void SetUp() override { p.SetOsVersion("6.1"); }
 
   void AddDrive(char letter, const FakeDrive& d) {
     p.drive.drives[letter] = d;
     p.tk.driveEntries.push_back(std::string(1, letter) + ":");
   }
-  void Refresh() { RefreshDriveReport(p.program); }
+  void Refresh() { RefreshDriveReport(p.program.forms); }
   /// What a saving run of the same drives writes to the standard output.
   std::string Saved(const std::string& option) {
     testing::FakeCommandApi api;
@@ -157,9 +157,7 @@ TEST_F(ReportBuilder, WorkedExampleByteForByte) {
   // though its letter, in no link, is asked about alone.
   EXPECT_EQ(p.wmi.queries, kBatchQueries);
   EXPECT_EQ(p.wmi.objectPaths, std::vector<std::string>{"Win32_LogicalDisk.DeviceID='D:'"});
-  EXPECT_TRUE(p.state().ReportIdle);
-  EXPECT_EQ(p.state().DriveCount, 2);
-  EXPECT_EQ(p.state().SizedDriveCount, 1);
+  EXPECT_TRUE(p.forms().reportIdle);
   // A saving run writes the same text, and the same values as JSON.
   EXPECT_EQ(Saved("/save"), "\xEF\xBB\xBF" + expected);
   EXPECT_EQ(Compact(Saved("-JSON")),
@@ -205,7 +203,6 @@ TEST_F(ReportBuilder, AsksEachQueryWithTheRightLetterAndBuffers) {
   EXPECT_EQ(p.wmi.queries, kLinkedBatchQueries);
   EXPECT_EQ(p.wmi.apartmentsJoined, 1);
   EXPECT_EQ(ValuesOf(Text(), " Table: "), std::vector<std::string>{"MBR"});
-  EXPECT_EQ(p.state().RootPath, "c:\\");
 }
 
 struct ListCase {
@@ -251,7 +248,7 @@ struct VersionCase {
 class VersionGate : public ReportBuilder, public ::testing::WithParamInterface<VersionCase> {};
 
 TEST_P(VersionGate, TableLinesOnlyFromVersionFive) {
-  p.state().OsVersion = GetParam().version;
+  p.SetOsVersion(GetParam().version);
   AddDrive('c', FixedDrive());
   AddDrive('d', EmptyOpticalDrive());
   p.wmi.disks["C:"].partitionTypes = {"GPT: Basic Data"};
@@ -413,7 +410,7 @@ TEST_P(EmptyDriveList, ShowsAnEmptyReportInsteadOfTheWaitingText) {
   Refresh();
   EXPECT_EQ(Text(), "\r\n" + kSep + "\r\n\r\n" + Field(" Drives: ", "0  (0)") + "\r\n");
   EXPECT_TRUE(p.drive.calls.empty());
-  EXPECT_TRUE(p.state().ReportIdle);
+  EXPECT_TRUE(p.forms().reportIdle);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, EmptyDriveList,
@@ -427,8 +424,7 @@ TEST_F(ReportBuilder, ANewReportReplacesTheLastOne) {
   const std::string first = Text();
   Refresh();
   EXPECT_EQ(Text(), first);
-  EXPECT_EQ(p.state().DriveCount, 2);
-  EXPECT_EQ(p.state().SizedDriveCount, 2);
+  EXPECT_EQ(ValuesOf(Text(), " Drives: "), std::vector<std::string>{"2  (2)"});
 
   // A drive that went away since is not reported again.
   p.tk.driveEntries = {"d:"};
@@ -470,11 +466,11 @@ TEST_P(Arrivals, KeepTheOrderAndNeverHoldTheWindow) {
     AddDrive(letter, FixedDrive(uint64_t{1} << (30 + letter - 'c')));
     reference.drive.drives[letter] = p.drive.drives[letter];
   }
-  reference.state().OsVersion = p.state().OsVersion;
+  reference.SetOsVersion(p.program.env.osVersion);
   reference.tk.driveEntries = p.tk.driveEntries;
   p.wmi.disks["C:"].partitionTypes = reference.wmi.disks["C:"].partitionTypes = {"GPT: System"};
   c.fault(p, reference);
-  RefreshDriveReport(reference.program);
+  RefreshDriveReport(reference.program.forms);
 
   p.tk.holdBackgroundWork = true;
   std::string pending = "cde";  // the held workers, in the order they were started
@@ -492,9 +488,9 @@ TEST_P(Arrivals, KeepTheOrderAndNeverHoldTheWindow) {
     }
     if (c.quitAtWait > 0 && wait == c.quitAtWait) {
       if (c.throwsAtLastWait) throw std::bad_alloc();
-      p.state().Quitting = true;
+      p.forms().quitting = true;
     }
-    idleSeen = idleSeen || p.state().ReportIdle;
+    idleSeen = idleSeen || p.forms().reportIdle;
     texts.push_back(Text());
     // The waiting text has no line end, so count block starts rather than parse lines.
     int starts = 0;
@@ -526,7 +522,7 @@ TEST_P(Arrivals, KeepTheOrderAndNeverHoldTheWindow) {
   EXPECT_EQ(blocks, c.blocksAtYields);
   EXPECT_EQ(p.win().reportBox().setTextCount() - writesBefore, c.writes);
   EXPECT_FALSE(idleSeen);
-  EXPECT_TRUE(p.state().ReportIdle);
+  EXPECT_TRUE(p.forms().reportIdle);
   if (c.quitAtWait == 0) {
     // Once every drive has answered, a refresh works as ever.
     p.tk.holdBackgroundWork = false;
@@ -578,18 +574,18 @@ TEST_F(ReportBuilder, AReportWithoutDrivesIsWrittenOnceAfterTheWaitingText) {
 TEST_F(ReportBuilder, QuittingAtTheFirstYieldLeavesTheWaitingText) {
   AddDrive('c', FixedDrive());
   p.tk.onDoEvents = [&](int n) {
-    if (n == 1) p.state().Quitting = true;
+    if (n == 1) p.forms().quitting = true;
   };
   Refresh();
   EXPECT_EQ(Text(), " Please wait...");
   EXPECT_TRUE(p.drive.calls.empty());
-  EXPECT_TRUE(p.state().ReportIdle);
+  EXPECT_TRUE(p.forms().reportIdle);
 }
 
 TEST_F(ReportBuilder, QuittingWhileWaitingForTheFourthOfFiveDrivesEndsAfterTheThird) {
   for (char letter : {'c', 'd', 'e', 'f', 'g'}) AddDrive(letter, FixedDrive());
   p.tk.onDoEvents = [&](int n) {
-    if (n == 5) p.state().Quitting = true;  // the wait for F
+    if (n == 5) p.forms().quitting = true;  // the wait for F
   };
   Refresh();
   const std::string text = Text();
@@ -599,7 +595,7 @@ TEST_F(ReportBuilder, QuittingWhileWaitingForTheFourthOfFiveDrivesEndsAfterTheTh
   ASSERT_GE(text.size(), ending.size());
   EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
   EXPECT_EQ(CallsFor("g:\\"), 0);
-  EXPECT_TRUE(p.state().ReportIdle);
+  EXPECT_TRUE(p.forms().reportIdle);
 }
 
 TEST_F(ReportBuilder, RefreshCommandsDuringABuildAreDropped) {
@@ -608,7 +604,7 @@ TEST_F(ReportBuilder, RefreshCommandsDuringABuildAreDropped) {
     if (n == 2) {
       int16_t f5 = 116;
       p.g().OnReportBoxKeyDown(f5, 0);
-      p.program.Menu().OnRefreshClick();
+      p.program.forms.Menu().OnRefreshClick();
     }
   };
   const int before = p.tk.doEventsCount;
@@ -630,11 +626,10 @@ TEST_P(CloseFromOutsideDuringYield, StopsAndNeverRecreatesAWindow) {
   };
   Refresh();
 
-  EXPECT_TRUE(p.state().ReportIdle);
-  EXPECT_TRUE(p.state().UnloadRequested);
-  EXPECT_FALSE(p.state().Quitting);
-  EXPECT_FALSE(p.program.WindowLoaded());
-  EXPECT_FALSE(p.program.MenuLoaded());
+  EXPECT_TRUE(p.forms().reportIdle);
+  EXPECT_FALSE(p.forms().quitting);
+  EXPECT_FALSE(p.program.forms.WindowLoaded());
+  EXPECT_FALSE(p.program.forms.MenuLoaded());
   EXPECT_EQ(p.tk.mainWindowsLoaded, 1);
   EXPECT_EQ(p.tk.menuFormsLoaded, 1);
   EXPECT_EQ(p.tk.loadedForms, 0);
@@ -673,7 +668,7 @@ TEST_F(ReportBuilder, CloseFromOutsideInsideAQueryStopsWritingAtOnce) {
   EXPECT_EQ(p.wmi.queries, kBatchQueries);
   EXPECT_EQ(p.tk.mainWindowsLoaded, 1);
   EXPECT_EQ(p.tk.menuFormsLoaded, 1);
-  EXPECT_TRUE(p.state().ReportIdle);
+  EXPECT_TRUE(p.forms().reportIdle);
 }
 
 TEST_F(ReportBuilder, QuitCommandFinishedByATimerTickDuringAYield) {
@@ -681,28 +676,28 @@ TEST_F(ReportBuilder, QuitCommandFinishedByATimerTickDuringAYield) {
   toolkit::HeadlessMainWindow* window = p.tk.mainWindow;
   p.tk.onDoEvents = [&](int n) {
     if (n == 3) {  // the wait for D
-      RunQuitCommand(p.program);
+      RunQuitCommand(p.program.forms);
       window->Tick();
     }
   };
   Refresh();
-  EXPECT_FALSE(p.program.WindowLoaded());
+  EXPECT_FALSE(p.program.forms.WindowLoaded());
   EXPECT_EQ(p.tk.mainWindowsLoaded, 1);
   EXPECT_EQ(p.tk.menuFormsLoaded, 1);
   EXPECT_EQ(ValuesOf(window->reportBox().Text(), " Drive: ").size(), 1u);
   EXPECT_EQ(CallsFor("e:\\"), 0);
-  EXPECT_TRUE(p.state().ReportIdle);
+  EXPECT_TRUE(p.forms().reportIdle);
 }
 
 TEST(ReportBuilderWithoutWindows, LoadsNoFormAndWritesNothing) {
   testing::TestProgram t;
   t.tk.driveEntries = {"c:"};
-  RefreshDriveReport(t.program);
+  RefreshDriveReport(t.program.forms);
   EXPECT_EQ(t.tk.mainWindowsLoaded, 0);
   EXPECT_EQ(t.tk.menuFormsLoaded, 0);
   EXPECT_TRUE(t.drive.calls.empty());
   EXPECT_EQ(t.tk.doEventsCount, 0);
-  EXPECT_TRUE(t.state().ReportIdle);
+  EXPECT_TRUE(t.forms().reportIdle);
 }
 
 TEST_F(ReportBuilder, AfterAnUnloadHasBegunWritesNothing) {
@@ -710,11 +705,12 @@ TEST_F(ReportBuilder, AfterAnUnloadHasBegunWritesNothing) {
   Refresh();
   const std::string before = Text();
   const int setTexts = p.win().reportBox().setTextCount();
-  p.state().UnloadRequested = true;
+  int16_t cancel = 0;
+  p.g().OnQueryUnload(cancel, toolkit::kUnloadFromCode);
   Refresh();
   EXPECT_EQ(Text(), before);
   EXPECT_EQ(p.win().reportBox().setTextCount(), setTexts);
-  EXPECT_TRUE(p.state().ReportIdle);
+  EXPECT_TRUE(p.forms().reportIdle);
 }
 
 }  // namespace

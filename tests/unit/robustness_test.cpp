@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "report/format_byte_size.h"
-#include "report/report_builder.h"
+#include "ui/main_window/report_view.h"
 #include "size_reference.h"
 #include "startup/main.h"
 #include "ui_fixture.h"
@@ -557,7 +557,7 @@ void CheckBlock(const Scenario& s, int letter, int number, const Block& block, F
 }
 
 /// The whole report of a finished build: layout, letters, every value, counts.
-void CheckReport(const Scenario& s, const std::string& text, const ProgramState& state, Failures& failures) {
+void CheckReport(const Scenario& s, const std::string& text, Failures& failures) {
   ParsedReport report;
   std::string why;
   if (!ParseReport(text, s.withTable, false, report, why)) {
@@ -575,10 +575,6 @@ void CheckReport(const Scenario& s, const std::string& text, const ProgramState&
 
   const std::string counts = SummaryFromBlocks(report);
   if (*report.summary != counts) failures.Add("summary \"" + *report.summary + "\", blocks give \"" + counts + "\"");
-  if (std::to_string(state.DriveCount) + "  (" + std::to_string(state.SizedDriveCount) + ")" != counts) {
-    failures.Add("DriveCount " + std::to_string(state.DriveCount) + ", SizedDriveCount " +
-                 std::to_string(state.SizedDriveCount) + " for \"" + counts + "\"");
-  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -741,16 +737,16 @@ TEST(RobustReport, ArbitraryDriveFactsAlwaysGiveTheExactLayout) {
     for (int build = 0; build < builds; ++build) {
       const Scenario s = RandomScenario(rng);
       Apply(s, *p, rng);
-      p->state().OsVersion = s.osVersion;
+      p->SetOsVersion(s.osVersion);
       const std::size_t callsBefore = p->drive.calls.size();
 
       Failures failures;
-      RefreshDriveReport(p->program);
+      RefreshDriveReport(p->program.forms);
       ++reports;
       blocks += ListedLetters(s).size();
-      CheckReport(s, p->win().ReportBox().Text(), p->state(), failures);
+      CheckReport(s, p->win().ReportBox().Text(), failures);
       CheckCallsOnlyListed(p->drive.calls, callsBefore, ListedLetters(s), failures);
-      if (!p->state().ReportIdle) failures.Add("ReportIdle is False after the build");
+      if (!p->forms().reportIdle) failures.Add("the report is not idle after the build");
       if (p->wmi.liveObjects != 0) failures.Add(std::to_string(p->wmi.liveObjects) + " service objects left alive");
       if (p->tk.mainWindowsLoaded != 1 || p->tk.menuFormsLoaded != 1) failures.Add("a form was loaded again");
       ASSERT_EQ(failures.count(), 0u) << "seed " << seed << ", machine " << machine << ", build " << build << ", fault "
@@ -793,11 +789,11 @@ TEST(RobustAllLetters, TwentySixDrivesGiveTwentySixBlocks) {
   TestProgram t;
   Apply(s, t, rng);
   Main(t.program);  // the fake version is 6.1: Table lines are written
-  ASSERT_TRUE(t.program.WindowLoaded());
+  ASSERT_TRUE(t.program.forms.WindowLoaded());
 
   Failures failures;
   const std::string text = t.tk.mainWindow->ReportBox().Text();
-  CheckReport(s, text, t.state(), failures);
+  CheckReport(s, text, failures);
   EXPECT_EQ(failures.count(), 0u) << failures.Summary();
 
   ParsedReport report;
@@ -812,7 +808,7 @@ TEST(RobustAllLetters, TwentySixDrivesGiveTwentySixBlocks) {
   }
   // Drives E, J, O, T and Y have no size.
   EXPECT_EQ(*report.summary, "26  (21)");
-  EXPECT_TRUE(t.state().ReportIdle);
+  EXPECT_TRUE(t.forms().reportIdle);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -903,7 +899,7 @@ void RunStop(const StopRun& run) {
 
   if (run.build != BuildKind::FirstReport) {
     Main(t.program);
-    ASSERT_TRUE(t.program.WindowLoaded());
+    ASSERT_TRUE(t.program.forms.WindowLoaded());
   }
 
   toolkit::HeadlessMainWindow* window = nullptr;
@@ -918,7 +914,7 @@ void RunStop(const StopRun& run) {
     textAtStop = window->ReportBox().Text();
     callsAtStop = t.drive.calls.size();
     switch (run.stop) {
-      case StopKind::QuitMenu: t.program.Menu().Click(MenuItemId::Quit); break;
+      case StopKind::QuitMenu: t.program.forms.Menu().Click(MenuItemId::Quit); break;
       case StopKind::QuitKey: window->PressKey(27); break;
       case StopKind::QuitButton: window->events().OnCloseButtonMouseDown(toolkit::kLeftButton, 0, 5, 5); break;
       case StopKind::QuitThenTick:
@@ -949,23 +945,22 @@ void RunStop(const StopRun& run) {
   }
   ASSERT_TRUE(fired);
   ASSERT_NE(window, nullptr);
-  EXPECT_TRUE(t.state().ReportIdle);
+  EXPECT_TRUE(t.forms().reportIdle);
 
   if (UnloadsAtOnce(run.stop)) {
     EXPECT_FALSE(window->Tick()) << "the timer still ticks after the unload";
   } else {
     // The quit is finished by the next tick.
-    EXPECT_TRUE(t.program.WindowLoaded());
+    EXPECT_TRUE(t.program.forms.WindowLoaded());
     EXPECT_FALSE(window->visible());
     EXPECT_TRUE(window->Tick());
   }
-  EXPECT_FALSE(t.program.WindowLoaded());
-  EXPECT_FALSE(t.program.MenuLoaded());
+  EXPECT_FALSE(t.program.forms.WindowLoaded());
+  EXPECT_FALSE(t.program.forms.MenuLoaded());
   EXPECT_FALSE(window->Loaded());
   EXPECT_EQ(t.tk.loadedForms, 0);
   EXPECT_FALSE(window->windowTimer().Enabled());
-  EXPECT_TRUE(t.state().UnloadRequested);
-  EXPECT_EQ(t.state().Quitting, run.stop != StopKind::CloseFromOutside);
+  EXPECT_EQ(t.forms().quitting, run.stop != StopKind::CloseFromOutside);
   EXPECT_EQ(t.wmi.liveObjects, 0);
   EXPECT_TRUE(t.tk.messageBoxes.empty());
 
@@ -1003,14 +998,14 @@ void RunStop(const StopRun& run) {
 
   // Nothing brings a window back: not a refresh, not a key on the dead window, not a tick.
   const std::size_t callsAfter = t.drive.calls.size();
-  RefreshDriveReport(t.program);
+  RefreshDriveReport(t.program.forms);
   window->PressKey(116);
   window->Tick();
   EXPECT_EQ(t.tk.mainWindowsLoaded, 1);
   EXPECT_EQ(t.tk.menuFormsLoaded, 1);
   EXPECT_EQ(t.drive.calls.size(), callsAfter);
   EXPECT_EQ(window->ReportBox().Text(), text);
-  EXPECT_TRUE(t.state().ReportIdle);
+  EXPECT_TRUE(t.forms().reportIdle);
 }
 
 TEST(RobustStop, QuitOrCloseAtEveryYieldAndInsideEveryDriveCallEndsCleanly) {
@@ -1027,7 +1022,7 @@ TEST(RobustStop, QuitOrCloseAtEveryYieldAndInsideEveryDriveCallEndsCleanly) {
     s.drives = t.drive.drives;
     s.disks = t.wmi.disks;
     s.withTable = true;
-    CheckReport(s, t.tk.mainWindow->ReportBox().Text(), t.state(), failures);
+    CheckReport(s, t.tk.mainWindow->ReportBox().Text(), failures);
     ASSERT_EQ(failures.count(), 0u) << failures.Summary();
   }
   int runs = 0;
@@ -1062,12 +1057,12 @@ TEST(RobustRegistry, EveryCallDeniedStartsSilentlyAndBuildsTheSameReport) {
   EXPECT_NO_THROW(Main(denied.program));
 
   EXPECT_EQ(denied.tk.loadedForms, 2);
-  ASSERT_TRUE(denied.program.WindowLoaded());
-  ASSERT_TRUE(denied.program.MenuLoaded());
+  ASSERT_TRUE(denied.program.forms.WindowLoaded());
+  ASSERT_TRUE(denied.program.forms.MenuLoaded());
   EXPECT_TRUE(denied.tk.mainWindow->visible());
   EXPECT_TRUE(denied.tk.mainWindow->windowTimer().Enabled());
   EXPECT_TRUE(denied.tk.messageBoxes.empty());
-  EXPECT_TRUE(denied.state().ReportIdle);
+  EXPECT_TRUE(denied.forms().reportIdle);
   EXPECT_EQ(denied.tk.mainWindow->ReportBox().Text(), allowed.tk.mainWindow->ReportBox().Text());
 
   // Each of the three values was tried, nothing was stored, and no handle was closed that had

@@ -10,15 +10,15 @@ namespace tarnvik::testing {
 
 struct ShownProgram : TestProgram {
   ShownProgram() {
-    program.Menu().Form().Hide();
-    program.Window();
+    program.forms.Menu().Form().Hide();
+    program.forms.Window();
     win().WindowTimer().SetInterval(kTimerInterval);
     win().WindowTimer().SetEnabled(true);
     win().Show();
-    state().ReportIdle = true;
+    forms().reportIdle = true;
   }
   toolkit::HeadlessMainWindow& win() { return *tk.mainWindow; }
-  ReportWindow& g() { return program.Window(); }
+  ReportWindow& g() { return program.forms.Window(); }
   toolkit::PictureId close() { return win().CloseButton().Picture(); }
   toolkit::PictureId minimise() { return win().MinimiseButton().Picture(); }
 };

@@ -14,7 +14,6 @@
 #include "base/utf_win.h"
 #include "base/win32_win.h"
 #include "startup/process_scan.h"
-#include "startup/program_state.h"
 #include "test_env_win.h"
 
 namespace tarnvik {
@@ -37,9 +36,7 @@ std::vector<std::string> SplitList(const std::string& list) {
 }
 
 int CountIn(const std::string& list, const std::string& name) {
-  ProgramState state;
-  state.ProcessList = "\r" + list;
-  return CountNameMatches(state, name);
+  return CountNameMatches("\r" + list, name);
 }
 
 struct Snapshot {
@@ -131,6 +128,12 @@ TEST(WinProcessApi, PsapiNamesThisProcessByItsFirstModule) {
 
   const ProcessHandle self = api.OpenProcess(kProcessQueryInformation | kProcessVmRead, 0, ::GetCurrentProcessId());
   ASSERT_NE(self, 0);
+  uint64_t created = 0, unused = 0;
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  EXPECT_NE(api.GetProcessTimes(self, &created, &unused, &unused, &unused), 0);
+  const uint64_t age = ((uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime) - created;
+  EXPECT_LT(age, 36'000'000'000u) << created;  // started within the hour, not in the future
   std::array<ModuleHandle, 50> modules{};
   uint32_t needed = 0;
   ASSERT_NE(api.EnumProcessModules(self, modules.data(), 200, &needed), 0);
@@ -159,16 +162,12 @@ TEST(WinProcessApi, ClosingTheNullHandleOfAFailedOpenFailsQuietly) {
 
 TEST(WinProcessApi, ScanFindsThisProgramOnBothWalks) {
   win::WinProcessApi api;
-  ProgramState state;
-  state.OsFamily = "NT";
-  state.OsVersion = "6.1";
-  ScanProcesses(state, api);
-  EXPECT_GE(CountIn(state.ProcessList, kOwnUpperName), 1) << state.ProcessList;
-  EXPECT_GT(SplitList(state.ProcessList).size(), 1u);
+  const std::string list = ScanProcesses(Environment{"", "NT", "6.1"}, api);
+  EXPECT_GE(CountIn(list, kOwnUpperName), 1) << list;
+  EXPECT_GT(SplitList(list).size(), 1u);
 
-  ProgramState psapi;
-  ListProcessesPsapi(psapi, api);
-  EXPECT_GE(CountIn(psapi.ProcessList, kOwnUpperName), 1) << psapi.ProcessList;
+  const std::string psapi = ListProcessesPsapi(api);
+  EXPECT_GE(CountIn(psapi, kOwnUpperName), 1) << psapi;
 }
 
 // A copy of this program under a Cyrillic name, started suspended so that it only sits in
@@ -229,13 +228,10 @@ TEST(WinProcessApi, NonAsciiProcessNameComesThroughAsUtf8) {
   ASSERT_NE(at, s.ids.end());
   EXPECT_EQ(s.names[static_cast<std::size_t>(at - s.ids.begin())], utf8Name);
 
-  ProgramState state;
-  state.OsFamily = "NT";
-  state.OsVersion = "6.1";
-  ScanProcesses(state, api);
+  const std::string list = ScanProcesses(Environment{"", "NT", "6.1"}, api);
   const std::string upperName = "\xD0\xA2\xD0\x90\xD0\xA0\xD0\x9D\xD0\x92\xD0\x98\xD0\x9A_"
                                 "\xD0\xA2\xD0\x95\xD0\xA1\xD0\xA2.EXE";  // ТАРНВИК_ТЕСТ.EXE
-  EXPECT_EQ(CountIn(state.ProcessList, upperName), 1) << state.ProcessList;
+  EXPECT_EQ(CountIn(list, upperName), 1) << list;
 }
 
 }  // namespace

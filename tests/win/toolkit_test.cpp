@@ -22,8 +22,8 @@
 #include "base/scoped_win.h"
 #include "base/utf_win.h"
 #include "test_env_win.h"
-#include "ui/main_window/artwork.h"
-#include "ui/main_window/resource_ids.h"
+#include "ui/toolkit/artwork.h"
+#include "ui/toolkit/resource_ids.h"
 #include "ui/toolkit/toolkit_forms_win.h"
 
 #include <commctrl.h>

@@ -10,7 +10,6 @@
 #include "startup/environment.h"
 #include "startup/process_api_win.h"
 #include "startup/process_scan.h"
-#include "startup/program_state.h"
 #include "test_env_win.h"
 
 namespace tarnvik {
@@ -93,11 +92,15 @@ class CountingProcessApi final : public ProcessApi {
   int CloseHandle(ProcessHandle h) override { return real_.CloseHandle(h); }
   uint32_t GetCurrentProcessId() override { return real_.GetCurrentProcessId(); }
   int ProcessIdToSessionId(uint32_t id, uint32_t* session) override { return real_.ProcessIdToSessionId(id, session); }
+  int GetProcessTimes(ProcessHandle p, uint64_t* c, uint64_t* e, uint64_t* k, uint64_t* u) override {
+    return real_.GetProcessTimes(p, c, e, k, u);
+  }
   ProcessHandle CreateMutexA(int owner, const char* name) override { return real_.CreateMutexA(owner, name); }
   ProcessHandle OpenMutexA(uint32_t access, int inherit, const char* name) override {
     return real_.OpenMutexA(access, inherit, name);
   }
   uint32_t GetLastError() override { return real_.GetLastError(); }
+  void Sleep(uint32_t milliseconds) override { real_.Sleep(milliseconds); }
 
  private:
   win::WinProcessApi real_;
@@ -106,11 +109,9 @@ class CountingProcessApi final : public ProcessApi {
 TEST(OsVersion, ScanTakesTheWalkThatSuitsTheVersionAndFindsThisProgram) {
   REQUIRE_EXPECTED_OS(expected);
   win::WinVersionApi version;
-  ProgramState state;
-  state.OsFamily = GetOsVersionText(version, 0);
-  state.OsVersion = GetOsVersionText(version, 1);
+  const Environment env{"", GetOsVersionText(version, 0), GetOsVersionText(version, 1)};
   CountingProcessApi api;
-  ScanProcesses(state, api);
+  const std::string list = ScanProcesses(env, api);
 
   const bool oldNt = expected.family == "NT" && std::strtod(expected.version.c_str(), nullptr) < 5;
   if (oldNt) {
@@ -120,8 +121,7 @@ TEST(OsVersion, ScanTakesTheWalkThatSuitsTheVersionAndFindsThisProgram) {
     EXPECT_EQ(api.enumerations, 0);
     EXPECT_EQ(api.snapshots, 1);
   }
-  state.ProcessList = "\r" + state.ProcessList;
-  EXPECT_GE(CountNameMatches(state, "TARNVIK_WIN_TESTS.EXE"), 1) << state.ProcessList;
+  EXPECT_GE(CountNameMatches("\r" + list, "TARNVIK_WIN_TESTS.EXE"), 1) << list;
 }
 
 }  // namespace

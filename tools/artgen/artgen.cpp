@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "image_files.h"
-#include "ui/main_window/artwork.h"
+#include "ui/toolkit/artwork.h"
 
 namespace {
 

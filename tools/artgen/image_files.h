@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ui/main_window/artwork.h"
+#include "ui/toolkit/artwork.h"
 
 namespace tarnvik::art::files {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "fakes/test_program.h"
-#include "report/report_builder.h"
+#include "ui/main_window/report_view.h"
 #include "ui/main_window/report_window.h"
 #include "ui/menu_form/command_menu.h"
 
@@ -21,7 +21,7 @@ using tarnvik::testing::FakeDrive;
 using tarnvik::testing::TestProgram;
 
 void SetUpMachine(TestProgram& t) {
-  t.state().OsVersion = "6.1";
+  t.SetOsVersion("6.1");
   for (char letter = 'a'; letter <= 'z'; ++letter) {
     FakeDrive d;
     d.label = std::string("VOLUME_") + letter;
@@ -32,9 +32,9 @@ void SetUpMachine(TestProgram& t) {
     t.tk.driveEntries.push_back(std::string(1, letter) + ": [" + d.label + "]");
     t.wmi.disks[std::string(1, static_cast<char>(letter - 32)) + ":"].partitionTypes = {"GPT: Basic Data"};
   }
-  t.program.Menu().Form().Hide();
-  t.program.Window().Form().Show();
-  t.state().ReportIdle = true;
+  t.program.forms.Menu().Form().Hide();
+  t.program.forms.Window().Form().Show();
+  t.forms().reportIdle = true;
 }
 
 int IntArg(int argc, char** argv, int index, int fallback) {
@@ -51,10 +51,10 @@ int main(int argc, char** argv) {
 
   TestProgram t;
   SetUpMachine(t);
-  tarnvik::toolkit::TextBox& box = t.program.Window().Form().ReportBox();
+  tarnvik::toolkit::TextBox& box = t.program.forms.Window().Form().ReportBox();
 
   // One report to check the work is real before timing it.
-  tarnvik::RefreshDriveReport(t.program);
+  tarnvik::RefreshDriveReport(t.program.forms);
   const std::string sample = box.Text();
   if (sample.find(" Drives: \t  26  (26)\r\n") == std::string::npos) {
     std::fprintf(stderr, "the report is incomplete:\n%s\n", sample.c_str());
@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
   for (int run = 0; run < runs; ++run) {
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < reportsPerRun; ++i) {
-      tarnvik::RefreshDriveReport(t.program);
+      tarnvik::RefreshDriveReport(t.program.forms);
       checksum += box.Text().size();
     }
     const auto stop = std::chrono::steady_clock::now();

@@ -1,7 +1,7 @@
 // The cursor query of the window timer, answered by user32.
 #pragma once
 
-#include "startup/program.h"
+#include "ui/main_window/cursor_api.h"
 
 namespace tarnvik::win {
 

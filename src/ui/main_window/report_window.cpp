@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "report/report_builder.h"
-#include "startup/program.h"
+#include "ui/forms.h"
+#include "ui/main_window/report_view.h"
 #include "ui/menu_form/command_menu.h"
 
 namespace tarnvik {
@@ -54,7 +54,7 @@ bool NoticeChangesLetters(const toolkit::DeviceNotice& notice) {
 
 }  // namespace
 
-ReportWindow::ReportWindow(Program& program) : program_(program), window_(program.tk.LoadMainWindow(*this)) {}
+ReportWindow::ReportWindow(Forms& forms) : forms_(forms), window_(forms.tk.LoadMainWindow(*this)) {}
 
 void ReportWindow::ShowNormalButtons() {
   window_->MinimiseButton().SetPictureFrom(window_->StoredPicture(kMinimiseNormal));
@@ -62,20 +62,18 @@ void ReportWindow::ShowNormalButtons() {
 }
 
 void ReportWindow::OnResize() {
-  ProgramState& state = program_.state;
-  if (state.Quitting) return;
+  if (forms_.quitting) return;
   toolkit::MainWindow& w = *window_;
 
-  state.ScreenDpi = 96;
   // Widened first: the absolute value of the smallest int would overflow.
-  state.ScreenDpi = static_cast<int32_t>(std::llabs(static_cast<long long>(w.LogPixelsX())));
+  const auto screenDpi = static_cast<int32_t>(std::llabs(static_cast<long long>(w.LogPixelsX())));
 
   // The skin is a pixel picture that is never scaled: the window keeps its pixel size.
   w.SetSize(kWindowWidth, kWindowHeight);
 
   w.MenuGlyph().Move(0, 0, 24, 24);
   // A DPI of 0 gives no scale: the fonts keep their sizes and the geometry still applies.
-  if (state.ScreenDpi != 0) w.MenuGlyph().SetFontSize(ScaledFontSize(9, state.ScreenDpi));
+  if (screenDpi != 0) w.MenuGlyph().SetFontSize(ScaledFontSize(9, screenDpi));
 
   w.CloseButton().SetTop(4);
   w.MinimiseButton().SetTop(4);
@@ -87,98 +85,94 @@ void ReportWindow::OnResize() {
   w.MinimiseButton().SetWidth(22);
 
   w.ReportBox().Move(11, 35, 286, 346);
-  if (state.ScreenDpi != 0) w.ReportBox().SetFontSize(ScaledFontSize(10, state.ScreenDpi));
+  if (screenDpi != 0) w.ReportBox().SetFontSize(ScaledFontSize(10, screenDpi));
 
   // Restored with a drive notice still waiting: the rebuild held back while minimised follows.
-  if (state.DriveNoticePending && !state.UnloadRequested && w.GetWindowState() != WindowState::Minimized &&
+  if (driveNoticePending_ && !unloadRequested_ && w.GetWindowState() != WindowState::Minimized &&
       !w.NoticeTimer().Enabled())
     StartQuietWait();
 }
 
 void ReportWindow::OnMouseDown(int16_t button, int16_t, float x, float y) {
-  ProgramState& state = program_.state;
-  if (state.Quitting) return;
+  if (forms_.quitting) return;
 
   if (button == toolkit::kRightButton && window_->GetWindowState() == WindowState::Normal && y < kMenuCorner &&
       x < kMenuCorner) {
-    program_.Menu().PopupMenu();
+    forms_.Menu().PopupMenu();
     return;
   }
 
   if (button == toolkit::kLeftButton && window_->GetWindowState() == WindowState::Normal && y < kTitleBandHeight) {
-    state.DragActive = true;
-    state.DragStartX = x;
-    state.DragStartY = y;
+    dragActive_ = true;
+    dragStartX_ = x;
+    dragStartY_ = y;
   } else {
-    state.DragActive = false;
+    dragActive_ = false;
   }
 }
 
 void ReportWindow::OnMouseMove(int16_t button, int16_t, float x, float y) {
-  ProgramState& state = program_.state;
-  if (state.Quitting) return;
+  if (forms_.quitting) return;
 
   // Over the bare surface neither caption button is under the cursor.
   ShowNormalButtons();
 
-  if (button != toolkit::kLeftButton || !state.DragActive || window_->GetWindowState() != WindowState::Normal) {
-    state.DragActive = false;
+  if (button != toolkit::kLeftButton || !dragActive_ || window_->GetWindowState() != WindowState::Normal) {
+    dragActive_ = false;
     return;
   }
-  if (x == state.DragStartX && y == state.DragStartY) return;
+  if (x == dragStartX_ && y == dragStartY_) return;
 
   // Moving by the cursor's offset from the press point keeps that point under the cursor.
-  state.DragLeft = static_cast<float>(x - state.DragStartX + window_->Left());
-  state.DragTop = static_cast<float>(y - state.DragStartY + window_->Top());
-  window_->SetLeft(state.DragLeft);
-  window_->SetTop(state.DragTop);
+  const auto left = static_cast<float>(x - dragStartX_ + window_->Left());
+  const auto top = static_cast<float>(y - dragStartY_ + window_->Top());
+  window_->SetLeft(left);
+  window_->SetTop(top);
 }
 
 void ReportWindow::OnMouseUp(int16_t button, int16_t, float, float) {
-  ProgramState& state = program_.state;
-  if (!state.Quitting && button == toolkit::kLeftButton) state.DragActive = false;
+  if (!forms_.quitting && button == toolkit::kLeftButton) dragActive_ = false;
 }
 
 void ReportWindow::OnQueryUnload(int16_t&, int16_t) {
-  program_.state.UnloadRequested = true;
+  unloadRequested_ = true;
   window_->Hide();
   // Hide the menu form only while it exists: the reference would otherwise load a new one
   // that keeps the process alive after its windows are gone.
-  if (program_.MenuLoaded()) program_.Menu().Form().Hide();
+  if (forms_.MenuLoaded()) forms_.Menu().Form().Hide();
   window_->WindowTimer().SetEnabled(false);
   window_->WindowTimer().SetInterval(0);
   window_->NoticeTimer().SetEnabled(false);
 }
 
 void ReportWindow::OnUnload(int16_t&) {
-  if (program_.MenuLoaded()) program_.Menu().Form().Unload();
-  program_.ReleaseWindow();
-  program_.tk.DoEvents();
+  if (forms_.MenuLoaded()) forms_.Menu().Form().Unload();
+  forms_.ReleaseWindow();
+  forms_.tk.DoEvents();
 }
 
 void ReportWindow::OnWindowTimer() {
-  ProgramState& state = program_.state;
   toolkit::MainWindow& w = *window_;
 
-  if (state.Quitting) {
+  if (forms_.quitting) {
     w.WindowTimer().SetEnabled(false);
     w.WindowTimer().SetInterval(0);
     w.Unload();
     return;
   }
   // A tick already due while the window is being unloaded must not touch it.
-  if (state.UnloadRequested) return;
+  if (unloadRequested_) return;
 
   // A letter can come or go with no notice at all (a mapped network drive, subst). The mask
   // costs no I/O, so every tick looks. It is compared with the mask the last report read, not
   // with the report's letters, which the drive list may filter; a difference starts the quiet
   // wait once, and each further change restarts it, as a notice does. 0 is a failed call.
-  const uint32_t letters = program_.os.drive.GetLogicalDrives();
-  if (letters != 0 && letters != state.ReportLetterMask && letters != state.TimerLetterMask) {
-    state.DriveNoticePending = true;
+  const uint32_t letters = forms_.os.drive.GetLogicalDrives();
+  if (letters != 0 && letters != reportLetterMask_ && letters != timerLetterMask_) {
+    driveNoticePending_ = true;
     StartQuietWait();
   }
-  if (letters != 0) state.TimerLetterMask = letters;
+  if (letters != 0) timerLetterMask_ = letters;
 
   const WindowState windowState = w.GetWindowState();
   if (windowState == WindowState::Minimized) {
@@ -188,31 +182,30 @@ void ReportWindow::OnWindowTimer() {
   if (windowState != WindowState::Normal) return;
 
   // A picture control reports no event when the cursor leaves it: look where the cursor is.
-  program_.os.cursor.GetCursorPos(state.CursorX, state.CursorY);
+  forms_.os.cursor.GetCursorPos(cursorX_, cursorY_);
   const double left = w.Left();
   const double top = w.Top();
-  if (CursorOutside(w.CloseButton(), left, top, state.CursorX, state.CursorY))
+  if (CursorOutside(w.CloseButton(), left, top, cursorX_, cursorY_))
     w.CloseButton().SetPictureFrom(w.StoredPicture(kCloseNormal));
-  if (CursorOutside(w.MinimiseButton(), left, top, state.CursorX, state.CursorY))
+  if (CursorOutside(w.MinimiseButton(), left, top, cursorX_, cursorY_))
     w.MinimiseButton().SetPictureFrom(w.StoredPicture(kMinimiseNormal));
 }
 
 void ReportWindow::OnReportBoxKeyDown(int16_t& keyCode, int16_t) {
-  ProgramState& state = program_.state;
-  if (state.Quitting) return;
+  if (forms_.quitting) return;
   // Shift, Ctrl and Alt are not looked at: Shift+F5 refreshes like F5.
   switch (keyCode) {
     case kKeyF5:
-      if (state.ReportIdle) RefreshDriveReport(program_);
+      if (forms_.reportIdle) RefreshDriveReport(forms_);
       break;
     case kKeyF1:
-      RunAboutCommand(program_);
+      RunAboutCommand(forms_);
       break;
     case kKeyF2:
-      RunHelpFileCommand(program_);
+      RunHelpFileCommand(forms_);
       break;
     case kKeyEscape:
-      RunQuitCommand(program_);
+      RunQuitCommand(forms_);
       break;
     default:
       break;
@@ -226,64 +219,61 @@ void ReportWindow::StartQuietWait() {
 }
 
 void ReportWindow::OnDeviceChange(const toolkit::DeviceNotice& notice) {
-  ProgramState& state = program_.state;
-  if (state.Quitting || state.UnloadRequested || !NoticeChangesLetters(notice)) return;
+  if (forms_.quitting || unloadRequested_ || !NoticeChangesLetters(notice)) return;
   // Every notice restarts the wait, so a burst of them gives one rebuild.
-  state.DriveNoticePending = true;
+  driveNoticePending_ = true;
   StartQuietWait();
 }
 
 void ReportWindow::OnNoticeTimer() {
-  ProgramState& state = program_.state;
   window_->NoticeTimer().SetEnabled(false);  // one wait, one tick
-  if (state.Quitting || state.UnloadRequested || !state.DriveNoticePending) return;
+  if (forms_.quitting || unloadRequested_ || !driveNoticePending_) return;
   // Minimised, the rebuild waits for the restore (OnResize); a build under way is followed
   // by one more when it ends (DriveReportFinished); inside the About box's or the menu's loop a
   // build's yields would pump that loop's messages without its handling, so it waits for the
   // loop's end (ModalLoopEnded). The notice stays pending for all three.
-  if (window_->GetWindowState() == WindowState::Minimized || !state.ReportIdle || state.ModalLoops > 0) return;
-  state.DriveNoticePending = false;
-  RefreshDriveReport(program_);
+  if (window_->GetWindowState() == WindowState::Minimized || !forms_.reportIdle || forms_.modalLoops > 0) return;
+  driveNoticePending_ = false;
+  RefreshDriveReport(forms_);
 }
 
 void ReportWindow::DriveReportFinished() {
-  const ProgramState& state = program_.state;
-  if (state.Quitting || state.UnloadRequested || !state.DriveNoticePending || window_->NoticeTimer().Enabled()) return;
+  if (forms_.quitting || unloadRequested_ || !driveNoticePending_ || window_->NoticeTimer().Enabled()) return;
   StartQuietWait();
 }
 
 void ReportWindow::OnCloseButtonMouseMove(int16_t, int16_t, float, float) {
-  if (program_.state.Quitting) return;
+  if (forms_.quitting) return;
   window_->CloseButton().SetPictureFrom(window_->StoredPicture(kCloseHot));
   window_->MinimiseButton().SetPictureFrom(window_->StoredPicture(kMinimiseNormal));
 }
 
 void ReportWindow::OnMinimiseButtonMouseMove(int16_t, int16_t, float, float) {
-  if (program_.state.Quitting) return;
+  if (forms_.quitting) return;
   window_->MinimiseButton().SetPictureFrom(window_->StoredPicture(kMinimiseHot));
   window_->CloseButton().SetPictureFrom(window_->StoredPicture(kCloseNormal));
 }
 
 void ReportWindow::OnMenuGlyphMouseMove(int16_t, int16_t, float, float) {
-  if (program_.state.Quitting) return;
+  if (forms_.quitting) return;
   ShowNormalButtons();
 }
 
 void ReportWindow::OnCloseButtonMouseDown(int16_t button, int16_t, float, float) {
-  if (program_.state.Quitting || button != toolkit::kLeftButton) return;
+  if (forms_.quitting || button != toolkit::kLeftButton) return;
   ShowNormalButtons();
-  RunQuitCommand(program_);
+  RunQuitCommand(forms_);
 }
 
 void ReportWindow::OnMinimiseButtonMouseDown(int16_t button, int16_t, float, float) {
-  if (program_.state.Quitting || button != toolkit::kLeftButton) return;
+  if (forms_.quitting || button != toolkit::kLeftButton) return;
   ShowNormalButtons();
   window_->SetWindowState(WindowState::Minimized);
   window_->Refresh();
 }
 
 void ReportWindow::OnMenuGlyphMouseDown(int16_t, int16_t, float, float) {
-  if (program_.state.Quitting) return;
+  if (forms_.quitting) return;
   // Any press on the glyph is a right press in the menu corner, so it opens the menu and never drags.
   OnMouseDown(toolkit::kRightButton, 0, 0, 0);
 }

@@ -3,15 +3,13 @@
 
 #include <memory>
 
+#include "ui/toolkit/skin.h"
 #include "ui/toolkit/toolkit.h"
 
 namespace tarnvik {
 
-class Program;
+class Forms;
 
-inline constexpr int kWindowWidth = 308;
-inline constexpr int kWindowHeight = 392;
-inline constexpr int kTitleBandHeight = 28;
 inline constexpr int kMenuCorner = 28;
 inline constexpr int kTimerInterval = 125;
 /// How long the drive notices must have been quiet before the report is rebuilt. A stick with
@@ -20,16 +18,10 @@ inline constexpr int kTimerInterval = 125;
 /// the second in which the report should follow the drives, even with slow drives to ask.
 inline constexpr int kQuietWait = 200;
 
-/// The window texts of the caption controls: never drawn, they are what a screen reader names
-/// them, in the menu's bilingual style (the close button quits, as the menu's Quit does).
-inline constexpr char kCloseButtonName[] = "Выход / Quit    [Esc]";
-inline constexpr char kMinimiseButtonName[] = "Свернуть / Minimise";
-inline constexpr char kMenuGlyphName[] = "Меню / Menu";
-
 class ReportWindow final : public toolkit::MainWindowEvents {
  public:
   /// Loads the window and its controls, hidden.
-  explicit ReportWindow(Program& program);
+  explicit ReportWindow(Forms& forms);
 
   toolkit::MainWindow& Form() { return *window_; }
 
@@ -53,6 +45,10 @@ class ReportWindow final : public toolkit::MainWindowEvents {
   /// The About box or the pop-up menu has closed: a rebuild held back while it was open follows,
   /// as after a build.
   void ModalLoopEnded() { DriveReportFinished(); }
+  /// A report build begins with the letter mask (GetLogicalDrives) it read.
+  void ReportBegins(uint32_t letterMask) { reportLetterMask_ = letterMask; }
+  /// The window is being closed: a report build under way stops.
+  bool UnloadRequested() const { return unloadRequested_; }
   // Caption buttons and menu glyph.
   void OnCloseButtonMouseMove(int16_t button, int16_t shift, float x, float y) override;
   void OnCloseButtonMouseDown(int16_t button, int16_t shift, float x, float y) override;
@@ -65,8 +61,20 @@ class ReportWindow final : public toolkit::MainWindowEvents {
   void ShowNormalButtons();
   void StartQuietWait();
 
-  Program& program_;
+  Forms& forms_;
   std::unique_ptr<toolkit::MainWindow> window_;
+  bool unloadRequested_ = false;
+  // A left press in the title band, where it was; a move then drags the window by it.
+  bool dragActive_ = false;
+  float dragStartX_ = 0, dragStartY_ = 0;
+  // A volume came or went and the report has not been rebuilt for it yet.
+  bool driveNoticePending_ = false;
+  // The letter mask read as the last report began, and the one the window timer read last: a
+  // letter that comes or goes with no notice shows as a change.
+  uint32_t reportLetterMask_ = 0;
+  uint32_t timerLetterMask_ = 0;
+  // The cursor's last known position: a failed read keeps it.
+  int32_t cursorX_ = 0, cursorY_ = 0;
 };
 
 }  // namespace tarnvik

@@ -1,7 +1,7 @@
 #include "ui/menu_form/command_menu.h"
 
-#include "report/report_builder.h"
-#include "startup/program.h"
+#include "ui/forms.h"
+#include "ui/main_window/report_view.h"
 #include "ui/main_window/report_window.h"
 #include "ui/menu_form/about.h"
 
@@ -13,15 +13,15 @@ namespace {
 // delivers the timers' ticks, so the window holds back rebuilds and resumes them at the end.
 class ModalLoop {
  public:
-  explicit ModalLoop(Program& program) : program_(program) { ++program_.state.ModalLoops; }
+  explicit ModalLoop(Forms& forms) : forms_(forms) { ++forms_.modalLoops; }
   ~ModalLoop() {
-    if (--program_.state.ModalLoops == 0 && program_.WindowLoaded()) program_.Window().ModalLoopEnded();
+    if (--forms_.modalLoops == 0 && forms_.WindowLoaded()) forms_.Window().ModalLoopEnded();
   }
   ModalLoop(const ModalLoop&) = delete;
   ModalLoop& operator=(const ModalLoop&) = delete;
 
  private:
-  Program& program_;
+  Forms& forms_;
 };
 
 }  // namespace
@@ -43,11 +43,11 @@ const std::vector<toolkit::MenuItem>& MenuItems() {
   return items;
 }
 
-CommandMenu::CommandMenu(Program& program) : program_(program), window_(program.tk.LoadMenuForm(*this)) {}
+CommandMenu::CommandMenu(Forms& forms) : forms_(forms), window_(forms.tk.LoadMenuForm(*this)) {}
 
 void CommandMenu::PopupMenu() {
   const int chosen = [this] {
-    const ModalLoop loop(program_);
+    const ModalLoop loop(forms_);
     return window_->PopupMenu(MenuItems(), kDefaultMenuItem);
   }();
   if (chosen >= 0 && chosen < static_cast<int>(MenuItems().size())) Click(static_cast<MenuItemId>(chosen));
@@ -76,30 +76,30 @@ void CommandMenu::Click(MenuItemId item) {
 }
 
 void CommandMenu::OnAboutClick() {
-  if (program_.state.Quitting) return;
-  RunAboutCommand(program_);
+  if (forms_.quitting) return;
+  RunAboutCommand(forms_);
 }
 
 void CommandMenu::OnHelpFileClick() {
-  if (program_.state.Quitting) return;
-  RunHelpFileCommand(program_);
+  if (forms_.quitting) return;
+  RunHelpFileCommand(forms_);
 }
 
 void CommandMenu::OnRefreshClick() {
   // A refresh asked for while a report is being built is dropped, not queued.
-  if (program_.state.Quitting || !program_.state.ReportIdle) return;
-  RefreshDriveReport(program_);
+  if (forms_.quitting || !forms_.reportIdle) return;
+  RefreshDriveReport(forms_);
 }
 
-void CommandMenu::OnQuitClick() { RunQuitCommand(program_); }
+void CommandMenu::OnQuitClick() { RunQuitCommand(forms_); }
 
 void CommandMenu::OnCancelClick() {}
 
 void CommandMenu::OnQueryUnload(int16_t&, int16_t) { window_->Hide(); }
 
 void CommandMenu::OnUnload(int16_t&) {
-  program_.ReleaseMenu();
-  program_.tk.DoEvents();
+  forms_.ReleaseMenu();
+  forms_.tk.DoEvents();
 }
 
 std::string HelpFileCommandLine(const std::string& appFolder) {
@@ -107,21 +107,21 @@ std::string HelpFileCommandLine(const std::string& appFolder) {
   return "notepad.exe \"" + appFolder + "ReadMe.txt\"";
 }
 
-void RunHelpFileCommand(Program& program) {
+void RunHelpFileCommand(Forms& forms) {
   // Whether Notepad starts, and whether the file is there, is Notepad's business.
-  program.tk.Shell(HelpFileCommandLine(program.state.AppFolder), toolkit::kNormalFocus);
+  forms.tk.Shell(HelpFileCommandLine(forms.appFolder), toolkit::kNormalFocus);
 }
 
-void RunAboutCommand(Program& program) {
-  const ModalLoop loop(program);
-  ShowAbout(program.tk);
+void RunAboutCommand(Forms& forms) {
+  const ModalLoop loop(forms);
+  ShowAbout(forms.tk);
 }
 
-void RunQuitCommand(Program& program) {
+void RunQuitCommand(Forms& forms) {
   // Only forms that still exist are hidden: the references would otherwise load new ones.
-  if (program.MenuLoaded()) program.Menu().Form().Hide();
-  if (program.WindowLoaded()) program.Window().Form().Hide();
-  program.state.Quitting = true;
+  if (forms.MenuLoaded()) forms.Menu().Form().Hide();
+  if (forms.WindowLoaded()) forms.Window().Form().Hide();
+  forms.quitting = true;
 }
 
 }  // namespace tarnvik

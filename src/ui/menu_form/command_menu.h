@@ -10,7 +10,7 @@
 
 namespace tarnvik {
 
-class Program;
+class Forms;
 
 /// The items of the command menu, in menu order.
 enum class MenuItemId : int {
@@ -33,7 +33,7 @@ inline constexpr int kDefaultMenuItem = static_cast<int>(MenuItemId::Refresh);
 class CommandMenu final : public toolkit::MenuFormEvents {
  public:
   /// Loads the form, hidden.
-  explicit CommandMenu(Program& program);
+  explicit CommandMenu(Forms& forms);
 
   toolkit::MenuForm& Form() { return *window_; }
   toolkit::DriveList& Drives() { return window_->Drives(); }
@@ -52,17 +52,17 @@ class CommandMenu final : public toolkit::MenuFormEvents {
   void OnUnload(int16_t& cancel) override;
 
  private:
-  Program& program_;
+  Forms& forms_;
   std::unique_ptr<toolkit::MenuForm> window_;
 };
 
-/// "notepad.exe \"" + AppFolder + "ReadMe.txt\"": the path quoted, so blanks in it stay in the name.
+/// "notepad.exe \"" + appFolder + "ReadMe.txt\"": the path quoted, so blanks in it stay in the name.
 std::string HelpFileCommandLine(const std::string& appFolder);
 /// Starts Notepad on the help file without waiting.
-void RunHelpFileCommand(Program& program);
+void RunHelpFileCommand(Forms& forms);
 /// Shows the About box; a rebuild that falls due while it is open waits for it to close.
-void RunAboutCommand(Program& program);
-/// Hides both forms and sets Quitting; the window timer finishes the quit.
-void RunQuitCommand(Program& program);
+void RunAboutCommand(Forms& forms);
+/// Hides both forms and sets quitting; the window timer finishes the quit.
+void RunQuitCommand(Forms& forms);
 
 }  // namespace tarnvik

@@ -7,10 +7,10 @@
 
 #include "base/utf_win.h"
 #include "tarnvik_version.h"
-#include "ui/main_window/artwork.h"
-#include "ui/main_window/report_window.h"
-#include "ui/main_window/resource_ids.h"
 #include "ui/toolkit/accessible_button_win.h"
+#include "ui/toolkit/artwork.h"
+#include "ui/toolkit/resource_ids.h"
+#include "ui/toolkit/skin.h"
 #include "ui/toolkit/toolkit_forms_win.h"
 
 #include <commctrl.h>

@@ -4,11 +4,12 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/workers.h"
 
 namespace tarnvik::toolkit {
 
@@ -180,8 +181,8 @@ enum : int { kMbOk = 0, kMbIconQuestion = 32 };
 /// Window style of a started process: normal, with the focus.
 inline constexpr int kNormalFocus = 1;
 
-/// The application object and the toolkit's services.
-class Toolkit {
+/// The application object and the toolkit's services; its workers run the report's queries.
+class Toolkit : public Workers {
  public:
   virtual ~Toolkit() = default;
   /// Load creates the form and its controls, hidden.
@@ -190,16 +191,9 @@ class Toolkit {
 
   /// Handles every pending message, then returns.
   virtual void DoEvents() = 0;
-  /// Sleeps until a message arrives or Wake is called, then handles every pending message and
-  /// returns. Paint, input and close keep flowing while the caller waits for a worker.
+  /// Sleeps until a message arrives or Wake (of Workers) is called, then handles every pending
+  /// message and returns. Paint, input and close keep flowing while the caller waits for a worker.
   virtual void WaitEvents() = 0;
-  /// Safe from any thread: makes the current WaitEvents, or the next one, return.
-  virtual void Wake() = 0;
-  /// Runs `work` on a thread of its own and returns at once; false, with `work` dropped unrun,
-  /// when no thread could be had. Nothing ever waits for that thread: work stuck in a system
-  /// call is left behind when the program ends. An exception out of `work` is swallowed. `work`
-  /// must touch nothing of the window's thread except through Wake.
-  virtual bool RunInBackground(std::function<void()> work) = 0;
   /// Modal message box; returns the button chosen.
   virtual int MsgBox(std::string_view text, int style, std::string_view title) = 0;
   /// Starts a process from a command line without waiting; false when it could not start.

@@ -12,7 +12,7 @@
 #include "base/lock.h"
 #include "base/scoped_win.h"
 #include "base/utf_win.h"
-#include "ui/main_window/resource_ids.h"
+#include "ui/toolkit/resource_ids.h"
 #include "ui/toolkit/toolkit_forms_win.h"
 
 namespace tarnvik::win {
@@ -211,7 +211,7 @@ std::atomic<int> g_runningWork{0};
 // gives them), kept so that quit can cancel a call a worker is stuck in. Finished threads are
 // dropped whenever a new one starts.
 Lock g_workersLock;
-std::vector<ScopedKernelHandle>& Workers() {
+std::vector<ScopedKernelHandle>& WorkerThreads() {
   static std::vector<ScopedKernelHandle> workers;
   return workers;
 }
@@ -250,7 +250,7 @@ void CancelBackgroundCalls() {
                         : nullptr;
   if (cancel == nullptr) return;
   const std::lock_guard lock(g_workersLock);
-  for (const ScopedKernelHandle& thread : Workers()) {
+  for (const ScopedKernelHandle& thread : WorkerThreads()) {
     if (::WaitForSingleObject(thread.get(), 0) == WAIT_TIMEOUT) cancel(thread.get());
   }
 }
@@ -328,7 +328,7 @@ void Win32Toolkit::Wake() {
 bool Win32Toolkit::RunInBackground(std::function<void()> work) {
   auto owned = std::make_unique<std::function<void()>>(std::move(work));
   const std::lock_guard lock(g_workersLock);
-  std::vector<ScopedKernelHandle>& workers = Workers();
+  std::vector<ScopedKernelHandle>& workers = WorkerThreads();
   std::erase_if(workers, [](const ScopedKernelHandle& t) { return ::WaitForSingleObject(t.get(), 0) != WAIT_TIMEOUT; });
   workers.reserve(workers.size() + 1);  // so that keeping the handle below cannot fail
   ++g_runningWork;

@@ -1,7 +1,7 @@
 // The skin, the caption-button pictures and the icon, drawn from code.
 // Only integer arithmetic is used, so every compiler and platform produces the same pixels.
 // Edges are anti-aliased by sampling each shape on an 8 x 8 grid inside every pixel.
-#include "ui/main_window/artwork.h"
+#include "ui/toolkit/artwork.h"
 
 #include <algorithm>
 #include <array>

@@ -2,18 +2,18 @@
 // asked on workers (report_queries.h); this thread only turns their answers into text, in
 // alphabetical order, and waits for them with its messages flowing, so no drive can freeze
 // the window.
-#include "report/report_builder.h"
+#include "ui/main_window/report_view.h"
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "base/text.h"
+#include "report/report.h"
 #include "report/report_queries.h"
 #include "report/report_text.h"
-#include "startup/program.h"
+#include "ui/forms.h"
 #include "ui/main_window/report_window.h"
 #include "ui/menu_form/command_menu.h"
 
@@ -32,12 +32,12 @@ namespace {
 /// milliseconds under Wine, more than a drive's own queries.
 class ReportWriter {
  public:
-  explicit ReportWriter(Program& program) : program_(program) {}
+  explicit ReportWriter(Forms& forms) : forms_(forms) {}
 
   bool FormsGone() {
     if (gone_) return true;
-    gone_ = program_.state.UnloadRequested || !program_.WindowLoaded() || !program_.Window().Form().Loaded() ||
-            !program_.MenuLoaded() || !program_.Menu().Form().Loaded();
+    gone_ = !forms_.WindowLoaded() || forms_.Window().UnloadRequested() || !forms_.Window().Form().Loaded() ||
+            !forms_.MenuLoaded() || !forms_.Menu().Form().Loaded();
     return gone_;
   }
 
@@ -65,7 +65,7 @@ class ReportWriter {
       replacing_ = false;
       return !gone_;
     }
-    toolkit::TextBox& box = program_.Window().Form().ReportBox();
+    toolkit::TextBox& box = forms_.Window().Form().ReportBox();
     if (replacing_) {
       box.SetText(pending_);
     } else {
@@ -77,7 +77,7 @@ class ReportWriter {
   }
 
  private:
-  Program& program_;
+  Forms& forms_;
   bool gone_ = false;
   std::string pending_;     // text gathered since the last Flush
   bool replacing_ = false;  // pending_ replaces the box rather than extending it
@@ -85,107 +85,95 @@ class ReportWriter {
 
 /// Yields to the event loop; false when the build must end: a quit was asked for, or the
 /// windows are being or have been unloaded.
-bool YieldAndGoOn(Program& program, ReportWriter& writer) {
+bool YieldAndGoOn(Forms& forms, ReportWriter& writer) {
   if (!writer.Flush()) return false;
-  program.tk.DoEvents();
-  return !program.state.Quitting && !writer.FormsGone();
+  forms.tk.DoEvents();
+  return !forms.quitting && !writer.FormsGone();
 }
 
 /// Sleeps with the messages flowing until a worker has news or the user acts; false when the
 /// build must end, as for a yield.
-bool WaitAndGoOn(Program& program, ReportWriter& writer) {
+bool WaitAndGoOn(Forms& forms, ReportWriter& writer) {
   if (!writer.Flush()) return false;
-  program.tk.WaitEvents();
-  return !program.state.Quitting && !writer.FormsGone();
+  forms.tk.WaitEvents();
+  return !forms.quitting && !writer.FormsGone();
 }
 
-/// Marks in DriveListed every letter that begins an entry of the drive list.
-void CollectLetters(Program& program) {
-  ProgramState& state = program.state;
-  toolkit::DriveList& list = program.Menu().Drives();
+/// The letters that begin an entry of the drive list.
+LetterSet ListedLetters(toolkit::DriveList& list) {
+  LetterSet letters{};
   const int count = list.ListCount();
   for (int entry = 0; entry < count; ++entry) {
     const std::string padded = Trim(list.List(entry)) + " ";
     const std::string letter = LowerAscii(Trim(padded.substr(0, 1)));
     if (letter.empty()) continue;
     const int index = static_cast<unsigned char>(letter[0]) - 'a';
-    if (index >= 0 && index < 26) state.DriveListed[static_cast<std::size_t>(index)] = true;
+    if (index >= 0 && index < 26) letters[static_cast<std::size_t>(index)] = true;
   }
+  return letters;
 }
 
 /// The queries of this report: those start-up began, when they are for the same letters, or
 /// new ones.
-std::shared_ptr<ReportQueries> QueriesFor(Program& program) {
-  const ProgramState& state = program.state;
-  std::shared_ptr<ReportQueries> queries = std::exchange(program.startedQueries, nullptr);
-  if (queries && queries->Letters() == state.DriveListed &&
-      queries->WantsPartitionStyles() == WantsPartitionStyles(state)) {
+std::shared_ptr<ReportQueries> QueriesFor(Forms& forms, const LetterSet& letters) {
+  std::shared_ptr<ReportQueries> queries = std::exchange(forms.startedQueries, nullptr);
+  if (queries && queries->Letters() == letters && queries->WantsPartitionStyles() == forms.withPartitionStyles) {
     return queries;
   }
-  return ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, state.DriveListed,
-                              WantsPartitionStyles(state));
+  return ReportQueries::Start(forms.tk, forms.os.drive, forms.os.wmi, letters, forms.withPartitionStyles);
 }
 
-void BuildReport(Program& program) {
-  ProgramState& state = program.state;
-  ReportWriter writer(program);
+void BuildReport(Forms& forms) {
+  ReportWriter writer(forms);
   if (!writer.Replace(" Please wait...")) return;
   // Read before the list: a letter that changes between the two reads then gives the window
   // timer one rebuild more, never one less.
-  state.ReportLetterMask = program.os.drive.GetLogicalDrives();
-  program.Menu().Drives().Refresh();
-  state.SizedDriveCount = 0;
-  bool headerWritten = false;
-  state.DriveListed.fill(false);
+  forms.Window().ReportBegins(forms.os.drive.GetLogicalDrives());
+  forms.Menu().Drives().Refresh();
   // The letters are known at once, so the workers ask while the waiting text paints.
-  CollectLetters(program);
-  const std::shared_ptr<ReportQueries> queries = QueriesFor(program);
+  const std::shared_ptr<ReportQueries> queries = QueriesFor(forms, ListedLetters(forms.Menu().Drives()));
 
-  if (!YieldAndGoOn(program, writer)) return;
-  state.DriveCount = 0;
+  if (!YieldAndGoOn(forms, writer)) return;
 
-  for (int index = 0; index < 26; ++index) {
-    if (!state.DriveListed[static_cast<std::size_t>(index)]) continue;
-    // Blocks that are ready one after another go to the box together, at the next wait.
-    std::optional<DriveReportFacts> facts;
-    while (!(facts = queries->Take(index))) {
-      if (!WaitAndGoOn(program, writer)) return;
-    }
-    if (!headerWritten) {
-      if (!writer.Replace(ReportHeaderText())) return;
-      headerWritten = true;
-    }
-    if (!writer.Append(DriveBlockText(state, index, *facts))) return;
-  }
+  // Blocks that are ready one after another go to the box together, at the next wait.
+  Report report{queries->WantsPartitionStyles(), {}};
+  bool headerWritten = false;
+  const bool complete = CollectDrives(
+      *queries, report, [&] { return WaitAndGoOn(forms, writer); },
+      [&](const Report& sofar) {
+        if (!headerWritten) {
+          if (!writer.Replace(ReportHeaderText())) return false;
+          headerWritten = true;
+        }
+        return writer.Append(DriveBlockText(sofar.drives.back(), sofar.DriveCount(), sofar.withPartitionStyles));
+      });
+  if (!complete) return;
 
   // With no letter at all, an honest empty report replaces the waiting text.
   if (!headerWritten && !writer.Replace(ReportHeaderText())) return;
-  if (writer.Append(ReportSummaryText(state))) writer.Flush();
+  if (writer.Append(ReportSummaryText(report))) writer.Flush();
 }
 
 }  // namespace
 
-void StartDriveQueries(Program& program) {
-  // The same collection the report makes; the report resets and makes it again.
-  ProgramState& state = program.state;
-  program.Menu().Drives().Refresh();
-  state.DriveListed.fill(false);
-  CollectLetters(program);
-  program.startedQueries = ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, state.DriveListed,
-                                                WantsPartitionStyles(state));
+void StartDriveQueries(Forms& forms) {
+  // The same letters the report collects; the report reads them again.
+  forms.Menu().Drives().Refresh();
+  forms.startedQueries = ReportQueries::Start(forms.tk, forms.os.drive, forms.os.wmi,
+                                              ListedLetters(forms.Menu().Drives()), forms.withPartitionStyles);
 }
 
-void RefreshDriveReport(Program& program) {
+void RefreshDriveReport(Forms& forms) {
   // Idle again however the build ends, even by an exception, or F5 would stay dead.
   struct IdleAgain {
-    ProgramState& state;
-    ~IdleAgain() { state.ReportIdle = true; }
-  } idleAgain{program.state};
-  program.state.ReportIdle = false;
-  BuildReport(program);
-  program.state.ReportIdle = true;
+    Forms& forms;
+    ~IdleAgain() { forms.reportIdle = true; }
+  } idleAgain{forms};
+  forms.reportIdle = false;
+  BuildReport(forms);
+  forms.reportIdle = true;
   // A drive that came or went while the report was built asks for one more.
-  if (program.WindowLoaded()) program.Window().DriveReportFinished();
+  if (forms.WindowLoaded()) forms.Window().DriveReportFinished();
 }
 
 }  // namespace tarnvik
