@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/start_trace.h"
 #include "base/utf_win.h"
 #include "tarnvik_version.h"
 #include "ui/toolkit/accessible_button_win.h"
@@ -457,6 +458,7 @@ void Win32MainWindow::Show() {
   if (!loaded_) return;
   CentreOnWorkArea();
   ::ShowWindow(hwnd_, SW_SHOW);
+  TraceStart("main window on the screen");
   shown_ = true;
 }
 
