@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/start_trace.h"
 #include "base/text.h"
 #include "startup/environment.h"
 #include "startup/process_scan.h"
@@ -99,7 +100,9 @@ bool BeginRun(Program& program) {
   program.forms.appFolder = program.env.appFolder;
   program.forms.withPartitionStyles = program.env.PartitionStylesShown();
   if (!SupportedWindows(program.env)) return false;
+  TraceStart("checks");
   StampRegistry(program);
+  TraceStart("registry stamp");
   return true;
 }
 
@@ -108,16 +111,21 @@ void Main(Program& program) {
   // A second instance still stamps the registry before it gives up.
   if (program.tk.PrevInstance()) return;
   if (AnotherCopyRuns(program)) return;
+  TraceStart("process scan");
 
   Forms& forms = program.forms;
   forms.Menu().Form().Hide();
+  TraceStart("menu form loaded");
   // Past every check: the drives are asked while the main window is made and shown.
   StartDriveQueries(forms);
+  TraceStart("queries started");
   toolkit::MainWindow& window = forms.Window().Form();
+  TraceStart("main window loaded");
   // The timer runs before the window shows and before the first report is built.
   window.WindowTimer().SetInterval(kTimerInterval);
   window.WindowTimer().SetEnabled(true);
   window.Show();
+  TraceStart("main window shown");
   RefreshDriveReport(forms);
 }
 

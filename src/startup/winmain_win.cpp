@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "base/start_trace_win.h"
 #include "report/disk_api_win.h"
 #include "report/drive_api_win.h"
 #include "report/machine_api_win.h"
@@ -23,6 +24,11 @@
 namespace {
 
 int RunProgram() {
+  // The switch is read once: off, every phase costs the test of one pointer.
+  tarnvik::win::WinTraceApi traceApi;
+  tarnvik::StartTrace trace(traceApi);
+  if (trace.On()) tarnvik::SetStartTrace(&trace);
+  tarnvik::TraceStart("entry point");
   // Probing an empty card reader or floppy drive must not stop the report with a
   // "no disk" box: failed probes are answered as errors instead.
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
@@ -46,6 +52,7 @@ int RunProgram() {
   tarnvik::win::WinMachineApi machine;
   tarnvik::win::Win32Toolkit toolkit(windowed ? tarnvik::win::InstanceCheck::Take
                                               : tarnvik::win::InstanceCheck::Skip);
+  tarnvik::TraceStart("COM, adapters and toolkit");
   // Declared after the toolkit: the forms go before the toolkit that made them.
   tarnvik::Program program(toolkit, tarnvik::OsApis{drive, version, registry, process, wmi, cursor, disk, machine});
 

@@ -11,6 +11,7 @@
 //                    program's title and a read-only multi-line edit box, its text written
 //                    once (ending in a " Drives: " line); runs until the window is closed. A
 //                    floor for the program's start-up: what a window alone costs.
+//                    With TARNVIK_TRACE_START set, it traces its phases as the program does.
 //   oscalls -letters N  the window timer's check for letters that come without a notice,
 //                    N times in a row through the program's drive adapter; prints the
 //                    microseconds one check (one tick's added work) costs
@@ -21,6 +22,7 @@
 #include <optional>
 #include <string>
 
+#include "base/start_trace_win.h"
 #include "base/utf_win.h"
 #include "base/win32_win.h"
 #include "report/drive_api_win.h"
@@ -58,8 +60,11 @@ int RunFloorWindow(const std::string& text) {
                                 WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY, 11, 35,
                                 286, 346, main, nullptr, windowClass.hInstance, nullptr);
   if (edit == nullptr) return 1;
+  tarnvik::TraceStart("window and box made");
   ::ShowWindow(main, SW_SHOWNORMAL);
+  tarnvik::TraceStart("window shown");
   ::SetWindowTextW(edit, tarnvik::win::Utf8ToWide(text).c_str());
+  tarnvik::FinishStartTrace("text written");
   MSG message{};
   while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
     ::TranslateMessage(&message);
@@ -89,6 +94,10 @@ int wmain(int argc, wchar_t** argv) {
   if (argc > 2 && std::wcscmp(argv[1], L"-letters") == 0) return TimeLetterChecks(std::wcstol(argv[2], nullptr, 10));
   const bool verbose = argc > 1 && std::wcscmp(argv[1], L"-v") == 0;
   const bool window = argc > 1 && std::wcscmp(argv[1], L"-window") == 0;
+  tarnvik::win::WinTraceApi traceApi;
+  tarnvik::StartTrace trace(traceApi);
+  if (window && trace.On()) tarnvik::SetStartTrace(&trace);
+  tarnvik::TraceStart("entry point");
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   // COM set up as the program's entry point sets it up, for the partition-style query.
   const tarnvik::win::ComApartment com;
@@ -103,6 +112,7 @@ int wmain(int argc, wchar_t** argv) {
   tarnvik::LetterSet letters{};
   for (int index = 0; index < 26; ++index) letters[static_cast<std::size_t>(index)] = (present & (1u << index)) != 0;
   const auto queries = tarnvik::ReportQueries::Start(toolkit, drive, wmi, letters, askStyle);
+  tarnvik::TraceStart("queries started");
 
   int count = 0;
   std::string lines;
@@ -118,6 +128,7 @@ int wmain(int argc, wchar_t** argv) {
     lines += line;
   }
   lines += " Drives: \t  " + std::to_string(count) + "\r\n";
+  tarnvik::TraceStart("answers in");
   if (window) return RunFloorWindow(lines);
   if (verbose) {
     for (char& c : lines) {

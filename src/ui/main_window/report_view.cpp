@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/start_trace.h"
 #include "base/text.h"
 #include "report/report.h"
 #include "report/report_queries.h"
@@ -71,6 +72,7 @@ class ReportWriter {
     } else {
       box.AppendText(pending_);
     }
+    TraceStart("report box written");
     pending_.clear();
     replacing_ = false;
     return true;
@@ -145,13 +147,14 @@ void BuildReport(Forms& forms) {
           if (!writer.Replace(ReportHeaderText())) return false;
           headerWritten = true;
         }
+        TraceStart(std::string("block ") + static_cast<char>('A' + sofar.drives.back().index) + ": gathered");
         return writer.Append(DriveBlockText(sofar.drives.back(), sofar.DriveCount(), sofar.withPartitionStyles));
       });
   if (!complete) return;
 
   // With no letter at all, an honest empty report replaces the waiting text.
   if (!headerWritten && !writer.Replace(ReportHeaderText())) return;
-  if (writer.Append(ReportSummaryText(report))) writer.Flush();
+  if (writer.Append(ReportSummaryText(report)) && writer.Flush()) FinishStartTrace("summary written");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/start_trace.h"
 #include "base/utf_win.h"
 #include "tarnvik_version.h"
 #include "ui/toolkit/accessible_button_win.h"
@@ -259,14 +260,21 @@ void Win32TextBox::SetFontSize(double points) {
   ScopedGetDc dc(hwnd);
   const int dpiY = dc.get() != nullptr ? ::GetDeviceCaps(dc.get(), LOGPIXELSY) : 96;
   // Fractional sizes (9.75 pt) give a fractional pixel height: round it.
-  const int pixels = static_cast<int>(std::lround(points * dpiY / 72.0));
-  ScopedGdiObject font(::CreateFontW(-std::max(pixels, 1), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
+  const int pixels = std::max(static_cast<int>(std::lround(points * dpiY / 72.0)), 1);
+  // The layout pass asks for the size the box was made with (9.75 and 10 points are both 13
+  // pixels at 96 DPI): the font it has is that font, and a new one would lay the text out again.
+  if (font_ && pixels == pixels_) {
+    points_ = points;
+    return;
+  }
+  ScopedGdiObject font(::CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
                                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                      DEFAULT_PITCH | FF_DONTCARE, L"Tahoma"));
   if (!font) return;
   ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
   // The control now draws with the new font, so the old one can go.
   font_ = std::move(font);
+  pixels_ = pixels;
   points_ = points;
 }
 
@@ -457,6 +465,7 @@ void Win32MainWindow::Show() {
   if (!loaded_) return;
   CentreOnWorkArea();
   ::ShowWindow(hwnd_, SW_SHOW);
+  TraceStart("main window on the screen");
   shown_ = true;
 }
 
@@ -527,6 +536,10 @@ void Win32MainWindow::SetTop(double top) {
 
 void Win32MainWindow::SetSize(int width, int height) {
   if (!loaded_ || GetWindowState() != WindowState::Normal) return;
+  // The layout pass sets the size the window already has; an unchanged size still costs a
+  // round of position messages.
+  RECT now{};
+  if (::GetWindowRect(hwnd_, &now) && now.right - now.left == width && now.bottom - now.top == height) return;
   // Borderless: the outer size is the client size.
   ::SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

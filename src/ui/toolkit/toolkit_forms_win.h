@@ -89,6 +89,7 @@ class Win32TextBox final : public toolkit::TextBox {
 
  private:
   double points_ = 9.75;
+  int pixels_ = 0;  // the height font_ was made with
   ScopedGdiObject font_;
 };
 
