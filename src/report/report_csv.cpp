@@ -18,10 +18,8 @@ class CsvFields final : public FieldSink {
     if (disk) column[0] = static_cast<char>(column[0] - 'a' + 'A'), column.insert(0, "disk");
     Append(column);
   }
-  void Append(const std::string& field) {
-    out_ += '"';
-    for (const char c : field) (c == '"' ? out_ += "\"\"" : out_ += c);
-    out_ += '"';
+  void Append(std::string_view field) {
+    AppendCsvField(out_, field);
     out_ += delimiter_;
   }
   void EndRow() { out_.back() = '\r', out_ += '\n'; }

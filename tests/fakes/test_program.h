@@ -32,8 +32,8 @@ struct BasicTestProgram {
 
   Forms& forms() { return program.forms; }
   /// The Windows version start-up would have read, and what the forms take from it.
-  void SetOsVersion(const std::string& version) {
-    program.env.osVersion = version;
+  void SetOsVersion(const std::string& text) {
+    program.env.osVersion = text;
     program.forms.withPartitionStyles = program.env.PartitionStylesShown();
   }
 };
