@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/fake_disk_api.h"
 #include "fakes/fake_drive_api.h"
 #include "fakes/fake_wmi_api.h"
 #include "report/report_csv.h"
@@ -53,6 +54,30 @@ TEST(CollectDrives, TakesTheDrivesInOrderOneCallEachAndStopsWhenTold) {
     EXPECT_EQ(arrivals, c.collected) << c.name << ": one call per drive, as it arrives";
     EXPECT_EQ(complete, c.collected == "CDE" && c.stopAtArrival == 0) << c.name;
   }
+}
+
+TEST(ReportQueries, AsksTheDiskOnlyAfterTheDriveHasAskedThePartitionStyles) {
+  // A disk that hangs must hold up no batch: the drive's worker runs the batch before its disk.
+  struct Disk : testing::FakeDiskApi {
+    const testing::FakeWmiApi* wmi = nullptr;
+    int batchesDoneAtOpen = -1;
+    DeviceHandle CreateFileW(const std::string& path, uint32_t access, uint32_t* lastError) override {
+      batchesDoneAtOpen = wmi->apartmentsLeft;
+      return FakeDiskApi::CreateFileW(path, access, lastError);
+    }
+  } disk;
+  testing::FakeDriveApi drive;
+  testing::FakeWmiApi wmi;
+  toolkit::HeadlessToolkit workers;
+  workers.holdBackgroundWork = true;
+  disk.wmi = &wmi;
+  drive.drives['c'] = {};
+  LetterSet letters{};
+  letters[2] = true;
+  const auto queries = ReportQueries::Start(workers, drive, wmi, letters, true, DiskQuestions{disk, {6, 1}});
+  workers.RunBackgroundWork(0);
+  EXPECT_EQ(disk.calls.front(), "open \\\\.\\C:");
+  EXPECT_EQ(disk.batchesDoneAtOpen, 1);
 }
 
 TEST(ReportJson, MadeBeforeAnyTextCarriesTheCounts) {
