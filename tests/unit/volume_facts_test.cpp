@@ -1,0 +1,107 @@
+// The volume behind a letter and the volumes without one, against volumes in memory.
+#include "report/volume_facts.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/fake_disk_api.h"
+#include "fakes/fake_volume_api.h"
+
+namespace tarnvik {
+namespace {
+
+using namespace std::string_literals;
+using Paths = std::optional<std::vector<std::string>>;
+const std::string kGuid = "\\\\?\\Volume{5a3c9e11-0000-0000-0000-100000000000}\\";
+const std::string kLong = "C:\\" + std::string(300, 'd') + "\\", kLonger = kLong + kLong;
+std::string Guid(char last) { return "\\\\?\\Volume{" + std::string(35, '0') + last + "}\\"; }
+
+TEST(VolumeFacts, PathListsAreAskedAgainWhileTheyGrowAndReadToTheirSecondNul) {
+  const std::string x300(300, 'x'), x600(600, 'x'), x1300(1300, 'x'), x2700(2700, 'x');
+  const struct { const char* name; std::vector<std::string> turns; Paths want; std::size_t asks; } cases[] = {
+      {"one letter", {"C:\\\0\0"s}, Paths{{"C:\\"}}, 1},
+      {"a letter and a folder", {"E:\\\0C:\\Data\\\0\0"s}, Paths{{"E:\\", "C:\\Data\\"}}, 1},
+      {"none", {"\0"s}, Paths(std::in_place), 1},
+      {"cut before its second NUL", {"C:\\\0"s}, std::nullopt, 1},
+      {"longer than the first ask", {kLong + "\0\0"s}, Paths{{kLong}}, 2},
+      {"grown between two asks", {kLong + "\0\0"s, kLonger + "\0\0"s}, Paths{{kLonger}}, 3},
+      {"growing at every ask", {x300, x600, x1300, x2700}, std::nullopt, 4},
+      {"refused", {}, std::nullopt, 0},
+  };
+  for (const auto& c : cases) {
+    testing::FakeVolumeApi api;
+    api.pathLists[kGuid] = c.turns;
+    EXPECT_EQ(ReadMountPaths(api, kGuid), c.want) << c.name;
+    EXPECT_EQ(api.pathAsks[kGuid], c.asks) << c.name;
+  }
+}
+
+std::vector<unsigned char> Partition(uint32_t style, std::vector<unsigned char> type, std::size_t size = 144) {
+  std::vector<unsigned char> bytes(144);
+  bytes[0] = static_cast<unsigned char>(style);
+  bytes[10] = 0x10, bytes[23] = 0x01, bytes[24] = 3;  // offset 1 MiB, length 2^56, partition 3
+  std::copy(type.begin(), type.end(), bytes.begin() + 32);
+  bytes.resize(size);
+  return bytes;
+}
+const PartitionFacts kMbr{3, 1u << 20, 1ull << 56, "MBR", "0x07"};
+
+TEST(VolumeFacts, PartitionAnswersGiveMbrTypeByteOrGptTypeGuid) {
+  const std::vector<unsigned char> efi = {0x28, 0x73, 0x2a, 0xc1, 0x1f, 0xf8, 0xd2, 0x11,
+                                          0xba, 0x4b, 0x00, 0xa0, 0xc9, 0x3e, 0xc9, 0x3b};
+  const PartitionFacts gpt{3, 1 << 20, 1ull << 56, "GPT", "{c12a7328-f81f-11d2-ba4b-00a0c93ec93b}"};
+  const struct { const char* name; std::vector<unsigned char> bytes; std::optional<PartitionFacts> want; } cases[] = {
+      {"MBR", Partition(0, {0x07}), kMbr},
+      {"GPT", Partition(1, efi), gpt},
+      {"GPT cut in its type", Partition(1, efi, 47), std::nullopt},
+      {"MBR cut before its type", Partition(0, {0x07}, 32), std::nullopt},
+      {"cut before the number", Partition(0, {0x07}, 27), std::nullopt},
+      {"no partition table (RAW)", Partition(2, efi), std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParsePartitionInfo(c.bytes.data(), c.bytes.size()), c.want) << c.name;
+}
+
+TEST(VolumeFacts, WalkListsEachLetterlessVolumeOnceAndNoLetteredOne) {
+  testing::FakeVolumeApi api;
+  api.pathLists = {{Guid('a'), {"C:\\\0\0"s}}, {Guid('b'), {"\0"s}}, {Guid('c'), {"D:\\Data\\\0\0"s}},
+                   {Guid('e'), {"D:\\Data\\\0e:\\\0\0"s}}};
+  api.search = {Guid('a'), Guid('b'), Guid('b'), Guid('c'), Guid('d') /* gone */, "\\\\?\\Volume{b}\\", Guid('e')};
+  EXPECT_EQ(ListLetterlessVolumes(api), (std::vector<std::string>{Guid('b'), Guid('c')}));
+  EXPECT_EQ(api.openSearches, 0);
+}
+
+TEST(VolumeFacts, LetterAndItsGuidPathGiveOneVolumeSharesOnlyWhileConnectedBitLockerOnlyWhenElevated) {
+  testing::FakeVolumeApi volumes;
+  testing::FakeDiskApi disks;
+  testing::FakeEncryptionWmi wmi;
+  VolumeCalls calls{volumes, volumes, disks, wmi};
+  testing::FakeDrive& c = volumes.drives['c'];
+  c.label = "SYSTEM", c.serial = 1, c.totalBytes = 1000, c.freeBytes = 600;
+  volumes.drives['\\'] = c;
+  volumes.flags['c'] = volumes.flags['\\'] = kFileReadOnlyVolume | kFileVolumeIsCompressed | 0x2;
+  volumes.quotaLeft['c'] = volumes.quotaLeft['\\'] = 100;
+  volumes.guidPaths = {{"C:\\", kGuid}, {"Z:\\", kGuid}};
+  volumes.pathLists[kGuid] = {"C:\\\0\0"s};
+  disks.answers[{kGuid.substr(0, 48), ioctl::kDiskGetPartitionInfoEx, ~0u}] = {Partition(0, {0x07})};
+  wmi.objects["Win32_EncryptableVolume.DeviceID='\\\\\\\\?\\\\" + kGuid.substr(4, 44) + "\\\\'"] =
+      {{"ProtectionStatus", 1}};
+  const VolumeAnswers letter = QueryLetterVolume(calls, 2, true);
+  EXPECT_EQ(letter.volume, (VolumeFacts{kGuid, Paths{{"C:\\"}}, 100, true, true, kMbr, {}, EncryptionFacts{1, {}}}));
+  EXPECT_EQ(letter.answers, CollectDriveAnswers(volumes, 2));
+  EXPECT_EQ(QueryGuidVolume(calls, kGuid, true), letter);
+
+  volumes.drives['z'].type = kDriveRemote;
+  for (const uint32_t result : {0u, 1201u /* ERROR_CONNECTION_UNAVAIL: remembered, its server gone */}) {
+    volumes.shares["Z:"] = {result, "\\\\files\\home"};
+    const VolumeFacts share = QueryLetterVolume(calls, 25, true).volume;
+    EXPECT_EQ(share.remotePath, result == 0 ? std::optional<std::string>("\\\\files\\home") : std::nullopt);
+    EXPECT_EQ(share.guidPath, std::nullopt) << "a share lies on no volume here";
+  }
+  wmi.asked.clear();
+  EXPECT_EQ(QueryLetterVolume(calls, 2, false).volume.encryption, std::nullopt);
+  EXPECT_TRUE(wmi.asked.empty()) << "asked without administrator rights";
+  wmi.refused = true;
+  EXPECT_EQ(QueryLetterVolume(calls, 2, true).volume.encryption, std::nullopt);
+}
+
+}  // namespace
+}  // namespace tarnvik
