@@ -1,0 +1,54 @@
+// The volume adapter under Wine, against the letters the runner prepared: Wine names a GUID path
+// for each letter (its last byte the letter's code), lists each volume with its one letter,
+// refuses the partition query (error 50), maps no share and has no BitLocker class.
+#include "report/volume_api_win.h"
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+#include "report/disk_api_win.h"
+#include "report/drive_api_win.h"
+#include "report/volume_facts.h"
+#include "report/wmi_api_win.h"
+#include "test_env_win.h"
+
+namespace tarnvik {
+namespace {
+
+TEST(WinVolumeApi, LettersAndGuidPathsAnswerAndNoVolumeLacksALetter) {
+  const std::string guidOfC = "\\\\?\\Volume{00000000-0000-0000-0000-000000000043}\\";
+  win::WinVolumeApi volumes;
+  win::WinDriveApi drives;
+  win::WinDiskApi disks;
+  win::WinWmiApi wmi;
+  VolumeCalls calls{volumes, drives, disks, wmi};
+  const VolumeAnswers c = QueryLetterVolume(calls, 2, true);
+  EXPECT_EQ(c.volume, (VolumeFacts{guidOfC, std::vector<std::string>{"C:\\"}, c.answers.space.freeBytes, false,
+                                   false, {}, {}, {}}));
+  const DriveAnswers g = QueryGuidVolume(calls, guidOfC, false).answers;
+  EXPECT_EQ(std::tie(g.label, g.fileSystem, g.serial, g.space.totalBytes, g.bytesPerSector),
+            std::tie(c.answers.label, c.answers.fileSystem, c.answers.serial, c.answers.space.totalBytes,
+                     c.answers.bytesPerSector));
+  if (const auto cdrom = testing::EnvDriveLetter(L"TARNVIK_TEST_CDROM")) {
+    EXPECT_EQ(QueryLetterVolume(calls, *cdrom - 'a', false).volume.readOnly, true);
+  }
+  if (const auto network = testing::EnvDriveLetter(L"TARNVIK_TEST_NETWORK")) {
+    const VolumeFacts share = QueryLetterVolume(calls, *network - 'a', false).volume;
+    EXPECT_FALSE(share.guidPath || share.remotePath);
+  }
+  std::string list = "preset", first;
+  uint32_t error = 0, asked = 0;
+  {
+    const ScopedVolumeSearch search(volumes, volumes.FindFirstVolumeW(&first, &error));
+    EXPECT_TRUE(search && IsVolumeGuidPath(first)) << error;
+  }
+  EXPECT_EQ(ListLetterlessVolumes(volumes), std::vector<std::string>{});
+  EXPECT_FALSE(volumes.GetVolumePathNamesForVolumeNameW(guidOfC, 4, &list, &asked, &error));
+  EXPECT_EQ(std::tie(error, asked, list), std::make_tuple(234u, 5u, std::string("preset")));  // "C:\" and 2 NULs
+  EXPECT_FALSE(volumes.GetVolumeNameForVolumeMountPointW("Q:\\", &list, &error));
+  EXPECT_EQ(std::tie(error, list), std::make_tuple(2u, std::string("preset")));
+}
+
+}  // namespace
+}  // namespace tarnvik
