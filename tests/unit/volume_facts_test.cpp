@@ -77,7 +77,7 @@ TEST(VolumeFacts, LetterAndItsGuidPathGiveOneVolumeSharesOnlyWhileConnectedBitLo
   testing::FakeDrive& c = volumes.drives['c'];
   c.label = "SYSTEM", c.serial = 1, c.totalBytes = 1000, c.freeBytes = 600;
   volumes.drives['\\'] = c;
-  volumes.flags['c'] = volumes.flags['\\'] = kFileReadOnlyVolume | kFileVolumeIsCompressed | 0x2;
+  volumes.flags['c'] = volumes.flags['\\'] = kFileVolumeIsCompressed | 0x2;
   volumes.quotaLeft['c'] = volumes.quotaLeft['\\'] = 100;
   volumes.guidPaths = {{"C:\\", kGuid}, {"Z:\\", kGuid}};
   volumes.pathLists[kGuid] = {"C:\\\0\0"s};
@@ -85,7 +85,7 @@ TEST(VolumeFacts, LetterAndItsGuidPathGiveOneVolumeSharesOnlyWhileConnectedBitLo
   wmi.objects["Win32_EncryptableVolume.DeviceID='\\\\\\\\?\\\\" + kGuid.substr(4, 44) + "\\\\'"] =
       {{"ProtectionStatus", 1}};
   const VolumeAnswers letter = QueryLetterVolume(calls, 2, true);
-  EXPECT_EQ(letter.volume, (VolumeFacts{kGuid, Paths{{"C:\\"}}, 100, true, true, kMbr, {}, EncryptionFacts{1, {}}}));
+  EXPECT_EQ(letter.volume, (VolumeFacts{kGuid, Paths{{"C:\\"}}, 100, false, true, kMbr, {}, EncryptionFacts{1, {}}}));
   EXPECT_EQ(letter.answers, CollectDriveAnswers(volumes, 2));
   EXPECT_EQ(QueryGuidVolume(calls, kGuid, true), letter);
 
