@@ -149,9 +149,7 @@ std::optional<EncryptionFacts> AskEncryption(WmiApi& wmi, const std::string& gui
   std::unique_ptr<WmiObject> volume;
   if (services->Get("Win32_EncryptableVolume.DeviceID='" + KeyValue(guidPath) + "'", volume) < 0 || !volume)
     return std::nullopt;
-  const std::optional<uint32_t> protection = ReadNumber(*volume, "ProtectionStatus");
-  if (!protection) return std::nullopt;
-  return EncryptionFacts{*protection, ReadNumber(*volume, "ConversionStatus")};
+  return ReadEncryption(*volume);
 }
 
 std::optional<EncryptionFacts> QueryEncryption(WmiApi& wmi, const std::string& guidPath) {
@@ -177,6 +175,12 @@ void FillVolume(VolumeCalls& calls, const VolumeAnswerTap& tap, bool elevated, V
 
 bool IsVolumeGuidPath(std::string_view path) {
   return path.size() == 49 && path.starts_with("\\\\?\\Volume{") && path.ends_with("}\\");
+}
+
+std::optional<EncryptionFacts> ReadEncryption(WmiObject& volume) {
+  const std::optional<uint32_t> protection = ReadNumber(volume, "ProtectionStatus");
+  if (!protection) return std::nullopt;
+  return EncryptionFacts{*protection, ReadNumber(volume, "ConversionStatus")};
 }
 
 std::optional<std::vector<std::string>> ParsePathList(std::string_view list) {

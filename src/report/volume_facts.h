@@ -92,6 +92,10 @@ std::optional<std::vector<std::string>> ReadMountPaths(VolumeApi& api, const std
 /// second); empty when the list is not ended within `list`.
 std::optional<std::vector<std::string>> ParsePathList(std::string_view list);
 
+/// BitLocker's codes as a Win32_EncryptableVolume object holds them; none without its
+/// ProtectionStatus.
+std::optional<EncryptionFacts> ReadEncryption(WmiObject& volume);
+
 /// "\\?\Volume{" a GUID of 36 characters "}\": the only shape Windows gives a volume.
 bool IsVolumeGuidPath(std::string_view path);
 

@@ -1,17 +1,15 @@
 // FakeDriveApi's drives with their volume flags and quotas (a GUID path "\\?\..." is its drive
-// '\'), the volume calls as scripted, and BitLocker's management class with its objects.
+// '\'), and the volume calls as scripted.
 #pragma once
 
 #include <algorithm>
 #include <cctype>
 #include <map>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "fakes/fake_drive_api.h"
-#include "fakes/fake_wmi_api.h"
 #include "report/volume_api.h"
 
 namespace tarnvik::testing {
@@ -75,48 +73,6 @@ struct FakeVolumeApi : VolumeApi, FakeDriveApi {
     const auto [result, share] = shares.count(local) != 0 ? shares[local] : std::make_pair(2250u, std::string());
     if (result == 0 || result == 1201) *remote = share;  // a remembered share (1201) is named too
     return result;
-  }
-};
-
-/// Win32_EncryptableVolume objects by object path, their numbers by property.
-struct FakeEncryptionWmi : WmiApi {
-  std::map<std::string, std::map<std::string, uint32_t>> objects;
-  bool refused = false;            ///< the namespace is denied, as to a standard user
-  std::vector<std::string> asked;  ///< namespaces connected to and object paths read
-
-  // Plays the locator, the services, a pending read and the object read, each handed out anew.
-  struct Node : WmiLocator, WmiServices, WmiPendingObject, WmiObject {
-    FakeEncryptionWmi& wmi;
-    std::string path;
-    explicit Node(FakeEncryptionWmi& w, std::string p = {}) : wmi(w), path(std::move(p)) {}
-    WmiResult ConnectServer(const std::string&, const std::string& space, std::unique_ptr<WmiServices>& s) override {
-      wmi.asked.push_back(space);
-      if (!wmi.refused) s = std::make_unique<Node>(wmi);
-      return wmi.refused ? kFakeNoAccess : kWmiOk;
-    }
-    WmiResult StartGet(const std::string& objectPath, std::unique_ptr<WmiPendingObject>& pending) override {
-      wmi.asked.push_back(objectPath);
-      pending = std::make_unique<Node>(wmi, objectPath);
-      return kWmiOk;
-    }
-    WmiResult ExecQuery(const std::string&, std::unique_ptr<WmiObjectWalk>&) override { return kFakeBadQuery; }
-    WmiResult Wait(std::unique_ptr<WmiObject>& object) override {
-      if (wmi.objects.count(path) != 0) object = std::make_unique<Node>(wmi, path);
-      return wmi.objects.count(path) != 0 ? kWmiOk : kFakeNotFound;
-    }
-    WmiResult GetText(const std::string&, std::optional<std::string>&) override { return kFakeNotFound; }
-    WmiResult GetNumber(const std::string& name, std::optional<uint32_t>& value) override {
-      if (wmi.objects[path].count(name) != 0) value = wmi.objects[path][name];
-      return wmi.objects[path].count(name) != 0 ? kWmiOk : kFakeNotFound;
-    }
-  };
-  WmiResult JoinApartment(std::unique_ptr<WmiApartment>& apartment) override {
-    apartment = std::make_unique<WmiApartment>();
-    return kWmiOk;
-  }
-  WmiResult CreateLocator(std::unique_ptr<WmiLocator>& locator) override {
-    locator = std::make_unique<Node>(*this);
-    return kWmiOk;
   }
 };
 

@@ -5,6 +5,7 @@
 
 #include "fakes/fake_disk_api.h"
 #include "fakes/fake_volume_api.h"
+#include "fakes/fake_wmi_api.h"
 
 namespace tarnvik {
 namespace {
@@ -72,7 +73,7 @@ TEST(VolumeFacts, WalkListsEachLetterlessVolumeOnceAndNoLetteredOne) {
 TEST(VolumeFacts, LetterAndItsGuidPathGiveOneVolumeSharesOnlyWhileConnectedBitLockerOnlyWhenElevated) {
   testing::FakeVolumeApi volumes;
   testing::FakeDiskApi disks;
-  testing::FakeEncryptionWmi wmi;
+  testing::FakeWmiApi wmi;  // knows no BitLocker volume
   VolumeCalls calls{volumes, volumes, disks, wmi};
   testing::FakeDrive& c = volumes.drives['c'];
   c.label = "SYSTEM", c.serial = 1, c.totalBytes = 1000, c.freeBytes = 600;
@@ -82,25 +83,41 @@ TEST(VolumeFacts, LetterAndItsGuidPathGiveOneVolumeSharesOnlyWhileConnectedBitLo
   volumes.guidPaths = {{"C:\\", kGuid}, {"Z:\\", kGuid}};
   volumes.pathLists[kGuid] = {"C:\\\0\0"s};
   disks.answers[{kGuid.substr(0, 48), ioctl::kDiskGetPartitionInfoEx, ~0u}] = {Partition(0, {0x07})};
-  wmi.objects["Win32_EncryptableVolume.DeviceID='\\\\\\\\?\\\\" + kGuid.substr(4, 44) + "\\\\'"] =
-      {{"ProtectionStatus", 1}};
   const VolumeAnswers letter = QueryLetterVolume(calls, 2, true);
-  EXPECT_EQ(letter.volume, (VolumeFacts{kGuid, Paths{{"C:\\"}}, 100, false, true, kMbr, {}, EncryptionFacts{1, {}}}));
+  EXPECT_EQ(letter.volume, (VolumeFacts{kGuid, Paths{{"C:\\"}}, 100, false, true, kMbr, {}, {}}));
   EXPECT_EQ(letter.answers, CollectDriveAnswers(volumes, 2));
   EXPECT_EQ(QueryGuidVolume(calls, kGuid, true), letter);
+  const std::string asked = "Win32_EncryptableVolume.DeviceID='\\\\\\\\?\\\\" + kGuid.substr(4, 44) + "\\\\'";
+  EXPECT_EQ(wmi.objectPaths, (std::vector<std::string>{asked, asked}));
+  EXPECT_EQ(wmi.connects[0], ".|root\\CIMV2\\Security\\MicrosoftVolumeEncryption");
 
   volumes.drives['z'].type = kDriveRemote;
   for (const uint32_t result : {0u, 1201u /* ERROR_CONNECTION_UNAVAIL: remembered, its server gone */}) {
     volumes.shares["Z:"] = {result, "\\\\files\\home"};
-    const VolumeFacts share = QueryLetterVolume(calls, 25, true).volume;
+    const VolumeFacts share = QueryLetterVolume(calls, 25, false).volume;
     EXPECT_EQ(share.remotePath, result == 0 ? std::optional<std::string>("\\\\files\\home") : std::nullopt);
     EXPECT_EQ(share.guidPath, std::nullopt) << "a share lies on no volume here";
   }
-  wmi.asked.clear();
-  EXPECT_EQ(QueryLetterVolume(calls, 2, false).volume.encryption, std::nullopt);
-  EXPECT_TRUE(wmi.asked.empty()) << "asked without administrator rights";
-  wmi.refused = true;
-  EXPECT_EQ(QueryLetterVolume(calls, 2, true).volume.encryption, std::nullopt);
+  QueryLetterVolume(calls, 2, false);
+  EXPECT_EQ(wmi.connects.size(), 2u) << "asked without administrator rights";
+}
+
+// A Win32_EncryptableVolume object read, with its numbers.
+struct EncryptableVolume : WmiObject {
+  std::map<std::string, uint32_t> numbers;
+  WmiResult GetText(const std::string&, std::optional<std::string>&) override { return testing::kFakeNotFound; }
+  WmiResult GetNumber(const std::string& name, std::optional<uint32_t>& value) override {
+    if (numbers.count(name) != 0) value = numbers[name];
+    return numbers.count(name) != 0 ? kWmiOk : testing::kFakeNotFound;
+  }
+};
+
+TEST(VolumeFacts, BitLockerCodesAreTakenAsTheVolumeGivesThem) {
+  EncryptableVolume locked, windows7, none;
+  locked.numbers = {{"ProtectionStatus", 2}, {"ConversionStatus", 1}}, windows7.numbers = {{"ProtectionStatus", 0}};
+  EXPECT_EQ(ReadEncryption(locked), (EncryptionFacts{2, 1}));
+  EXPECT_EQ(ReadEncryption(windows7), (EncryptionFacts{0, std::nullopt}));
+  EXPECT_EQ(ReadEncryption(none), std::nullopt);
 }
 
 }  // namespace
