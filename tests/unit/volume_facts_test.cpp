@@ -26,7 +26,6 @@ TEST(VolumeFacts, PathListsAreAskedAgainWhileTheyGrowAndReadToTheirSecondNul) {
       {"longer than the first ask", {kLong + "\0\0"s}, Paths{{kLong}}, 2},
       {"grown between two asks", {kLong + "\0\0"s, kLonger + "\0\0"s}, Paths{{kLonger}}, 3},
       {"growing at every ask", {x300, x600, x1300, x2700}, std::nullopt, 4},
-      {"refused", {}, std::nullopt, 0},
   };
   for (const auto& c : cases) {
     testing::FakeVolumeApi api;
@@ -55,7 +54,6 @@ TEST(VolumeFacts, PartitionAnswersGiveMbrTypeByteOrGptTypeGuid) {
       {"GPT", Partition(1, efi), gpt},
       {"GPT cut in its type", Partition(1, efi, 47), std::nullopt},
       {"MBR cut before its type", Partition(0, {0x07}, 32), std::nullopt},
-      {"cut before the number", Partition(0, {0x07}, 27), std::nullopt},
       {"no partition table (RAW)", Partition(2, efi), std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(ParsePartitionInfo(c.bytes.data(), c.bytes.size()), c.want) << c.name;
@@ -75,9 +73,8 @@ TEST(VolumeFacts, LetterAndItsGuidPathGiveOneVolumeSharesOnlyWhileConnectedBitLo
   testing::FakeDiskApi disks;
   testing::FakeWmiApi wmi;  // knows no BitLocker volume
   VolumeCalls calls{volumes, volumes, disks, wmi};
-  testing::FakeDrive& c = volumes.drives['c'];
-  c.label = "SYSTEM", c.serial = 1, c.totalBytes = 1000, c.freeBytes = 600;
-  volumes.drives['\\'] = c;
+  volumes.drives['c'].label = "SYSTEM", volumes.drives['c'].totalBytes = 1000, volumes.drives['c'].freeBytes = 600;
+  volumes.drives['\\'] = volumes.drives['c'];
   volumes.flags['c'] = volumes.flags['\\'] = kFileVolumeIsCompressed | 0x2;
   volumes.quotaLeft['c'] = volumes.quotaLeft['\\'] = 100;
   volumes.guidPaths = {{"C:\\", kGuid}, {"Z:\\", kGuid}};
@@ -90,20 +87,18 @@ TEST(VolumeFacts, LetterAndItsGuidPathGiveOneVolumeSharesOnlyWhileConnectedBitLo
   const std::string asked = "Win32_EncryptableVolume.DeviceID='\\\\\\\\?\\\\" + kGuid.substr(4, 44) + "\\\\'";
   EXPECT_EQ(wmi.objectPaths, (std::vector<std::string>{asked, asked}));
   EXPECT_EQ(wmi.connects[0], ".|root\\CIMV2\\Security\\MicrosoftVolumeEncryption");
-
   volumes.drives['z'].type = kDriveRemote;
   for (const uint32_t result : {0u, 1201u /* ERROR_CONNECTION_UNAVAIL: remembered, its server gone */}) {
     volumes.shares["Z:"] = {result, "\\\\files\\home"};
     const VolumeFacts share = QueryLetterVolume(calls, 25, false).volume;
     EXPECT_EQ(share.remotePath, result == 0 ? std::optional<std::string>("\\\\files\\home") : std::nullopt);
-    EXPECT_EQ(share.guidPath, std::nullopt) << "a share lies on no volume here";
+    EXPECT_FALSE(share.guidPath || share.mountPaths) << "a share lies on no volume here";
   }
   QueryLetterVolume(calls, 2, false);
   EXPECT_EQ(wmi.connects.size(), 2u) << "asked without administrator rights";
 }
 
-// A Win32_EncryptableVolume object read, with its numbers.
-struct EncryptableVolume : WmiObject {
+struct EncryptableVolume : WmiObject {  // an object read, with its numbers
   std::map<std::string, uint32_t> numbers;
   WmiResult GetText(const std::string&, std::optional<std::string>&) override { return testing::kFakeNotFound; }
   WmiResult GetNumber(const std::string& name, std::optional<uint32_t>& value) override {
