@@ -33,7 +33,7 @@ void AppendHex(std::string& text, uint32_t value, int digits) {
 }
 
 // A GUID's bytes: Data1 (32 bits), Data2 and Data3 (16 bits each) little-endian, then Data4's
-// eight bytes in order, written as Windows writes a GUID, in lower case.
+// eight bytes in order; written in braces and in lower case, as partition tools show GPT types.
 std::string GuidText(const unsigned char* g) {
   std::string text = "{";
   AppendHex(text, ReadU32(g), 8);
