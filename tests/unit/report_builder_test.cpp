@@ -161,7 +161,7 @@ TEST_F(ReportBuilder, WorkedExampleByteForByte) {
   // A saving run writes the same text, and the same values as JSON; only the JSON asks for disks.
   EXPECT_EQ(Saved("/save"), "\xEF\xBB\xBF" + expected);
   EXPECT_TRUE(p.disk.calls.empty());
-  p.machine.names[kComputerNameNetBios] = "DESK-7";
+  p.machine.names[kComputerNamePhysicalNetBios] = "DESK-7";
   p.machine.now = {2026, 12, 3, 9, 18, 55, 12, 0};
   std::vector<unsigned char> oneExtent(32);
   oneExtent[0] = 1;  // on disk 0, which answers nothing else
