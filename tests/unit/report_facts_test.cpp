@@ -96,8 +96,9 @@ TEST(DiskFacts, TrimIsAskedFromWindows7AndARefusedSeekPenaltyIsUnknown) {
 
 TEST(Csv, EveryFieldQuotedTheQuotesDoubled) {
   std::string document;
-  for (const char* field : {"", "C", "say \"hi\", then; go\r\nДИСК"}) AppendCsvField(document, field);
-  EXPECT_EQ(document, "\"\"\"C\"\"say \"\"hi\"\", then; go\r\nДИСК\"");
+  for (const char* field : {"", "C", "say \"hi\", then; go\r\nДИСК", "=1", "+1", "-", "@", "\t1", "\r1"})
+    AppendCsvField(document, field);  // a sheet would run the last six
+  EXPECT_EQ(document, "\"\"\"C\"\"say \"\"hi\"\", then; go\r\nДИСК\"\"'=1\"\"'+1\"\"'-\"\"'@\"\"'\t1\"\"'\r1\"");
 }
 
 TEST(MachineFacts, NamesTimeAndTheMachinesArchitecture) {
