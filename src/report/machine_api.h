@@ -19,10 +19,11 @@ struct SystemTime {
 };
 static_assert(sizeof(SystemTime) == 16);
 
-/// COMPUTER_NAME_FORMAT values the report asks for.
+/// COMPUTER_NAME_FORMAT values the report asks for: the physical forms (Windows 2000 and later),
+/// which on a cluster's node name the node itself rather than the cluster's virtual server.
 enum : uint32_t {
-  kComputerNameNetBios = 0,
-  kComputerNameDnsFullyQualified = 3,
+  kComputerNamePhysicalNetBios = 4,
+  kComputerNamePhysicalDnsFullyQualified = 7,
 };
 
 /// IMAGE_FILE_MACHINE_* and PROCESSOR_ARCHITECTURE_* codes the report names.

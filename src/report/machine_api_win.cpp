@@ -7,8 +7,8 @@
 
 namespace tarnvik::win {
 
-static_assert(uint32_t{ComputerNameNetBIOS} == kComputerNameNetBios &&
-              uint32_t{ComputerNameDnsFullyQualified} == kComputerNameDnsFullyQualified);
+static_assert(uint32_t{ComputerNamePhysicalNetBIOS} == kComputerNamePhysicalNetBios &&
+              uint32_t{ComputerNamePhysicalDnsFullyQualified} == kComputerNamePhysicalDnsFullyQualified);
 static_assert(IMAGE_FILE_MACHINE_I386 == kImageFileMachineI386 && IMAGE_FILE_MACHINE_AMD64 == kImageFileMachineAmd64 &&
               IMAGE_FILE_MACHINE_ARM64 == kImageFileMachineArm64);
 static_assert(PROCESSOR_ARCHITECTURE_INTEL == kProcessorArchitectureIntel &&

@@ -9,8 +9,8 @@
 namespace tarnvik {
 
 struct MachineFacts {
-  std::optional<std::string> computerName;  ///< the NetBIOS name
-  std::optional<std::string> dnsHostName;   ///< fully qualified; empty where Windows knows none
+  std::optional<std::string> computerName;  ///< the machine's own NetBIOS name, never a cluster's
+  std::optional<std::string> dnsHostName;   ///< fully qualified, likewise; empty where Windows knows none
   std::string takenUtc;                     ///< "2026-12-09T18:55:12Z"
   std::optional<std::string> architecture;  ///< the machine's: "x86", "x64" or "ARM64"
 

@@ -11,7 +11,8 @@ namespace tarnvik {
 
 /// The header row and one row per drive of `report` taken at `origin`: computerName, takenUtc,
 /// the drive's JSON fields in their order, then its disk's as diskNumbers, diskVendor and so
-/// on. Numbers are raw, the disk numbers joined by blanks, and a null is an empty field.
+/// on. Numbers are raw, the disk numbers joined by blanks, and a null is an empty field; a text
+/// that a spreadsheet would run as a formula begins with an apostrophe.
 std::string ReportCsv(const Report& report, const ReportOrigin& origin, CsvDelimiter delimiter);
 
 }  // namespace tarnvik

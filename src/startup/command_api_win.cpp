@@ -9,6 +9,10 @@
 #include <shellapi.h>
 
 namespace tarnvik::win {
+
+static_assert(kErrorFileExists == ERROR_FILE_EXISTS && kInvalidFileAttributes == INVALID_FILE_ATTRIBUTES &&
+              kFileAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY);
+
 namespace {
 
 /// WriteFile until every byte is out: a pipe may take less than asked in one call.
@@ -64,15 +68,26 @@ uint32_t WinCommandApi::GetFullPathNameW(const std::string& path, std::string& f
   return ERROR_FILENAME_EXCED_RANGE;
 }
 
-uint32_t WinCommandApi::WriteNewFile(const std::string& path, std::string_view bytes) {
-  const DWORD disposition = path.starts_with("\\\\.\\") ? OPEN_EXISTING : CREATE_ALWAYS;
-  const ScopedKernelHandle file(::CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+uint32_t WinCommandApi::WriteNewFile(const std::string& path, std::string_view bytes, bool& created) {
+  const ScopedKernelHandle file(::CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  created = static_cast<bool>(file);
   if (!file) return ::GetLastError();
   DWORD error = WriteAll(file.get(), bytes);
   // The data must be on the disk before the rename makes it the report.
   if (error == ERROR_SUCCESS) error = LastErrorOr(::FlushFileBuffers(file.get()));
   return error;
+}
+
+uint32_t WinCommandApi::WriteDevice(const std::string& path, std::string_view bytes) {
+  // No flush: a console refuses it, and a pipe's flush waits until the reader has read it all.
+  const ScopedKernelHandle device(::CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  return device ? WriteAll(device.get(), bytes) : ::GetLastError();
+}
+
+uint32_t WinCommandApi::GetFileAttributesW(const std::string& path) {
+  return ::GetFileAttributesW(Utf8ToWide(path).c_str());
 }
 
 uint32_t WinCommandApi::MoveFileExW(const std::string& from, const std::string& to) {

@@ -48,9 +48,10 @@ void MarkIfSaving(ProcessApi& process, const CommandRequest& request);
 
 /// Carries out a request other than Window and returns the process's exit code. A saving run
 /// opens no window and shows no message box: it stamps the registry as every run does, but
-/// takes no part in the single-instance checks; it asks the drives on workers, waits for them
-/// through the toolkit, writes FILE through a temporary file beside it, and says what went
-/// wrong, if anything, on the standard error handle.
+/// takes no part in the single-instance checks; it settles where the report goes (a FILE that
+/// is a folder or a device other than a pipe, NUL or the console is refused at once), asks the
+/// drives on workers, waits for them through the toolkit, writes FILE through a temporary file
+/// of its own beside it, and says what went wrong, if anything, on the standard error handle.
 int RunCommand(Program& program, CommandApi& api, const CommandRequest& request);
 
 }  // namespace tarnvik

@@ -4,6 +4,7 @@
 #include "base/win32_win.h"
 
 #include <cstdlib>
+#include <optional>
 
 #include "base/start_trace_win.h"
 #include "report/disk_api_win.h"
@@ -24,19 +25,22 @@
 namespace {
 
 int RunProgram() {
-  // The switch is read once: off, every phase costs the test of one pointer.
+  // With /save, /json or /csv the run writes its report and ends: no window, no instance check.
+  tarnvik::win::WinCommandApi command;
+  const tarnvik::CommandRequest request = tarnvik::ParseCommandLine(command.Arguments());
+  const bool windowed = request.action == tarnvik::CommandAction::Window;
+  // The trace times the window's start: a saving run neither reads its switch nor takes its
+  // file from the window it may run beside. The switch is read once: off, every phase costs
+  // the test of one pointer.
   tarnvik::win::WinTraceApi traceApi;
-  tarnvik::StartTrace trace(traceApi);
-  if (trace.On()) tarnvik::SetStartTrace(&trace);
+  std::optional<tarnvik::StartTrace> trace;
+  if (windowed) trace.emplace(traceApi);
+  if (trace && trace->On()) tarnvik::SetStartTrace(&*trace);
   tarnvik::TraceStart("entry point");
   // Probing an empty card reader or floppy drive must not stop the report with a
   // "no disk" box: failed probes are answered as errors instead.
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 
-  // With /save, /json or /csv the run writes its report and ends: no window, no instance check.
-  tarnvik::win::WinCommandApi command;
-  const tarnvik::CommandRequest request = tarnvik::ParseCommandLine(command.Arguments());
-  const bool windowed = request.action == tarnvik::CommandAction::Window;
   // A window started while this run sets up COM and the toolkit must already see the mark.
   tarnvik::win::WinProcessApi process;
   tarnvik::MarkIfSaving(process, request);

@@ -96,15 +96,17 @@ TEST(DiskFacts, TrimIsAskedFromWindows7AndARefusedSeekPenaltyIsUnknown) {
 
 TEST(Csv, EveryFieldQuotedTheQuotesDoubled) {
   std::string document;
-  for (const char* field : {"", "C", "say \"hi\", then; go\r\nДИСК"}) AppendCsvField(document, field);
-  EXPECT_EQ(document, "\"\"\"C\"\"say \"\"hi\"\", then; go\r\nДИСК\"");
+  for (const char* field : {"", "C", "say \"hi\", then; go\r\nДИСК", "=1", "+1", "-", "@", "\t1", "\r1"})
+    AppendCsvField(document, field);  // a sheet would run the last six
+  EXPECT_EQ(document, "\"\"\"C\"\"say \"\"hi\"\", then; go\r\nДИСК\"\"'=1\"\"'+1\"\"'-\"\"'@\"\"'\t1\"\"'\r1\"");
 }
 
 TEST(MachineFacts, NamesTimeAndTheMachinesArchitecture) {
   testing::FakeMachineApi api;
-  api.names[kComputerNameNetBios] = "DESK-7";
+  api.names = {{0, "CLUSTER"}, {3, "cl.corp"},  // a cluster's node: the plain forms name the cluster
+               {kComputerNamePhysicalNetBios, "DESK-7"}, {kComputerNamePhysicalDnsFullyQualified, "d.corp"}};
   api.now = {2026, 1, 5, 2, 3, 4, 5, 0};
-  EXPECT_EQ(QueryMachine(api), (MachineFacts{"DESK-7", std::nullopt, "2026-01-02T03:04:05Z", "x86"}));
+  EXPECT_EQ(QueryMachine(api), (MachineFacts{"DESK-7", "d.corp", "2026-01-02T03:04:05Z", "x86"}));
   const struct { uint16_t nativeMachine, nativeArchitecture; std::optional<std::string> want; } cases[] = {
       {kImageFileMachineArm64, kProcessorArchitectureIntel, "ARM64"},  // x86 emulated on ARM64
       {0x01C4, kProcessorArchitectureAmd64, "x64"},                     // a machine not named: the older call

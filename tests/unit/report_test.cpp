@@ -95,7 +95,7 @@ struct Documents {
     DriveReportFacts& c = report.drives[0].facts;
     c.answers.volumeAnswered = true, c.answers.fileSystem = "NTFS", c.answers.label = "say \"hi\", then\r\n\xD0\x94\xD0\x98\xD0\xA1\xD0\x9A";
     c.answers.space = {500107862016, 0, true};
-    c.disk = DiskFacts{{0, 1}, "ATA", "Samsung SSD", "1B6Q", "S3Z9", 0x2A, false, true, {}, 500107862016, false};
+    c.disk = DiskFacts{{0, 1}, "ATA", "@Samsung SSD", "1B6Q", "S3Z9", 0x2A, false, true, {}, 500107862016, false};
   }
 };
 
@@ -103,7 +103,7 @@ TEST(ReportJson, NestsTheDiskOrSaysNull) {
   const Documents d;
   const std::string json = ReportJson(d.report, d.origin);
   EXPECT_NE(json.find("\"partitionStyle\": null,\r\n      \"disk\": {\r\n        \"numbers\": [0, 1],\r\n"
-                      "        \"vendor\": \"ATA\",\r\n        \"model\": \"Samsung SSD\",\r\n        \"revision\": \"1B6Q\",\r\n"
+                      "        \"vendor\": \"ATA\",\r\n        \"model\": \"@Samsung SSD\",\r\n        \"revision\": \"1B6Q\",\r\n"
                       "        \"serial\": \"S3Z9\",\r\n        \"busType\": 42,\r\n        \"removable\": false,\r\n"
                       "        \"ssd\": true,\r\n        \"trim\": null,\r\n        \"sizeBytes\": 500107862016,\r\n"
                       "        \"failurePredicted\": false\r\n      }\r\n    },"),
@@ -123,7 +123,7 @@ TEST(ReportCsv, OneQuotedRowPerDriveWithTheMarkOnce) {
   const std::string c =
       "\"DESK-7\",\"2026-12-09T18:55:12Z\",\"C\",\"1\",\"3\",\"0\",\"00000000\",\"say \"\"hi\"\", then\r\n"
       "\xD0\x94\xD0\x98\xD0\xA1\xD0\x9A\",\"NTFS\",\"500107862016\",\"0\",\"500107862016\",\"\",\"\",\"0\",\"?  (Unknown)\",\"\","
-      "\"0 1\",\"ATA\",\"Samsung SSD\",\"1B6Q\",\"S3Z9\",\"42\",\"false\",\"true\",\"\",\"500107862016\",\"false\"\r\n";
+      "\"0 1\",\"ATA\",\"'@Samsung SSD\",\"1B6Q\",\"S3Z9\",\"42\",\"false\",\"true\",\"\",\"500107862016\",\"false\"\r\n";
   std::string z = "\"DESK-7\",\"2026-12-09T18:55:12Z\",\"Z\",\"2\",\"26\"";
   for (int field = 0; field < 9; ++field) z += ",\"\"";  // serial to cluster figures: null
   z += ",\"0\",\"?  (Unknown)\"";
