@@ -47,7 +47,9 @@ DWORD WINAPI RunWork(void* parameter) {
 // Auto-reset: one Wake ends one wait, and a Wake with nobody waiting ends the next one.
 ThreadWorkers::ThreadWorkers() : wake_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
-bool ThreadWorkers::RunInBackground(std::function<void()> work) {
+bool ThreadWorkers::RunInBackground(std::function<void()> work) { return Start(std::move(work)); }
+
+bool ThreadWorkers::Start(std::function<void()>&& work) {
   auto owned = std::make_unique<std::function<void()>>(std::move(work));
   const std::lock_guard lock(g_workersLock);
   std::vector<ScopedKernelHandle>& workers = WorkerThreads();

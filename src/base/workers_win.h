@@ -18,6 +18,9 @@ class ThreadWorkers final : public Workers {
   bool RunInBackground(std::function<void()> work) override;
   void Wake() override;
 
+  /// RunInBackground for an owner that passes on work it was given, without moving it again.
+  bool Start(std::function<void()>&& work);
+
   /// The auto-reset event Wake sets, for a thread that waits on more than it (the toolkit's
   /// message wait); null when it could not be made.
   HANDLE WakeEvent() const { return wake_.get(); }

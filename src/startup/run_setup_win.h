@@ -22,9 +22,9 @@ namespace tarnvik::win {
 
 class RunSetup {
  public:
-  /// In this order: the start trace, the error mode of drive probes, the command line, the mark
+  /// In this order: the command line, the start trace, the error mode of drive probes, the mark
   /// of a saving run (before COM, so that a window started meanwhile already sees it), COM in a
-  /// single-threaded apartment, the adapters.
+  /// single-threaded apartment.
   RunSetup();
   RunSetup(const RunSetup&) = delete;
   RunSetup& operator=(const RunSetup&) = delete;
@@ -51,26 +51,9 @@ class RunSetup {
     return End(exitCode, [] {});
   }
 
- private:
-  /// Cancels the workers' stuck calls and marks the process as no running copy.
-  void LetWorkersGo();
-
-  WinTraceApi traceApi_;
-  StartTrace trace_;
-
- public:
+  // The adapters, which make no call when they are made.
   WinCommandApi command;
-
- private:
-  CommandRequest request_;
-
- public:
   WinProcessApi process;
-
- private:
-  std::optional<ComApartment> com_;
-
- public:
   WinDriveApi drive;
   WinVersionApi version;
   WinRegistryApi registry;
@@ -79,6 +62,13 @@ class RunSetup {
   WinMachineApi machine;
 
  private:
+  /// Cancels the workers' stuck calls and marks the process as no running copy.
+  void LetWorkersGo();
+
+  WinTraceApi traceApi_;
+  StartTrace trace_;
+  CommandRequest request_;  ///< read through `command`, declared before it
+  std::optional<ComApartment> com_;
   ThreadWorkers workers_;
 };
 

@@ -250,7 +250,7 @@ void Win32Toolkit::WaitEvents() {
 
 void Win32Toolkit::Wake() { impl_->workers.Wake(); }
 
-bool Win32Toolkit::RunInBackground(std::function<void()> work) { return impl_->workers.RunInBackground(std::move(work)); }
+bool Win32Toolkit::RunInBackground(std::function<void()> work) { return impl_->workers.Start(std::move(work)); }
 
 int Win32Toolkit::MsgBox(std::string_view text, int style, std::string_view title) {
   const std::wstring wideText = Utf8ToWide(LoneCrToCrLf(text));
