@@ -29,8 +29,7 @@ def visible_windows(session: Session) -> set[str]:
 
 
 def run_watched(session: Session, args: list[str], timeout: float = 60):
-    """`wine ARGS` run to its end while every visible window is listed again and again: (exit
-    code, standard output, standard error, the windows that appeared meanwhile)."""
+    """`wine ARGS` run to its end, the visible windows listed all the while: (exit code, stdout, stderr, new windows)."""
     before, seen = visible_windows(session), set()
     with open(session.tmp / "twin.out", "w+b") as out, open(session.tmp / "twin.err", "w+b") as err:
         process = subprocess.Popen(["wine", *args], stdin=subprocess.DEVNULL, stdout=out, stderr=err,
@@ -134,8 +133,7 @@ def read_tty(args: list[str], env: dict, cwd, timeout: float = 60) -> bytes:
 
 @case("twin_console_text_x64")
 def _console_text(session: Session) -> None:
-    """A console gets text, so a label outside ASCII reads right there (Wine shows a console on a
-    terminal in UTF-8); a pipe gets the file's bytes, byte-order mark first."""
+    """A console (Wine's, on a terminal, in UTF-8) gets text: a label outside ASCII reads right; a pipe the bytes."""
     label = "ДИСК"
     session.add_drives([DriveSpec("U", 1048576, label, "0000ABCD")])
     try:
@@ -155,8 +153,7 @@ for _arch in ("x64", "x86"):
 
     @case(f"twin_cmd_session_{_arch}")
     def _cmd_session(session: Session, arch: str = _arch) -> None:
-        """"tarnvik" at a cmd prompt in the folder runs the twin (PATHEXT: .COM before .EXE), and
-        %ERRORLEVEL% is its exit code. Prints the session."""
+        """"tarnvik" at a cmd prompt runs the twin (PATHEXT), and %ERRORLEVEL% is its exit code; prints the session."""
         install_both(session, arch)
         folder, lines = session.drive_c / "Tarnvik" / arch, []
         (folder / "out.json").unlink(missing_ok=True)
