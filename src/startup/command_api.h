@@ -31,7 +31,8 @@ class CommandApi {
   /// GetLogicalDrives: bit 0 is A.
   virtual uint32_t GetLogicalDrives() = 0;
 
-  /// WriteFile of all of `bytes` to GetStdHandle of `stream`; kErrorInvalidHandle when the
+  /// WriteFile of all of `bytes` to GetStdHandle of `stream`, or, where that handle is a
+  /// console (GetConsoleMode), WriteConsoleW of their ConsoleText; kErrorInvalidHandle when the
   /// process was given no such handle.
   virtual uint32_t WriteStdHandle(StdStream stream, std::string_view bytes) = 0;
 

@@ -4,6 +4,7 @@
 
 #include "base/scoped_win.h"
 #include "base/utf_win.h"
+#include "startup/console_text.h"
 
 // After <windows.h>, which it needs.
 #include <shellapi.h>
@@ -23,6 +24,21 @@ DWORD WriteAll(HANDLE handle, std::string_view bytes) {
     if (!::WriteFile(handle, bytes.data(), chunk, &written, nullptr)) return ::GetLastError();
     if (written == 0) return ERROR_WRITE_FAULT;
     bytes.remove_prefix(written);
+  }
+  return ERROR_SUCCESS;
+}
+
+/// A console shows text, not bytes: given as UTF-16, labels outside ASCII read right whatever
+/// the console's code page.
+DWORD WriteConsoleText(HANDLE console, std::string_view bytes) {
+  const std::wstring text = Utf8ToWide(ConsoleText(bytes));
+  std::wstring_view rest(text);
+  while (!rest.empty()) {
+    DWORD written = 0;
+    if (!::WriteConsoleW(console, rest.data(), static_cast<DWORD>(ConsolePieceLength(rest)), &written, nullptr))
+      return ::GetLastError();
+    if (written == 0) return ERROR_WRITE_FAULT;
+    rest.remove_prefix(written);
   }
   return ERROR_SUCCESS;
 }
@@ -47,6 +63,9 @@ uint32_t WinCommandApi::GetLogicalDrives() { return ::GetLogicalDrives(); }
 uint32_t WinCommandApi::WriteStdHandle(StdStream stream, std::string_view bytes) {
   const HANDLE handle = ::GetStdHandle(stream == StdStream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
+  // Only a console answers GetConsoleMode; a pipe or a file gets the bytes.
+  DWORD mode = 0;
+  if (::GetConsoleMode(handle, &mode)) return WriteConsoleText(handle, bytes);
   return WriteAll(handle, bytes);
 }
 

@@ -15,11 +15,11 @@
 #include "report/report_json.h"
 #include "report/report_queries.h"
 #include "report/report_text.h"
+#include "startup/begin_run.h"
 #include "startup/command_api.h"
-#include "startup/main.h"
+#include "startup/environment.h"
 #include "startup/process_api.h"
 #include "startup/process_scan.h"
-#include "startup/program.h"
 
 namespace tarnvik {
 namespace {
@@ -57,18 +57,17 @@ std::string Reason(CommandApi& api, uint32_t error) {
 }
 
 /// Every drive letter present, asked on workers and collected as the window collects them.
-Report AskDrives(Program& program, uint32_t presentLetters, std::optional<DiskQuestions> disks) {
+Report AskDrives(const SavingRun& run, bool withStyles, uint32_t presentLetters, std::optional<DiskQuestions> disks) {
   LetterSet letters{};
   for (int index = 0; index < 26; ++index) letters[static_cast<std::size_t>(index)] = (presentLetters >> index) & 1u;
-  const bool withStyles = program.env.PartitionStylesShown();
   const std::shared_ptr<ReportQueries> queries =
-      ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, letters, withStyles, disks);
+      ReportQueries::Start(run.workers, run.os.drive, run.os.wmi, letters, withStyles, disks);
   Report report{withStyles, {}};
   // A drive that hangs holds the file back exactly as it holds the window's report.
   CollectDrives(
       *queries, report,
       [&] {
-        program.tk.WaitEvents();
+        run.waitForWake(run.workers);
         return true;
       },
       [](const Report&) { return true; });
@@ -277,7 +276,7 @@ void MarkIfSaving(ProcessApi& process, const CommandRequest& request) {
   if (IsSaving(request.action)) MarkNotACopy(process);
 }
 
-int RunCommand(Program& program, CommandApi& api, const CommandRequest& request) {
+int RunCommand(const SavingRun& run, CommandApi& api, const CommandRequest& request) {
   switch (request.action) {
     case CommandAction::Window:
       return kExitWritten;
@@ -292,7 +291,8 @@ int RunCommand(Program& program, CommandApi& api, const CommandRequest& request)
     case CommandAction::SaveCsv:
       break;
   }
-  if (!BeginRun(program)) {
+  Environment env;
+  if (!BeginRun(run.programFolder, run.os.version, run.os.registry, env)) {
     Complain(api, "tarnvik: this version of Windows is not supported; no report was written\r\n");
     return kExitNotWritten;
   }
@@ -301,14 +301,14 @@ int RunCommand(Program& program, CommandApi& api, const CommandRequest& request)
   // The text shows no disk: its run asks the drives exactly as the window does.
   const bool text = request.action == CommandAction::SaveText;
   std::optional<DiskQuestions> disks;
-  if (!text) disks.emplace(DiskQuestions{program.os.disk, program.env.windows});
-  const Report report = AskDrives(program, api.GetLogicalDrives(), disks);
+  if (!text) disks.emplace(DiskQuestions{run.os.disk, env.windows});
+  const Report report = AskDrives(run, env.PartitionStylesShown(), api.GetLogicalDrives(), disks);
   // Taken once the drives are in: the time the document's facts hold for.
-  const ReportOrigin origin{QueryMachine(program.os.machine), program.env.windows};
+  const ReportOrigin origin{QueryMachine(run.os.machine), env.windows};
   const std::optional<std::string>& computer = origin.machine.computerName;
-  const std::string run = (computer ? *computer + "-" : "") + std::to_string(program.os.process.GetCurrentProcessId());
-  if (text) return WriteReport(api, request.file, to, run, std::string(kUtf8ByteOrderMark) + ReportText(report));
-  return WriteReport(api, request.file, to, run,
+  const std::string name = (computer ? *computer + "-" : "") + std::to_string(run.os.process.GetCurrentProcessId());
+  if (text) return WriteReport(api, request.file, to, name, std::string(kUtf8ByteOrderMark) + ReportText(report));
+  return WriteReport(api, request.file, to, name,
                      request.action == CommandAction::SaveJson ? ReportJson(report, origin)
                                                                : ReportCsv(report, origin, request.delimiter));
 }

@@ -437,7 +437,7 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
     EXPECT_EQ(request.action, c.action) << name;
     if (c.action == A::Window) continue;
     MarkIfSaving(t.process, request);  // first of all, as the entry point does
-    EXPECT_EQ(RunCommand(t.program, api, request), c.exitCode) << name;
+    EXPECT_EQ(RunCommand(t.Saving(), api, request), c.exitCode) << name;
     std::map<std::string, std::string> left;
     for (const auto& [path, bytes] : api.files) left[path] = bytes.substr(0, c.files.count(path) ? c.files.at(path).size() : 0);
     EXPECT_EQ(left, c.files) << name;

@@ -93,7 +93,7 @@ class ReportBuilder : public ::testing::Test {
     api.arguments = {option, "-"};
     p.drive.RestartTurns();
     for (const auto& [letter, drive] : p.drive.drives) api.logicalDrives |= 1u << (letter - 'a');
-    EXPECT_EQ(RunCommand(p.program, api, ParseCommandLine(api.arguments)), kExitWritten);
+    EXPECT_EQ(RunCommand(p.Saving(), api, ParseCommandLine(api.arguments)), kExitWritten);
     return api.out.value_or("");
   }
   /// The JSON without its line ends, indentation and the blank after each name.
