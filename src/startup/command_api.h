@@ -32,7 +32,7 @@ class CommandApi {
   virtual uint32_t GetLogicalDrives() = 0;
 
   /// WriteFile of all of `bytes` to GetStdHandle of `stream`, or, where that handle is a
-  /// console (GetConsoleMode), WriteConsoleW of their ConsoleText; kErrorInvalidHandle when the
+  /// console (GetConsoleMode), WriteConsoleW of them as UTF-16; kErrorInvalidHandle when the
   /// process was given no such handle.
   virtual uint32_t WriteStdHandle(StdStream stream, std::string_view bytes) = 0;
 

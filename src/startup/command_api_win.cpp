@@ -31,7 +31,7 @@ DWORD WriteAll(HANDLE handle, std::string_view bytes) {
 /// A console shows text, not bytes: given as UTF-16, labels outside ASCII read right whatever
 /// the console's code page.
 DWORD WriteConsoleText(HANDLE console, std::string_view bytes) {
-  const std::wstring text = Utf8ToWide(ConsoleText(bytes));
+  const std::wstring text = Utf8ToWide(bytes);
   std::wstring_view rest(text);
   while (!rest.empty()) {
     DWORD written = 0;

@@ -11,13 +11,6 @@ namespace tarnvik {
 /// heap that the rest of the process shares.
 inline constexpr std::size_t kConsolePieceUnits = 8192;
 
-/// The part of `bytes` a console shows: all but a leading UTF-8 byte-order mark, which a
-/// console would show as a character of its own. A pipe or file gets `bytes` as they are.
-inline std::string_view ConsoleText(std::string_view bytes) {
-  constexpr std::string_view kMark = "\xEF\xBB\xBF";
-  return bytes.starts_with(kMark) ? bytes.substr(kMark.size()) : bytes;
-}
-
 /// How many units of `text` the next console write takes: all of them up to `limit`, one fewer
 /// where the cut would part a surrogate pair, whose halves a console cannot show apart.
 template <class Unit>

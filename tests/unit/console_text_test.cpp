@@ -11,13 +11,6 @@
 namespace tarnvik {
 namespace {
 
-TEST(ConsoleTextTest, LeavesOutALeadingByteOrderMarkOnly) {
-  const std::pair<std::string_view, std::string_view> cases[] = {
-      {"\xEF\xBB\xBF Drive: \r\n", " Drive: \r\n"}, {" Drive: ", " Drive: "}, {"{\xEF\xBB\xBF", "{\xEF\xBB\xBF"},
-      {"\xEF\xBB", "\xEF\xBB"}};
-  for (const auto& [bytes, shown] : cases) EXPECT_EQ(ConsoleText(bytes), shown) << bytes;
-}
-
 TEST(ConsoleTextTest, AWriteNeverPartsASurrogatePair) {
   const std::u16string disk = u"\U0001F4BE", many(kConsolePieceUnits - 1, u'-');  // one character, two units
   const std::tuple<std::u16string, std::size_t, std::size_t> cases[] = {
