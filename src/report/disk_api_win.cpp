@@ -19,6 +19,7 @@ static_assert(ioctl::kStorageDeviceProperty == StorageDeviceProperty &&
               ioctl::kStorageDeviceSeekPenaltyProperty == StorageDeviceSeekPenaltyProperty &&
               ioctl::kStorageDeviceTrimProperty == StorageDeviceTrimProperty);
 static_assert(ioctl::kErrorMoreData == ERROR_MORE_DATA);
+static_assert(kWaitObject0 == WAIT_OBJECT_0 && kWaitTimeout == WAIT_TIMEOUT);
 static_assert(sizeof(STORAGE_PROPERTY_QUERY) == 12);
 static_assert(sizeof(STORAGE_DEVICE_DESCRIPTOR) == 40 && offsetof(STORAGE_DEVICE_DESCRIPTOR, RemovableMedia) == 10 &&
               offsetof(STORAGE_DEVICE_DESCRIPTOR, VendorIdOffset) == 12 &&
@@ -63,6 +64,16 @@ int WinDiskApi::CloseHandle(DeviceHandle device) {
     return 0;
   }
   return ::CloseHandle(reinterpret_cast<HANDLE>(device)) ? 1 : 0;
+}
+
+DeviceHandle WinDiskApi::CreateEventW() {
+  return reinterpret_cast<DeviceHandle>(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+}
+
+int WinDiskApi::SetEvent(DeviceHandle event) { return ::SetEvent(reinterpret_cast<HANDLE>(event)) ? 1 : 0; }
+
+uint32_t WinDiskApi::WaitForSingleObject(DeviceHandle event, uint32_t milliseconds) {
+  return ::WaitForSingleObject(reinterpret_cast<HANDLE>(event), milliseconds);
 }
 
 }  // namespace tarnvik::win

@@ -73,77 +73,48 @@ std::string DescriptorText(const unsigned char* bytes, std::size_t size, std::si
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// One IOCTL_STORAGE_QUERY_PROPERTY standard query; the answer cut to what the driver wrote.
-std::optional<Bytes> QueryProperty(DiskApi& api, DeviceHandle disk, uint32_t propertyId, uint32_t outSize) {
-  unsigned char query[kPropertyQuerySize] = {};
-  query[0] = static_cast<unsigned char>(propertyId);  // PropertyId; QueryType 0 is the standard query
-  Bytes answer(outSize);
-  uint32_t returned = 0, error = 0;
-  if (!api.DeviceIoControl(disk, ioctl::kStorageQueryProperty, query, sizeof query, answer.data(), outSize,
-                           &returned, &error))
-    return std::nullopt;
-  answer.resize(std::min<std::size_t>(returned, outSize));
-  return answer;
+// One control of `device` into `answer`, which is cut to what the driver wrote (also on a
+// failure that wrote something, as ERROR_MORE_DATA does). True on success.
+bool Ask(DiskApi& api, DeviceHandle device, uint32_t code, const void* in, uint32_t inSize, Bytes& answer,
+         uint32_t outSize, uint32_t& error) {
+  answer.assign(outSize, 0);
+  uint32_t returned = 0;
+  const bool ok = api.DeviceIoControl(device, code, in, inSize, answer.data(), outSize, &returned, &error) != 0;
+  answer.resize(std::min(returned, outSize));
+  return ok;
 }
 
-std::optional<bool> QueryFlag(DiskApi& api, DeviceHandle disk, uint32_t propertyId) {
-  const auto answer = QueryProperty(api, disk, propertyId, kFlagDescriptorSize);
-  if (!answer || answer->size() <= kFlagAt) return std::nullopt;
-  return (*answer)[kFlagAt] != 0;
+bool AskControl(DiskApi& api, DeviceHandle device, uint32_t code, Bytes& answer, uint32_t outSize) {
+  uint32_t error = 0;
+  return Ask(api, device, code, nullptr, 0, answer, outSize, error);
+}
+
+// One IOCTL_STORAGE_QUERY_PROPERTY standard query.
+bool AskProperty(DiskApi& api, DeviceHandle disk, uint32_t propertyId, Bytes& answer, uint32_t outSize) {
+  unsigned char query[kPropertyQuerySize] = {};
+  query[0] = static_cast<unsigned char>(propertyId);  // PropertyId; QueryType 0 is the standard query
+  uint32_t error = 0;
+  return Ask(api, disk, ioctl::kStorageQueryProperty, query, sizeof query, answer, outSize, error);
+}
+
+std::optional<bool> AskFlag(DiskApi& api, DeviceHandle disk, uint32_t propertyId, Bytes& answer) {
+  if (!AskProperty(api, disk, propertyId, answer, kFlagDescriptorSize) || answer.size() <= kFlagAt) return {};
+  return answer[kFlagAt] != 0;
 }
 
 std::optional<std::vector<uint32_t>> ReadExtents(DiskApi& api, DeviceHandle volume) {
-  Bytes buffer(kExtentsAt + kExtentSize);  // room for one extent, which is the common case
-  uint32_t returned = 0, error = 0;
-  if (!api.DeviceIoControl(volume, ioctl::kVolumeGetVolumeDiskExtents, nullptr, 0, buffer.data(),
-                           static_cast<uint32_t>(buffer.size()), &returned, &error)) {
-    // More extents than room: the count came back; ask again with room for all of them.
-    if (error != ioctl::kErrorMoreData) return std::nullopt;
-    const uint32_t count = ReadU32(buffer.data());
-    if (count < 2 || count > kMostExtents) return std::nullopt;
-    buffer.assign(kExtentsAt + kExtentSize * count, 0);
-    if (!api.DeviceIoControl(volume, ioctl::kVolumeGetVolumeDiskExtents, nullptr, 0, buffer.data(),
-                             static_cast<uint32_t>(buffer.size()), &returned, &error))
+  Bytes answer;
+  uint32_t error = 0;
+  // Room for one extent, the common case; with more, the count comes back: ask again with room for all.
+  if (!Ask(api, volume, ioctl::kVolumeGetVolumeDiskExtents, nullptr, 0, answer, kExtentsAt + kExtentSize, error)) {
+    if (error != ioctl::kErrorMoreData || answer.size() < 4) return std::nullopt;
+    const uint32_t count = ReadU32(answer.data());
+    if (count < 2 || count > kMostExtents ||
+        !AskControl(api, volume, ioctl::kVolumeGetVolumeDiskExtents, answer,
+                    static_cast<uint32_t>(kExtentsAt + kExtentSize * count)))
       return std::nullopt;
   }
-  return ParseDiskExtents(buffer.data(), std::min<std::size_t>(returned, buffer.size()));
-}
-
-void AskDescriptor(DiskApi& api, DeviceHandle disk, DiskFacts& facts) {
-  auto answer = QueryProperty(api, disk, ioctl::kStorageDeviceProperty, kDescriptorFirstAsk);
-  if (answer && answer->size() >= kDescriptorSizeAt + 4) {
-    const uint32_t whole = ReadU32(answer->data() + kDescriptorSizeAt);
-    if (whole > answer->size() && whole > kDescriptorFirstAsk)
-      answer = QueryProperty(api, disk, ioctl::kStorageDeviceProperty, std::min(whole, kDescriptorLargest));
-  }
-  if (!answer) return;
-  DeviceDescriptor d = ParseDeviceDescriptor(answer->data(), answer->size());
-  facts.vendor = std::move(d.vendor);
-  facts.model = std::move(d.model);
-  facts.revision = std::move(d.revision);
-  facts.serial = std::move(d.serial);
-  facts.busType = d.busType;
-  facts.removable = d.removable;
-}
-
-std::optional<uint64_t> AskDiskSize(DiskApi& api, DeviceHandle disk) {
-  Bytes answer(kGeometryBufferSize);
-  uint32_t returned = 0, error = 0;
-  if (!api.DeviceIoControl(disk, ioctl::kDiskGetDriveGeometryEx, nullptr, 0, answer.data(), kGeometryBufferSize,
-                           &returned, &error) ||
-      returned < kDiskSizeAt + 8)
-    return std::nullopt;
-  return ReadU64(answer.data() + kDiskSizeAt);
-}
-
-std::optional<bool> AskFailurePredicted(DiskApi& api, DeviceHandle disk) {
-  Bytes answer(kPredictFailureSize);
-  uint32_t returned = 0, error = 0;
-  if (!api.DeviceIoControl(disk, ioctl::kStoragePredictFailure, nullptr, 0, answer.data(), kPredictFailureSize,
-                           &returned, &error) ||
-      returned < 4)
-    return std::nullopt;
-  return ReadU32(answer.data()) != 0;
+  return ParseDiskExtents(answer.data(), answer.size());
 }
 
 }  // namespace
@@ -188,30 +159,50 @@ std::string BusTypeText(uint32_t busType) {
   return std::to_string(busType);
 }
 
-std::optional<DiskFacts> QueryDisk(DiskApi& api, char letter, const WindowsVersion& windows) {
+std::optional<std::vector<uint32_t>> QueryDiskNumbers(DiskApi& api, char letter) {
   if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
   if (letter < 'A' || letter > 'Z') return std::nullopt;
+  uint32_t error = 0;
+  const ScopedDevice volume(api, api.CreateFileW(std::string("\\\\.\\") + letter + ':', 0, &error));
+  if (!volume) return std::nullopt;
+  auto numbers = ReadExtents(api, volume.get());
+  if (!numbers || numbers->empty()) return std::nullopt;
+  return numbers;
+}
 
+DiskFacts QueryDiskDevice(DiskApi& api, uint32_t number, const WindowsVersion& windows) {
   DiskFacts facts;
   uint32_t error = 0;
-  {
-    const ScopedDevice volume(api, api.CreateFileW(std::string("\\\\.\\") + letter + ':', 0, &error));
-    if (!volume) return std::nullopt;
-    auto numbers = ReadExtents(api, volume.get());
-    if (!numbers || numbers->empty()) return std::nullopt;
-    facts.numbers = std::move(*numbers);
-  }
-
-  const ScopedDevice disk(api, api.CreateFileW("\\\\.\\PhysicalDrive" + std::to_string(facts.numbers.front()), 0,
-                                               &error));
+  const ScopedDevice disk(api, api.CreateFileW("\\\\.\\PhysicalDrive" + std::to_string(number), 0, &error));
   if (!disk) return facts;
-  AskDescriptor(api, disk.get(), facts);
-  const auto incursSeekPenalty = QueryFlag(api, disk.get(), ioctl::kStorageDeviceSeekPenaltyProperty);
-  if (incursSeekPenalty) facts.ssd = !*incursSeekPenalty;
-  // Trim is a question from Windows 7 on; before that an answer would not mean what it says.
-  if (windows.AtLeast(6, 1)) facts.trim = QueryFlag(api, disk.get(), ioctl::kStorageDeviceTrimProperty);
-  facts.sizeBytes = AskDiskSize(api, disk.get());
-  facts.failurePredicted = AskFailurePredicted(api, disk.get());
+  const DeviceHandle h = disk.get();
+  Bytes answer;
+  if (AskProperty(api, h, ioctl::kStorageDeviceProperty, answer, kDescriptorFirstAsk)) {
+    // A larger descriptor is asked for again at its own size, so texts past the first buffer are read.
+    const uint32_t whole = answer.size() >= kDescriptorSizeAt + 4 ? ReadU32(answer.data() + kDescriptorSizeAt) : 0;
+    if (whole <= kDescriptorFirstAsk ||
+        AskProperty(api, h, ioctl::kStorageDeviceProperty, answer, std::min(whole, kDescriptorLargest))) {
+      DeviceDescriptor d = ParseDeviceDescriptor(answer.data(), answer.size());
+      facts.vendor = std::move(d.vendor);
+      facts.model = std::move(d.model);
+      facts.revision = std::move(d.revision);
+      facts.serial = std::move(d.serial);
+      facts.busType = d.busType;
+      facts.removable = d.removable;
+    }
+  }
+  // Seek penalty and trim are questions from Windows 7 on; before that an answer would not mean
+  // what it says.
+  if (windows.AtLeast(6, 1)) {
+    const auto incursSeekPenalty = AskFlag(api, h, ioctl::kStorageDeviceSeekPenaltyProperty, answer);
+    if (incursSeekPenalty) facts.ssd = !*incursSeekPenalty;
+    facts.trim = AskFlag(api, h, ioctl::kStorageDeviceTrimProperty, answer);
+  }
+  if (AskControl(api, h, ioctl::kDiskGetDriveGeometryEx, answer, kGeometryBufferSize) &&
+      answer.size() >= kDiskSizeAt + 8)
+    facts.sizeBytes = ReadU64(answer.data() + kDiskSizeAt);
+  if (AskControl(api, h, ioctl::kStoragePredictFailure, answer, kPredictFailureSize) && answer.size() >= 4)
+    facts.failurePredicted = ReadU32(answer.data()) != 0;
   return facts;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "report/disk_api.h"
@@ -30,12 +31,25 @@ struct DiskFacts {
   bool operator==(const DiskFacts&) const = default;
 };
 
-/// The disk behind `letter` (A to Z, either case), asked through `api`: open "\\.\X:" with no
-/// access rights, read its disk extents, then ask the first disk ("\\.\PhysicalDriveN", no
-/// access rights) for its descriptor, seek penalty, trim (6.1 and later), geometry and failure
-/// prediction. Nothing when the volume cannot be opened, its extents cannot be read or it lies
-/// on no disk (Wine's drives, RAM disks); the caller leaves network and subst letters out.
-std::optional<DiskFacts> QueryDisk(DiskApi& api, char letter, const WindowsVersion& windows);
+/// The disks holding the volume of `letter` (A to Z, either case), each once: "\\.\X:" opened
+/// with no access rights and its extents read. Nothing when the volume cannot be opened, its
+/// extents cannot be read or it lies on no disk (Wine's drives, RAM disks); the caller leaves
+/// network, optical and subst letters out.
+std::optional<std::vector<uint32_t>> QueryDiskNumbers(DiskApi& api, char letter);
+
+/// What disk `number` says of itself ("\\.\PhysicalDriveN", opened with no access rights): its
+/// descriptor, seek penalty and trim (both from 6.1 on, where the properties exist), geometry and
+/// failure prediction; `numbers` is left empty. Every member is empty when the disk cannot be opened.
+DiskFacts QueryDiskDevice(DiskApi& api, uint32_t number, const WindowsVersion& windows);
+
+/// The disk behind `letter`: both questions above, for one letter alone.
+inline std::optional<DiskFacts> QueryDisk(DiskApi& api, char letter, const WindowsVersion& windows) {
+  auto numbers = QueryDiskNumbers(api, letter);
+  if (!numbers) return std::nullopt;
+  DiskFacts facts = QueryDiskDevice(api, numbers->front(), windows);
+  facts.numbers = std::move(*numbers);
+  return facts;
+}
 
 /// The bus's name ("SATA", "NVMe", "USB", ...); a code this program does not know is written as
 /// its decimal number, never as another bus's name.

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "fakes/test_program.h"
+#include "report/report_queries.h"
 #include "ui/main_window/report_view.h"
 #include "ui/main_window/report_window.h"
 #include "ui/menu_form/command_menu.h"
@@ -28,9 +29,19 @@ void Pause() {
 class ThreadedToolkit final : public toolkit::HeadlessToolkit {
  public:
   ~ThreadedToolkit() override {
-    for (std::thread& worker : workers_) worker.join();
+    // A worker may start another (a disk question its deadline): join until none is left.
+    for (;;) {
+      std::vector<std::thread> started;
+      {
+        const std::lock_guard lock(mutex_);
+        started.swap(workers_);
+      }
+      if (started.empty()) return;
+      for (std::thread& worker : started) worker.join();
+    }
   }
   bool RunInBackground(std::function<void()> work) override {
+    const std::lock_guard lock(mutex_);
     workers_.emplace_back([work = std::move(work)] {
       try {
         work();
@@ -113,6 +124,52 @@ INSTANTIATE_TEST_SUITE_P(Table, ReportThreads,
                                            Case{"DriveThrows", "cdefg", "cdefg", 'e'},
                                            Case{"BatchThrows", "cdef", "cdefg", 0, true}),
                          [](const auto& p) { return std::string(p.param.name); });
+
+// A /json run's disk questions on real threads: two letters on each disk, which is asked once;
+// the first disk never answers, so its letters go without once their deadline's worker wakes
+// the waiting thread, and the other letters keep their disks.
+TEST(DiskThreads, EachDiskAskedOnceAndAHungOneLeftOutAtItsDeadline) {
+  for (int round = 0; round < 4; ++round) {
+    testing::FakeDriveApi drive;
+    testing::FakeWmiApi wmi;
+    testing::FakeDiskApi disk;
+    std::mutex hold;
+    std::condition_variable released;
+    bool release = false;
+    const std::string hungAsk = "io \\\\.\\PhysicalDrive0 2954240 0";
+    ThreadedToolkit tk;  // joins its workers first, while everything above still stands
+    const std::shared_ptr<void> releaseAtEnd(nullptr, [&](void*) {  // before the join, even on a throw
+      const std::lock_guard lock(hold);
+      release = true;
+      released.notify_all();
+    });
+    drive.recording = false;
+    drive.onCall = [](const std::string&) { Pause(); };
+    disk.realWaits = true;
+    disk.onIo = [&](const std::string& call) {
+      Pause();
+      std::unique_lock lock(hold);
+      if (call == hungAsk) released.wait(lock, [&] { return release; });
+    };
+    LetterSet letters{};
+    for (int index = 2; index < 8; ++index) {
+      letters[static_cast<std::size_t>(index)] = true;
+      drive.drives[static_cast<char>('a' + index)] = {};
+      std::vector<unsigned char> extents(32);
+      extents[0] = 1, extents[8] = static_cast<unsigned char>(index / 2 - 1);  // C D on 0, E F on 1, G H on 2
+      disk.answers[{std::string("\\\\.\\") + static_cast<char>('A' + index) + ":",
+                    ioctl::kVolumeGetVolumeDiskExtents, ~0u}] = {extents};
+    }
+    const auto queries = ReportQueries::Start(tk, drive, wmi, letters, false, DiskQuestions{disk, {10, 0}, 200});
+    Report report;
+    CollectDrives(*queries, report, [&] { return tk.WaitEvents(), true; }, [](const Report&) { return true; });
+    std::string disks;
+    for (const ReportedDrive& d : report.drives) disks += d.facts.disk ? std::to_string(d.facts.disk->numbers[0]) : "-";
+    EXPECT_EQ(disks, "--1122") << "round " << round;
+    for (const char n : std::string("012"))
+      EXPECT_EQ(disk.Count(std::string("open \\\\.\\PhysicalDrive") + n), 1u) << n << ", round " << round;
+  }
+}
 
 }  // namespace
 }  // namespace tarnvik

@@ -17,11 +17,14 @@ void Put(Bytes& b, std::size_t at, uint64_t v, std::size_t width = 4) {
   for (std::size_t i = 0; i < width; ++i) b[at + i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
-// A STORAGE_DEVICE_DESCRIPTOR with texts for the vendor, product, revision and serial ("": none).
-Bytes Descriptor(uint32_t bus, std::vector<std::string> texts, bool removable = false) {
+// A STORAGE_DEVICE_DESCRIPTOR with texts for the vendor, product, revision and serial ("": none),
+// each `gap` bytes after the one before. It begins with its version, 40, as Windows' do.
+Bytes Descriptor(uint32_t bus, std::vector<std::string> texts, bool removable = false, std::size_t gap = 0) {
   Bytes b(40);
+  Put(b, 0, 40);
   for (std::size_t slot = 0; slot < texts.size(); ++slot) {
     if (texts[slot].empty()) continue;
+    b.resize(b.size() + gap);
     Put(b, 12 + 4 * slot, b.size());
     b.insert(b.end(), texts[slot].c_str(), texts[slot].c_str() + texts[slot].size() + 1);
   }
@@ -75,22 +78,38 @@ TEST(DiskFacts, ExtentsGiveTheDiskNumbersOrNoDisk) {
   EXPECT_EQ(QueryDisk(refused, 'E', {.major = 6, .minor = 1}), std::nullopt);
 }
 
-TEST(DiskFacts, TrimIsAskedFromWindows7AndARefusedSeekPenaltyIsUnknown) {
-  for (const uint32_t minor : {0u, 1u}) {
+TEST(DiskFacts, TheDiskSaysWhatItIsAskedFromTheWindowsThatHasEachQuestion) {
+  const std::string disk = "\\\\.\\PhysicalDrive2";
+  Bytes geometry(40), prediction(516), trim(12), penalty(12), noPenalty(12);
+  Put(geometry, 24, 500107862016, 8), prediction[0] = 1, trim[8] = 1, penalty[8] = 1;
+  const struct {
+    const char* name;
+    uint32_t minor;
+    testing::FakeIoAnswer seekPenalty;
+    Bytes descriptor;
+    std::optional<bool> ssd, trim;
+    std::string serial;
+    std::size_t descriptorAsks;
+  } cases[] = {
+      {"Vista asks neither seek penalty nor trim", 0, {noPenalty}, Descriptor(11, {"", "WDC"}), {}, {}, "", 1},
+      {"a seek penalty: no SSD", 1, {penalty}, Descriptor(11, {"", "WDC"}), false, true, "", 1},
+      {"no seek penalty: an SSD", 1, {noPenalty}, Descriptor(11, {"", "WDC"}), true, true, "", 1},
+      {"seek penalty refused: unknown", 1, {{}, 50}, Descriptor(11, {"", "WDC"}), {}, true, "", 1},
+      {"a descriptor past the first buffer, asked again whole", 1, {{}, 50},
+       Descriptor(11, {"", "WDC", "", "S3Z9"}, false, 600), {}, true, "S3Z9", 2},
+  };
+  for (const auto& c : cases) {
     testing::FakeDiskApi api;
-    const std::string disk = "\\\\.\\PhysicalDrive2";
-    Bytes geometry(40), prediction(516), trim(12);
-    Put(geometry, 24, 500107862016, 8), prediction[0] = 1, trim[8] = 1;
-    api.answers = {{{"\\\\.\\C:", ioctl::kVolumeGetVolumeDiskExtents, ~0u}, {Extents({2})}},
-                   {{disk, ioctl::kStorageQueryProperty, 0}, {Descriptor(11, {"", "WDC"})}},
-                   {{disk, ioctl::kStorageQueryProperty, 7}, {{}, 50}},
+    api.answers = {{{disk, ioctl::kStorageQueryProperty, 0}, {c.descriptor}},
+                   {{disk, ioctl::kStorageQueryProperty, 7}, c.seekPenalty},
                    {{disk, ioctl::kStorageQueryProperty, 8}, {trim}},
                    {{disk, ioctl::kDiskGetDriveGeometryEx, ~0u}, {geometry}},
                    {{disk, ioctl::kStoragePredictFailure, ~0u}, {prediction}}};
-    DiskFacts want{{2}, {}, "WDC", {}, {}, 11, false, {}, {}, 500107862016, true};
-    if (minor == 1) want.trim = true;
-    EXPECT_EQ(QueryDisk(api, 'C', {.major = 6, .minor = minor}), want);
-    EXPECT_EQ(std::count(api.calls.begin(), api.calls.end(), "io " + disk + " 2954240 8"), minor);
+    DiskFacts want{{}, {}, "WDC", {}, c.serial, 11, false, c.ssd, c.trim, 500107862016, true};
+    EXPECT_EQ(QueryDiskDevice(api, 2, {.major = 6, .minor = c.minor}), want) << c.name;
+    EXPECT_EQ(api.Count("io " + disk + " 2954240 0"), c.descriptorAsks) << c.name;
+    EXPECT_EQ(api.Count("io " + disk + " 2954240 7") + api.Count("io " + disk + " 2954240 8"), 2 * c.minor) << c.name;
+    EXPECT_TRUE(api.open.empty()) << c.name;
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fakes/fake_disk_api.h"
@@ -78,6 +79,70 @@ TEST(ReportQueries, AsksTheDiskOnlyAfterTheDriveHasAskedThePartitionStyles) {
   workers.RunBackgroundWork(0);
   EXPECT_EQ(disk.calls.front(), "open \\\\.\\C:");
   EXPECT_EQ(disk.batchesDoneAtOpen, 1);
+}
+
+// Letters as "c3:0" (letter, drive type, the disks its volume lies on); disk N calls itself "MN".
+TEST(ReportQueries, EachDiskIsAskedOnceForEveryLetterOnItWithinItsDeadline) {
+  const struct {
+    const char* name;
+    std::vector<std::string> letters;
+    std::string disks;  ///< each letter's disk numbers and model, or "-"
+    std::size_t volumeOpens, diskOpens;
+    int hungDisk = -1;  ///< its descriptor question outlasts the deadline
+    bool noEvents = false;
+  } cases[] = {
+      {"two letters on one disk ask it once", {"c3:0", "d3:0", "e2:1"}, "0 M0,0 M0,1 M1,", 3, 2},
+      {"a spanned volume takes its first disk's facts", {"c3:1,0", "d3:0"}, "1 0 M1,0 M0,", 2, 2},
+      {"optical, network, RAM-disk, rootless letters open nothing", {"c3:0", "d5:0", "e4:0", "f6:0", "g1:0"},
+       "0 M0,-,-,-,-,", 1, 1},
+      {"a disk that never answers leaves its letters null, the rest whole", {"c3:0", "d3:0", "e3:1"}, "-,-,1 M1,", 3,
+       2, 0},
+      {"no event for a deadline: nothing asked", {"c3:0"}, "-,", 0, 0, -1, true},
+  };
+  for (const auto& c : cases) {
+    testing::FakeDriveApi drive;
+    testing::FakeWmiApi wmi;
+    testing::FakeDiskApi disk;
+    toolkit::HeadlessToolkit workers;
+    LetterSet letters{};
+    for (const std::string& l : c.letters) {
+      letters[l[0] - 'a'] = true, drive.drives[l[0]].type = static_cast<uint32_t>(l[1] - '0');
+      std::vector<unsigned char> extents(8 + 24 * (l.size() - 2) / 2);
+      extents[0] = static_cast<unsigned char>((l.size() - 2) / 2);
+      for (std::size_t i = 0; 3 + 2 * i < l.size(); ++i)
+        extents[8 + 24 * i] = static_cast<unsigned char>(l[3 + 2 * i] - '0');
+      disk.answers[{std::string("\\\\.\\") + static_cast<char>(l[0] - 32) + ":", ioctl::kVolumeGetVolumeDiskExtents,
+                    ~0u}] = {extents, 0, ioctl::kErrorMoreData};
+    }
+    for (const char n : std::string("01")) {
+      std::vector<unsigned char> descriptor(40);
+      descriptor[16] = 40, descriptor.insert(descriptor.end(), {'M', static_cast<unsigned char>(n), 0});
+      disk.answers[{std::string("\\\\.\\PhysicalDrive") + n, ioctl::kStorageQueryProperty, 0}] = {descriptor};
+    }
+    disk.eventsFail = c.noEvents;
+    bool hung = false;  // the deadline passes (its worker, the newest, runs) while the descriptor is asked
+    disk.onIo = [&](const std::string& call) {
+      if (call == "io \\\\.\\PhysicalDrive" + std::to_string(c.hungDisk) + " 2954240 0" && !std::exchange(hung, true))
+        workers.RunBackgroundWork(workers.backgroundWork.size() - 1);
+    };
+    const auto queries = ReportQueries::Start(workers, drive, wmi, letters, false, DiskQuestions{disk, {10, 0}});
+    Report report;
+    CollectDrives(*queries, report, [&] { return workers.WaitEvents(), true; }, [](const Report&) { return true; });
+    while (!workers.backgroundWork.empty()) workers.RunBackgroundWork(0);  // the deadlines left
+    std::string disks;
+    for (const ReportedDrive& d : report.drives) {
+      for (const uint32_t n : d.facts.disk.value_or(DiskFacts{}).numbers) disks += std::to_string(n) + " ";
+      disks += (d.facts.disk ? d.facts.disk->model : "-") + ",";
+    }
+    EXPECT_EQ(disks, c.disks) << c.name;
+    const auto opens = [&](const std::string& prefix, std::size_t size) {
+      return std::count_if(disk.calls.begin(), disk.calls.end(),
+                           [&](const std::string& call) { return call.starts_with(prefix) && call.size() >= size; });
+    };
+    EXPECT_EQ(opens("open \\\\.\\", 11) - opens("open \\\\.\\P", 0), static_cast<long>(c.volumeOpens)) << c.name;
+    EXPECT_EQ(opens("open \\\\.\\P", 0), static_cast<long>(c.diskOpens)) << c.name;
+    EXPECT_TRUE(disk.open.empty()) << c.name << ": every device and event closed";
+  }
 }
 
 TEST(ReportJson, MadeBeforeAnyTextCarriesTheCounts) {

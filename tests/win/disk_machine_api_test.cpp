@@ -31,6 +31,17 @@ TEST(WinDiskApi, WineOpensEachLetterButPlacesItOnNoDisk) {
   EXPECT_EQ(error, 50u);  // ERROR_NOT_SUPPORTED
 }
 
+// The deadline's event: a wait ends by its time until the event is set, then at once, and stays so.
+TEST(WinDiskApi, AnEventEndsAWaitOnceSet) {
+  win::WinDiskApi api;
+  const DeviceHandle event = api.CreateEventW();
+  ASSERT_NE(event, kNoDevice);
+  EXPECT_EQ(api.WaitForSingleObject(event, 10), kWaitTimeout);
+  EXPECT_TRUE(api.SetEvent(event));
+  EXPECT_EQ(api.WaitForSingleObject(event, 0) + api.WaitForSingleObject(event, 0), kWaitObject0);
+  EXPECT_TRUE(api.CloseHandle(event));
+}
+
 TEST(WinMachineApi, NamesTheMachineItsArchitectureAndTheTimeNow) {
   win::WinMachineApi api;
   const MachineFacts facts = QueryMachine(api);
