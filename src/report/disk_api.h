@@ -25,7 +25,7 @@ class DiskApi {
   virtual ~DiskApi() = default;
 
   /// CreateFileW(path, desiredAccess, FILE_SHARE_READ | FILE_SHARE_WRITE, no security,
-  /// OPEN_EXISTING, 0, no template); path is UTF-8. kNoDevice on failure, with *lastError set.
+  /// OPEN_EXISTING, 0, no template); path is ASCII, as device paths are. kNoDevice on failure, with *lastError set.
   /// Access 0 asks for no read or write right: the controls used here need none, and a
   /// standard user is refused read access to volumes and disks from Vista on.
   virtual DeviceHandle CreateFileW(const std::string& path, uint32_t desiredAccess, uint32_t* lastError) = 0;

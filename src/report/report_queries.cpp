@@ -18,6 +18,32 @@ bool MayLieOnADisk(uint32_t driveType) {
 
 }  // namespace
 
+struct DriveWork {
+  std::shared_ptr<ReportQueries> queries;
+  DriveApi* drive;
+  int index;
+  void operator()() const {
+    // A collector that throws (out of memory, say) still answers, as a drive whose every call
+    // failed, so the report never waits for it: the answers keep their defaults, as nothing is
+    // assigned from a collection that did not return.
+    DriveAnswers answers;
+    try {
+      answers = CollectDriveAnswers(*drive, index);
+    } catch (...) {
+    }
+    const uint32_t type = answers.typeCode;
+    queries->Deliver(index, std::move(answers));
+    ReportQueries::AskDisk(queries, index, type);
+  }
+};
+
+struct DiskDeadline {
+  std::shared_ptr<ReportQueries> queries;
+  std::size_t letter;
+  DeviceHandle event;
+  void operator()() const { queries->AwaitDeadline(letter, event); }
+};
+
 ReportQueries::ReportQueries(Workers& workers, WmiApi& wmi, const LetterSet& letters,
                              bool wantPartitionStyles, std::optional<DiskQuestions> disks)
     : workers_(workers),
@@ -32,19 +58,7 @@ std::shared_ptr<ReportQueries> ReportQueries::Start(Workers& workers, DriveApi& 
   auto queries = std::make_shared<ReportQueries>(workers, wmi, letters, wantPartitionStyles, std::move(disks));
   for (int index = 0; index < 26; ++index) {
     if (!letters[static_cast<std::size_t>(index)]) continue;
-    const bool started = workers.RunInBackground([queries, &drive, index] {
-      // A collector that throws (out of memory, say) still answers, as a drive whose every
-      // call failed, so the report never waits for it.
-      DriveAnswers answers;
-      try {
-        answers = CollectDriveAnswers(drive, index);
-      } catch (...) {
-        answers = DriveAnswers{};
-      }
-      const uint32_t type = answers.typeCode;
-      queries->Deliver(index, std::move(answers));
-      AskDisk(queries, index, type);
-    });
+    const bool started = workers.RunInBackground(DriveWork{queries, &drive, index});
     // No thread to be had: the drive counts as failed rather than being asked here, on the
     // window's thread, where a drive that hangs would freeze the window. A failed drive has
     // no file system, so this never starts the batch here either.
@@ -72,7 +86,7 @@ void ReportQueries::AskDisk(const std::shared_ptr<ReportQueries>& self, int inde
     }
     // A question that throws (memory running out) leaves the letter, and any other on its disk,
     // to the deadline.
-    if (q.workers_.RunInBackground([self, at, event] { self->AwaitDeadline(at, event); })) {
+    if (q.workers_.RunInBackground(DiskDeadline{self, at, event})) {
       numbers = QueryDiskNumbers(api, static_cast<char>('A' + index));
     } else {
       {
@@ -104,7 +118,7 @@ void ReportQueries::AskDisk(const std::shared_ptr<ReportQueries>& self, int inde
   {
     const std::lock_guard lock(q.mutex_);
     if (!letter.answered) {  // else given up: the late answer is dropped
-      letter.facts = std::move(facts);
+      letter.facts.emplace(std::move(facts));
       q.SettleFrom(index);
     }
   }
@@ -191,11 +205,11 @@ std::optional<DriveReportFacts> ReportQueries::Take(int index) {
   if (!answers || (diskQuestions_ && !letter.settled)) return std::nullopt;
   const bool styled = wantPartitionStyles_ && answers->HasFileSystem();
   if (styled && !styles_[at]) return std::nullopt;
-  DriveReportFacts facts{*answers, styled ? *styles_[at] : "Unknown"};
+  std::optional<DriveReportFacts> facts{std::in_place, *answers, styled ? *styles_[at] : "Unknown"};
   // Letters on one disk share its answer; each names the disks its own volume lies on.
   if (letter.from >= 0 && disks_[static_cast<std::size_t>(letter.from)].facts) {
-    facts.disk = disks_[static_cast<std::size_t>(letter.from)].facts;
-    facts.disk->numbers = letter.numbers;
+    facts->disk.emplace(*disks_[static_cast<std::size_t>(letter.from)].facts);
+    facts->disk->numbers = letter.numbers;
   }
   return facts;
 }

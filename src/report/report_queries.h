@@ -63,6 +63,11 @@ class ReportQueries {
                 std::optional<DiskQuestions> disks = std::nullopt);
 
  private:
+  // The work each drive's worker and each disk's deadline runs. Named rather than lambdas: a
+  // lambda's type name, which std::function keeps, would cost the x86 program twice the bytes.
+  friend struct DriveWork;
+  friend struct DiskDeadline;
+
   void Deliver(int index, DriveAnswers answers);
   /// `self` is this report's queries: the letter's deadline worker shares them.
   static void AskDisk(const std::shared_ptr<ReportQueries>& self, int index, uint32_t driveType);

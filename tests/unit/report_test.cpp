@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "fakes/fake_disk_api.h"
@@ -81,70 +81,6 @@ TEST(ReportQueries, AsksTheDiskOnlyAfterTheDriveHasAskedThePartitionStyles) {
   EXPECT_EQ(disk.batchesDoneAtOpen, 1);
 }
 
-// Letters as "c3:0" (letter, drive type, the disks its volume lies on); disk N calls itself "MN".
-TEST(ReportQueries, EachDiskIsAskedOnceForEveryLetterOnItWithinItsDeadline) {
-  const struct {
-    const char* name;
-    std::vector<std::string> letters;
-    std::string disks;  ///< each letter's disk numbers and model, or "-"
-    std::size_t volumeOpens, diskOpens;
-    int hungDisk = -1;  ///< its descriptor question outlasts the deadline
-    bool noEvents = false;
-  } cases[] = {
-      {"two letters on one disk ask it once", {"c3:0", "d3:0", "e2:1"}, "0 M0,0 M0,1 M1,", 3, 2},
-      {"a spanned volume takes its first disk's facts", {"c3:1,0", "d3:0"}, "1 0 M1,0 M0,", 2, 2},
-      {"optical, network, RAM-disk, rootless letters open nothing", {"c3:0", "d5:0", "e4:0", "f6:0", "g1:0"},
-       "0 M0,-,-,-,-,", 1, 1},
-      {"a disk that never answers leaves its letters null, the rest whole", {"c3:0", "d3:0", "e3:1"}, "-,-,1 M1,", 3,
-       2, 0},
-      {"no event for a deadline: nothing asked", {"c3:0"}, "-,", 0, 0, -1, true},
-  };
-  for (const auto& c : cases) {
-    testing::FakeDriveApi drive;
-    testing::FakeWmiApi wmi;
-    testing::FakeDiskApi disk;
-    toolkit::HeadlessToolkit workers;
-    LetterSet letters{};
-    for (const std::string& l : c.letters) {
-      letters[l[0] - 'a'] = true, drive.drives[l[0]].type = static_cast<uint32_t>(l[1] - '0');
-      std::vector<unsigned char> extents(8 + 24 * (l.size() - 2) / 2);
-      extents[0] = static_cast<unsigned char>((l.size() - 2) / 2);
-      for (std::size_t i = 0; 3 + 2 * i < l.size(); ++i)
-        extents[8 + 24 * i] = static_cast<unsigned char>(l[3 + 2 * i] - '0');
-      disk.answers[{std::string("\\\\.\\") + static_cast<char>(l[0] - 32) + ":", ioctl::kVolumeGetVolumeDiskExtents,
-                    ~0u}] = {extents, 0, ioctl::kErrorMoreData};
-    }
-    for (const char n : std::string("01")) {
-      std::vector<unsigned char> descriptor(40);
-      descriptor[16] = 40, descriptor.insert(descriptor.end(), {'M', static_cast<unsigned char>(n), 0});
-      disk.answers[{std::string("\\\\.\\PhysicalDrive") + n, ioctl::kStorageQueryProperty, 0}] = {descriptor};
-    }
-    disk.eventsFail = c.noEvents;
-    bool hung = false;  // the deadline passes (its worker, the newest, runs) while the descriptor is asked
-    disk.onIo = [&](const std::string& call) {
-      if (call == "io \\\\.\\PhysicalDrive" + std::to_string(c.hungDisk) + " 2954240 0" && !std::exchange(hung, true))
-        workers.RunBackgroundWork(workers.backgroundWork.size() - 1);
-    };
-    const auto queries = ReportQueries::Start(workers, drive, wmi, letters, false, DiskQuestions{disk, {10, 0}});
-    Report report;
-    CollectDrives(*queries, report, [&] { return workers.WaitEvents(), true; }, [](const Report&) { return true; });
-    while (!workers.backgroundWork.empty()) workers.RunBackgroundWork(0);  // the deadlines left
-    std::string disks;
-    for (const ReportedDrive& d : report.drives) {
-      for (const uint32_t n : d.facts.disk.value_or(DiskFacts{}).numbers) disks += std::to_string(n) + " ";
-      disks += (d.facts.disk ? d.facts.disk->model : "-") + ",";
-    }
-    EXPECT_EQ(disks, c.disks) << c.name;
-    const auto opens = [&](const std::string& prefix, std::size_t size) {
-      return std::count_if(disk.calls.begin(), disk.calls.end(),
-                           [&](const std::string& call) { return call.starts_with(prefix) && call.size() >= size; });
-    };
-    EXPECT_EQ(opens("open \\\\.\\", 11) - opens("open \\\\.\\P", 0), static_cast<long>(c.volumeOpens)) << c.name;
-    EXPECT_EQ(opens("open \\\\.\\P", 0), static_cast<long>(c.diskOpens)) << c.name;
-    EXPECT_TRUE(disk.open.empty()) << c.name << ": every device and event closed";
-  }
-}
-
 TEST(ReportJson, MadeBeforeAnyTextCarriesTheCounts) {
   ReportedDrive sized{2, {}};
   sized.facts.answers.space = {1, 0, true};
@@ -152,29 +88,37 @@ TEST(ReportJson, MadeBeforeAnyTextCarriesTheCounts) {
   EXPECT_NE(json.find("\"driveCount\": 3,\r\n  \"sizedDriveCount\": 2\r\n}"), std::string::npos) << json;
 }
 
-// One drive with a whole disk and a label a sheet must keep in one field, and one without a disk.
+// One drive with a whole disk, every member filled, and a label a sheet must keep in one field,
+// and one without a disk; taken by an administrator.
 struct Documents {
   Report report{false, {{2, {}}, {25, {}}}};
-  ReportOrigin origin{{"DESK-7", {}, "2026-12-09T18:55:12Z", "x64"}, {10, 0, 19045, ""}};
+  ReportOrigin origin{{"DESK-7", {}, "2026-12-09T18:55:12Z", "x64", true}, {10, 0, 19045, ""}};
   Documents() {
     DriveReportFacts& c = report.drives[0].facts;
     c.answers.volumeAnswered = true, c.answers.fileSystem = "NTFS", c.answers.label = "say \"hi\", then\r\n\xD0\x94\xD0\x98\xD0\xA1\xD0\x9A";
     c.answers.space = {500107862016, 0, true};
-    c.disk = DiskFacts{{0, 1}, "ATA", "Samsung SSD", "1B6Q", "S3Z9", 0x2A, false, true, {}, 500107862016, false};
+    c.disk = DiskFacts{{0, 1}, "ATA", "Samsung SSD", "1B6Q", "S3Z9", 0x2A, false, true, true, 500107862016, false,
+                       DiskHealth{41, 70, 85, 3, 100, 10, 0x22, 512000000, 1536000000, 1234, 5678, 42, 0, 7}};
   }
 };
 
-TEST(ReportJson, NestsTheDiskOrSaysNull) {
+TEST(ReportJson, NestsTheDiskAndItsHealthOrSaysNull) {
   const Documents d;
   const std::string json = ReportJson(d.report, d.origin);
-  EXPECT_NE(json.find("\"partitionStyle\": null,\r\n      \"disk\": {\r\n        \"numbers\": [0, 1],\r\n"
-                      "        \"vendor\": \"ATA\",\r\n        \"model\": \"Samsung SSD\",\r\n        \"revision\": \"1B6Q\",\r\n"
-                      "        \"serial\": \"S3Z9\",\r\n        \"busType\": 42,\r\n        \"removable\": false,\r\n"
-                      "        \"ssd\": true,\r\n        \"trim\": null,\r\n        \"sizeBytes\": 500107862016,\r\n"
-                      "        \"failurePredicted\": false\r\n      }\r\n    },"),
-            std::string::npos)
-      << json;
+  ::testing::Test::RecordProperty("json", json);  // --gtest_output=xml:FILE shows it
+  const std::string compact = std::regex_replace(json, std::regex("\r\n *|(\":) "), "$1");
+  EXPECT_NE(compact.find("\"disk\":{\"numbers\":[0, 1],\"vendor\":\"ATA\",\"model\":\"Samsung SSD\",\"revision\":\"1B6Q\","
+                         "\"serial\":\"S3Z9\",\"busType\":42,\"removable\":false,\"ssd\":true,\"trim\":true,"
+                         "\"sizeBytes\":500107862016,\"failurePredicted\":false,\"health\":{\"status\":\"warning\","
+                         "\"temperatureCelsius\":41,\"warningTemperatureCelsius\":70,\"criticalTemperatureCelsius\":85,"
+                         "\"percentageUsed\":3,\"availableSparePercent\":100,\"availableSpareThresholdPercent\":10,"
+                         "\"criticalWarnings\":[\"temperatureThreshold\", 5],\"dataReadBytes\":512000000,"
+                         "\"dataWrittenBytes\":1536000000,\"powerCycles\":1234,\"powerOnHours\":5678,"
+                         "\"unsafeShutdowns\":42,\"mediaErrors\":0,\"errorLogEntries\":7}}},"),
+            std::string::npos) << json;
+  EXPECT_NE(json.find("\"failurePredicted\": false,\r\n        \"health\": {\r\n          \"status\": "), json.npos);
   EXPECT_NE(json.find("\"partitionStyle\": null,\r\n      \"disk\": null\r\n    }\r\n  ],"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"x64\"\r\n  },\r\n  \"elevated\": true,\r\n  \"drives\""), std::string::npos) << json;
 }
 
 TEST(ReportCsv, OneQuotedRowPerDriveWithTheMarkOnce) {
@@ -184,18 +128,25 @@ TEST(ReportCsv, OneQuotedRowPerDriveWithTheMarkOnce) {
       "\xEF\xBB\xBF\"computerName\",\"takenUtc\",\"letter\",\"number\",\"position\",\"serialNumber\",\"serialHex\","
       "\"label\",\"fileSystem\",\"totalBytes\",\"freeBytes\",\"usedBytes\",\"bytesPerSector\",\"sectorsPerCluster\","
       "\"driveType\",\"driveTypeText\",\"partitionStyle\",\"diskNumbers\",\"diskVendor\",\"diskModel\",\"diskRevision\","
-      "\"diskSerial\",\"diskBusType\",\"diskRemovable\",\"diskSsd\",\"diskTrim\",\"diskSizeBytes\",\"diskFailurePredicted\"\r\n";
+      "\"diskSerial\",\"diskBusType\",\"diskRemovable\",\"diskSsd\",\"diskTrim\",\"diskSizeBytes\",\"diskFailurePredicted\","
+      "\"diskHealthStatus\",\"diskHealthTemperatureCelsius\",\"diskHealthWarningTemperatureCelsius\","
+      "\"diskHealthCriticalTemperatureCelsius\",\"diskHealthPercentageUsed\",\"diskHealthAvailableSparePercent\","
+      "\"diskHealthAvailableSpareThresholdPercent\",\"diskHealthCriticalWarnings\",\"diskHealthDataReadBytes\","
+      "\"diskHealthDataWrittenBytes\",\"diskHealthPowerCycles\",\"diskHealthPowerOnHours\",\"diskHealthUnsafeShutdowns\","
+      "\"diskHealthMediaErrors\",\"diskHealthErrorLogEntries\",\"elevated\"\r\n";
   const std::string c =
       "\"DESK-7\",\"2026-12-09T18:55:12Z\",\"C\",\"1\",\"3\",\"0\",\"00000000\",\"say \"\"hi\"\", then\r\n"
       "\xD0\x94\xD0\x98\xD0\xA1\xD0\x9A\",\"NTFS\",\"500107862016\",\"0\",\"500107862016\",\"\",\"\",\"0\",\"?  (Unknown)\",\"\","
-      "\"0 1\",\"ATA\",\"Samsung SSD\",\"1B6Q\",\"S3Z9\",\"42\",\"false\",\"true\",\"\",\"500107862016\",\"false\"\r\n";
+      "\"0 1\",\"ATA\",\"Samsung SSD\",\"1B6Q\",\"S3Z9\",\"42\",\"false\",\"true\",\"true\",\"500107862016\",\"false\","
+      "\"warning\",\"41\",\"70\",\"85\",\"3\",\"100\",\"10\",\"temperatureThreshold|5\",\"512000000\",\"1536000000\","
+      "\"1234\",\"5678\",\"42\",\"0\",\"7\",\"true\"\r\n";
   std::string z = "\"DESK-7\",\"2026-12-09T18:55:12Z\",\"Z\",\"2\",\"26\"";
   for (int field = 0; field < 9; ++field) z += ",\"\"";  // serial to cluster figures: null
   z += ",\"0\",\"?  (Unknown)\"";
-  for (int field = 0; field < 12; ++field) z += ",\"\"";  // the style and the whole disk: null
-  EXPECT_EQ(csv, header + c + z + "\r\n");
+  for (int field = 0; field < 27; ++field) z += ",\"\"";  // the style and the whole disk: null
+  EXPECT_EQ(csv, header + c + z + ",\"true\"\r\n");
   const std::string semicolons = ReportCsv(d.report, d.origin, CsvDelimiter::kSemicolon);
-  EXPECT_EQ(std::count(semicolons.begin(), semicolons.end(), ';'), 3 * 27) << semicolons;
+  EXPECT_EQ(std::count(semicolons.begin(), semicolons.end(), ';'), 3 * 43) << semicolons;
 }
 
 }  // namespace
