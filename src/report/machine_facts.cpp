@@ -54,6 +54,8 @@ MachineFacts QueryMachine(MachineApi& api) {
   api.GetSystemTime(now);
   facts.takenUtc = UtcText(now);
   facts.architecture = MachineArchitecture(api);
+  int administrator = 0;
+  if (api.CheckTokenMembership(administrator) != 0) facts.elevated = administrator != 0;
   return facts;
 }
 
