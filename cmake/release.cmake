@@ -1,5 +1,6 @@
-# The release archive: tarnvik.exe and ReadMe.txt in a folder named after the archive, made by
-# `cpack` in a Windows build folder (scripts/release runs it for both architectures).
+# The release archive: tarnvik.exe, its console twin tarnvik.com and ReadMe.txt in a folder named
+# after the archive, made by `cpack` in a Windows build folder (scripts/release runs it for both
+# architectures).
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(TARNVIK_RELEASE_ARCH win64)
 else()
@@ -9,6 +10,7 @@ endif()
 # One component per file: CPack adds components in name order, while files within a component
 # come in whatever order the file system lists them, which differs between file systems.
 install(TARGETS tarnvik RUNTIME DESTINATION . COMPONENT program)
+install(TARGETS tarnvik_console RUNTIME DESTINATION . COMPONENT console)
 install(FILES ${CMAKE_BINARY_DIR}/ReadMe.txt DESTINATION . COMPONENT readme)
 
 set(CPACK_GENERATOR ZIP)

@@ -8,7 +8,8 @@ add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
 add_link_options(-Wl,--no-insert-timestamp)
 
 file(GLOB_RECURSE TARNVIK_WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*_win.cpp)
-list(FILTER TARNVIK_WIN_SOURCES EXCLUDE REGEX "winmain_win\\.cpp$|lock_win\\.cpp$")
+# The two entry points (the window program's and the console twin's) are each their program's own.
+list(FILTER TARNVIK_WIN_SOURCES EXCLUDE REGEX "/w(in)?main_win\\.cpp$|lock_win\\.cpp$")
 # The portable logic's lock is a critical section on Windows (src/base/lock.h): its one Windows
 # file goes with the logic, which needs it, into tarnvik_core.
 list(APPEND TARNVIK_CORE_SOURCES ${CMAKE_SOURCE_DIR}/src/base/lock_win.cpp)
@@ -62,7 +63,7 @@ add_custom_target(tarnvik_art DEPENDS ${TARNVIK_ART_FILES})
 configure_file(${CMAKE_SOURCE_DIR}/src/ui/main_window/tarnvik.manifest ${TARNVIK_GENERATED_DIR}/tarnvik.manifest @ONLY)
 set(TARNVIK_RC ${CMAKE_SOURCE_DIR}/src/ui/main_window/tarnvik.rc)
 set_source_files_properties(${TARNVIK_RC} PROPERTIES
-  OBJECT_DEPENDS "${TARNVIK_ART_FILES};${TARNVIK_GENERATED_DIR}/tarnvik.manifest;${TARNVIK_GENERATED_DIR}/tarnvik_version.h;${CMAKE_SOURCE_DIR}/src/ui/toolkit/resource_ids.h")
+  OBJECT_DEPENDS "${TARNVIK_ART_FILES};${TARNVIK_GENERATED_DIR}/tarnvik.manifest;${TARNVIK_GENERATED_DIR}/tarnvik_version.h;${CMAKE_SOURCE_DIR}/src/ui/toolkit/resource_ids.h;${CMAKE_SOURCE_DIR}/src/base/version_info.rc")
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${TARNVIK_ART_DIR} -I${TARNVIK_GENERATED_DIR} -I${CMAKE_SOURCE_DIR}/src")
 
 # The shipped program runs on the win32 thread model: the posix model's runtime (winpthread)
@@ -94,6 +95,22 @@ target_link_options(tarnvik PRIVATE -static -municode -s -Wl,--gc-sections)
 # ASLR and DEP (and on x64 the whole 64-bit address range for ASLR), asked for by name rather than
 # left to the linker's defaults; scripts/release checks that the shipped .exe files have them.
 target_link_options(tarnvik PRIVATE -Wl,--dynamicbase -Wl,--nxcompat
+                    $<$<EQUAL:${CMAKE_SIZEOF_VOID_P},8>:-Wl,--high-entropy-va>)
+
+# The console twin, tarnvik.com: the same saving runs for shells and scripts, which wait for a
+# console program (typing "tarnvik" runs it, since PATHEXT lists .COM before .EXE). It links the
+# same library; --gc-sections and the static link leave out every object it never reaches, the
+# window toolkit and the forms among them, which scripts/release checks in the link map.
+set(TARNVIK_CONSOLE_RC ${CMAKE_SOURCE_DIR}/src/startup/tarnvik_console.rc)
+set_source_files_properties(${TARNVIK_CONSOLE_RC} PROPERTIES
+  OBJECT_DEPENDS "${TARNVIK_GENERATED_DIR}/tarnvik.manifest;${TARNVIK_GENERATED_DIR}/tarnvik_version.h;${CMAKE_SOURCE_DIR}/src/base/version_info.rc")
+add_executable(tarnvik_console ${CMAKE_SOURCE_DIR}/src/startup/wmain_win.cpp ${TARNVIK_CONSOLE_RC})
+# Its import library (of no exports) is named apart from the window program's.
+set_target_properties(tarnvik_console PROPERTIES OUTPUT_NAME tarnvik SUFFIX .com IMPORT_SUFFIX -console.dll.a
+  CXX_COMPILER_LAUNCHER "${TARNVIK_WIN32_THREADS}" CXX_LINKER_LAUNCHER "${TARNVIK_WIN32_THREADS}")
+target_link_libraries(tarnvik_console PRIVATE tarnvik_program_lib)
+target_link_options(tarnvik_console PRIVATE -static -municode -s -Wl,--gc-sections
+                    -Wl,-Map=${CMAKE_BINARY_DIR}/tarnvik.com.map -Wl,--dynamicbase -Wl,--nxcompat
                     $<$<EQUAL:${CMAKE_SIZEOF_VOID_P},8>:-Wl,--high-entropy-va>)
 
 # Test tools that run beside the program under Wine.

@@ -11,7 +11,9 @@ namespace tarnvik {
 enum class CsvDelimiter : char { kComma = ',', kSemicolon = ';' };
 
 /// Appends one field in double quotes, the quotes inside it doubled. Line breaks and delimiters
-/// inside a field stay as they are: the quotes keep them in the field.
+/// inside a field stay as they are: the quotes keep them in the field. A field that a spreadsheet
+/// would run as a formula (one that begins with = + - @, a tab or a carriage return) begins with
+/// an apostrophe, which makes it plain text there; no number does, as none is negative.
 void AppendCsvField(std::string& document, std::string_view field);
 
 /// The UTF-8 byte-order mark, EF BB BF.

@@ -1,12 +1,13 @@
 #include "report/disk_api_win.h"
 
 #include <cstddef>
+#include <string>
 
-#include "base/utf_win.h"
 #include "base/win32_win.h"
 #include "report/disk_facts.h"
 
-#include <winioctl.h>  // after <windows.h>, whose types it uses
+#include <nvme.h>      // after <windows.h>, whose types they use
+#include <winioctl.h>
 
 namespace tarnvik::win {
 
@@ -19,6 +20,7 @@ static_assert(ioctl::kStorageDeviceProperty == StorageDeviceProperty &&
               ioctl::kStorageDeviceSeekPenaltyProperty == StorageDeviceSeekPenaltyProperty &&
               ioctl::kStorageDeviceTrimProperty == StorageDeviceTrimProperty);
 static_assert(ioctl::kErrorMoreData == ERROR_MORE_DATA);
+static_assert(kWaitObject0 == WAIT_OBJECT_0 && kWaitTimeout == WAIT_TIMEOUT);
 static_assert(sizeof(STORAGE_PROPERTY_QUERY) == 12);
 static_assert(sizeof(STORAGE_DEVICE_DESCRIPTOR) == 40 && offsetof(STORAGE_DEVICE_DESCRIPTOR, RemovableMedia) == 10 &&
               offsetof(STORAGE_DEVICE_DESCRIPTOR, VendorIdOffset) == 12 &&
@@ -33,9 +35,41 @@ static_assert(sizeof(DEVICE_SEEK_PENALTY_DESCRIPTOR) == 12 &&
               offsetof(DEVICE_TRIM_DESCRIPTOR, TrimEnabled) == 8);
 static_assert(offsetof(DISK_GEOMETRY_EX, DiskSize) == 24 && sizeof(STORAGE_PREDICT_FAILURE) == 516);
 
+// The health questions.
+static_assert(ioctl::kStorageDeviceProtocolSpecificProperty == StorageDeviceProtocolSpecificProperty &&
+              ioctl::kStorageDeviceTemperatureProperty == StorageDeviceTemperatureProperty &&
+              ioctl::kProtocolTypeNvme == ProtocolTypeNvme && ioctl::kNvmeDataTypeLogPage == NVMeDataTypeLogPage &&
+              ioctl::kNvmeLogPageHealthInfo == NVME_LOG_PAGE_HEALTH_INFO);  // BusTypeNvme: only for 7 and later
+static_assert(offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters) == layout::kProtocolSpecificAt &&
+              offsetof(STORAGE_PROTOCOL_DATA_DESCRIPTOR, ProtocolSpecificData) == layout::kProtocolSpecificAt &&
+              sizeof(STORAGE_PROTOCOL_DATA_DESCRIPTOR) == layout::kProtocolDescriptorSize &&
+              sizeof(STORAGE_PROTOCOL_SPECIFIC_DATA) == layout::kProtocolSpecificSize);
+static_assert(offsetof(STORAGE_PROTOCOL_SPECIFIC_DATA, ProtocolType) == layout::kProtocolTypeAt &&
+              offsetof(STORAGE_PROTOCOL_SPECIFIC_DATA, DataType) == layout::kDataTypeAt &&
+              offsetof(STORAGE_PROTOCOL_SPECIFIC_DATA, ProtocolDataRequestValue) == layout::kRequestValueAt &&
+              offsetof(STORAGE_PROTOCOL_SPECIFIC_DATA, ProtocolDataOffset) == layout::kDataOffsetAt &&
+              offsetof(STORAGE_PROTOCOL_SPECIFIC_DATA, ProtocolDataLength) == layout::kDataLengthAt);
+static_assert(sizeof(NVME_HEALTH_INFO_LOG) == layout::kHealthLogSize &&
+              offsetof(NVME_HEALTH_INFO_LOG, CriticalWarning) == layout::kCriticalWarningAt &&
+              offsetof(NVME_HEALTH_INFO_LOG, Temperature) == layout::kCompositeTemperatureAt &&
+              offsetof(NVME_HEALTH_INFO_LOG, AvailableSpare) == layout::kAvailableSpareAt &&
+              offsetof(NVME_HEALTH_INFO_LOG, AvailableSpareThreshold) == layout::kAvailableSpareThresholdAt &&
+              offsetof(NVME_HEALTH_INFO_LOG, PercentageUsed) == layout::kPercentageUsedAt &&
+              offsetof(NVME_HEALTH_INFO_LOG, DataUnitRead) == layout::kDataUnitsReadAt &&
+              offsetof(NVME_HEALTH_INFO_LOG, DataUnitWritten) == layout::kDataUnitsWrittenAt &&
+              offsetof(NVME_HEALTH_INFO_LOG, PowerCycle) == layout::kPowerCyclesAt &&
+              offsetof(NVME_HEALTH_INFO_LOG, PowerOnHours) == layout::kPowerOnHoursAt &&
+              offsetof(NVME_HEALTH_INFO_LOG, UnsafeShutdowns) == layout::kUnsafeShutdownsAt &&
+              offsetof(NVME_HEALTH_INFO_LOG, MediaErrors) == layout::kMediaErrorsAt &&
+              offsetof(NVME_HEALTH_INFO_LOG, ErrorInfoLogEntryCount) == layout::kErrorLogEntriesAt);
+// mingw-w64's winioctl.h has no STORAGE_TEMPERATURE_DATA_DESCRIPTOR or STORAGE_TEMPERATURE_INFO:
+// their offsets stand only as Microsoft's documentation gives them (disk_facts.h).
+
 DeviceHandle WinDiskApi::CreateFileW(const std::string& path, uint32_t desiredAccess, uint32_t* lastError) {
-  const HANDLE h = ::CreateFileW(Utf8ToWide(path).c_str(), desiredAccess, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_EXISTING, 0, nullptr);
+  // Device paths are ASCII: each byte widens to its character.
+  const std::wstring wide(path.begin(), path.end());
+  const HANDLE h = ::CreateFileW(wide.c_str(), desiredAccess, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
   const DWORD error = ::GetLastError();
   if (h == INVALID_HANDLE_VALUE || h == nullptr) {
     if (lastError != nullptr) *lastError = error;
@@ -63,6 +97,16 @@ int WinDiskApi::CloseHandle(DeviceHandle device) {
     return 0;
   }
   return ::CloseHandle(reinterpret_cast<HANDLE>(device)) ? 1 : 0;
+}
+
+DeviceHandle WinDiskApi::CreateEventW() {
+  return reinterpret_cast<DeviceHandle>(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+}
+
+int WinDiskApi::SetEvent(DeviceHandle event) { return ::SetEvent(reinterpret_cast<HANDLE>(event)) ? 1 : 0; }
+
+uint32_t WinDiskApi::WaitForSingleObject(DeviceHandle event, uint32_t milliseconds) {
+  return ::WaitForSingleObject(reinterpret_cast<HANDLE>(event), milliseconds);
 }
 
 }  // namespace tarnvik::win

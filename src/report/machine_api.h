@@ -19,10 +19,11 @@ struct SystemTime {
 };
 static_assert(sizeof(SystemTime) == 16);
 
-/// COMPUTER_NAME_FORMAT values the report asks for.
+/// COMPUTER_NAME_FORMAT values the report asks for: the physical forms (Windows 2000 and later),
+/// which on a cluster's node name the node itself rather than the cluster's virtual server.
 enum : uint32_t {
-  kComputerNameNetBios = 0,
-  kComputerNameDnsFullyQualified = 3,
+  kComputerNamePhysicalNetBios = 4,
+  kComputerNamePhysicalDnsFullyQualified = 7,
 };
 
 /// IMAGE_FILE_MACHINE_* and PROCESSOR_ARCHITECTURE_* codes the report names.
@@ -35,8 +36,8 @@ enum : uint16_t {
   kProcessorArchitectureArm64 = 12,
 };
 
-/// Mirrors GetComputerNameExW, GetSystemTime, GetNativeSystemInfo and IsWow64Process2. Contract:
-/// on failure each output keeps what the caller preset.
+/// Mirrors GetComputerNameExW, GetSystemTime, GetNativeSystemInfo, IsWow64Process2 and
+/// CheckTokenMembership. Contract: on failure each output keeps what the caller preset.
 class MachineApi {
  public:
   virtual ~MachineApi() = default;
@@ -55,6 +56,12 @@ class MachineApi {
   /// IsWow64Process2 on the current process, looked up at run time (Windows 10 1709 and later):
   /// 0 where this Windows has no such function, as when it fails. Tells ARM64 under emulation.
   virtual int IsWow64Process2(uint16_t& processMachine, uint16_t& nativeMachine) = 0;
+
+  /// CheckTokenMembership(NULL, the BUILTIN\\Administrators SID from AllocateAndInitializeSid,
+  /// &isMember), then FreeSid (Windows 2000 and later): whether the thread's token counts the
+  /// Administrators group. A token that UAC filtered holds the group for deny only, so it is
+  /// not counted there. Non-zero on success.
+  virtual int CheckTokenMembership(int& isMember) = 0;
 };
 
 }  // namespace tarnvik

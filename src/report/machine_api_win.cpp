@@ -2,13 +2,14 @@
 
 #include <string>
 
+#include "base/scoped_win.h"
 #include "base/utf_win.h"
 #include "base/win32_win.h"
 
 namespace tarnvik::win {
 
-static_assert(uint32_t{ComputerNameNetBIOS} == kComputerNameNetBios &&
-              uint32_t{ComputerNameDnsFullyQualified} == kComputerNameDnsFullyQualified);
+static_assert(uint32_t{ComputerNamePhysicalNetBIOS} == kComputerNamePhysicalNetBios &&
+              uint32_t{ComputerNamePhysicalDnsFullyQualified} == kComputerNamePhysicalDnsFullyQualified);
 static_assert(IMAGE_FILE_MACHINE_I386 == kImageFileMachineI386 && IMAGE_FILE_MACHINE_AMD64 == kImageFileMachineAmd64 &&
               IMAGE_FILE_MACHINE_ARM64 == kImageFileMachineArm64);
 static_assert(PROCESSOR_ARCHITECTURE_INTEL == kProcessorArchitectureIntel &&
@@ -58,6 +59,24 @@ int WinMachineApi::IsWow64Process2(uint16_t& processMachine, uint16_t& nativeMac
   if (!call(::GetCurrentProcess(), &process, &native)) return 0;
   processMachine = process;
   nativeMachine = native;
+  return 1;
+}
+
+int WinMachineApi::CheckTokenMembership(int& isMember) {
+  struct SidTraits {
+    using Handle = PSID;
+    static Handle Empty() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { ::FreeSid(h); }
+  };
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  ScopedHandle<SidTraits> administrators;
+  BOOL member = FALSE;
+  if (!::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                  administrators.put()) ||
+      !::CheckTokenMembership(nullptr, administrators.get(), &member))
+    return 0;
+  isMember = member ? 1 : 0;
   return 1;
 }
 

@@ -1,4 +1,4 @@
-// The machine's names, clock and architecture, answered by kernel32.
+// The machine's names, clock and architecture, answered by kernel32, and the run's rights, by advapi32.
 #pragma once
 
 #include "report/machine_api.h"
@@ -11,6 +11,7 @@ class WinMachineApi final : public MachineApi {
   void GetSystemTime(SystemTime& time) override;
   void GetNativeSystemInfo(uint16_t& processorArchitecture) override;
   int IsWow64Process2(uint16_t& processMachine, uint16_t& nativeMachine) override;
+  int CheckTokenMembership(int& isMember) override;
 };
 
 }  // namespace tarnvik::win

@@ -48,12 +48,14 @@ std::optional<std::string> MachineArchitecture(MachineApi& api) {
 
 MachineFacts QueryMachine(MachineApi& api) {
   MachineFacts facts;
-  facts.computerName = ComputerName(api, kComputerNameNetBios);
-  facts.dnsHostName = ComputerName(api, kComputerNameDnsFullyQualified);
+  facts.computerName = ComputerName(api, kComputerNamePhysicalNetBios);
+  facts.dnsHostName = ComputerName(api, kComputerNamePhysicalDnsFullyQualified);
   SystemTime now;
   api.GetSystemTime(now);
   facts.takenUtc = UtcText(now);
   facts.architecture = MachineArchitecture(api);
+  int administrator = 0;
+  if (api.CheckTokenMembership(administrator) != 0) facts.elevated = administrator != 0;
   return facts;
 }
 

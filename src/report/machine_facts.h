@@ -9,15 +9,16 @@
 namespace tarnvik {
 
 struct MachineFacts {
-  std::optional<std::string> computerName;  ///< the NetBIOS name
-  std::optional<std::string> dnsHostName;   ///< fully qualified; empty where Windows knows none
+  std::optional<std::string> computerName;  ///< the machine's own NetBIOS name, never a cluster's
+  std::optional<std::string> dnsHostName;   ///< fully qualified, likewise; empty where Windows knows none
   std::string takenUtc;                     ///< "2026-12-09T18:55:12Z"
   std::optional<std::string> architecture;  ///< the machine's: "x86", "x64" or "ARM64"
+  std::optional<bool> elevated = {};        ///< the run has administrator rights
 
   bool operator==(const MachineFacts&) const = default;
 };
 
-/// Asks the machine's names, the time now and the machine's architecture.
+/// Asks the machine's names, the time now, the machine's architecture and the run's rights.
 MachineFacts QueryMachine(MachineApi& api);
 
 /// ISO 8601 in UTC to the second: "2026-12-09T18:55:12Z".

@@ -1,8 +1,9 @@
-// Small out-of-line helpers on purpose: each field is one short call, which keeps the program
-// small where it must fit a size budget.
+// Small out-of-line helpers and tables on purpose: each field is one short call or a table row,
+// which keeps the program small where it must fit a size budget.
 #include "report/report_fields.h"
 
 #include <cstdint>
+#include <string>
 
 #include "report/drive_facts.h"
 
@@ -11,67 +12,146 @@ namespace {
 
 using Kind = FieldSink::Kind;
 
-void Null(FieldSink& sink, const char* name) { sink.Field(name, Kind::Null, {}); }
-
-void NumberIf(FieldSink& sink, bool known, const char* name, uint64_t value) {
-  known ? sink.Field(name, Kind::Number, std::to_string(value)) : Null(sink, name);
+// The digits of `value` at the end of `buffer`, after a minus sign where `negative`.
+[[gnu::noinline]] std::string_view Digits(char (&buffer)[24], uint64_t value, bool negative = false) {
+  char* first = buffer + sizeof buffer;
+  do {
+    *--first = static_cast<char>('0' + value % 10);
+  } while ((value /= 10) != 0);
+  if (negative) *--first = '-';
+  return {first, static_cast<std::size_t>(buffer + sizeof buffer - first)};
 }
 
-void TextIf(FieldSink& sink, bool known, const char* name, const std::string& value) {
+void Null(FieldSink& sink, const char* name) { sink.Field(name, Kind::Null, {}); }
+
+void SignedField(FieldSink& sink, const char* name, const std::optional<int32_t>& value) {
+  char digits[24];
+  const int64_t v = value.value_or(0);
+  value ? sink.Field(name, Kind::Number, Digits(digits, static_cast<uint64_t>(v < 0 ? -v : v), v < 0))
+        : Null(sink, name);
+}
+
+[[gnu::noinline]] void TextField(FieldSink& sink, const char* name, bool known, std::string_view value) {
   known ? sink.Field(name, Kind::String, value) : Null(sink, name);
 }
 
-void MaybeText(FieldSink& sink, const char* name, const std::string& value) { TextIf(sink, !value.empty(), name, value); }
-
-void MaybeFlag(FieldSink& sink, const char* name, const std::optional<bool>& value) {
-  value ? sink.Field(name, Kind::Boolean, *value ? "true" : "false") : Null(sink, name);
+[[gnu::noinline]] void MaybeText(FieldSink& sink, const char* name, const std::string& value) {
+  TextField(sink, name, !value.empty(), value);
 }
 
-}  // namespace
+// The health members, in their order around the list of critical warnings.
+struct SignedMember {
+  const char* name;
+  std::optional<int32_t> DiskHealth::*value;
+};
+constexpr SignedMember kTemperatures[] = {{"temperatureCelsius", &DiskHealth::temperatureCelsius},
+                                          {"warningTemperatureCelsius", &DiskHealth::warningTemperatureCelsius},
+                                          {"criticalTemperatureCelsius", &DiskHealth::criticalTemperatureCelsius}};
+struct CountMember {
+  const char* name;
+  std::optional<uint64_t> DiskHealth::*value;
+};
+// The critical warnings stand after the three percents.
+constexpr CountMember kCounts[] = {{"percentageUsed", &DiskHealth::percentageUsed},
+                                   {"availableSparePercent", &DiskHealth::availableSparePercent},
+                                   {"availableSpareThresholdPercent", &DiskHealth::availableSpareThresholdPercent},
+                                   {"dataReadBytes", &DiskHealth::dataReadBytes},
+                                   {"dataWrittenBytes", &DiskHealth::dataWrittenBytes},
+                                   {"powerCycles", &DiskHealth::powerCycles},
+                                   {"powerOnHours", &DiskHealth::powerOnHours},
+                                   {"unsafeShutdowns", &DiskHealth::unsafeShutdowns},
+                                   {"mediaErrors", &DiskHealth::mediaErrors},
+                                   {"errorLogEntries", &DiskHealth::errorLogEntries}};
+// NVMe's critical-warning bits from bit 0, named as Microsoft's nvme.h names them; a later bit
+// is written as its number.
+constexpr const char* kWarningNames[] = {"availableSpareLow", "temperatureThreshold", "reliabilityDegraded",
+                                         "readOnly", "volatileMemoryBackupFailed"};
 
-void DriveFields(const ReportedDrive& drive, int number, bool withStyles, FieldSink& sink) {
-  const DriveAnswers& a = drive.facts.answers;
-  TextIf(sink, true, "letter", std::string(1, static_cast<char>('A' + drive.index)));
-  NumberIf(sink, true, "number", static_cast<uint64_t>(number));
-  NumberIf(sink, true, "position", static_cast<uint64_t>(drive.index + 1));
-  // The volume query gives the label, the file system and the serial; when it failed, the
-  // text shows its defaults and the documents say null. The hex half can still come from
-  // the serial-only query asked after it (a medium that became ready in between).
-  const bool hexOnly = !a.volumeAnswered && a.serialText != "00000000";  // not the default
-  NumberIf(sink, a.volumeAnswered, "serialNumber", a.serial);
-  TextIf(sink, a.volumeAnswered || hexOnly, "serialHex", a.serialText);
-  TextIf(sink, a.volumeAnswered, "label", a.label);
-  TextIf(sink, a.HasFileSystem(), "fileSystem", a.fileSystem);
-  NumberIf(sink, a.space.answered, "totalBytes", a.space.totalBytes);
-  NumberIf(sink, a.space.answered, "freeBytes", a.space.freeBytes);
-  NumberIf(sink, a.space.answered, "usedBytes", UsedBytes(a.space));
-  NumberIf(sink, a.clusterAnswered, "bytesPerSector", a.bytesPerSector);
-  NumberIf(sink, a.clusterAnswered, "sectorsPerCluster", a.sectorsPerCluster);
-  NumberIf(sink, true, "driveType", a.typeCode);
-  TextIf(sink, true, "driveTypeText", a.typeText);
-  // Asked only of a volume with a file system, and only where the text has a " Table: " line.
-  TextIf(sink, withStyles && a.HasFileSystem(), "partitionStyle", drive.facts.partitionStyle);
+void HealthFields(const DiskFacts& disk, FieldSink& sink) {
+  const DiskHealth none;
+  const DiskHealth& h = disk.health ? *disk.health : none;
+  const char* status = disk.health ? HealthStatus(disk.failurePredicted, h) : nullptr;
+  TextField(sink, "status", status != nullptr, status != nullptr ? status : "");
+  for (const SignedMember& m : kTemperatures) SignedField(sink, m.name, h.*m.value);
+  std::string warnings;
+  for (unsigned bit = 0; bit < 8; ++bit) {
+    if (!h.criticalWarnings || (*h.criticalWarnings >> bit & 1u) == 0) continue;
+    if (!warnings.empty()) warnings += '\n';
+    if (bit < std::size(kWarningNames)) warnings += kWarningNames[bit];
+    if (bit >= std::size(kWarningNames)) warnings += static_cast<char>('0' + bit);
+  }
+  for (const CountMember& m : kCounts) {
+    if (&m == kCounts + 3)
+      h.criticalWarnings ? sink.Field("criticalWarnings", Kind::Texts, warnings) : Null(sink, "criticalWarnings");
+    NumberField(sink, m.name, (h.*m.value).has_value(), (h.*m.value).value_or(0));
+  }
 }
 
 void DiskFields(const std::optional<DiskFacts>& disk, FieldSink& sink) {
   const DiskFacts none;
   const DiskFacts& d = disk ? *disk : none;
   std::string numbers;
-  for (const uint32_t n : d.numbers) numbers += (numbers.empty() ? "" : " ") + std::to_string(n);
+  for (const uint32_t n : d.numbers) {
+    char digits[24];
+    if (!numbers.empty()) numbers += ' ';
+    numbers += Digits(digits, n);
+  }
   disk ? sink.Field("numbers", Kind::Numbers, numbers) : Null(sink, "numbers");
   MaybeText(sink, "vendor", d.vendor);
   MaybeText(sink, "model", d.model);
   MaybeText(sink, "revision", d.revision);
   MaybeText(sink, "serial", d.serial);
   // A bus this program knows by name is written as its name; any other as its code, a number.
-  const std::string bus = d.busType ? BusTypeText(*d.busType) : std::string();
-  const bool named = d.busType && bus != std::to_string(*d.busType);
-  named ? TextIf(sink, true, "busType", bus) : NumberIf(sink, d.busType.has_value(), "busType", d.busType.value_or(0));
-  MaybeFlag(sink, "removable", d.removable);
-  MaybeFlag(sink, "ssd", d.ssd);
-  MaybeFlag(sink, "trim", d.trim);
-  NumberIf(sink, d.sizeBytes.has_value(), "sizeBytes", d.sizeBytes.value_or(0));
-  MaybeFlag(sink, "failurePredicted", d.failurePredicted);
+  const char* bus = d.busType ? BusTypeName(*d.busType) : nullptr;
+  bus != nullptr ? TextField(sink, "busType", true, bus)
+                 : NumberField(sink, "busType", d.busType.has_value(), d.busType.value_or(0));
+  FlagField(sink, "removable", d.removable);
+  FlagField(sink, "ssd", d.ssd);
+  FlagField(sink, "trim", d.trim);
+  NumberField(sink, "sizeBytes", d.sizeBytes.has_value(), d.sizeBytes.value_or(0));
+  FlagField(sink, "failurePredicted", d.failurePredicted);
+  sink.Object("health", d.health.has_value());
+  HealthFields(d, sink);
+  sink.EndObject();
+}
+
+}  // namespace
+
+[[gnu::noinline]] void NumberField(FieldSink& sink, const char* name, bool known, uint64_t value) {
+  char digits[24];
+  known ? sink.Field(name, Kind::Number, Digits(digits, value)) : Null(sink, name);
+}
+
+void FlagField(FieldSink& sink, const char* name, const std::optional<bool>& value) {
+  value ? sink.Field(name, Kind::Boolean, *value ? "true" : "false") : Null(sink, name);
+}
+
+void DriveFields(const ReportedDrive& drive, int number, bool withStyles, FieldSink& sink) {
+  const DriveAnswers& a = drive.facts.answers;
+  const char letter = static_cast<char>('A' + drive.index);
+  TextField(sink, "letter", true, {&letter, 1});
+  NumberField(sink, "number", true, static_cast<uint64_t>(number));
+  NumberField(sink, "position", true, static_cast<uint64_t>(drive.index + 1));
+  // The volume query gives the label, the file system and the serial; when it failed, the
+  // text shows its defaults and the documents say null. The hex half can still come from
+  // the serial-only query asked after it (a medium that became ready in between).
+  const bool hexOnly = !a.volumeAnswered && a.serialText != "00000000";  // not the default
+  NumberField(sink, "serialNumber", a.volumeAnswered, a.serial);
+  TextField(sink, "serialHex", a.volumeAnswered || hexOnly, a.serialText);
+  TextField(sink, "label", a.volumeAnswered, a.label);
+  TextField(sink, "fileSystem", a.HasFileSystem(), a.fileSystem);
+  NumberField(sink, "totalBytes", a.space.answered, a.space.totalBytes);
+  NumberField(sink, "freeBytes", a.space.answered, a.space.freeBytes);
+  NumberField(sink, "usedBytes", a.space.answered, UsedBytes(a.space));
+  NumberField(sink, "bytesPerSector", a.clusterAnswered, a.bytesPerSector);
+  NumberField(sink, "sectorsPerCluster", a.clusterAnswered, a.sectorsPerCluster);
+  NumberField(sink, "driveType", true, a.typeCode);
+  TextField(sink, "driveTypeText", true, a.typeText);
+  // Asked only of a volume with a file system, and only where the text has a " Table: " line.
+  TextField(sink, "partitionStyle", withStyles && a.HasFileSystem(), drive.facts.partitionStyle);
+  sink.Object("disk", drive.facts.disk.has_value());
+  DiskFields(drive.facts.disk, sink);
+  sink.EndObject();
 }
 
 }  // namespace tarnvik

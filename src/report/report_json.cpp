@@ -13,94 +13,84 @@
 namespace tarnvik {
 namespace {
 
-/// Writes members of one object, one a line, with the commas between them.
-class JsonObject {
+/// Writes the document as fields arrive: each member or element on a line of its own, two
+/// blanks deeper per level, with the commas between them. Names are the program's own
+/// identifiers and need no escaping.
+class JsonWriter final : public FieldSink {
  public:
-  JsonObject(std::string& out, int depth) : out_(out), indent_(static_cast<std::size_t>(2 * depth), ' ') {
-    out_ += "{";
-  }
+  std::string out = "{";
 
-  void Raw(std::string_view name, std::string_view value) {
-    out_ += first_ ? "\r\n" : ",\r\n";
-    first_ = false;
-    out_ += indent_;
-    out_ += "  ";
-    out_ += JsonString(name);
-    out_ += ": ";
-    out_ += value;
-  }
-  void String(std::string_view name, std::string_view value) { Raw(name, JsonString(value)); }
-  // Out of line: written inline at each call, the number's conversion would weigh more than the rest.
-  [[gnu::noinline]] void Number(std::string_view name, uint64_t value) { Raw(name, std::to_string(value)); }
-  void Null(std::string_view name) { Raw(name, "null"); }
-  void MaybeString(std::string_view name, const std::optional<std::string>& value) {
-    value ? String(name, *value) : Null(name);
-  }
-
-  void End() {
-    if (!first_) {
-      out_ += "\r\n";
-      out_ += indent_;
+  void Field(const char* name, Kind kind, std::string_view value) override {
+    if (absent_ != 0) return;
+    Member(name);
+    if (kind == Kind::Null) {
+      out += "null";
+    } else if (kind == Kind::String) {
+      AppendJsonString(out, value);
+    } else if (kind == Kind::Numbers || kind == Kind::Texts) {
+      out += '[';
+      for (std::size_t at = 0; at < value.size();) {
+        const std::size_t end = std::min(value.find(kind == Kind::Numbers ? ' ' : '\n', at), value.size());
+        const std::string_view item = value.substr(at, end - at);
+        if (at != 0) out += ", ";
+        kind == Kind::Texts && (item[0] < '0' || item[0] > '9') ? AppendJsonString(out, item) : void(out += item);
+        at = end + 1;
+      }
+      out += ']';
+    } else {
+      out += value;
     }
-    out_ += "}";
+  }
+  void Object(const char* name, bool present) override {
+    if (absent_ != 0 || !present) {
+      if (absent_++ == 0) Member(name), out += "null";
+      return;
+    }
+    Member(name);
+    Open('{');
+  }
+  void EndObject() override { absent_ != 0 ? void(--absent_) : Close('}'); }
+
+  void Open(char bracket) {
+    out += bracket;
+    ++depth_;
+    first_ = true;
+  }
+  void Close(char bracket) {
+    --depth_;
+    if (!first_) NewLine();
+    out += bracket;
+    first_ = false;
+  }
+  /// A member's name, or with none, an element of an array.
+  void Member(const char* name) {
+    if (!first_) out += ',';
+    first_ = false;
+    NewLine();
+    if (name == nullptr) return;
+    out += '"';
+    out += name;
+    out += "\": ";
   }
 
  private:
-  std::string& out_;
-  std::string indent_;
+  void NewLine() { out.append("\r\n                    ", static_cast<std::size_t>(2 + 2 * depth_)); }
+  int depth_ = 1;
   bool first_ = true;
+  int absent_ = 0;  ///< the depth inside an object written as null, whose fields are left out
 };
 
-/// Writes each field as a member of one object.
-class JsonFields final : public FieldSink {
- public:
-  explicit JsonFields(JsonObject& object) : object_(object) {}
-  void Field(const char* name, Kind kind, const std::string& value) override {
-    if (kind == Kind::Null) return object_.Null(name);
-    if (kind == Kind::String) return object_.String(name, value);
-    if (kind != Kind::Numbers) return object_.Raw(name, value);
-    std::string list = "[";
-    for (const char c : value) list += c == ' ' ? std::string_view(", ") : std::string_view(&c, 1);
-    object_.Raw(name, list + "]");
-  }
+void Number(JsonWriter& json, const char* name, uint64_t value) { NumberField(json, name, true, value); }
 
- private:
-  JsonObject& object_;
-};
-
-void WriteDrive(std::string& out, int number, const ReportedDrive& drive, bool withStyles) {
-  JsonObject o(out, 2);
-  JsonFields fields(o);
-  DriveFields(drive, number, withStyles, fields);
-  std::string disk = "null";
-  if (drive.facts.disk) {
-    disk.clear();
-    JsonObject d(disk, 3);
-    JsonFields diskFields(d);
-    DiskFields(drive.facts.disk, diskFields);
-    d.End();
-  }
-  o.Raw("disk", disk);
-  o.End();
-}
-
-std::string WindowsObject(const ReportOrigin& origin) {
-  std::string out;
-  JsonObject o(out, 1);
-  o.Number("major", origin.windows.major);
-  o.Number("minor", origin.windows.minor);
-  o.Number("build", origin.windows.build);
-  o.String("servicePack", origin.windows.servicePack);
-  o.MaybeString("architecture", origin.machine.architecture);
-  o.End();
-  return out;
+void MaybeText(JsonWriter& json, const char* name, const std::optional<std::string>& value) {
+  value ? json.Field(name, FieldSink::Kind::String, *value) : json.Field(name, FieldSink::Kind::Null, {});
 }
 
 }  // namespace
 
-std::string JsonString(std::string_view text) {
+void AppendJsonString(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
-  std::string out = "\"";
+  out += '"';
   for (std::size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c >= 0x80) {
@@ -128,32 +118,40 @@ std::string JsonString(std::string_view text) {
     }
     ++i;
   }
-  return out + "\"";
+  out += '"';
 }
 
 std::string ReportJson(const Report& report, const ReportOrigin& origin) {
-  std::string out;
-  JsonObject document(out, 0);
-  document.String("program", kAppName);
-  document.String("version", kAppVersion);
-  document.Number("schemaVersion", 2);
+  using Kind = FieldSink::Kind;
+  JsonWriter json;
+  json.Field("program", Kind::String, kAppName);
+  json.Field("version", Kind::String, kAppVersion);
+  Number(json, "schemaVersion", 3);
   const MachineFacts& machine = origin.machine;
-  document.MaybeString("computerName", machine.computerName);
-  document.MaybeString("dnsHostName", machine.dnsHostName);
-  document.String("takenUtc", machine.takenUtc);
-  document.Raw("windows", WindowsObject(origin));
-  std::string list = "[";
+  MaybeText(json, "computerName", machine.computerName);
+  MaybeText(json, "dnsHostName", machine.dnsHostName);
+  json.Field("takenUtc", Kind::String, machine.takenUtc);
+  json.Object("windows", true);
+  Number(json, "major", origin.windows.major);
+  Number(json, "minor", origin.windows.minor);
+  Number(json, "build", origin.windows.build);
+  json.Field("servicePack", Kind::String, origin.windows.servicePack);
+  MaybeText(json, "architecture", machine.architecture);
+  json.EndObject();
+  FlagField(json, "elevated", machine.elevated);
+  json.Member("drives");
+  json.Open('[');
   int number = 0;
   for (const ReportedDrive& drive : report.drives) {
-    list += number == 0 ? "\r\n    " : ",\r\n    ";
-    WriteDrive(list, ++number, drive, report.withPartitionStyles);
+    json.Object(nullptr, true);
+    DriveFields(drive, ++number, report.withPartitionStyles, json);
+    json.EndObject();
   }
-  list += number == 0 ? "]" : "\r\n  ]";
-  document.Raw("drives", list);
-  document.Number("driveCount", static_cast<uint64_t>(report.DriveCount()));
-  document.Number("sizedDriveCount", static_cast<uint64_t>(report.SizedDriveCount()));
-  document.End();
-  return out + "\r\n";
+  json.Close(']');
+  Number(json, "driveCount", static_cast<uint64_t>(report.DriveCount()));
+  Number(json, "sizedDriveCount", static_cast<uint64_t>(report.SizedDriveCount()));
+  json.Close('}');
+  return json.out + "\r\n";
 }
 
 }  // namespace tarnvik

@@ -10,10 +10,10 @@
 
 namespace tarnvik {
 
-/// `text` as a JSON string, quotes included: quote, backslash and control characters escaped,
-/// everything else passed through as UTF-8; a byte that is not part of valid UTF-8 becomes
-/// U+FFFD, so the document always parses.
-std::string JsonString(std::string_view text);
+/// Appends `text` as a JSON string, quotes included: quote, backslash and control characters
+/// escaped, everything else passed through as UTF-8; a byte that is not part of valid UTF-8
+/// becomes U+FFFD, so the document always parses.
+void AppendJsonString(std::string& out, std::string_view text);
 
 /// The document of `report` taken at `origin`, with the same counts as its text. CR LF line
 /// ends, two-space indentation.

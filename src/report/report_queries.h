@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "base/lock.h"
 #include "base/workers.h"
@@ -23,14 +24,20 @@
 
 namespace tarnvik {
 
+/// How long a letter's disk questions may take before the letter is written without its disk:
+/// a live disk answers in milliseconds, and a sleeping hard disk that the failure-prediction or
+/// health questions wake spins up within about ten seconds; past that the disk is taken as hung.
+inline constexpr uint32_t kDiskDeadlineMs = 10000;
+
 /// What a run needs to ask each drive for the disk behind it: only the documents for scripts
 /// show disks, so the window's report never asks and its timing stays as it was.
 struct DiskQuestions {
   DiskApi& api;
   WindowsVersion windows;  ///< decides which questions this Windows has
+  uint32_t deadlineMs = kDiskDeadlineMs;
 };
 
-class ReportQueries : public std::enable_shared_from_this<ReportQueries> {
+class ReportQueries {
  public:
   /// Starts the workers for `letters`. With `wantPartitionStyles` (Windows 5 and later), the
   /// styles are asked of the management service, once, by the first worker whose drive has a
@@ -38,6 +45,9 @@ class ReportQueries : public std::enable_shared_from_this<ReportQueries> {
   /// on either side; `workers`, `drive` and `wmi` must outlive every worker. With `disks`, each
   /// worker then asks for the disk behind its letter, after handing over the other answers, so
   /// that a disk that hangs holds up no partition-style batch; `disks->api` must outlive them too.
+  /// Each disk is asked once, and every letter on it gets its facts. A letter whose disk has not
+  /// answered `disks->deadlineMs` after its disk questions began is handed over without a disk,
+  /// and so is every other letter on that disk: a deadline worker wakes the waiting thread then.
   static std::shared_ptr<ReportQueries> Start(Workers& workers, DriveApi& drive, WmiApi& wmi,
                                               const LetterSet& letters, bool wantPartitionStyles,
                                               std::optional<DiskQuestions> disks = std::nullopt);
@@ -53,8 +63,19 @@ class ReportQueries : public std::enable_shared_from_this<ReportQueries> {
                 std::optional<DiskQuestions> disks = std::nullopt);
 
  private:
+  // The work each drive's worker and each disk's deadline runs. Named rather than lambdas: a
+  // lambda's type name, which std::function keeps, would cost the x86 program twice the bytes.
+  friend struct DriveWork;
+  friend struct DiskDeadline;
+
   void Deliver(int index, DriveAnswers answers);
-  void AskDisk(int index, uint32_t driveType);
+  /// `self` is this report's queries: the letter's deadline worker shares them.
+  static void AskDisk(const std::shared_ptr<ReportQueries>& self, int index, uint32_t driveType);
+  void AwaitDeadline(std::size_t letter, DeviceHandle event);
+  /// Hands the letters over whose disk `from` asks: its facts or, when given up, none. Called
+  /// with the lock held, as is Settle.
+  void SettleFrom(int from);
+  void Settle(std::size_t letter);
 
   Workers& workers_;
   WmiApi& wmi_;
@@ -66,8 +87,15 @@ class ReportQueries : public std::enable_shared_from_this<ReportQueries> {
   std::array<std::optional<DriveAnswers>, 26> answers_;
   bool stylesAsked_ = false;
   std::array<std::optional<std::string>, 26> styles_;  // each letter's, once known
-  std::array<bool, 26> diskAsked_{};                   // the disk question has been answered
-  std::array<std::optional<DiskFacts>, 26> disks_;     // and what it gave
+  struct LetterDisk {
+    std::vector<uint32_t> numbers;      // the disks its volume lies on, once read
+    DeviceHandle deadline = kNoDevice;  // the event its deadline worker waits on
+    int from = -1;                      // the letter that asks its disk (itself, or one before)
+    bool settled = false;               // may be handed over: with `from`'s facts, or none
+    bool answered = false;              // as `from`: the disk answered, or was given up
+    std::optional<DiskFacts> facts;     // as `from`: what the disk said
+  };
+  std::array<LetterDisk, 26> disks_;
 };
 
 /// Takes the drives of `queries` into `report`, in A-to-Z order: the window's report and a saved

@@ -12,7 +12,10 @@ namespace tarnvik {
 enum class StdStream { Output, Error };
 
 /// Windows error codes the portable side names.
-enum : uint32_t { kErrorInvalidHandle = 6, kErrorSharingViolation = 32 };
+enum : uint32_t { kErrorInvalidHandle = 6, kErrorSharingViolation = 32, kErrorFileExists = 80 };
+
+/// GetFileAttributesW's answer when it fails, and the bit of a folder.
+enum : uint32_t { kInvalidFileAttributes = 0xFFFFFFFF, kFileAttributeDirectory = 0x10 };
 
 /// Mirrors the kernel32 and shell32 calls. Texts and paths are UTF-8 (the Windows adapter calls
 /// the wide functions). Every method that writes answers 0 on success and the system's error
@@ -28,7 +31,8 @@ class CommandApi {
   /// GetLogicalDrives: bit 0 is A.
   virtual uint32_t GetLogicalDrives() = 0;
 
-  /// WriteFile of all of `bytes` to GetStdHandle of `stream`; kErrorInvalidHandle when the
+  /// WriteFile of all of `bytes` to GetStdHandle of `stream`, or, where that handle is a
+  /// console (GetConsoleMode), WriteConsoleW of them as UTF-16; kErrorInvalidHandle when the
   /// process was given no such handle.
   virtual uint32_t WriteStdHandle(StdStream stream, std::string_view bytes) = 0;
 
@@ -36,10 +40,17 @@ class CommandApi {
   /// and ".." resolved and "/" turned into "\\"; 0 and `full`, or the error.
   virtual uint32_t GetFullPathNameW(const std::string& path, std::string& full) = 0;
 
-  /// CreateFileW (write, not shared, CREATE_ALWAYS; OPEN_EXISTING for a "\\.\" device, which
-  /// a pipe requires), WriteFile of all of `bytes`, FlushFileBuffers, CloseHandle. After a
-  /// failure the file may exist, partly written.
-  virtual uint32_t WriteNewFile(const std::string& path, std::string_view bytes) = 0;
+  /// CreateFileW (write, not shared, CREATE_NEW: kErrorFileExists when the name is taken),
+  /// WriteFile of all of `bytes`, FlushFileBuffers, CloseHandle. `created` says whether this
+  /// call made the file: after a later failure it exists, partly written.
+  virtual uint32_t WriteNewFile(const std::string& path, std::string_view bytes, bool& created) = 0;
+
+  /// CreateFileW of a device (write, read and write shared as a console requires,
+  /// OPEN_EXISTING), WriteFile of all of `bytes`, CloseHandle; never FlushFileBuffers.
+  virtual uint32_t WriteDevice(const std::string& path, std::string_view bytes) = 0;
+
+  /// GetFileAttributesW; kInvalidFileAttributes when it fails.
+  virtual uint32_t GetFileAttributesW(const std::string& path) = 0;
 
   /// MoveFileExW with MOVEFILE_REPLACE_EXISTING and MOVEFILE_WRITE_THROUGH.
   virtual uint32_t MoveFileExW(const std::string& from, const std::string& to) = 0;

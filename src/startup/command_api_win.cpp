@@ -4,11 +4,16 @@
 
 #include "base/scoped_win.h"
 #include "base/utf_win.h"
+#include "startup/console_text.h"
 
 // After <windows.h>, which it needs.
 #include <shellapi.h>
 
 namespace tarnvik::win {
+
+static_assert(kErrorFileExists == ERROR_FILE_EXISTS && kInvalidFileAttributes == INVALID_FILE_ATTRIBUTES &&
+              kFileAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY);
+
 namespace {
 
 /// WriteFile until every byte is out: a pipe may take less than asked in one call.
@@ -19,6 +24,21 @@ DWORD WriteAll(HANDLE handle, std::string_view bytes) {
     if (!::WriteFile(handle, bytes.data(), chunk, &written, nullptr)) return ::GetLastError();
     if (written == 0) return ERROR_WRITE_FAULT;
     bytes.remove_prefix(written);
+  }
+  return ERROR_SUCCESS;
+}
+
+/// A console shows text, not bytes: given as UTF-16, labels outside ASCII read right whatever
+/// the console's code page.
+DWORD WriteConsoleText(HANDLE console, std::string_view bytes) {
+  const std::wstring text = Utf8ToWide(bytes);
+  std::wstring_view rest(text);
+  while (!rest.empty()) {
+    DWORD written = 0;
+    if (!::WriteConsoleW(console, rest.data(), static_cast<DWORD>(ConsolePieceLength(rest)), &written, nullptr))
+      return ::GetLastError();
+    if (written == 0) return ERROR_WRITE_FAULT;
+    rest.remove_prefix(written);
   }
   return ERROR_SUCCESS;
 }
@@ -43,6 +63,9 @@ uint32_t WinCommandApi::GetLogicalDrives() { return ::GetLogicalDrives(); }
 uint32_t WinCommandApi::WriteStdHandle(StdStream stream, std::string_view bytes) {
   const HANDLE handle = ::GetStdHandle(stream == StdStream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
+  // Only a console answers GetConsoleMode; a pipe or a file gets the bytes.
+  DWORD mode = 0;
+  if (::GetConsoleMode(handle, &mode)) return WriteConsoleText(handle, bytes);
   return WriteAll(handle, bytes);
 }
 
@@ -64,15 +87,26 @@ uint32_t WinCommandApi::GetFullPathNameW(const std::string& path, std::string& f
   return ERROR_FILENAME_EXCED_RANGE;
 }
 
-uint32_t WinCommandApi::WriteNewFile(const std::string& path, std::string_view bytes) {
-  const DWORD disposition = path.starts_with("\\\\.\\") ? OPEN_EXISTING : CREATE_ALWAYS;
-  const ScopedKernelHandle file(::CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+uint32_t WinCommandApi::WriteNewFile(const std::string& path, std::string_view bytes, bool& created) {
+  const ScopedKernelHandle file(::CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  created = static_cast<bool>(file);
   if (!file) return ::GetLastError();
   DWORD error = WriteAll(file.get(), bytes);
   // The data must be on the disk before the rename makes it the report.
   if (error == ERROR_SUCCESS) error = LastErrorOr(::FlushFileBuffers(file.get()));
   return error;
+}
+
+uint32_t WinCommandApi::WriteDevice(const std::string& path, std::string_view bytes) {
+  // No flush: a console refuses it, and a pipe's flush waits until the reader has read it all.
+  const ScopedKernelHandle device(::CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  return device ? WriteAll(device.get(), bytes) : ::GetLastError();
+}
+
+uint32_t WinCommandApi::GetFileAttributesW(const std::string& path) {
+  return ::GetFileAttributesW(Utf8ToWide(path).c_str());
 }
 
 uint32_t WinCommandApi::MoveFileExW(const std::string& from, const std::string& to) {

@@ -12,7 +12,9 @@ class WinCommandApi final : public CommandApi {
   uint32_t GetLogicalDrives() override;
   uint32_t WriteStdHandle(StdStream stream, std::string_view bytes) override;
   uint32_t GetFullPathNameW(const std::string& path, std::string& full) override;
-  uint32_t WriteNewFile(const std::string& path, std::string_view bytes) override;
+  uint32_t WriteNewFile(const std::string& path, std::string_view bytes, bool& created) override;
+  uint32_t WriteDevice(const std::string& path, std::string_view bytes) override;
+  uint32_t GetFileAttributesW(const std::string& path) override;
   uint32_t MoveFileExW(const std::string& from, const std::string& to) override;
   uint32_t DeleteFileW(const std::string& path) override;
   void Sleep(uint32_t milliseconds) override;

@@ -15,11 +15,11 @@
 #include "report/report_json.h"
 #include "report/report_queries.h"
 #include "report/report_text.h"
+#include "startup/begin_run.h"
 #include "startup/command_api.h"
-#include "startup/main.h"
+#include "startup/environment.h"
 #include "startup/process_api.h"
 #include "startup/process_scan.h"
-#include "startup/program.h"
 
 namespace tarnvik {
 namespace {
@@ -30,7 +30,8 @@ constexpr std::string_view kUsage =
     "  /json FILE  writes the report as JSON (UTF-8) and exits\r\n"
     "  /csv FILE   writes one row per drive, comma-separated (UTF-8 with a byte-order mark),\r\n"
     "              and exits; /csv:semicolon separates with \";\" for such list separators\r\n"
-    "  FILE - is the standard output. Exit code 0 written, 1 not written, 2 wrong command line.\r\n";
+    "  FILE - is the standard output (no byte-order mark); of the devices, only a pipe, NUL and\r\n"
+    "  CON are written to. Exit code 0 written, 1 not written, 2 wrong command line or device.\r\n";
 
 CommandRequest Wrong(std::string problem) { return {CommandAction::Wrong, {}, std::move(problem)}; }
 
@@ -56,26 +57,24 @@ std::string Reason(CommandApi& api, uint32_t error) {
 }
 
 /// Every drive letter present, asked on workers and collected as the window collects them.
-Report AskDrives(Program& program, uint32_t presentLetters, std::optional<DiskQuestions> disks) {
+Report AskDrives(const SavingRun& run, bool withStyles, uint32_t presentLetters, std::optional<DiskQuestions> disks) {
   LetterSet letters{};
   for (int index = 0; index < 26; ++index) letters[static_cast<std::size_t>(index)] = (presentLetters >> index) & 1u;
-  const bool withStyles = program.env.PartitionStylesShown();
   const std::shared_ptr<ReportQueries> queries =
-      ReportQueries::Start(program.tk, program.os.drive, program.os.wmi, letters, withStyles, disks);
+      ReportQueries::Start(run.workers, run.os.drive, run.os.wmi, letters, withStyles, disks);
   Report report{withStyles, {}};
   // A drive that hangs holds the file back exactly as it holds the window's report.
   CollectDrives(
       *queries, report,
       [&] {
-        program.tk.WaitEvents();
+        run.waitForWake(run.workers);
         return true;
       },
       [](const Report&) { return true; });
   return report;
 }
 
-/// Paths that name a device or are already in the form that skips Windows' path rules: passed
-/// on as they are (a script may read the report from "\\.\pipe\name").
+/// Paths that name a device, or are already in the form that skips Windows' path rules.
 bool DevicePath(std::string_view path) { return path.starts_with("\\\\.\\"); }
 bool VerbatimPath(std::string_view path) { return path.starts_with("\\\\?\\"); }
 
@@ -150,42 +149,98 @@ uint32_t MoveOver(CommandApi& api, const std::string& from, const std::string& t
   return error;
 }
 
-/// Where the report goes: FILE made full in its long-path form, so that neither FILE nor the
-/// temporary beside it meets the 260-character limit; a device or "\\?\" path as it is. 0,
-/// or the error of a FILE that cannot be made full.
-uint32_t Target(CommandApi& api, const std::string& file, std::string& target) {
-  if (DevicePath(file) || VerbatimPath(file)) return target = file, 0;
-  std::string full;
+int NotWritten(CommandApi& api, const std::string& file, const std::string& reason) {
+  Complain(api, "tarnvik: the report could not be written to \"" + file + "\": " + reason + "\r\n");
+  return kExitNotWritten;
+}
+
+/// Where a saving run's report goes, settled before any drive is asked.
+struct Destination {
+  std::string path;     ///< what is opened: FILE made full in its long-path form, or the device
+  bool device = false;  ///< a pipe, NUL or the console: written as it is, with no temporary
+};
+
+/// FILE made full by Windows' own rules, which turn "COM1" (and, on older systems, "C:\x\nul.txt")
+/// into the device path CreateFileW would open, and resolve a "\\.\pipe\..\" that would
+/// leave the pipes; a "\\?\" path reaches the system as it stands. 0, or the error of a FILE
+/// that cannot be made full.
+uint32_t FullPath(CommandApi& api, const std::string& file, std::string& full) {
+  full = file;
+  if (VerbatimPath(file)) return 0;
   const uint32_t error = api.GetFullPathNameW(file, full);
   if (error != 0 && !AbsolutePath(file)) return error;
-  target = LongPathForm(error == 0 ? full : FullFromAbsolute(file));
+  if (error != 0) full = FullFromAbsolute(file);
   return 0;
 }
 
-/// Writes `bytes` to `file` whole or not at all: into a temporary file in FILE's folder, which
-/// then replaces it in one rename. The temporary's short name fits wherever FILE's does. A
-/// device has no folder: it is written directly.
-int WriteReport(CommandApi& api, uint32_t processId, const std::string& file, std::string_view bytes) {
+/// kExitWritten with `to` set, or the exit code of a FILE the report cannot go to. Of the
+/// devices, only a pipe, NUL and the console take it: written over a disk, a volume or a port,
+/// it would destroy what they hold. A folder is said at once: the rename over it can only fail.
+int Decide(CommandApi& api, const std::string& file, Destination& to) {
+  if (file == kStandardOutputFile) return kExitWritten;
+  std::string full;
+  if (const uint32_t error = FullPath(api, file, full); error != 0) return NotWritten(api, file, Reason(api, error));
+  const std::string given = LowerAscii(file), name = LowerAscii(full);
+  const auto named = [&](const char* device) { return given == device || name == "\\\\.\\" + std::string(device); };
+  to.device = true;
+  // The console's buffer by the name CreateFileW knows it, also where Windows makes a bare
+  // "CONOUT$" a file of the current folder.
+  if (named("con") || named("conout$")) return to.path = "CONOUT$", kExitWritten;
+  if (named("nul")) return to.path = "\\\\.\\NUL", kExitWritten;
+  if (name.starts_with("\\\\.\\pipe\\") && name.size() > 9) return to.path = full, kExitWritten;
+  to.device = false;
+  to.path = LongPathForm(full);
+  // Any other device, or a "\\?\" path that is no plain file path ("\\?\X:\..." or "\\?\UNC\...").
+  const std::string form = LowerAscii(to.path.substr(0, 8));
+  const bool drive = form.size() > 6 && form[4] >= 'a' && form[4] <= 'z' && form[5] == ':' && form[6] == '\\';
+  if (DevicePath(form) || (VerbatimPath(form) && !drive && form != "\\\\?\\unc\\")) {
+    Complain(api, "tarnvik: \"" + file + "\" is a device; a report goes only to a file, a pipe (\\\\.\\pipe\\...), NUL "
+                  "or CON, so nothing was written\r\n");
+    return kExitWrongCommandLine;
+  }
+  const uint32_t attributes = api.GetFileAttributesW(to.path);
+  if (attributes != kInvalidFileAttributes && (attributes & kFileAttributeDirectory) != 0) {
+    return NotWritten(api, file, "it is a folder");
+  }
+  return kExitWritten;
+}
+
+/// Temporary names a run tries before it gives up: one of its names can be taken only by an
+/// earlier run of this computer under the same process id that ended before its rename.
+constexpr int kTemporaryNames = 16;
+
+/// Writes `bytes` to FILE. A device directly. A file whole or not at all: into a temporary file
+/// in FILE's folder, which then replaces it in one rename. The temporary is made new under a
+/// name of this run's own (`run`: the computer and the process), with the next count while one
+/// is taken, so that runs sharing a folder never write over, rename or delete each other's; its
+/// short name fits wherever FILE's does.
+int WriteReport(CommandApi& api, const std::string& file, const Destination& to, const std::string& run,
+                std::string_view bytes) {
   if (file == kStandardOutputFile) {
+    // A program that reads the output takes a mark for text: ConvertFrom-Csv would name the
+    // first column with it.
+    if (bytes.starts_with(kUtf8ByteOrderMark)) bytes.remove_prefix(kUtf8ByteOrderMark.size());
     const uint32_t error = api.WriteStdHandle(StdStream::Output, bytes);
     if (error == 0) return kExitWritten;
     Complain(api, "tarnvik: the report could not be written to the standard output: " + Reason(api, error) + "\r\n");
     return kExitNotWritten;
   }
-  std::string target;
-  uint32_t error = Target(api, file, target);
-  std::string temporary;
-  if (error == 0 && DevicePath(target)) {
-    error = api.WriteNewFile(target, bytes);
-  } else if (error == 0) {
-    temporary = target.substr(0, target.find_last_of('\\') + 1) + "tarnvik-" + std::to_string(processId) + ".tmp";
-    error = api.WriteNewFile(temporary, bytes);
-    if (error == 0) error = MoveOver(api, temporary, target);
+  uint32_t error = 0;
+  if (to.device) {
+    error = api.WriteDevice(to.path, bytes);
+  } else {
+    const std::string stem = to.path.substr(0, to.path.find_last_of('\\') + 1) + "tarnvik-" + run + "-";
+    std::string temporary;
+    bool created = false;
+    error = kErrorFileExists;
+    for (int count = 1; count <= kTemporaryNames && error == kErrorFileExists; ++count) {
+      temporary = stem + std::to_string(count) + ".tmp";
+      error = api.WriteNewFile(temporary, bytes, created);
+    }
+    if (error == 0) error = MoveOver(api, temporary, to.path);
+    if (error != 0 && created) api.DeleteFileW(temporary);
   }
-  if (error == 0) return kExitWritten;
-  if (!temporary.empty()) api.DeleteFileW(temporary);
-  Complain(api, "tarnvik: the report could not be written to \"" + file + "\": " + Reason(api, error) + "\r\n");
-  return kExitNotWritten;
+  return error == 0 ? kExitWritten : NotWritten(api, file, Reason(api, error));
 }
 
 }  // namespace
@@ -221,7 +276,7 @@ void MarkIfSaving(ProcessApi& process, const CommandRequest& request) {
   if (IsSaving(request.action)) MarkNotACopy(process);
 }
 
-int RunCommand(Program& program, CommandApi& api, const CommandRequest& request) {
+int RunCommand(const SavingRun& run, CommandApi& api, const CommandRequest& request) {
   switch (request.action) {
     case CommandAction::Window:
       return kExitWritten;
@@ -236,20 +291,24 @@ int RunCommand(Program& program, CommandApi& api, const CommandRequest& request)
     case CommandAction::SaveCsv:
       break;
   }
-  if (!BeginRun(program)) {
+  Environment env;
+  if (!BeginRun(run.programFolder, run.os.version, run.os.registry, env)) {
     Complain(api, "tarnvik: this version of Windows is not supported; no report was written\r\n");
     return kExitNotWritten;
   }
+  Destination to;
+  if (const int refused = Decide(api, request.file, to); refused != kExitWritten) return refused;
   // The text shows no disk: its run asks the drives exactly as the window does.
   const bool text = request.action == CommandAction::SaveText;
   std::optional<DiskQuestions> disks;
-  if (!text) disks.emplace(DiskQuestions{program.os.disk, program.env.windows});
-  const Report report = AskDrives(program, api.GetLogicalDrives(), disks);
-  const uint32_t processId = program.os.process.GetCurrentProcessId();
-  if (text) return WriteReport(api, processId, request.file, std::string(kUtf8ByteOrderMark) + ReportText(report));
+  if (!text) disks.emplace(DiskQuestions{run.os.disk, env.windows});
+  const Report report = AskDrives(run, env.PartitionStylesShown(), api.GetLogicalDrives(), disks);
   // Taken once the drives are in: the time the document's facts hold for.
-  const ReportOrigin origin{QueryMachine(program.os.machine), program.env.windows};
-  return WriteReport(api, processId, request.file,
+  const ReportOrigin origin{QueryMachine(run.os.machine), env.windows};
+  const std::optional<std::string>& computer = origin.machine.computerName;
+  const std::string name = (computer ? *computer + "-" : "") + std::to_string(run.os.process.GetCurrentProcessId());
+  if (text) return WriteReport(api, request.file, to, name, std::string(kUtf8ByteOrderMark) + ReportText(report));
+  return WriteReport(api, request.file, to, name,
                      request.action == CommandAction::SaveJson ? ReportJson(report, origin)
                                                                : ReportCsv(report, origin, request.delimiter));
 }

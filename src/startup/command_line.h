@@ -6,13 +6,19 @@
 #include <string_view>
 #include <vector>
 
+#include "base/workers.h"
 #include "report/csv.h"
 
 namespace tarnvik {
 
 class CommandApi;
+class DiskApi;
+class DriveApi;
+class MachineApi;
 class ProcessApi;
-class Program;
+class RegistryApi;
+class VersionApi;
+class WmiApi;
 
 enum class CommandAction {
   Window,    ///< no arguments: the program as it has always run
@@ -46,11 +52,32 @@ CommandRequest ParseCommandLine(const std::vector<std::string>& arguments);
 /// COM and the toolkit are set up.
 void MarkIfSaving(ProcessApi& process, const CommandRequest& request);
 
+/// The operating-system interfaces a saving run calls.
+struct SavingApis {
+  DriveApi& drive;
+  VersionApi& version;
+  RegistryApi& registry;
+  ProcessApi& process;
+  WmiApi& wmi;
+  DiskApi& disk;
+  MachineApi& machine;
+};
+
+/// What a saving run needs of the program it runs in; no window toolkit.
+struct SavingRun {
+  Workers& workers;  ///< the threads the drives are asked on
+  /// Returns once one of `workers` has called Wake, or at once after a Wake nobody waited for.
+  void (*waitForWake)(Workers& workers);
+  SavingApis os;
+  std::string programFolder;  ///< the running executable's folder
+};
+
 /// Carries out a request other than Window and returns the process's exit code. A saving run
 /// opens no window and shows no message box: it stamps the registry as every run does, but
-/// takes no part in the single-instance checks; it asks the drives on workers, waits for them
-/// through the toolkit, writes FILE through a temporary file beside it, and says what went
-/// wrong, if anything, on the standard error handle.
-int RunCommand(Program& program, CommandApi& api, const CommandRequest& request);
+/// takes no part in the single-instance checks; it settles where the report goes (a FILE that
+/// is a folder or a device other than a pipe, NUL or the console is refused at once), asks the
+/// drives on workers, waits for their wake, writes FILE through a temporary file of its own
+/// beside it, and says what went wrong, if anything, on the standard error handle.
+int RunCommand(const SavingRun& run, CommandApi& api, const CommandRequest& request);
 
 }  // namespace tarnvik

@@ -3,17 +3,16 @@
 #include "startup/main.h"
 
 #include <algorithm>
-#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/start_trace.h"
 #include "base/text.h"
+#include "startup/begin_run.h"
 #include "startup/environment.h"
 #include "startup/process_scan.h"
 #include "startup/program.h"
-#include "startup/registry_store.h"
 #include "ui/main_window/report_view.h"
 #include "ui/main_window/report_window.h"
 #include "ui/menu_form/command_menu.h"
@@ -21,34 +20,6 @@
 namespace tarnvik {
 
 namespace {
-
-struct StampedValue {
-  std::string_view name;
-  std::string_view expected;
-};
-
-constexpr std::array<StampedValue, 3> kStampedValues{{
-    {"Version", kAppVersion},
-    {"Author", kAppAuthor},
-    {"HomePage", kAppHomePage},
-}};
-
-bool SupportedWindows(const Environment& env) {
-  return VersionNumber(env.osVersion) >= kLowestWindowsVersion && env.osFamily != kRefusedWindowsFamily;
-}
-
-// Rewrites only the values that differ, so a stamped machine sees no write at all.
-void StampRegistry(Program& program) {
-  RegistryApi& registry = program.os.registry;
-  const std::string key(kRegistryKey);
-  for (const StampedValue& value : kStampedValues) {
-    const std::string name(value.name);
-    if (RegGetString(registry, kHkeyLocalMachine, key, name) != value.expected) {
-      RegEnsureKey(registry, kHkeyLocalMachine, key);
-      RegSetString(registry, kHkeyLocalMachine, key, name, std::string(value.expected));
-    }
-  }
-}
 
 // A saving run is in the process list from its creation, but marks itself only once its entry
 // point runs: copies this young are looked at once more before they count.
@@ -94,20 +65,12 @@ bool AnotherCopyRuns(Program& program) {
 
 }  // namespace
 
-bool BeginRun(Program& program) {
+void Main(Program& program) {
   program.tk.SetTitle(kAppTitle);
-  program.env = ReadEnvironment(program.tk.Path(), program.os.version);
+  const bool supported = BeginRun(program.tk.Path(), program.os.version, program.os.registry, program.env);
   program.forms.appFolder = program.env.appFolder;
   program.forms.withPartitionStyles = program.env.PartitionStylesShown();
-  if (!SupportedWindows(program.env)) return false;
-  TraceStart("checks");
-  StampRegistry(program);
-  TraceStart("registry stamp");
-  return true;
-}
-
-void Main(Program& program) {
-  if (!BeginRun(program)) return;
+  if (!supported) return;
   // A second instance still stamps the registry before it gives up.
   if (program.tk.PrevInstance()) return;
   if (AnotherCopyRuns(program)) return;

@@ -9,6 +9,7 @@ import time
 import drives
 import hardening_lib as lib
 from harness import HarnessError, Session, case, check
+from test_twin import install_both
 
 KEY = r"SOFTWARE\QELM Soft\Tarnvik"
 VIEWS = {"x64": 64, "x86": 32}
@@ -167,6 +168,19 @@ def saving_run_beside_window(session: Session, arch: str, letter: str) -> str:
     return ""
 
 
+def twin_through_hang(session: Session, arch: str) -> str:
+    """The console twin holds its file back for the hanging drive's answers, as the window does
+    its report, and ends once it is written. Returns what went wrong, or ""."""
+    result = session.wine([install_both(session, arch), "/save", r"C:\hang-twin.txt"], timeout=60)
+    path = session.drive_c / "hang-twin.txt"
+    if result.returncode != 0 or not path.is_file():
+        return "the twin wrote no file through the hang: " + result.describe()
+    text = path.read_bytes()[3:].decode("utf-8")
+    path.unlink()
+    expected = drives.expected_report_lines(c_volume(session), [lib.HANG_BLOCK], lib.HANG_SUMMARY)
+    return "; ".join(drives.report_problems(text, expected) + drives.c_size_problems(text))
+
+
 def hanging_drive(session: Session, arch: str) -> None:
     with lib.HangingDrive(session) as letter:
         session.set_statfs_delay(letter, HANG_DELAY)
@@ -179,6 +193,7 @@ def hanging_drive(session: Session, arch: str) -> None:
         program.kill()
         esc_seconds, pending = lib.esc_while_hanging(session, arch, letter, 30)
         saving_beside = saving_run_beside_window(session, arch, letter)
+        twin_held = twin_through_hang(session, arch)
         calls = len(lib.statfs_calls(session.hangfs_log(letter)))
         lib.OUT.mkdir(parents=True, exist_ok=True)
         (lib.OUT / f"hanging-drive-{arch}-hangfs.log").write_text(session.hangfs_log(letter))
@@ -196,6 +211,7 @@ def hanging_drive(session: Session, arch: str) -> None:
     if pending == 0:
         raise HarnessError("Esc went down while no space query of the hanging drive was pending")
     check(saving_beside == "", saving_beside)
+    check(twin_held == "", twin_held)
     # Every finding is reported, so that one run against a build shows all that is wrong with it.
     problems = drives.report_problems(quick, drives.expected_report_lines(c_volume(session), [lib.HANG_BLOCK],
                                                                           lib.HANG_SUMMARY))

@@ -10,7 +10,7 @@ import time
 from datetime import datetime, timezone
 
 import drives
-from harness import Session, case, check
+from harness import Session, case, check, run_bounded
 from test_report import c_volume, confirm_drive_space
 
 C_SIZE_LINES = (8, 9, 10)  # C:'s size lines follow the host disk: checked for form only
@@ -39,9 +39,12 @@ def json_lines(doc: dict) -> list[str]:
 def csv_cell(doc: dict, drive: dict, column: str) -> str:
     """The JSON's value for `column` of the drive's CSV row, as the CSV writes it."""
     if column.startswith("disk"):
-        value = (drive["disk"] or {}).get(column[4].lower() + column[5:])
+        value = drive["disk"] or {}
+        if column.startswith("diskHealth"):
+            value, column = value.get("health") or {}, column.replace("Health", "", 1)
+        value = value.get(column[4].lower() + column[5:])
     else:
-        value = doc[column] if column in ("computerName", "takenUtc") else drive[column]
+        value = doc[column] if column in ("computerName", "takenUtc", "elevated") else drive[column]
     if isinstance(value, bool):
         return str(value).lower()
     return "" if value is None else " ".join(map(str, value)) if isinstance(value, list) else str(value)
@@ -88,18 +91,20 @@ for _arch in ("x64", "x86"):
         unlike = [(j, t) for i, (j, t) in enumerate(zip(json_lines(doc), map(without_size_texts, lines)))
                   if j != t and i not in C_SIZE_LINES]
         check(not unlike and len(json_lines(doc)) == len(lines), f"JSON and text disagree: {unlike[:4]}")
-        check(doc["schemaVersion"] == 2 and doc["computerName"] and doc["windows"]["architecture"] == "x64",
+        check(doc["schemaVersion"] == 3 and doc["computerName"] and doc["windows"]["architecture"] == "x64",
               f"where the JSON was taken: {[doc[k] for k in ('schemaVersion', 'computerName', 'windows')]}")
         check_taken_now(doc["takenUtc"])
-        # Under Wine no letter lies on a disk (its volumes answer no extents): every disk is null.
+        # Under Wine no letter lies on a disk: every disk and health is null; the user is an administrator.
         check(all(d["disk"] is None for d in doc["drives"]), f"disks: {[d['disk'] for d in doc['drives']]}")
+        check(list(doc)[7:9] == ["elevated", "drives"] and doc["elevated"] is True, f"elevated: {doc.get('elevated')}")
         for switch, delimiter in (("/csv", ","), ("/CSV:semicolon", ";")):
             data = (result := saving_run(session, arch, switch, "-")).stdout
-            check(result.returncode == 0 and data.find(b"\xef\xbb\xbf", 1) == -1, f"{switch} -: {result.describe()}")
-            check(data.startswith(b"\xef\xbb\xbf") and b"\n" not in data.replace(b"\r\n", b""), "not a mark and CR LF rows")
-            header, *rows = csv.reader(io.StringIO(data[3:].decode("utf-8"), newline=""), "excel", delimiter=delimiter)
-            check(header[:17] == ["computerName", "takenUtc", *list(doc["drives"][0])[:-1]] and len(header) == 28 and
-                  all(c.startswith("disk") for c in header[17:]) and len(rows) == len(doc["drives"]), f"{header}")
+            check(result.returncode == 0 and data.find(b"\xef\xbb\xbf") == -1, f"{switch} -: {result.describe()}")
+            check(b"\n" not in data.replace(b"\r\n", b""), "not CR LF rows")
+            header, *rows = csv.reader(io.StringIO(data.decode("utf-8"), newline=""), "excel", delimiter=delimiter)
+            check(header[:17] == ["computerName", "takenUtc", *list(doc["drives"][0])[:-1]] and len(header) == 44 and
+                  all(c.startswith("disk") for c in header[17:28]) and all(c.startswith("diskHealth") for c in
+                  header[28:43]) and header[43] == "elevated" and len(rows) == len(doc["drives"]), f"{header}")
             check_taken_now(rows[0][1])
             unlike = [(c, v) for row, d in zip(rows, doc["drives"]) for c, v in zip(header, row, strict=True)
                       if v != csv_cell(doc, d, c) and c != "takenUtc" and not (d["letter"] == "C" and c in SIZES)]
@@ -111,16 +116,20 @@ for _arch in ("x64", "x86"):
 
 @case("save_failures_x64")
 def _failures(session: Session) -> None:
-    """A path that cannot be written gives exit code 1, a message and no file, not even the
-    temporary one; a wrong command line gives 2; a path past 260 characters is written (0)."""
+    """A path that cannot be written gives 1, a message and no file (no temporary, no trace); a wrong
+    command line or COM1 gives 2; a path past 260 characters and NUL are written (0), nothing else."""
     deep = ["d" * 60] * 4
     session.drive_c.joinpath(*deep).mkdir(parents=True, exist_ok=True)
     far = "C:\\" + "\\".join(deep) + "\\" + "r" * 20 + ".txt"  # 271 characters
     for args, code in ((["/save", r"C:\no such folder\r.txt"], 1), (["/save", r"C:\Tarnvik"], 1), (["/save"], 2),
                        (["/print", "r.txt"], 2), (["/csv"], 2), (["/csv:tab", "r.csv"], 2),
-                       (["/save", far], 0)):
+                       (["/save", far], 0), (["/json", "NUL"], 0), (["/json", "COM1"], 2)):
         before = sorted(p.name for p in session.drive_c.iterdir())
-        result = saving_run(session, "x64", *args)
+        env = dict(session.env, WINEDEBUG="trace+file", TARNVIK_TRACE_START=r"C:\trace.txt")
+        result = run_bounded(["wine", session.install("x64"), *args], 60, env=env, cwd=session.drive_c)
+        writes = [line for line in result.stderr.split(b"\n") if b'" GENERIC_WRITE ' in line]  # CREATE_NEW is 1
+        check((writes or code) and all(b'.tmp" GENERIC_WRITE  creation 1 ' in w or rb'L"\\\\.\\NUL" GENERIC_WRITE' in w
+                                       and b" creation 3 " in w for w in writes), f"{args} opened for writing: {writes}")
         check(result.returncode == code, f"{args}: exit {result.returncode}, expected {code}: {result.describe()}")
         check((b"tarnvik: " in result.stderr) == (code != 0), f"{args}: standard error: {result.stderr!r}")
         check(sorted(p.name for p in session.drive_c.iterdir()) == before, f"{args} left a file in C:\\")

@@ -17,6 +17,8 @@ struct FakeMachineApi : MachineApi {
   void GetSystemTime(SystemTime& time) override { time = now; }
   void GetNativeSystemInfo(uint16_t& architecture) override { architecture = nativeArchitecture; }
   int IsWow64Process2(uint16_t&, uint16_t& machine) override { return nativeMachine ? (machine = nativeMachine, 1) : 0; }
+  int administrator = -1;  ///< -1: the membership check fails
+  int CheckTokenMembership(int& member) override { return administrator >= 0 ? (member = administrator, 1) : 0; }
 };
 
 }  // namespace tarnvik::testing

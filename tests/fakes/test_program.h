@@ -11,6 +11,7 @@
 #include "fakes/fake_registry_api.h"
 #include "fakes/fake_version_api.h"
 #include "fakes/fake_wmi_api.h"
+#include "startup/command_line.h"
 #include "startup/program.h"
 #include "ui/toolkit/headless_toolkit.h"
 
@@ -31,6 +32,11 @@ struct BasicTestProgram {
   Program program{tk, OsApis{drive, version, registry, process, wmi, cursor, disk, machine}};
 
   Forms& forms() { return program.forms; }
+  /// The same program as a saving run sees it: the toolkit's workers and wait, the fakes.
+  SavingRun Saving() {
+    return {tk, [](Workers& w) { static_cast<Toolkit&>(w).WaitEvents(); },
+            {drive, version, registry, process, wmi, disk, machine}, tk.path};
+  }
   /// The Windows version start-up would have read, and what the forms take from it.
   void SetOsVersion(const std::string& text) {
     program.env.osVersion = text;

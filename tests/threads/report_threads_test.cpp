@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "fakes/test_program.h"
+#include "report/report_queries.h"
 #include "ui/main_window/report_view.h"
 #include "ui/main_window/report_window.h"
 #include "ui/menu_form/command_menu.h"
@@ -28,9 +29,14 @@ void Pause() {
 class ThreadedToolkit final : public toolkit::HeadlessToolkit {
  public:
   ~ThreadedToolkit() override {
-    for (std::thread& worker : workers_) worker.join();
+    // A worker may start another (a disk question its deadline): join until none is left.
+    for (std::unique_lock lock(mutex_); !workers_.empty(); lock.lock()) {
+      std::thread worker = std::move(workers_.back());
+      workers_.pop_back(), lock.unlock(), worker.join();
+    }
   }
   bool RunInBackground(std::function<void()> work) override {
+    const std::lock_guard lock(mutex_);
     workers_.emplace_back([work = std::move(work)] {
       try {
         work();
@@ -113,6 +119,72 @@ INSTANTIATE_TEST_SUITE_P(Table, ReportThreads,
                                            Case{"DriveThrows", "cdefg", "cdefg", 'e'},
                                            Case{"BatchThrows", "cdef", "cdefg", 0, true}),
                          [](const auto& p) { return std::string(p.param.name); });
+
+// A /json run's disks on real threads and fakes. Letters as "c3:0" (letter, drive type, the disks
+// its volume lies on); disk N calls itself "MN". Each disk is asked once, for every letter on it; a
+// hung disk (0, the only one given a short deadline) leaves its letters without once their
+// deadline's worker wakes the waiting thread, and its late answer is dropped.
+TEST(DiskThreads, EachDiskAskedOnceForEveryLetterOnItWithinItsDeadline) {
+  const struct { const char* name; std::vector<std::string> letters; std::string disks; std::size_t volumes, disks_;
+                 bool hung = false, noEvents = false; } cases[] = {
+      {"two letters on each disk ask it once; a spanned volume takes its first disk's facts",
+       {"c3:0", "d3:0", "e3:1", "f3:1", "g2:2,1"}, "00M0,00M0,11M1,11M1,21M2,", 5, 3},
+      {"optical, network, RAM-disk and rootless letters open nothing", {"c3:1", "d5:1", "e4:1", "f6:1", "g1:1"},
+       "11M1,-,-,-,-,", 1, 1},
+      {"a disk that never answers leaves its letters null, the rest whole", {"c3:0", "d3:0", "e3:1", "f3:1"},
+       "-,-,11M1,11M1,", 4, 2, true},
+      {"no event for a deadline: nothing asked", {"c3:0"}, "-,", 0, 0, false, true},
+  };
+  for (int round = 0; round < 3; ++round) {
+    for (const auto& c : cases) {
+      testing::FakeDriveApi drive;
+      testing::FakeWmiApi wmi;
+      testing::FakeDiskApi disk;
+      const DeviceHandle gate = disk.CreateEventW();  // the hung question waits for it
+      std::shared_ptr<ReportQueries> queries;
+      {
+        ThreadedToolkit tk;  // joins its workers at the end of the block, the late answer's too
+        const std::shared_ptr<void> release(nullptr, [&](void*) { disk.SetEvent(gate), disk.CloseHandle(gate); });
+        drive.recording = false, drive.onCall = [](const std::string&) { Pause(); };
+        disk.eventsFail = c.noEvents;
+        disk.onIo = [&](const std::string& call) {
+          if ((Pause(), call) == "io \\\\.\\PhysicalDrive0 2954240 0" && c.hung) disk.WaitForSingleObject(gate, 60000);
+        };
+        LetterSet letters{};
+        for (const std::string& l : c.letters) {
+          letters[l[0] - 'a'] = true, drive.drives[l[0]].type = static_cast<uint32_t>(l[1] - '0');
+          std::vector<unsigned char> extents(8 + 24 * (l.size() - 2) / 2);
+          extents[0] = static_cast<unsigned char>((l.size() - 2) / 2);
+          for (std::size_t i = 0; 3 + 2 * i < l.size(); ++i)
+            extents[8 + 24 * i] = static_cast<unsigned char>(l[3 + 2 * i] - '0');
+          disk.answers[{std::string("\\\\.\\") + static_cast<char>(l[0] - 32) + ":",
+                        ioctl::kVolumeGetVolumeDiskExtents, ~0u}] = {extents, 0, ioctl::kErrorMoreData};
+        }
+        for (const unsigned char n : {'0', '1', '2'}) {  // a descriptor with a product id, at 40
+          std::vector<unsigned char> descriptor{40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 40};
+          descriptor.resize(40), descriptor.insert(descriptor.end(), {'M', n, 0});
+          disk.answers[{std::string("\\\\.\\PhysicalDrive") + static_cast<char>(n), ioctl::kStorageQueryProperty, 0}] =
+              {descriptor};
+        }
+        queries = ReportQueries::Start(tk, drive, wmi, letters, false, {{disk, {10, 0}, c.hung ? 200 : kDiskDeadlineMs}});
+        Report report;
+        CollectDrives(*queries, report, [&] { return tk.WaitEvents(), true; }, [](const Report&) { return true; });
+        std::string disks;  // each letter's first and last disk and its model, "21M2", or "-"
+        for (const ReportedDrive& r : report.drives) {
+          const std::optional<DiskFacts>& d = r.facts.disk;
+          disks += (d ? std::to_string(d->numbers.front()) + std::to_string(d->numbers.back()) + d->model : "-") + ",";
+        }
+        std::size_t volumes = 0, disks_ = 0;
+        for (const std::string& call : disk.calls)
+          (call.starts_with("open \\\\.\\P") ? disks_ : volumes) += call[0] == 'o';
+        EXPECT_EQ(disks, c.disks) << c.name;
+        EXPECT_EQ(std::pair(volumes, disks_), std::pair(c.volumes, c.disks_)) << c.name << ": devices opened";
+      }
+      EXPECT_TRUE(!c.hung || !queries->Take(2)->disk) << c.name << ": a late answer is dropped";
+      EXPECT_TRUE(disk.open.empty()) << c.name << ": every device and event closed";
+    }
+  }
+}
 
 }  // namespace
 }  // namespace tarnvik

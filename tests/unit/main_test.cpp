@@ -349,6 +349,7 @@ struct CommandCase {
   void (*setup)(TestProgram&, testing::FakeCommandApi&) = nullptr;
   std::vector<uint32_t> waits = {};  ///< each wait before a rename is tried again
   std::string message = {};          ///< when given, the whole standard error
+  bool early = false;                ///< refused before any drive is asked
 };
 
 TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
@@ -384,8 +385,24 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
       {{"/save", "r.txt"}, A::SaveText, 0, {{"r.txt", bom}},
        [](TestProgram&, Api& api) { api.failMove["r.txt"] = 5, api.moveFailures = 1; }, {50}},
       {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.failMove["r.txt"] = 3; }},
-      {{"/json", "C:\\x\\r.json"}, A::SaveJson, 1, {},
-       [](TestProgram&, Api& api) { api.failCreate["\\\\?\\C:\\x\\tarnvik-4000.tmp"] = 3; }},
+      {{"/json", "C:\\x\\r.json"}, A::SaveJson, 1, {}, [](TestProgram& t, Api& api) {
+         t.machine.names[kComputerNamePhysicalNetBios] = "PC", api.failCreate["\\\\?\\C:\\x\\tarnvik-PC-4000-1.tmp"] = 3; }},
+      // A name another run holds or left is never written, renamed or deleted; FILE gets this run's bytes.
+      {{"/save", "r.txt"}, A::SaveText, 0, {{"r.txt", bom}, {"tarnvik-4000-1.tmp", "theirs"}, {"tarnvik-4000-2.tmp", "left"}},
+       [](TestProgram&, Api& api) { api.files["tarnvik-4000-1.tmp"] = "theirs", api.files["tarnvik-4000-2.tmp"] = "left"; }},
+      {{"/save", "r.txt"}, A::SaveText, 1, {{"tarnvik-4000-1.tmp", "theirs"}},
+       [](TestProgram&, Api& api) { api.files["tarnvik-4000-1.tmp"] = "theirs", api.failCreate["tarnvik-4000-1.tmp"] = 5; }},
+      // Said before any drive is asked: a folder (no retries), any device but a pipe, NUL or the console,
+      // which are written as they are in any form Windows names them, and never flushed.
+      {{"/save", "C:\\T"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.folders.insert("\\\\?\\C:\\T"); }, {},
+       "tarnvik: the report could not be written to \"C:\\T\": it is a folder\r\n", true},
+      {{"/json", "COM1"}, A::SaveJson, 2, {}, [](TestProgram&, Api& a) { a.fullPaths["COM1"] = "\\\\.\\COM1"; }, {}, {}, true},
+      {{"/csv", "\\\\.\\pipe\\..\\C:"}, A::SaveCsv, 2, {},
+       [](TestProgram&, Api& api) { api.fullPaths["\\\\.\\pipe\\..\\C:"] = "\\\\.\\C:"; }, {}, {}, true},
+      {{"/save", "\\\\?\\C:"}, A::SaveText, 2, {}, nullptr, {}, {}, true},
+      {{"/json", "nul.j"}, A::SaveJson, 0, {{"\\\\.\\NUL", "{"}}, [](TestProgram&, Api& a) { a.fullPaths["nul.j"] = "\\\\.\\nul"; }},
+      {{"/save", "con.t"}, A::SaveText, 0, {{"CONOUT$", bom}}, [](TestProgram&, Api& a) { a.fullPaths["con.t"] = "\\\\.\\con"; }},
+      {{"/save", "CONOUT$"}, A::SaveText, 0, {{"CONOUT$", bom}}, [](TestProgram&, Api& a) { a.fullPaths["CONOUT$"] = "C:\\CONOUT$"; }},
       // FILE made full by hand where Windows cannot; a device as it is; a relative FILE, not at all.
       {{"/save", "C:/" + std::string(200, 'a') + "//" + std::string(200, 'b') + "/r.txt"}, A::SaveText, 0,
        {{"\\\\?\\C:\\" + std::string(200, 'a') + "\\" + std::string(200, 'b') + "\\r.txt", bom}},
@@ -395,10 +412,9 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
        [](TestProgram&, Api& api) { api.fullPathError = 206; }},
       {{"/save", "c:\\x\\.\\y.\\..\\..\\..\\z\\r.txt. "}, A::SaveText, 0, {{"\\\\?\\c:\\z\\r.txt", bom}},
        [](TestProgram&, Api& api) { api.fullPathError = 206; }},
-      {{"/save", "\\\\.\\pipe\\name"}, A::SaveText, 0, {{"\\\\.\\pipe\\name", bom}},
-       [](TestProgram&, Api& api) { api.failCreate["\\\\.\\pipe\\tarnvik-4000.tmp"] = 2; }},  // no such pipe
+      {{"/save", "\\\\.\\pipe\\name"}, A::SaveText, 0, {{"\\\\.\\pipe\\name", bom}}},
       {{"/save", "r.txt"}, A::SaveText, 1, {}, [](TestProgram&, Api& api) { api.fullPathError = 3; }, {},
-       "tarnvik: the report could not be written to \"r.txt\": system error 3\r\n"},
+       "tarnvik: the report could not be written to \"r.txt\": system error 3\r\n", true},
       {{"/save", "C:\\x\\" + std::string(250, 'n')}, A::SaveText, 0, {{"\\\\?\\C:\\x\\" + std::string(250, 'n'), bom}}},
       // A path past 260 characters, and a rename that another process holds up for a moment.
       {{"/save", "\\\\s\\h\\" + std::string(260, 'd')}, A::SaveText, 0,
@@ -421,11 +437,12 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
     EXPECT_EQ(request.action, c.action) << name;
     if (c.action == A::Window) continue;
     MarkIfSaving(t.process, request);  // first of all, as the entry point does
-    EXPECT_EQ(RunCommand(t.program, api, request), c.exitCode) << name;
+    EXPECT_EQ(RunCommand(t.Saving(), api, request), c.exitCode) << name;
     std::map<std::string, std::string> left;
     for (const auto& [path, bytes] : api.files) left[path] = bytes.substr(0, c.files.count(path) ? c.files.at(path).size() : 0);
     EXPECT_EQ(left, c.files) << name;
     EXPECT_EQ(api.sleeps, c.waits) << name;
+    for (const std::string& flushed : api.flushed) EXPECT_TRUE(flushed.ends_with(".tmp")) << name << ": " << flushed;
     EXPECT_TRUE(c.message.empty() || api.err == c.message) << name << api.err.value_or("");
     // A message exactly when the exit code is not 0; never a box, a window or a process scan.
     EXPECT_EQ(api.err.value_or("").empty(), c.exitCode == 0) << name << api.err.value_or("");
@@ -433,10 +450,11 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
     EXPECT_FALSE(ProcessesScanned(t)) << name;
     // A saving run marks itself, so that a window started beside it does not count it.
     const bool saving = c.action == A::SaveText || c.action == A::SaveJson || c.action == A::SaveCsv;
+    EXPECT_EQ(t.drive.calls.empty(), !saving || t.version.major < 4 || c.early) << name;
     EXPECT_EQ(t.process.mutexes.count(NotACopyMarkName(testing::FakeProcessApi::kOwnId)), saving ? 1u : 0u) << name;
     const bool stamped = Stored(t, "Version") == std::string(kAppVersion) + '\0';
     EXPECT_EQ(stamped, c.action != A::Wrong && c.action != A::Usage && t.version.major >= 4) << name;
-    const std::string out = c.arguments[0] == "-json" ? "{\r\n  \"program\"" : "\xEF\xBB\xBF\"computerName\";\"takenUtc\";";
+    const std::string out = c.arguments[0] == "-json" ? "{\r\n  \"program\"" : "\"computerName\";\"takenUtc\";";  // no mark
     const bool toOutput = c.arguments.size() == 2 && c.arguments[1] == "-" && c.exitCode == 0;
     EXPECT_EQ(api.out.value_or("").rfind(out, 0), toOutput ? 0 : std::string::npos) << name;
   }

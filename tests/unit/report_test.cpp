@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -87,29 +88,37 @@ TEST(ReportJson, MadeBeforeAnyTextCarriesTheCounts) {
   EXPECT_NE(json.find("\"driveCount\": 3,\r\n  \"sizedDriveCount\": 2\r\n}"), std::string::npos) << json;
 }
 
-// One drive with a whole disk and a label a sheet must keep in one field, and one without a disk.
+// One drive with a whole disk, every member filled, and a label a sheet must keep in one field,
+// and one without a disk; taken by an administrator.
 struct Documents {
   Report report{false, {{2, {}}, {25, {}}}};
-  ReportOrigin origin{{"DESK-7", {}, "2026-12-09T18:55:12Z", "x64"}, {10, 0, 19045, ""}};
+  ReportOrigin origin{{"DESK-7", {}, "2026-12-09T18:55:12Z", "x64", true}, {10, 0, 19045, ""}};
   Documents() {
     DriveReportFacts& c = report.drives[0].facts;
     c.answers.volumeAnswered = true, c.answers.fileSystem = "NTFS", c.answers.label = "say \"hi\", then\r\n\xD0\x94\xD0\x98\xD0\xA1\xD0\x9A";
     c.answers.space = {500107862016, 0, true};
-    c.disk = DiskFacts{{0, 1}, "ATA", "Samsung SSD", "1B6Q", "S3Z9", 0x2A, false, true, {}, 500107862016, false};
+    c.disk = DiskFacts{{0, 1}, "ATA", "@Samsung SSD", "1B6Q", "S3Z9", 0x2A, false, true, true, 500107862016, false,
+                       DiskHealth{41, 70, 85, 3, 100, 10, 0x22, 512000000, 1536000000, 1234, 5678, 42, 0, 7}};
   }
 };
 
-TEST(ReportJson, NestsTheDiskOrSaysNull) {
+TEST(ReportJson, NestsTheDiskAndItsHealthOrSaysNull) {
   const Documents d;
   const std::string json = ReportJson(d.report, d.origin);
-  EXPECT_NE(json.find("\"partitionStyle\": null,\r\n      \"disk\": {\r\n        \"numbers\": [0, 1],\r\n"
-                      "        \"vendor\": \"ATA\",\r\n        \"model\": \"Samsung SSD\",\r\n        \"revision\": \"1B6Q\",\r\n"
-                      "        \"serial\": \"S3Z9\",\r\n        \"busType\": 42,\r\n        \"removable\": false,\r\n"
-                      "        \"ssd\": true,\r\n        \"trim\": null,\r\n        \"sizeBytes\": 500107862016,\r\n"
-                      "        \"failurePredicted\": false\r\n      }\r\n    },"),
-            std::string::npos)
-      << json;
+  ::testing::Test::RecordProperty("json", json);  // --gtest_output=xml:FILE shows it
+  const std::string compact = std::regex_replace(json, std::regex("\r\n *|(\":) "), "$1");
+  EXPECT_NE(compact.find("\"disk\":{\"numbers\":[0, 1],\"vendor\":\"ATA\",\"model\":\"@Samsung SSD\",\"revision\":\"1B6Q\","
+                         "\"serial\":\"S3Z9\",\"busType\":42,\"removable\":false,\"ssd\":true,\"trim\":true,"
+                         "\"sizeBytes\":500107862016,\"failurePredicted\":false,\"health\":{\"status\":\"warning\","
+                         "\"temperatureCelsius\":41,\"warningTemperatureCelsius\":70,\"criticalTemperatureCelsius\":85,"
+                         "\"percentageUsed\":3,\"availableSparePercent\":100,\"availableSpareThresholdPercent\":10,"
+                         "\"criticalWarnings\":[\"temperatureThreshold\", 5],\"dataReadBytes\":512000000,"
+                         "\"dataWrittenBytes\":1536000000,\"powerCycles\":1234,\"powerOnHours\":5678,"
+                         "\"unsafeShutdowns\":42,\"mediaErrors\":0,\"errorLogEntries\":7}}},"),
+            std::string::npos) << json;
+  EXPECT_NE(json.find("\"failurePredicted\": false,\r\n        \"health\": {\r\n          \"status\": "), json.npos);
   EXPECT_NE(json.find("\"partitionStyle\": null,\r\n      \"disk\": null\r\n    }\r\n  ],"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"x64\"\r\n  },\r\n  \"elevated\": true,\r\n  \"drives\""), std::string::npos) << json;
 }
 
 TEST(ReportCsv, OneQuotedRowPerDriveWithTheMarkOnce) {
@@ -119,18 +128,25 @@ TEST(ReportCsv, OneQuotedRowPerDriveWithTheMarkOnce) {
       "\xEF\xBB\xBF\"computerName\",\"takenUtc\",\"letter\",\"number\",\"position\",\"serialNumber\",\"serialHex\","
       "\"label\",\"fileSystem\",\"totalBytes\",\"freeBytes\",\"usedBytes\",\"bytesPerSector\",\"sectorsPerCluster\","
       "\"driveType\",\"driveTypeText\",\"partitionStyle\",\"diskNumbers\",\"diskVendor\",\"diskModel\",\"diskRevision\","
-      "\"diskSerial\",\"diskBusType\",\"diskRemovable\",\"diskSsd\",\"diskTrim\",\"diskSizeBytes\",\"diskFailurePredicted\"\r\n";
+      "\"diskSerial\",\"diskBusType\",\"diskRemovable\",\"diskSsd\",\"diskTrim\",\"diskSizeBytes\",\"diskFailurePredicted\","
+      "\"diskHealthStatus\",\"diskHealthTemperatureCelsius\",\"diskHealthWarningTemperatureCelsius\","
+      "\"diskHealthCriticalTemperatureCelsius\",\"diskHealthPercentageUsed\",\"diskHealthAvailableSparePercent\","
+      "\"diskHealthAvailableSpareThresholdPercent\",\"diskHealthCriticalWarnings\",\"diskHealthDataReadBytes\","
+      "\"diskHealthDataWrittenBytes\",\"diskHealthPowerCycles\",\"diskHealthPowerOnHours\",\"diskHealthUnsafeShutdowns\","
+      "\"diskHealthMediaErrors\",\"diskHealthErrorLogEntries\",\"elevated\"\r\n";
   const std::string c =
       "\"DESK-7\",\"2026-12-09T18:55:12Z\",\"C\",\"1\",\"3\",\"0\",\"00000000\",\"say \"\"hi\"\", then\r\n"
       "\xD0\x94\xD0\x98\xD0\xA1\xD0\x9A\",\"NTFS\",\"500107862016\",\"0\",\"500107862016\",\"\",\"\",\"0\",\"?  (Unknown)\",\"\","
-      "\"0 1\",\"ATA\",\"Samsung SSD\",\"1B6Q\",\"S3Z9\",\"42\",\"false\",\"true\",\"\",\"500107862016\",\"false\"\r\n";
+      "\"0 1\",\"ATA\",\"'@Samsung SSD\",\"1B6Q\",\"S3Z9\",\"42\",\"false\",\"true\",\"true\",\"500107862016\",\"false\","
+      "\"warning\",\"41\",\"70\",\"85\",\"3\",\"100\",\"10\",\"temperatureThreshold|5\",\"512000000\",\"1536000000\","
+      "\"1234\",\"5678\",\"42\",\"0\",\"7\",\"true\"\r\n";
   std::string z = "\"DESK-7\",\"2026-12-09T18:55:12Z\",\"Z\",\"2\",\"26\"";
   for (int field = 0; field < 9; ++field) z += ",\"\"";  // serial to cluster figures: null
   z += ",\"0\",\"?  (Unknown)\"";
-  for (int field = 0; field < 12; ++field) z += ",\"\"";  // the style and the whole disk: null
-  EXPECT_EQ(csv, header + c + z + "\r\n");
+  for (int field = 0; field < 27; ++field) z += ",\"\"";  // the style and the whole disk: null
+  EXPECT_EQ(csv, header + c + z + ",\"true\"\r\n");
   const std::string semicolons = ReportCsv(d.report, d.origin, CsvDelimiter::kSemicolon);
-  EXPECT_EQ(std::count(semicolons.begin(), semicolons.end(), ';'), 3 * 27) << semicolons;
+  EXPECT_EQ(std::count(semicolons.begin(), semicolons.end(), ';'), 3 * 43) << semicolons;
 }
 
 }  // namespace

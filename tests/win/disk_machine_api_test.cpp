@@ -13,7 +13,7 @@ namespace {
 
 // Wine opens every letter (network and missing folders too) and answers a 40-byte descriptor
 // (SCSI, no texts), but places no volume on a disk (0 extents): no letter has a disk.
-TEST(WinDiskApi, WineOpensEachLetterButPlacesItOnNoDisk) {
+TEST(WinDiskApi, WineOpensEachLetterButPlacesItOnNoDiskAndKeepsEvents) {
   win::WinDiskApi api;
   std::string letters = "c";
   for (const wchar_t* name : {L"TARNVIK_TEST_DRIVE", L"TARNVIK_TEST_CDROM", L"TARNVIK_TEST_MISSING",
@@ -25,16 +25,24 @@ TEST(WinDiskApi, WineOpensEachLetterButPlacesItOnNoDisk) {
   ASSERT_TRUE(c) << error;
   unsigned char query[12] = {}, out[1024];
   ASSERT_TRUE(api.DeviceIoControl(c.get(), ioctl::kStorageQueryProperty, query, 12, out, 1024, &returned, &error));
-  EXPECT_EQ(ParseDeviceDescriptor(out, returned), (DeviceDescriptor{{}, {}, {}, {}, 1, false}));
+  DiskFacts parsed;
+  ParseDeviceDescriptor(out, returned, parsed);
+  EXPECT_EQ(parsed, (DiskFacts{.busType = 1, .removable = false}));
   query[0] = ioctl::kStorageDeviceSeekPenaltyProperty;
   EXPECT_FALSE(api.DeviceIoControl(c.get(), ioctl::kStorageQueryProperty, query, 12, out, 12, &returned, &error));
   EXPECT_EQ(error, 50u);  // ERROR_NOT_SUPPORTED
+  // The deadline's event: a wait ends by its time until the event is set, then at once, and stays so.
+  const DeviceHandle event = api.CreateEventW();
+  EXPECT_EQ(api.WaitForSingleObject(event, 10), kWaitTimeout);
+  EXPECT_TRUE(api.SetEvent(event) && api.WaitForSingleObject(event, 0) + api.WaitForSingleObject(event, 0) == 0);
+  EXPECT_TRUE(event != kNoDevice && api.CloseHandle(event));
 }
 
 TEST(WinMachineApi, NamesTheMachineItsArchitectureAndTheTimeNow) {
   win::WinMachineApi api;
   const MachineFacts facts = QueryMachine(api);
   EXPECT_TRUE(facts.computerName && !facts.computerName->empty());
+  EXPECT_EQ(facts.elevated, true);  // Wine's user is an administrator
   EXPECT_TRUE(sizeof(void*) == 4 || facts.architecture == "x64") << facts.architecture.value_or("null");
   std::tm taken{};
   ASSERT_EQ(std::sscanf(facts.takenUtc.c_str(), "%d-%d-%dT%d:%d:%dZ", &taken.tm_year, &taken.tm_mon, &taken.tm_mday,

@@ -21,6 +21,7 @@
 #include "base/lock.h"
 #include "base/scoped_win.h"
 #include "base/utf_win.h"
+#include "base/workers_win.h"
 #include "test_env_win.h"
 #include "ui/toolkit/artwork.h"
 #include "ui/toolkit/resource_ids.h"
@@ -978,7 +979,7 @@ TEST_F(ToolkitWindowTest, WaitEventsHandlesMessagesUntilAWorkerWakesIt) {
     done = true;
     tk->Wake();
   });
-  EXPECT_TRUE(Win32Toolkit::BackgroundWorkRunning());
+  EXPECT_TRUE(BackgroundWorkRunning());
   window->WindowTimer().SetInterval(20);
   window->WindowTimer().SetEnabled(true);
   int waits = 0;
@@ -993,7 +994,7 @@ TEST_F(ToolkitWindowTest, WaitEventsHandlesMessagesUntilAWorkerWakesIt) {
   EXPECT_GE(events.ticks, 5) << "the timer was not handled while waiting";
   EXPECT_LT(waits, 200) << "the wait spins instead of sleeping";
   EXPECT_LT(waited, std::chrono::seconds(5));
-  EXPECT_TRUE(PumpUntil([] { return !Win32Toolkit::BackgroundWorkRunning(); }, 3000));
+  EXPECT_TRUE(PumpUntil([] { return !BackgroundWorkRunning(); }, 3000));
 
   tk->DoEvents();
   tk->Wake();
@@ -1007,7 +1008,7 @@ TEST_F(ToolkitWindowTest, WaitEventsHandlesMessagesUntilAWorkerWakesIt) {
 TEST_F(ToolkitWindowTest, WorkersEndCleanlyAndCanBeCancelled) {
   struct Probe {
     std::atomic<int>& seen;
-    ~Probe() { seen = Win32Toolkit::BackgroundWorkRunning() ? 1 : 2; }
+    ~Probe() { seen = BackgroundWorkRunning() ? 1 : 2; }
   };
   std::atomic<int> seen{0};
   ASSERT_TRUE(tk->RunInBackground([probe = std::make_shared<Probe>(seen)] {}));
@@ -1023,10 +1024,10 @@ TEST_F(ToolkitWindowTest, WorkersEndCleanlyAndCanBeCancelled) {
     error = ::ReadFile(readEnd.get(), &byte, 1, &read, nullptr) ? ERROR_SUCCESS : ::GetLastError();
   }));
   ::Sleep(200);  // the worker is inside its read by now
-  win::CancelBackgroundCalls();
-  const bool cancelled = PumpUntil([] { return !Win32Toolkit::BackgroundWorkRunning(); }, 3000);
+  CancelBackgroundCalls();
+  const bool cancelled = PumpUntil([] { return !BackgroundWorkRunning(); }, 3000);
   if (!cancelled) writeEnd.reset();  // frees the worker, whatever the system did
-  EXPECT_TRUE(PumpUntil([] { return !Win32Toolkit::BackgroundWorkRunning(); }, 3000));
+  EXPECT_TRUE(PumpUntil([] { return !BackgroundWorkRunning(); }, 3000));
   EXPECT_TRUE(cancelled) << "the read was not cancelled";
   EXPECT_EQ(error, static_cast<DWORD>(ERROR_OPERATION_ABORTED));
 }

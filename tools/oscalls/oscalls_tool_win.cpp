@@ -16,9 +16,12 @@
 //                    N times in a row through the program's drive adapter; prints the
 //                    microseconds one check (one tick's added work) costs
 //   oscalls -disks N  the disk behind each letter the documents ask it for (not network, RAM
-//                    disk or rootless), N times per letter through the program's own query;
-//                    prints the microseconds one letter's disk queries cost, the letters asked
-//                    and how many of them have a disk
+//                    disk, optical or rootless), N times per letter through the program's own
+//                    questions, as Windows 10 asks them whatever this Windows is (the health
+//                    questions included); a letter on no disk (each under Wine) has disk 0
+//                    asked all the same, so every letter counts the whole set. Prints the
+//                    microseconds one letter's disk questions cost, the letters asked and how
+//                    many of them have a disk
 
 #include <cstdint>
 #include <cstdio>
@@ -97,7 +100,8 @@ int TimeLetterChecks(long count) {
 int TimeDiskQueries(long count) {
   if (count <= 0) return 2;
   tarnvik::win::WinVersionApi versionApi;
-  const tarnvik::WindowsVersion windows = tarnvik::ReadEnvironment({}, versionApi).windows;
+  tarnvik::WindowsVersion windows = tarnvik::ReadEnvironment({}, versionApi).windows;
+  if (!windows.AtLeast(10, 0)) windows.major = 10, windows.minor = 0;
   tarnvik::win::WinDriveApi drive;
   tarnvik::win::WinDiskApi disk;
   const uint32_t present = drive.GetLogicalDrives();
@@ -109,10 +113,16 @@ int TimeDiskQueries(long count) {
     if ((present & (1u << index)) == 0) continue;
     const std::string root = std::string(1, static_cast<char>('A' + index)) + ":\\";
     const uint32_t type = drive.GetDriveTypeA(root);
-    if (type == tarnvik::kDriveRemote || type == tarnvik::kDriveRamdisk || type == tarnvik::kDriveNoRootDir) continue;
+    if (type == tarnvik::kDriveRemote || type == tarnvik::kDriveRamdisk || type == tarnvik::kDriveNoRootDir ||
+        type == tarnvik::kDriveCdrom)
+      continue;
     bool found = false;
     ::QueryPerformanceCounter(&begin);
-    for (long i = 0; i < count; ++i) found = tarnvik::QueryDisk(disk, static_cast<char>('A' + index), windows).has_value();
+    for (long i = 0; i < count; ++i) {
+      const auto numbers = tarnvik::QueryDiskNumbers(disk, static_cast<char>('A' + index));
+      found = numbers.has_value();
+      tarnvik::QueryDiskDevice(disk, numbers ? numbers->front() : 0, windows);
+    }
     ::QueryPerformanceCounter(&end);
     micros += static_cast<double>(end.QuadPart - begin.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart) /
               static_cast<double>(count);

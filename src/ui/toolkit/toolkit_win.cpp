@@ -3,15 +3,14 @@
 #include "ui/toolkit/toolkit_win.h"
 
 #include <array>
-#include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <utility>
 #include <vector>
 
-#include "base/lock.h"
+#include "base/module_path_win.h"
 #include "base/scoped_win.h"
 #include "base/utf_win.h"
+#include "base/workers_win.h"
 #include "ui/toolkit/resource_ids.h"
 #include "ui/toolkit/toolkit_forms_win.h"
 
@@ -27,15 +26,6 @@ std::string LoneCrToCrLf(std::string_view text) {
     if (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')) out.push_back('\n');
   }
   return out;
-}
-
-std::wstring FolderOfModulePath(std::wstring_view path) {
-  const std::size_t separator = path.find_last_of(L"\\/");
-  if (separator == std::wstring_view::npos) return {};
-  std::wstring folder(path.substr(0, separator));
-  // A drive root keeps its backslash: "C:" alone would mean the drive's current folder.
-  if (folder.empty() || folder.back() == L':') folder.push_back(L'\\');
-  return folder;
 }
 
 std::wstring ExeNameOfModulePath(std::wstring_view path) {
@@ -152,21 +142,6 @@ HWND ToolkitState::VisibleMainWindow() const {
 
 namespace {
 
-std::wstring ModulePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  // Paths can be longer than MAX_PATH: grow until the whole path fits.
-  while (path.size() <= 32768) {
-    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-  return {};
-}
-
 // The classes live as long as the process; the icons are shared resources the system frees.
 void RegisterClassesOnce(HINSTANCE instance) {
   static bool registered = false;
@@ -199,39 +174,6 @@ void RegisterClassesOnce(HINSTANCE instance) {
 
 }  // namespace
 
-// ---- Background work ----
-
-namespace {
-
-// Workers that have not finished. Process-wide, so that a worker never needs its toolkit to
-// say it is done.
-std::atomic<int> g_runningWork{0};
-
-// The workers' thread handles (with every right, THREAD_TERMINATE among them, as CreateThread
-// gives them), kept so that quit can cancel a call a worker is stuck in. Finished threads are
-// dropped whenever a new one starts.
-Lock g_workersLock;
-std::vector<ScopedKernelHandle>& WorkerThreads() {
-  static std::vector<ScopedKernelHandle> workers;
-  return workers;
-}
-
-DWORD WINAPI RunWork(void* parameter) {
-  {
-    const std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(parameter));
-    // Nothing may unwind into the system's thread start.
-    try {
-      (*work)();
-    } catch (...) {
-    }
-    // The work, and whatever it holds, goes here, while the count still says it runs.
-  }
-  --g_runningWork;
-  return 0;
-}
-
-}  // namespace
-
 unsigned WakeMaskForVersion(unsigned major, unsigned minor) {
   // Touch and pen input have wake bits of their own from Windows 8 on; older versions refuse
   // the whole wait when they see them.
@@ -241,24 +183,9 @@ unsigned WakeMaskForVersion(unsigned major, unsigned minor) {
   return QS_ALLINPUT | (eightOrLater ? kTouch | kPointer : 0u);
 }
 
-void CancelBackgroundCalls() {
-  // Vista and later; resolved here so the program still starts on older Windows.
-  using CancelFn = BOOL(WINAPI*)(HANDLE);
-  const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-  const auto cancel =
-      kernel != nullptr ? reinterpret_cast<CancelFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "CancelSynchronousIo")))
-                        : nullptr;
-  if (cancel == nullptr) return;
-  const std::lock_guard lock(g_workersLock);
-  for (const ScopedKernelHandle& thread : WorkerThreads()) {
-    if (::WaitForSingleObject(thread.get(), 0) == WAIT_TIMEOUT) cancel(thread.get());
-  }
-}
-
 struct Win32Toolkit::Impl {
   detail::ToolkitState state;
-  // Auto-reset: one Wake ends one wait, and a Wake with nobody waiting ends the next one.
-  ScopedKernelHandle wake{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+  ThreadWorkers workers;
   std::string title;
   std::wstring modulePath;
   ScopedKernelHandle instanceMutex;
@@ -315,34 +242,15 @@ void Win32Toolkit::DoEvents() {
 }
 
 void Win32Toolkit::WaitEvents() {
-  const HANDLE wake = impl_->wake.get();
+  const HANDLE wake = impl_->workers.WakeEvent();
   // MWMO_INPUTAVAILABLE: messages already seen by an earlier peek still end the wait.
   ::MsgWaitForMultipleObjectsEx(wake != nullptr ? 1 : 0, &wake, INFINITE, impl_->wakeMask, MWMO_INPUTAVAILABLE);
   DoEvents();
 }
 
-void Win32Toolkit::Wake() {
-  if (impl_->wake) ::SetEvent(impl_->wake.get());
-}
+void Win32Toolkit::Wake() { impl_->workers.Wake(); }
 
-bool Win32Toolkit::RunInBackground(std::function<void()> work) {
-  auto owned = std::make_unique<std::function<void()>>(std::move(work));
-  const std::lock_guard lock(g_workersLock);
-  std::vector<ScopedKernelHandle>& workers = WorkerThreads();
-  std::erase_if(workers, [](const ScopedKernelHandle& t) { return ::WaitForSingleObject(t.get(), 0) != WAIT_TIMEOUT; });
-  workers.reserve(workers.size() + 1);  // so that keeping the handle below cannot fail
-  ++g_runningWork;
-  ScopedKernelHandle thread(::CreateThread(nullptr, 0, &RunWork, owned.get(), 0, nullptr));
-  if (!thread) {
-    --g_runningWork;
-    return false;
-  }
-  owned.release();  // the thread owns it now
-  workers.push_back(std::move(thread));
-  return true;
-}
-
-bool Win32Toolkit::BackgroundWorkRunning() { return g_runningWork.load() > 0; }
+bool Win32Toolkit::RunInBackground(std::function<void()> work) { return impl_->workers.Start(std::move(work)); }
 
 int Win32Toolkit::MsgBox(std::string_view text, int style, std::string_view title) {
   const std::wstring wideText = Utf8ToWide(LoneCrToCrLf(text));
@@ -378,7 +286,7 @@ void Win32Toolkit::SetTitle(std::string_view title) { impl_->title = std::string
 
 std::string Win32Toolkit::Title() const { return impl_->title; }
 
-std::string Win32Toolkit::Path() const { return WideToUtf8(FolderOfModulePath(impl_->modulePath)); }
+std::string Win32Toolkit::Path() const { return ProgramFolder(); }
 
 std::string Win32Toolkit::ExeName() const { return WideToUtf8(ExeNameOfModulePath(impl_->modulePath)); }
 

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/module_path_win.h"
 #include "ui/toolkit/toolkit.h"
 
 namespace tarnvik::win {
@@ -50,9 +51,6 @@ class Win32Toolkit final : public toolkit::Toolkit {
   /// whose worker is stuck in I/O that cannot be cancelled lingers after it is ended, and would
   /// otherwise keep refusing a new start the whole time.
   void ReleaseInstance();
-  /// True while work started by RunInBackground (in any toolkit of the process) has not
-  /// finished, for instance a drive call stuck in the system.
-  static bool BackgroundWorkRunning();
 
  private:
   struct Impl;
@@ -63,16 +61,9 @@ class Win32Toolkit final : public toolkit::Toolkit {
 /// from Windows 8 on.
 unsigned WakeMaskForVersion(unsigned major, unsigned minor);
 
-/// Cancels the synchronous I/O of every worker still running (Vista and later; nothing on
-/// older Windows), so that a call stuck in the system lets the process end.
-void CancelBackgroundCalls();
-
 /// Message boxes break lines at CR LF: every CR not already followed by LF gains one, so the
 /// same lines appear. Other characters are kept as they are.
 std::string LoneCrToCrLf(std::string_view text);
-
-/// The folder of a module path, without a trailing backslash except for a drive root ("C:\").
-std::wstring FolderOfModulePath(std::wstring_view path);
 
 /// The file name of a module path without folder and extension.
 std::wstring ExeNameOfModulePath(std::wstring_view path);
