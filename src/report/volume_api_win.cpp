@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "base/utf_win.h"
@@ -33,15 +34,15 @@ namespace {
 // A volume GUID path takes 50 characters with its NUL; MAX_PATH + 1 leaves room to spare.
 constexpr DWORD kNameChars = MAX_PATH + 1;
 
-template <typename Out, typename In>
-void Put(Out* out, In value) {
-  if (out != nullptr) *out = static_cast<Out>(value);
+void Put(uint32_t* out, DWORD value) {
+  if (out != nullptr) *out = value;
 }
 
-// The text of a NUL-terminated buffer; the last character is a NUL whatever the call wrote.
-std::string NameText(wchar_t (&name)[kNameChars]) {
+// The text of a NUL-terminated buffer into `out`, where given; the last character is a NUL
+// whatever the call wrote.
+void PutName(std::string* out, wchar_t (&name)[kNameChars]) {
   name[kNameChars - 1] = L'\0';
-  return WideToUtf8(name);
+  if (out != nullptr) *out = WideToUtf8(name);
 }
 
 }  // namespace
@@ -53,21 +54,21 @@ int WinVolumeApi::GetVolumeNameForVolumeMountPointW(const std::string& mountPoin
   const BOOL ok = ::GetVolumeNameForVolumeMountPointW(path.c_str(), name, kNameChars);
   Put(lastError, ok ? 0 : ::GetLastError());
   if (!ok) return 0;
-  Put(volumeName, NameText(name));
+  PutName(volumeName, name);
   return 1;
 }
 
 int WinVolumeApi::GetVolumePathNamesForVolumeNameW(const std::string& volumeName, uint32_t bufferLength,
                                                    std::string* list, uint32_t* returnLength, uint32_t* lastError) {
   const std::wstring name = Utf8ToWide(volumeName);
-  std::wstring buffer(bufferLength, L'\0');
+  const std::unique_ptr<wchar_t[]> buffer(new wchar_t[bufferLength]());
   DWORD length = 0;
-  const BOOL ok = ::GetVolumePathNamesForVolumeNameW(name.c_str(), buffer.data(), bufferLength, &length);
+  const BOOL ok = ::GetVolumePathNamesForVolumeNameW(name.c_str(), buffer.get(), bufferLength, &length);
   Put(lastError, ok ? 0 : ::GetLastError());
   Put(returnLength, length);
   if (!ok) return 0;
   // Only what the call says it wrote: the NULs the buffer was preset with are no list's end.
-  Put(list, WideToUtf8(std::wstring_view(buffer.data(), std::min<std::size_t>(length, buffer.size()))));
+  if (list != nullptr) *list = WideToUtf8(std::wstring_view(buffer.get(), std::min<DWORD>(length, bufferLength)));
   return 1;
 }
 
@@ -79,7 +80,7 @@ VolumeSearch WinVolumeApi::FindFirstVolumeW(std::string* volumeName, uint32_t* l
     return kNoVolumeSearch;
   }
   Put(lastError, 0);
-  Put(volumeName, NameText(name));
+  PutName(volumeName, name);
   return reinterpret_cast<VolumeSearch>(search);
 }
 
@@ -88,7 +89,7 @@ int WinVolumeApi::FindNextVolumeW(VolumeSearch search, std::string* volumeName, 
   const BOOL ok = ::FindNextVolumeW(reinterpret_cast<HANDLE>(search), name, kNameChars);
   Put(lastError, ok ? 0 : ::GetLastError());
   if (!ok) return 0;
-  Put(volumeName, NameText(name));
+  PutName(volumeName, name);
   return 1;
 }
 
@@ -98,15 +99,17 @@ int WinVolumeApi::FindVolumeClose(VolumeSearch search) {
 
 uint32_t WinVolumeApi::WNetGetConnectionW(const std::string& localName, std::string* remoteName) {
   const std::wstring local = Utf8ToWide(localName);
-  std::wstring remote(kNameChars, L'\0');
-  DWORD length = kNameChars;
-  DWORD result = ::WNetGetConnectionW(local.c_str(), remote.data(), &length);
+  DWORD size = kNameChars, length = size;
+  std::unique_ptr<wchar_t[]> remote(new wchar_t[size]());
+  DWORD result = ::WNetGetConnectionW(local.c_str(), remote.get(), &length);
   // A longer share name is asked for once more, at the length the call names.
-  if (result == ERROR_MORE_DATA && length > remote.size()) {
-    remote.assign(length, L'\0');
-    result = ::WNetGetConnectionW(local.c_str(), remote.data(), &length);
+  if (result == ERROR_MORE_DATA && length > size) {
+    remote.reset(new wchar_t[size = length]());
+    result = ::WNetGetConnectionW(local.c_str(), remote.get(), &length);
   }
-  if (result == NO_ERROR || result == ERROR_CONNECTION_UNAVAIL) Put(remoteName, WideToUtf8(remote.c_str()));
+  remote[size - 1] = L'\0';  // the text ends within the buffer whatever the call wrote
+  if ((result == NO_ERROR || result == ERROR_CONNECTION_UNAVAIL) && remoteName != nullptr)
+    *remoteName = WideToUtf8(remote.get());
   return result;
 }
 

@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <utility>
+
+#include "report/partition_style.h"
 
 namespace tarnvik {
 
@@ -27,96 +30,45 @@ uint32_t ReadU16(const unsigned char* p) { return uint32_t{p[0]} | uint32_t{p[1]
 uint32_t ReadU32(const unsigned char* p) { return ReadU16(p) | ReadU16(p + 2) << 16; }
 uint64_t ReadU64(const unsigned char* p) { return uint64_t{ReadU32(p)} | uint64_t{ReadU32(p + 4)} << 32; }
 
-void AppendHex(std::string& text, uint32_t value, int digits) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) text += kDigits[(value >> shift) & 0xF];
+// `digits` hexadecimal digits of `value`, in lower case, from `to` on; returns the end.
+char* PutHex(char* to, uint32_t value, int digits) {
+  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) *to++ = "0123456789abcdef"[(value >> shift) & 0xF];
+  return to;
 }
 
 // A GUID's bytes: Data1 (32 bits), Data2 and Data3 (16 bits each) little-endian, then Data4's
 // eight bytes in order; written in braces and in lower case, as partition tools show GPT types.
 std::string GuidText(const unsigned char* g) {
-  std::string text = "{";
-  AppendHex(text, ReadU32(g), 8);
-  text += '-';
-  AppendHex(text, ReadU16(g + 4), 4);
-  text += '-';
-  AppendHex(text, ReadU16(g + 6), 4);
+  char text[38];
+  char* at = PutHex(text + 1, ReadU32(g), 8);
+  *at++ = '-';
+  at = PutHex(at, ReadU16(g + 4), 4);
+  *at++ = '-';
+  at = PutHex(at, ReadU16(g + 6), 4);
   for (int i = 8; i < 16; ++i) {
-    if (i == 8 || i == 10) text += '-';
-    AppendHex(text, g[i], 2);
+    if (i == 8 || i == 10) *at++ = '-';
+    at = PutHex(at, g[i], 2);
   }
-  return text + '}';
+  text[0] = '{', *at = '}';
+  return std::string(text, sizeof text);
 }
 
-bool IsDriveRoot(const std::string& path) {
-  if (path.size() != 3 || path.compare(1, 2, ":\\") != 0) return false;
-  return (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
+// A letter's root ("C:\") among the paths of ReadMountPaths.
+bool HasDriveRoot(const std::string& paths) {
+  for (std::size_t at = 0; at < paths.size();) {
+    const std::size_t end = std::min(paths.find('\n', at), paths.size());
+    const char letter = static_cast<char>(paths[at] | 0x20);
+    if (end - at == 3 && letter >= 'a' && letter <= 'z' && paths.compare(at + 1, 2, ":\\") == 0) return true;
+    at = end + 1;
+  }
+  return false;
 }
 
-// Hands every call on to the report's DriveApi and keeps what CollectDriveAnswers leaves
-// unused: the volume flags and the bytes free for the caller, of the same answers as the rest
-// of the drive's facts. Given a volume path, it asks that path whatever would be asked of letter
-// A's root, so that a volume without a letter is asked exactly as a letter is.
-class VolumeAnswerTap final : public DriveApi {
- public:
-  VolumeAnswerTap(DriveApi& inner, std::string volumePath) : inner_(inner), volumePath_(std::move(volumePath)) {}
-
-  std::optional<uint32_t> flags;
-  std::optional<uint64_t> freeForCaller;
-
-  uint32_t GetLogicalDrives() override { return inner_.GetLogicalDrives(); }
-
-  int GetVolumeInformationA(const std::string& rootPath, char* volumeName, uint32_t volumeNameSize,
-                            uint32_t* serialNumber, uint32_t* maxComponentLength, uint32_t* fileSystemFlags,
-                            char* fileSystemName, uint32_t fileSystemNameSize) override {
-    uint32_t answered = 0;
-    if (!inner_.GetVolumeInformationA(Path(rootPath), volumeName, volumeNameSize, serialNumber, maxComponentLength,
-                                      &answered, fileSystemName, fileSystemNameSize))
-      return 0;
-    flags = answered;
-    if (fileSystemFlags != nullptr) *fileSystemFlags = answered;
-    return 1;
-  }
-
-  int GetDiskFreeSpaceA(const std::string& rootPath, uint32_t* sectorsPerCluster, uint32_t* bytesPerSector,
-                        uint32_t* numberOfFreeClusters, uint32_t* totalNumberOfClusters) override {
-    return inner_.GetDiskFreeSpaceA(Path(rootPath), sectorsPerCluster, bytesPerSector, numberOfFreeClusters,
-                                    totalNumberOfClusters);
-  }
-
-  int GetDiskFreeSpaceExA(const std::string& directoryName, uint64_t* freeBytesAvailableToCaller,
-                          uint64_t* totalNumberOfBytes, uint64_t* totalNumberOfFreeBytes) override {
-    uint64_t available = 0;
-    if (!inner_.GetDiskFreeSpaceExA(Path(directoryName), &available, totalNumberOfBytes, totalNumberOfFreeBytes))
-      return 0;
-    freeForCaller = available;
-    if (freeBytesAvailableToCaller != nullptr) *freeBytesAvailableToCaller = available;
-    return 1;
-  }
-
-  uint32_t GetDriveTypeA(const std::string& rootPath) override { return inner_.GetDriveTypeA(Path(rootPath)); }
-
- private:
-  std::string Path(const std::string& path) const {
-    if (volumePath_.empty() || path.size() < 3 || (path[0] != 'a' && path[0] != 'A') || path.compare(1, 2, ":\\") != 0)
-      return path;
-    return volumePath_ + path.substr(3);
-  }
-
-  DriveApi& inner_;
-  std::string volumePath_;
-};
-
-std::optional<PartitionFacts> AskPartition(DiskApi& disks, const std::string& guidPath) {
-  // The volume's device is its GUID path without the closing backslash; no access right is
-  // needed to ask it, so a standard user gets the answer too.
-  uint32_t error = 0;
-  const ScopedDevice volume(disks, disks.CreateFileW(guidPath.substr(0, guidPath.size() - 1), 0, &error));
-  if (!volume) return std::nullopt;
+std::optional<PartitionFacts> ReadPartition(DiskApi& api, DeviceHandle volume) {
   unsigned char answer[partition_layout::kSize] = {};
-  uint32_t returned = 0;
-  if (!disks.DeviceIoControl(volume.get(), ioctl::kDiskGetPartitionInfoEx, nullptr, 0, answer, sizeof answer,
-                             &returned, &error))
+  uint32_t returned = 0, error = 0;
+  if (!api.DeviceIoControl(volume, ioctl::kDiskGetPartitionInfoEx, nullptr, 0, answer, sizeof answer, &returned,
+                           &error))
     return std::nullopt;
   return ParsePartitionInfo(answer, std::min<std::size_t>(returned, sizeof answer));
 }
@@ -127,54 +79,70 @@ std::optional<uint32_t> ReadNumber(WmiObject& object, const std::string& propert
   return value;
 }
 
-// An object path's key value: a backslash or a quote in it is escaped.
-std::string KeyValue(const std::string& text) {
-  std::string escaped;
-  for (const char c : text) {
-    if (c == '\\' || c == '\'') escaped += '\\';
-    escaped += c;
+// Appends an object path's key value: a backslash or a quote in it is escaped.
+void AppendKeyValue(std::string& path, const std::string& value) {
+  for (const char c : value) {
+    if (c == '\\' || c == '\'') path += '\\';
+    path += c;
   }
-  return escaped;
 }
 
-// Every service object is gone when this returns, before the caller leaves the apartment. The
-// read is awaited no longer than the services' bound for one object, as a letter's partition
-// style is: a volume that does not answer holds up only its own worker, and only that long.
-std::optional<EncryptionFacts> AskEncryption(WmiApi& wmi, const std::string& guidPath) {
+// BitLocker's codes of one volume. Every service object is gone when this returns, before the
+// caller leaves the apartment. The service is asked under its lock, by the same rule as the
+// partition styles (Wine's provider takes one caller at a time), which is let go only while
+// the answer is awaited: that wait touches the volume and may last up to the services' bound,
+// and holds up no other question meanwhile.
+std::optional<EncryptionFacts> AskEncryption(WmiApi& wmi, const std::string& guidPath,
+                                             std::unique_lock<Lock>& lock) {
   std::unique_ptr<WmiLocator> locator;
   std::unique_ptr<WmiServices> services;
   if (wmi.CreateLocator(locator) < 0 || !locator || locator->ConnectServer(".", kEncryptionNameSpace, services) < 0 ||
       !services)
     return std::nullopt;
+  std::unique_ptr<WmiPendingObject> pending;
+  std::string path = "Win32_EncryptableVolume.DeviceID='";
+  AppendKeyValue(path, guidPath);
+  path += '\'';
+  if (services->StartGet(path, pending) < 0 || !pending) return std::nullopt;
   std::unique_ptr<WmiObject> volume;
-  if (services->Get("Win32_EncryptableVolume.DeviceID='" + KeyValue(guidPath) + "'", volume) < 0 || !volume)
-    return std::nullopt;
+  lock.unlock();
+  const WmiResult waited = pending->Wait(volume);
+  lock.lock();
+  if (waited < 0 || !volume) return std::nullopt;
   return ReadEncryption(*volume);
 }
 
 std::optional<EncryptionFacts> QueryEncryption(WmiApi& wmi, const std::string& guidPath) {
+  std::unique_lock lock(ManagementServiceLock());
   std::unique_ptr<WmiApartment> apartment;
   if (wmi.JoinApartment(apartment) < 0) return std::nullopt;
-  return AskEncryption(wmi, guidPath);
+  return AskEncryption(wmi, guidPath, lock);
 }
 
-// The members that come from the volume's GUID path and from the tapped answers.
-void FillVolume(VolumeCalls& calls, const VolumeAnswerTap& tap, bool elevated, VolumeFacts& volume) {
-  if (tap.flags) {
-    volume.readOnly = (*tap.flags & kFileReadOnlyVolume) != 0;
-    volume.compressed = (*tap.flags & kFileVolumeIsCompressed) != 0;
+// The members that come from the volume's answers and, where it has one, from its GUID path
+// in `volume`.
+void FillVolume(VolumeCalls& calls, const DriveAnswers& answers, bool elevated, VolumeFacts& volume) {
+  if (answers.volumeAnswered) {
+    volume.readOnly = (answers.fileSystemFlags & kFileReadOnlyVolume) != 0;
+    volume.compressed = (answers.fileSystemFlags & kFileVolumeIsCompressed) != 0;
   }
-  volume.freeBytesForUser = tap.freeForCaller;
+  if (answers.space.answered) volume.freeBytesForUser = answers.space.freeBytesForCaller;
   if (!volume.guidPath) return;
   volume.mountPaths = ReadMountPaths(calls.volumes, *volume.guidPath);
-  volume.partition = AskPartition(calls.disks, *volume.guidPath);
   if (elevated) volume.encryption = QueryEncryption(calls.wmi, *volume.guidPath);
 }
 
 }  // namespace
 
 bool IsVolumeGuidPath(std::string_view path) {
-  return path.size() == 49 && path.starts_with("\\\\?\\Volume{") && path.ends_with("}\\");
+  if (path.size() != 49 || !path.starts_with("\\\\?\\Volume{") || !path.ends_with("}\\")) return false;
+  // 8-4-4-4-12 hexadecimal digits: any other byte is no name Windows gave.
+  for (std::size_t i = 0; i < 36; ++i) {
+    const char c = path[11 + i];
+    const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    if (i == 8 || i == 13 || i == 18 || i == 23 ? c != '-' : !hex) return false;
+  }
+  return true;
 }
 
 std::optional<EncryptionFacts> ReadEncryption(WmiObject& volume) {
@@ -183,18 +151,16 @@ std::optional<EncryptionFacts> ReadEncryption(WmiObject& volume) {
   return EncryptionFacts{*protection, ReadNumber(volume, "ConversionStatus")};
 }
 
-std::optional<std::vector<std::string>> ParsePathList(std::string_view list) {
-  std::vector<std::string> paths;
-  for (;;) {
-    const std::size_t end = list.find('\0');
-    if (end == std::string_view::npos) return std::nullopt;
-    if (end == 0) return paths;
-    paths.emplace_back(list.substr(0, end));
-    list.remove_prefix(end + 1);
-  }
+std::optional<std::string> ParsePathList(std::string_view list) {
+  const std::size_t end = list.find(std::string_view("\0\0", 2));
+  if (list.starts_with('\0')) return std::string();
+  if (end == std::string_view::npos) return std::nullopt;
+  std::string paths(list.substr(0, end + 1));
+  std::replace(paths.begin(), paths.end(), '\0', '\n');
+  return paths;
 }
 
-std::optional<std::vector<std::string>> ReadMountPaths(VolumeApi& api, const std::string& guidPath) {
+std::optional<std::string> ReadMountPaths(VolumeApi& api, const std::string& guidPath) {
   uint32_t length = kPathListFirstAsk;
   for (int ask = 0; ask < kPathListAsks; ++ask) {
     std::string list;
@@ -211,17 +177,18 @@ std::optional<std::vector<std::string>> ReadMountPaths(VolumeApi& api, const std
 std::optional<PartitionFacts> ParsePartitionInfo(const unsigned char* bytes, std::size_t size) {
   using namespace partition_layout;
   if (bytes == nullptr || size < kNumberAt + 4) return std::nullopt;
-  PartitionFacts partition{ReadU32(bytes + kNumberAt), ReadU64(bytes + kOffsetAt), ReadU64(bytes + kLengthAt), {}, {}};
+  PartitionFacts partition{ReadU32(bytes + kNumberAt), ReadU64(bytes + kOffsetAt), ReadU64(bytes + kLengthAt), false, {}};
   switch (ReadU32(bytes + kStyleAt)) {
-    case kStyleMbr:
+    case kStyleMbr: {
       if (size < kMbrTypeAt + 1) return std::nullopt;
-      partition.style = "MBR";
-      partition.type = "0x";
-      AppendHex(partition.type, bytes[kMbrTypeAt], 2);
+      char type[4] = {'0', 'x'};
+      PutHex(type + 2, bytes[kMbrTypeAt], 2);
+      partition.type.assign(type, sizeof type);
       return partition;
+    }
     case kStyleGpt:
       if (size < kGptTypeAt + 16) return std::nullopt;
-      partition.style = "GPT";
+      partition.gpt = true;
       partition.type = GuidText(bytes + kGptTypeAt);
       return partition;
     default:  // PARTITION_STYLE_RAW: the volume fills no entry of a partition table
@@ -229,49 +196,59 @@ std::optional<PartitionFacts> ParsePartitionInfo(const unsigned char* bytes, std
   }
 }
 
-VolumeAnswers QueryLetterVolume(VolumeCalls& calls, int index, bool elevated) {
-  if (index < 0 || index >= 26) return {};
-  VolumeAnswerTap tap(calls.drives, {});
-  VolumeAnswers result{CollectDriveAnswers(tap, index), {}};
-  const std::string letter(1, static_cast<char>('A' + index));
-  if (result.answers.typeCode == kDriveRemote) {
+VolumeFacts QueryLetterVolume(VolumeCalls& calls, int index, const DriveAnswers& answers, bool elevated) {
+  VolumeFacts volume;
+  if (index < 0 || index >= 26) return volume;
+  char root[] = "?:\\";
+  root[0] = static_cast<char>('A' + index);
+  std::string name;
+  if (answers.typeCode == kDriveRemote) {
     // A share lies on no volume of this machine. Only a connected mapping counts: one that is
     // remembered but not connected (its server gone) names a share this run cannot reach.
-    std::string remote;
-    if (calls.volumes.WNetGetConnectionW(letter + ":", &remote) == kNoError && !remote.empty())
-      result.volume.remotePath = remote;
+    if (calls.volumes.WNetGetConnectionW(std::string(root, 2), &name) == kNoError && !name.empty())
+      volume.remotePath = std::move(name);
   } else {
-    std::string guid;
     uint32_t error = 0;
-    if (calls.volumes.GetVolumeNameForVolumeMountPointW(letter + ":\\", &guid, &error) && IsVolumeGuidPath(guid))
-      result.volume.guidPath = guid;
+    if (calls.volumes.GetVolumeNameForVolumeMountPointW(root, &name, &error) && IsVolumeGuidPath(name))
+      volume.guidPath = std::move(name);
   }
-  FillVolume(calls, tap, elevated, result.volume);
-  return result;
+  FillVolume(calls, answers, elevated, volume);
+  return volume;
 }
 
-VolumeAnswers QueryGuidVolume(VolumeCalls& calls, const std::string& guidPath, bool elevated) {
-  if (!IsVolumeGuidPath(guidPath)) return {};
-  VolumeAnswerTap tap(calls.drives, guidPath);
-  VolumeAnswers result{CollectDriveAnswers(tap, 0), {}};
-  result.volume.guidPath = guidPath;
-  FillVolume(calls, tap, elevated, result.volume);
-  return result;
+VolumeFacts QueryGuidVolume(VolumeCalls& calls, const std::string& guidPath, const DriveAnswers& answers,
+                            bool elevated) {
+  VolumeFacts volume;
+  if (!IsVolumeGuidPath(guidPath)) return volume;
+  volume.guidPath = guidPath;
+  FillVolume(calls, answers, elevated, volume);
+  return volume;
+}
+
+std::string GuidVolumeDevice(const std::string& guidPath) { return guidPath.substr(0, guidPath.size() - 1); }
+
+VolumeDevice QueryVolumeDevice(DiskApi& api, const std::string& device, bool withPartition) {
+  VolumeDevice answers;
+  uint32_t error = 0;
+  const ScopedDevice volume(api, api.CreateFileW(device, 0, &error));
+  if (!volume) return answers;
+  answers.disks = ReadDiskNumbers(api, volume.get());
+  if (withPartition) answers.partition = ReadPartition(api, volume.get());
+  return answers;
 }
 
 std::vector<std::string> ListLetterlessVolumes(VolumeApi& api) {
-  std::vector<std::string> seen, letterless;
+  std::vector<std::string> letterless;
   std::string name;
   uint32_t error = 0;
   const ScopedVolumeSearch search(api, api.FindFirstVolumeW(&name, &error));
   if (!search) return letterless;
   for (std::size_t count = 0; count < kMostVolumes; ++count) {
-    if (IsVolumeGuidPath(name) && std::find(seen.begin(), seen.end(), name) == seen.end()) {
-      seen.push_back(name);
+    if (IsVolumeGuidPath(name) && std::find(letterless.begin(), letterless.end(), name) == letterless.end()) {
       // Paths that cannot be read might hold a letter: leaving the volume out never lists a
       // lettered volume a second time.
       const auto paths = ReadMountPaths(api, name);
-      if (paths && std::none_of(paths->begin(), paths->end(), IsDriveRoot)) letterless.push_back(name);
+      if (paths && !HasDriveRoot(*paths)) letterless.push_back(std::move(name));
     }
     name.clear();
     if (!api.FindNextVolumeW(search.get(), &name, &error)) break;

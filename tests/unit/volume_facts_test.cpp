@@ -3,28 +3,33 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "fakes/fake_disk_api.h"
+#include "fakes/fake_drive_api.h"
 #include "fakes/fake_volume_api.h"
 #include "fakes/fake_wmi_api.h"
+#include "report/partition_style.h"
 
 namespace tarnvik {
 namespace {
 
 using namespace std::string_literals;
-using Paths = std::optional<std::vector<std::string>>;
+using Paths = std::optional<std::string>;
+using testing::FakeDrive;
 const std::string kGuid = "\\\\?\\Volume{5a3c9e11-0000-0000-0000-100000000000}\\";
 const std::string kLong = "C:\\" + std::string(300, 'd') + "\\", kLonger = kLong + kLong;
-std::string Guid(char last) { return "\\\\?\\Volume{" + std::string(35, '0') + last + "}\\"; }
+std::string Guid(char last) { return "\\\\?\\Volume{00000000-0000-0000-0000-00000000000" + std::string(1, last) + "}\\"; }
 
 TEST(VolumeFacts, PathListsAreAskedAgainWhileTheyGrowAndReadToTheirSecondNul) {
   const std::string x300(300, 'x'), x600(600, 'x'), x1300(1300, 'x'), x2700(2700, 'x');
   const struct { const char* name; std::vector<std::string> turns; Paths want; std::size_t asks; } cases[] = {
-      {"one letter", {"C:\\\0\0"s}, Paths{{"C:\\"}}, 1},
-      {"a letter and a folder", {"E:\\\0C:\\Data\\\0\0"s}, Paths{{"E:\\", "C:\\Data\\"}}, 1},
-      {"none", {"\0"s}, Paths(std::in_place), 1},
+      {"one letter", {"C:\\\0\0"s}, "C:\\\n", 1},
+      {"a letter and a folder", {"E:\\\0C:\\Data\\\0\0"s}, "E:\\\nC:\\Data\\\n", 1},
+      {"none", {"\0"s}, "", 1},
       {"cut before its second NUL", {"C:\\\0"s}, std::nullopt, 1},
-      {"longer than the first ask", {kLong + "\0\0"s}, Paths{{kLong}}, 2},
-      {"grown between two asks", {kLong + "\0\0"s, kLonger + "\0\0"s}, Paths{{kLonger}}, 3},
+      {"longer than the first ask", {kLong + "\0\0"s}, kLong + "\n", 2},
+      {"grown between two asks", {kLong + "\0\0"s, kLonger + "\0\0"s}, kLonger + "\n", 3},
       {"growing at every ask", {x300, x600, x1300, x2700}, std::nullopt, 4},
   };
   for (const auto& c : cases) {
@@ -43,12 +48,12 @@ std::vector<unsigned char> Partition(uint32_t style, std::vector<unsigned char> 
   bytes.resize(size);
   return bytes;
 }
-const PartitionFacts kMbr{3, 1u << 20, 1ull << 56, "MBR", "0x07"};
+const PartitionFacts kMbr{3, 1u << 20, 1ull << 56, false, "0x07"};
 
 TEST(VolumeFacts, PartitionAnswersGiveMbrTypeByteOrGptTypeGuid) {
   const std::vector<unsigned char> efi = {0x28, 0x73, 0x2a, 0xc1, 0x1f, 0xf8, 0xd2, 0x11,
                                           0xba, 0x4b, 0x00, 0xa0, 0xc9, 0x3e, 0xc9, 0x3b};
-  const PartitionFacts gpt{3, 1 << 20, 1ull << 56, "GPT", "{c12a7328-f81f-11d2-ba4b-00a0c93ec93b}"};
+  const PartitionFacts gpt{3, 1 << 20, 1ull << 56, true, "{c12a7328-f81f-11d2-ba4b-00a0c93ec93b}"};
   const struct { const char* name; std::vector<unsigned char> bytes; std::optional<PartitionFacts> want; } cases[] = {
       {"MBR", Partition(0, {0x07}), kMbr},
       {"GPT", Partition(1, efi), gpt},
@@ -63,39 +68,73 @@ TEST(VolumeFacts, WalkListsEachLetterlessVolumeOnceAndNoLetteredOne) {
   testing::FakeVolumeApi api;
   api.pathLists = {{Guid('a'), {"C:\\\0\0"s}}, {Guid('b'), {"\0"s}}, {Guid('c'), {"D:\\Data\\\0\0"s}},
                    {Guid('e'), {"D:\\Data\\\0e:\\\0\0"s}}};
-  api.search = {Guid('a'), Guid('b'), Guid('b'), Guid('c'), Guid('d') /* gone */, "\\\\?\\Volume{b}\\", Guid('e')};
+  api.search = {Guid('a'), Guid('b'), Guid('b'), Guid('c'), Guid('d') /* gone */, "\\\\?\\Volume{b}\\", Guid('e'),
+                Guid('x') /* odd bytes */};
+  api.pathLists[Guid('x')] = {"\0"s};
   EXPECT_EQ(ListLetterlessVolumes(api), (std::vector<std::string>{Guid('b'), Guid('c')}));
   EXPECT_EQ(api.openSearches, 0);
 }
 
 TEST(VolumeFacts, LetterAndItsGuidPathGiveOneVolumeSharesOnlyWhileConnectedBitLockerOnlyWhenElevated) {
+  testing::FakeDriveApi drives;
   testing::FakeVolumeApi volumes;
-  testing::FakeDiskApi disks;
   testing::FakeWmiApi wmi;  // knows no BitLocker volume
-  VolumeCalls calls{volumes, volumes, disks, wmi};
-  volumes.drives['c'].label = "SYSTEM", volumes.drives['c'].totalBytes = 1000, volumes.drives['c'].freeBytes = 600;
-  volumes.drives['\\'] = volumes.drives['c'];
-  volumes.flags['c'] = volumes.flags['\\'] = kFileVolumeIsCompressed | 0x2;
-  volumes.quotaLeft['c'] = volumes.quotaLeft['\\'] = 100;
+  VolumeCalls calls{volumes, wmi};
+  FakeDrive& c = drives.drives['c'];
+  c.label = "SYSTEM", c.totalBytes = 1000, c.freeBytes = 600, c.flags = kFileVolumeIsCompressed | 0x2, c.quotaLeft = 100;
+  drives.drives['\\'] = c;
   volumes.guidPaths = {{"C:\\", kGuid}, {"Z:\\", kGuid}};
   volumes.pathLists[kGuid] = {"C:\\\0\0"s};
-  disks.answers[{kGuid.substr(0, 48), ioctl::kDiskGetPartitionInfoEx, ~0u}] = {Partition(0, {0x07})};
-  const VolumeAnswers letter = QueryLetterVolume(calls, 2, true);
-  EXPECT_EQ(letter.volume, (VolumeFacts{kGuid, Paths{{"C:\\"}}, 100, false, true, kMbr, {}, {}}));
-  EXPECT_EQ(letter.answers, CollectDriveAnswers(volumes, 2));
-  EXPECT_EQ(QueryGuidVolume(calls, kGuid, true), letter);
+  const VolumeFacts letter = QueryLetterVolume(calls, 2, CollectDriveAnswers(drives, 2), true);
+  EXPECT_EQ(letter, (VolumeFacts{kGuid, "C:\\\n", 100, false, true, {}, {}, {}}));
+  EXPECT_EQ(QueryGuidVolume(calls, kGuid, CollectVolumeAnswers(drives, kGuid), true), letter);
   const std::string asked = "Win32_EncryptableVolume.DeviceID='\\\\\\\\?\\\\" + kGuid.substr(4, 44) + "\\\\'";
   EXPECT_EQ(wmi.objectPaths, (std::vector<std::string>{asked, asked}));
   EXPECT_EQ(wmi.connects[0], ".|root\\CIMV2\\Security\\MicrosoftVolumeEncryption");
-  volumes.drives['z'].type = kDriveRemote;
+  drives.drives['z'].type = kDriveRemote;
   for (const uint32_t result : {0u, 1201u /* ERROR_CONNECTION_UNAVAIL: remembered, its server gone */}) {
     volumes.shares["Z:"] = {result, "\\\\files\\home"};
-    const VolumeFacts share = QueryLetterVolume(calls, 25, false).volume;
+    const VolumeFacts share = QueryLetterVolume(calls, 25, CollectDriveAnswers(drives, 25), false);
     EXPECT_EQ(share.remotePath, result == 0 ? std::optional<std::string>("\\\\files\\home") : std::nullopt);
     EXPECT_FALSE(share.guidPath || share.mountPaths) << "a share lies on no volume here";
   }
-  QueryLetterVolume(calls, 2, false);
+  QueryLetterVolume(calls, 2, CollectDriveAnswers(drives, 2), false);
   EXPECT_EQ(wmi.connects.size(), 2u) << "asked without administrator rights";
+}
+
+// Wine's provider takes one caller at a time: BitLocker is asked under the lock the partition
+// styles take, and its answer awaited without it, so a volume slow to answer holds no batch up.
+TEST(VolumeFacts, BitLockerIsAskedUnderTheServicesLockAndAwaitedWithoutIt) {
+  testing::FakeVolumeApi volumes;
+  testing::FakeWmiApi wmi;
+  VolumeCalls calls{volumes, wmi};
+  volumes.guidPaths = {{"C:\\", kGuid}};
+  const auto lockTaken = [] {  // asked from another thread, as a batch would
+    bool taken = false;
+    std::thread([&] { (taken = !ManagementServiceLock().try_lock()) || (ManagementServiceLock().unlock(), true); }).join();
+    return taken;
+  };
+  std::vector<bool> asked, awaited;
+  wmi.onAsk = [&](const std::string&) { asked.push_back(lockTaken()); };
+  wmi.onWait = [&](const std::string&) { return awaited.push_back(lockTaken()), kWmiOk; };
+  QueryLetterVolume(calls, 2, DriveAnswers{}, true);
+  EXPECT_EQ(asked, std::vector<bool>{true});
+  EXPECT_EQ(awaited, std::vector<bool>{false});
+  EXPECT_FALSE(lockTaken());
+}
+
+TEST(VolumeFacts, TheDeviceGivesItsDisksAndItsPartitionFromOneOpen) {
+  testing::FakeDiskApi disks;
+  const std::string device = GuidVolumeDevice(kGuid);
+  disks.answers[{device, ioctl::kDiskGetPartitionInfoEx, ~0u}] = {Partition(0, {0x07})};
+  disks.answers[{device, ioctl::kVolumeGetVolumeDiskExtents, ~0u}] = {{1, 0, 0, 0, 0, 0, 0, 0, 4}};
+  disks.answers[{device, ioctl::kVolumeGetVolumeDiskExtents, ~0u}].bytes.resize(32);
+  const VolumeDevice asked = QueryVolumeDevice(disks, device, true);
+  EXPECT_EQ(asked.disks, (std::vector<uint32_t>{4}));
+  EXPECT_EQ(asked.partition, kMbr);
+  EXPECT_EQ(disks.Count("open " + device), 1u);
+  EXPECT_EQ(QueryVolumeDevice(disks, device, false).partition, std::nullopt);
+  EXPECT_TRUE(disks.open.empty());
 }
 
 struct EncryptableVolume : WmiObject {  // an object read, with its numbers

@@ -22,13 +22,15 @@ TEST(WinVolumeApi, LettersAndGuidPathsAnswerAndNoVolumeLacksALetter) {
   win::WinDriveApi drives;
   win::WinDiskApi disks;
   win::WinWmiApi wmi;
-  VolumeCalls calls{volumes, drives, disks, wmi};
-  const VolumeAnswers c = QueryLetterVolume(calls, 2, true);
-  EXPECT_EQ(c.volume, (VolumeFacts{guidOfC, std::vector<std::string>{"C:\\"}, c.answers.space.freeBytes, false,
-                                   false, {}, {}, {}}));
-  const DriveAnswers g = QueryGuidVolume(calls, guidOfC, false).answers;
+  VolumeCalls calls{volumes, wmi};
+  const DriveAnswers c = CollectDriveAnswers(drives, 2);
+  EXPECT_EQ(QueryLetterVolume(calls, 2, c, true),
+            (VolumeFacts{guidOfC, "C:\\\n", c.space.freeBytes, false, false, {}, {}, {}}));
+  const DriveAnswers g = CollectVolumeAnswers(drives, guidOfC);
   EXPECT_EQ(std::tie(g.label, g.fileSystem, g.serial, g.space.totalBytes),
-            std::tie(c.answers.label, c.answers.fileSystem, c.answers.serial, c.answers.space.totalBytes));
+            std::tie(c.label, c.fileSystem, c.serial, c.space.totalBytes));
+  const VolumeDevice device = QueryVolumeDevice(disks, GuidVolumeDevice(guidOfC), true);
+  EXPECT_FALSE(device.disks || device.partition);  // 0 extents; the partition query is refused
   std::string list = "preset", first;
   uint32_t error = 0, asked = 0;
   const ScopedVolumeSearch search(volumes, volumes.FindFirstVolumeW(&first, &error));
@@ -39,8 +41,8 @@ TEST(WinVolumeApi, LettersAndGuidPathsAnswerAndNoVolumeLacksALetter) {
   const auto cd = testing::EnvDriveLetter(L"TARNVIK_TEST_CDROM");
   const auto net = testing::EnvDriveLetter(L"TARNVIK_TEST_NETWORK");
   if (!cd || !net) GTEST_SKIP() << "the runner named no cdrom or network letter";
-  EXPECT_EQ(QueryLetterVolume(calls, *cd - 'a', false).volume.readOnly, true);
-  const VolumeFacts share = QueryLetterVolume(calls, *net - 'a', false).volume;
+  EXPECT_EQ(QueryLetterVolume(calls, *cd - 'a', CollectDriveAnswers(drives, *cd - 'a'), false).readOnly, true);
+  const VolumeFacts share = QueryLetterVolume(calls, *net - 'a', CollectDriveAnswers(drives, *net - 'a'), false);
   EXPECT_FALSE(share.guidPath || share.remotePath);
 }
 

@@ -1,11 +1,13 @@
 // volumes: what asking for the volumes without a letter costs, through the program's own code.
 //
 //   volumes N    the walk (FindFirstVolumeW/FindNextVolumeW and each volume's paths) N times;
-//                then one volume's facts (QueryGuidVolume, not elevated) N times for each
-//                volume the search lists. Prints the microseconds of one walk, of one volume's
-//                facts, the volumes listed and how many of them have no letter.
+//                then one volume's facts (its answers, QueryGuidVolume not elevated, and its
+//                device: disks and partition) N times for each volume the search lists. Prints
+//                the microseconds of one walk, of one volume's facts, the volumes listed and
+//                how many of them have no letter.
 //   volumes -v   one line for each letter's volume facts and each letterless volume's
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
@@ -39,17 +41,19 @@ std::vector<std::string> EveryVolume(tarnvik::VolumeApi& api) {
   return names;
 }
 
-void PrintVolume(const std::string& name, const tarnvik::VolumeAnswers& v) {
-  std::string paths;
-  for (const std::string& path : v.volume.mountPaths.value_or(std::vector<std::string>{})) paths += path + " ";
+void PrintVolume(const std::string& name, const tarnvik::DriveAnswers& a, tarnvik::VolumeFacts v,
+                 const tarnvik::VolumeDevice& device) {
+  v.partition = device.partition;
+  std::string paths = v.mountPaths.value_or("");
+  std::replace(paths.begin(), paths.end(), '\n', ' ');
   const auto yes = [](const std::optional<bool>& b) { return b ? (*b ? "yes" : "no") : "null"; };
-  std::printf("%s: fs=%s guid=%s paths=[%s] userFree=%lld ro=%s compressed=%s partition=%s %s remote=%s bitlocker=%d\n",
-              name.c_str(), v.answers.fileSystem.c_str(), v.volume.guidPath.value_or("null").c_str(), paths.c_str(),
-              v.volume.freeBytesForUser ? static_cast<long long>(*v.volume.freeBytesForUser) : -1LL,
-              yes(v.volume.readOnly), yes(v.volume.compressed),
-              v.volume.partition ? v.volume.partition->style.c_str() : "null",
-              v.volume.partition ? v.volume.partition->type.c_str() : "", v.volume.remotePath.value_or("null").c_str(),
-              v.volume.encryption ? static_cast<int>(v.volume.encryption->protection) : -1);
+  std::printf("%s: fs=%s type=%u guid=%s paths=[%s] userFree=%lld ro=%s compressed=%s disks=%d partition=%s %s "
+              "remote=%s bitlocker=%d\n",
+              name.c_str(), a.fileSystem.c_str(), a.typeCode, v.guidPath.value_or("null").c_str(), paths.c_str(),
+              v.freeBytesForUser ? static_cast<long long>(*v.freeBytesForUser) : -1LL, yes(v.readOnly),
+              yes(v.compressed), device.disks ? static_cast<int>(device.disks->size()) : -1,
+              v.partition ? v.partition->style.c_str() : "null", v.partition ? v.partition->type.c_str() : "",
+              v.remotePath.value_or("null").c_str(), v.encryption ? static_cast<int>(v.encryption->protection) : -1);
 }
 
 }  // namespace
@@ -60,14 +64,21 @@ int wmain(int argc, wchar_t** argv) {
   tarnvik::win::WinDriveApi drives;
   tarnvik::win::WinDiskApi disks;
   tarnvik::win::WinWmiApi wmi;
-  tarnvik::VolumeCalls calls{volumes, drives, disks, wmi};
+  tarnvik::VolumeCalls calls{volumes, wmi};
   if (argc > 1 && std::wcscmp(argv[1], L"-v") == 0) {
     const uint32_t present = drives.GetLogicalDrives();
-    for (int index = 0; index < 26; ++index)
-      if (present & (1u << index)) PrintVolume(std::string(1, static_cast<char>('A' + index)) + ":",
-                                                tarnvik::QueryLetterVolume(calls, index, false));
-    for (const std::string& guid : tarnvik::ListLetterlessVolumes(volumes))
-      PrintVolume(guid, tarnvik::QueryGuidVolume(calls, guid, false));
+    for (int index = 0; index < 26; ++index) {
+      if ((present & (1u << index)) == 0) continue;
+      const std::string letter(1, static_cast<char>('A' + index));
+      const tarnvik::DriveAnswers answers = tarnvik::CollectDriveAnswers(drives, index);
+      PrintVolume(letter + ":", answers, tarnvik::QueryLetterVolume(calls, index, answers, false),
+                  tarnvik::QueryVolumeDevice(disks, "\\\\.\\" + letter + ":", true));
+    }
+    for (const std::string& guid : tarnvik::ListLetterlessVolumes(volumes)) {
+      const tarnvik::DriveAnswers answers = tarnvik::CollectVolumeAnswers(drives, guid);
+      PrintVolume(guid, answers, tarnvik::QueryGuidVolume(calls, guid, answers, false),
+                  tarnvik::QueryVolumeDevice(disks, tarnvik::GuidVolumeDevice(guid), true));
+    }
     return 0;
   }
   const long count = argc > 1 ? std::wcstol(argv[1], nullptr, 10) : 0;
@@ -82,7 +93,10 @@ int wmain(int argc, wchar_t** argv) {
   if (listed.empty()) return 1;
   ::QueryPerformanceCounter(&begin);
   for (long i = 0; i < count; ++i)
-    for (const std::string& guid : listed) tarnvik::QueryGuidVolume(calls, guid, false);
+    for (const std::string& guid : listed) {
+      tarnvik::QueryGuidVolume(calls, guid, tarnvik::CollectVolumeAnswers(drives, guid), false);
+      tarnvik::QueryVolumeDevice(disks, tarnvik::GuidVolumeDevice(guid), true);
+    }
   ::QueryPerformanceCounter(&end);
   std::printf("%.3f %.3f %zu %zu\n", walk, Micros(begin, end, count * static_cast<long>(listed.size())),
               listed.size(), letterless);
