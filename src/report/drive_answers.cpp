@@ -23,7 +23,7 @@ DriveAnswers Collect(DriveApi& api, const std::string& root, const std::string& 
                                      &answers.fileSystemFlags, fileSystemName.data(), kNameBufferSize);
   answers.label = CleanPlatformText(UpToNul(volumeName));
   answers.fileSystem = CleanPlatformText(UpToNul(fileSystemName));
-  if (answers.fileSystem.empty()) answers.fileSystem = "?";
+  if (answers.fileSystem.empty()) answers.fileSystem.push_back('?');  // an assignment trips GCC 12's -Wrestrict
 
   uint32_t freeClusters = 0, totalClusters = 0;
   answers.clusterAnswered = 0 != api.GetDiskFreeSpaceA(root, &answers.sectorsPerCluster, &answers.bytesPerSector,

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "fakes/fake_volume_api.h"
 #include "fakes/test_program.h"
 #include "report/report_queries.h"
 #include "ui/main_window/report_view.h"
@@ -19,6 +20,8 @@
 
 namespace tarnvik {
 namespace {
+
+using namespace std::string_literals;
 
 void Pause() {
   thread_local std::minstd_rand random(static_cast<unsigned>(std::hash<std::thread::id>{}(std::this_thread::get_id())));
@@ -183,6 +186,70 @@ TEST(DiskThreads, EachDiskAskedOnceForEveryLetterOnItWithinItsDeadline) {
       EXPECT_TRUE(!c.hung || !queries->Take(2)->disk) << c.name << ": a late answer is dropped";
       EXPECT_TRUE(disk.open.empty()) << c.name << ": every device and event closed";
     }
+  }
+}
+
+// A /json run's volumes without a letter on real threads: the walk and each volume on workers of
+// their own, each volume's disk asked once with the letters' (disk N calls itself "MN"), BitLocker
+// asked beside the partition-style batch under the service's lock (the fake service is unguarded,
+// as Wine's provider is), and a volume whose calls hang holds up only itself.
+TEST(VolumeThreads, EachVolumeOnAWorkerOfItsOwnAndAHungOneHoldsUpOnlyItself) {
+  const auto guid = [](char last) { return "\\\\?\\Volume{00000000-0000-0000-0000-00000000000" + std::string(1, last) + "}\\"; };
+  for (int round = 0; round < 3; ++round) {
+    testing::FakeDriveApi drive;
+    testing::FakeWmiApi wmi;
+    testing::FakeDiskApi disk;
+    testing::FakeVolumeApi volumes;
+    const DeviceHandle gate = disk.CreateEventW();  // the hung volume's calls wait for it
+    std::shared_ptr<ReportQueries> queries;
+    Report report;
+    {
+      ThreadedToolkit tk;  // joins its workers at the end of the block
+      const std::shared_ptr<void> release(nullptr, [&](void*) { disk.SetEvent(gate), disk.CloseHandle(gate); });
+      drive.recording = false, wmi.onAsk = [](const std::string&) { Pause(); };
+      drive.onCall = [&](const std::string& call) {
+        if ((Pause(), call) == "vol " + guid('b')) disk.WaitForSingleObject(gate, 60000);
+      };
+      LetterSet letters{};
+      for (const char letter : {'c', 'd'}) {
+        letters[letter - 'a'] = true, drive.drives[letter] = {};
+        wmi.disks[std::string(1, static_cast<char>(letter - 32)) + ":"].partitionTypes = {"GPT"};
+        volumes.guidPaths[std::string(1, static_cast<char>(letter - 32)) + ":\\"] = guid(letter);
+        volumes.pathLists[guid(letter)] = {std::string(1, static_cast<char>(letter - 32)) + ":\\" + "\0\0"s};
+      }
+      drive.drives['\\'] = {};
+      for (const char v : {'a', 'b', 'e'}) volumes.pathLists[guid(v)] = {"\0"s};
+      volumes.search = {guid('c'), guid('a'), guid('d'), guid('b'), guid('e')};
+      // C: and the first volume lie on disk 0, D: and the last on disk 1.
+      for (const auto& [device, number] : {std::pair("\\\\.\\C:"s, 0), {GuidVolumeDevice(guid('a')), 0},
+                                           {"\\\\.\\D:"s, 1}, {GuidVolumeDevice(guid('e')), 1}}) {
+        std::vector<unsigned char> extents(32);
+        extents[0] = 1, extents[8] = static_cast<unsigned char>(number);
+        disk.answers[{device, ioctl::kVolumeGetVolumeDiskExtents, ~0u}] = {extents};
+        std::vector<unsigned char> descriptor{40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 40};
+        descriptor.resize(40), descriptor.insert(descriptor.end(), {'M', static_cast<unsigned char>('0' + number), 0});
+        disk.answers[{"\\\\.\\PhysicalDrive" + std::to_string(number), ioctl::kStorageQueryProperty, 0}] = {descriptor};
+      }
+      queries = ReportQueries::Start(tk, drive, wmi, letters, true,
+                                     DiskQuestions{disk, {10, 0}, kDiskDeadlineMs, &volumes, true});
+      const auto othersIn = [&] {
+        return queries->Take(2) && queries->Take(3) && queries->TakeVolume(0) && queries->TakeVolume(2);
+      };
+      while (!othersIn()) tk.WaitEvents();  // a wait that no wake ends throws
+      EXPECT_EQ(queries->TakeVolume(1), std::nullopt) << "the hung volume";
+      disk.SetEvent(gate);
+      const auto wait = [&] { return tk.WaitEvents(), true; };
+      EXPECT_TRUE(CollectDrives(*queries, report, wait, [](const Report&) { return true; }) &&
+                  CollectVolumes(*queries, report, wait));
+    }
+    std::string listed;  // each volume's name's last digit and its disk's model, or "-"
+    for (const ReportedDrive& v : report.volumesWithoutLetter)
+      listed += v.facts.volume->guidPath->substr(46, 1) + (v.facts.disk ? v.facts.disk->model : "-") + ",";
+    EXPECT_EQ(listed, "aM0,b-,eM1,");
+    EXPECT_EQ(report.drives[0].facts.disk->model + report.drives[1].facts.disk->model, "M0M1");
+    EXPECT_EQ(report.drives[0].facts.partitionStyle, "GPT");
+    EXPECT_EQ(disk.Count("open \\\\.\\PhysicalDrive0") + disk.Count("open \\\\.\\PhysicalDrive1"), 2u) << "each disk once";
+    EXPECT_TRUE(disk.open.empty()) << "every device and event closed";
   }
 }
 
