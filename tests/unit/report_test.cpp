@@ -136,6 +136,35 @@ TEST(ReportQueries, AsksEachVolumeWithoutALetterOnceAndAHungOneHoldsUpOnlyItself
   EXPECT_EQ(volumes.openSearches, 0);
 }
 
+// A letter's partition is asked with its disks, under their deadline: one that answers after it
+// is dropped, as its disk is.
+TEST(ReportQueries, APartitionThatAnswersAfterTheDeadlineIsDropped) {
+  for (const bool late : {false, true}) {
+    testing::FakeDriveApi drive;
+    testing::FakeWmiApi wmi;
+    testing::FakeDiskApi disk;
+    testing::FakeVolumeApi volumes;
+    toolkit::HeadlessToolkit workers;
+    workers.holdBackgroundWork = true;
+    drive.drives['c'] = {};
+    std::vector<unsigned char> mbr(48);
+    mbr[24] = 1;  // partition 1 of an MBR disk
+    disk.answers[{"\\\\.\\C:", ioctl::kDiskGetPartitionInfoEx, ~0u}] = {mbr};
+    // The deadline (0 ms) passes while the extents are asked: its worker runs then.
+    disk.onIo = [&](const std::string& call) {
+      if (late && call.find(" " + std::to_string(ioctl::kVolumeGetVolumeDiskExtents) + " ") != call.npos)
+        workers.RunBackgroundWork(workers.backgroundWork.size() - 1);
+    };
+    LetterSet letters{};
+    letters[2] = true;
+    const auto queries =
+        ReportQueries::Start(workers, drive, wmi, letters, false, DiskQuestions{disk, {10, 0}, 0, &volumes, false});
+    workers.RunBackgroundWork(0);
+    while (!workers.backgroundWork.empty()) workers.RunBackgroundWork(0);
+    EXPECT_EQ(queries->Take(2)->volume->partition.has_value(), !late) << late;
+  }
+}
+
 TEST(ReportJson, MadeBeforeAnyTextCarriesTheCounts) {
   ReportedDrive sized{2, {}};
   sized.facts.answers.space = {1, 0, true};
