@@ -52,7 +52,7 @@ void PrintVolume(const std::string& name, const tarnvik::DriveAnswers& a, tarnvi
               name.c_str(), a.fileSystem.c_str(), a.typeCode, v.guidPath.value_or("null").c_str(), paths.c_str(),
               v.freeBytesForUser ? static_cast<long long>(*v.freeBytesForUser) : -1LL, yes(v.readOnly),
               yes(v.compressed), device.disks ? static_cast<int>(device.disks->size()) : -1,
-              v.partition ? v.partition->style.c_str() : "null", v.partition ? v.partition->type.c_str() : "",
+              v.partition ? (v.partition->gpt ? "GPT" : "MBR") : "null", v.partition ? v.partition->type.c_str() : "",
               v.remotePath.value_or("null").c_str(), v.encryption ? static_cast<int>(v.encryption->protection) : -1);
 }
 
