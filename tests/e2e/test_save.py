@@ -43,15 +43,13 @@ def csv_cell(doc: dict, drive: dict, column: str) -> str:
         for part in ("disk", "volume", "Health", "Partition", "Encryption"):
             if column.startswith(part) and column[len(part)].isupper():
                 value, column = (value or {}).get(part.lower()), column[len(part):]
-        column = column[0].lower() + column[1:]
-        value = (value or {}).get(column)
-        if column == "mountPaths" and value is not None:
-            return "|".join(value)
+        value = (value or {}).get(column := column[0].lower() + column[1:])
     else:
         value = doc[column] if column in ("computerName", "takenUtc", "elevated") else drive[column]
     if isinstance(value, bool):
         return str(value).lower()
-    return "" if value is None else " ".join(map(str, value)) if isinstance(value, list) else str(value)
+    separator = "|" if column == "mountPaths" else " "
+    return "" if value is None else separator.join(map(str, value)) if isinstance(value, list) else str(value)
 
 
 def check_taken_now(taken: str) -> None:
@@ -101,18 +99,14 @@ for _arch in ("x64", "x86"):
         # Under Wine no letter lies on a disk: every disk and health is null; the user is an administrator.
         check(all(d["disk"] is None for d in doc["drives"]), f"disks: {[d['disk'] for d in doc['drives']]}")
         check(list(doc)[7:9] == ["elevated", "drives"] and doc["elevated"] is True, f"elevated: {doc.get('elevated')}")
-        # Wine's mount manager names one volume for each letter, the share's too ("{...0000LL}", LL the
-        # letter's code) and none without a letter; it answers no partition, maps no share (error
-        # 2250) and has no BitLocker class; free for the user is all that is free.
-        check(list(doc)[-3:] == ["driveCount", "sizedDriveCount", "volumesWithoutLetter"] and
-              doc["volumesWithoutLetter"] == [], f"volumes without a letter: {doc.get('volumesWithoutLetter')}")
-        for d in doc["drives"]:
-            v, share = d["volume"], d["letter"] == "H"
-            guid = f"\\\\?\\Volume{{00000000-0000-0000-0000-0000000000{ord(d['letter']):02X}}}\\"
+        # Wine's mount manager: a volume for each letter ("{...LL}", its code), none else; no partition, share or BitLocker.
+        check(list(doc)[-1] == "volumesWithoutLetter" and doc["volumesWithoutLetter"] == [], "volumes without a letter")
+        for d, share in ((d, d["letter"] == "H") for d in doc["drives"]):
+            guid = f"\\\\?\\Volume{{00000000-0000-0000-0000-{ord(d['letter']):012X}}}\\"
             want = {"guidPath": None if share else guid, "mountPaths": None if share else [d["letter"] + ":\\"],
                     "freeBytesForUser": d["freeBytes"], "readOnly": d["letter"] in "RS", "compressed": False,
-                    "partition": None, "remotePath": None, "encryption": None}
-            check(list(d)[-2:] == ["disk", "volume"] and v == want, f"{d['letter']}: volume {v}, expected {want}")
+                    **dict.fromkeys(("partition", "remotePath", "encryption"))}
+            check(list(d)[-1] == "volume" and d["volume"] == want, f"{d['letter']}: volume {d['volume']}, expected {want}")
         for switch, delimiter in (("/csv", ","), ("/CSV:semicolon", ";")):
             data = (result := saving_run(session, arch, switch, "-")).stdout
             check(result.returncode == 0 and data.find(b"\xef\xbb\xbf") == -1, f"{switch} -: {result.describe()}")

@@ -1,9 +1,7 @@
-// A machine's drives in memory: each letter answers the volume calls as configured; a GUID path
-// ("\\?\Volume{...}\") is the drive '\\'.
+// A machine's drives in memory: each letter, and '\\' for any "\\?\Volume{...}\", answers as configured.
 #pragma once
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <map>

@@ -19,11 +19,8 @@ struct FakeMachineApi : MachineApi {
   void GetNativeSystemInfo(uint16_t& architecture) override { architecture = nativeArchitecture; }
   int IsWow64Process2(uint16_t&, uint16_t& machine) override { return nativeMachine ? (machine = nativeMachine, 1) : 0; }
   int administrator = -1;  ///< -1: the membership check fails
-  std::function<void()> onCheck;  ///< runs at each membership check
-  int CheckTokenMembership(int& member) override {
-    if (onCheck) onCheck();
-    return administrator >= 0 ? (member = administrator, 1) : 0;
-  }
+  std::function<void()> onCheck = [] {};  ///< runs at each membership check
+  int CheckTokenMembership(int& member) override { return onCheck(), administrator >= 0 ? (member = administrator, 1) : 0; }
 };
 
 }  // namespace tarnvik::testing

@@ -1,6 +1,5 @@
-// The volume calls as scripted: the GUID paths of mount points, each volume's path lists, the
-// search's order and the network mappings. Safe to call from many threads: a document asks each
-// volume on a worker of its own.
+// The volume calls as scripted: mount points' GUID paths, path lists, the search's order and network
+// mappings. Safe to call from many threads but for the search, which one worker walks.
 #pragma once
 
 #include <algorithm>
@@ -22,7 +21,7 @@ struct FakeVolumeApi : VolumeApi {
   std::map<std::string, std::size_t> pathAsks;
   std::size_t next = 0;
   int openSearches = 0;
-  std::recursive_mutex mutex;
+  std::mutex mutex;
 
   int GetVolumeNameForVolumeMountPointW(const std::string& root, std::string* name, uint32_t* error) override {
     const std::lock_guard lock(mutex);
@@ -42,20 +41,17 @@ struct FakeVolumeApi : VolumeApi {
     return *error == 0;
   }
   VolumeSearch FindFirstVolumeW(std::string* name, uint32_t* error) override {
-    const std::lock_guard lock(mutex);
     next = 0;
     if (!FindNextVolumeW(1, name, error)) return kNoVolumeSearch;
     ++openSearches;
     return 1;
   }
   int FindNextVolumeW(VolumeSearch, std::string* name, uint32_t* error) override {
-    const std::lock_guard lock(mutex);  // recursive: FindFirstVolumeW holds it already
     *error = next < search.size() ? 0 : 18;  // ERROR_NO_MORE_FILES
     if (*error == 0) *name = search[next++];
     return *error == 0;
   }
   int FindVolumeClose(VolumeSearch) override {
-    const std::lock_guard lock(mutex);
     --openSearches;
     return 1;
   }

@@ -189,65 +189,44 @@ TEST(DiskThreads, EachDiskAskedOnceForEveryLetterOnItWithinItsDeadline) {
   }
 }
 
-// A /json run's volumes without a letter on real threads: the walk and each volume on workers of
-// their own, each volume's disk asked once with the letters' (disk N calls itself "MN"), BitLocker
-// asked beside the partition-style batch under the service's lock (the fake service is unguarded,
-// as Wine's provider is), and a volume whose calls hang holds up only itself.
+// A /json run's volumes without a letter on real threads: the walk and each volume on workers of their own, each
+// volume's disk asked once with the letters' (C: and volume a on disk 0 "M0", e on disk 1 "M1"), BitLocker beside
+// the partition-style batch on the unguarded fake service, and a volume whose calls hang (b) holds up only itself.
 TEST(VolumeThreads, EachVolumeOnAWorkerOfItsOwnAndAHungOneHoldsUpOnlyItself) {
-  const auto guid = [](char last) { return "\\\\?\\Volume{00000000-0000-0000-0000-00000000000" + std::string(1, last) + "}\\"; };
+  const auto guid = [](char c) { return "\\\\?\\Volume{00000000-0000-0000-0000-00000000000" + std::string(1, c) + "}\\"; };
   for (int round = 0; round < 3; ++round) {
     testing::FakeDriveApi drive;
     testing::FakeWmiApi wmi;
     testing::FakeDiskApi disk;
     testing::FakeVolumeApi volumes;
-    const DeviceHandle gate = disk.CreateEventW();  // the hung volume's calls wait for it
-    std::shared_ptr<ReportQueries> queries;
+    const DeviceHandle gate = disk.CreateEventW();  // volume b's calls wait for it
     Report report;
     {
       ThreadedToolkit tk;  // joins its workers at the end of the block
       const std::shared_ptr<void> release(nullptr, [&](void*) { disk.SetEvent(gate), disk.CloseHandle(gate); });
       drive.recording = false, wmi.onAsk = [](const std::string&) { Pause(); };
-      drive.onCall = [&](const std::string& call) {
-        if ((Pause(), call) == "vol " + guid('b')) disk.WaitForSingleObject(gate, 60000);
-      };
-      LetterSet letters{};
-      for (const char letter : {'c', 'd'}) {
-        letters[letter - 'a'] = true, drive.drives[letter] = {};
-        wmi.disks[std::string(1, static_cast<char>(letter - 32)) + ":"].partitionTypes = {"GPT"};
-        volumes.guidPaths[std::string(1, static_cast<char>(letter - 32)) + ":\\"] = guid(letter);
-        volumes.pathLists[guid(letter)] = {std::string(1, static_cast<char>(letter - 32)) + ":\\" + "\0\0"s};
-      }
-      drive.drives['\\'] = {};
-      for (const char v : {'a', 'b', 'e'}) volumes.pathLists[guid(v)] = {"\0"s};
-      volumes.search = {guid('c'), guid('a'), guid('d'), guid('b'), guid('e')};
-      // C: and the first volume lie on disk 0, D: and the last on disk 1.
-      for (const auto& [device, number] : {std::pair("\\\\.\\C:"s, 0), {GuidVolumeDevice(guid('a')), 0},
-                                           {"\\\\.\\D:"s, 1}, {GuidVolumeDevice(guid('e')), 1}}) {
-        std::vector<unsigned char> extents(32);
-        extents[0] = 1, extents[8] = static_cast<unsigned char>(number);
+      drive.onCall = [&](const std::string& call) { (Pause(), call) != "vol " + guid('b') || disk.WaitForSingleObject(gate, 60000); };
+      drive.drives['c'] = drive.drives['\\'] = {}, wmi.disks["C:"].partitionTypes = {"GPT"}, volumes.guidPaths["C:\\"] = guid('c');
+      volumes.pathLists = {{guid('c'), {"C:\\\0\0"s}}, {guid('a'), {"\0"s}}, {guid('b'), {"\0"s}}, {guid('e'), {"\0"s}}};
+      volumes.search = {guid('c'), guid('a'), guid('b'), guid('a'), guid('e')};
+      for (const auto& [device, n] :
+           {std::pair("\\\\.\\C:"s, '0'), {GuidVolumeDevice(guid('a')), '0'}, {GuidVolumeDevice(guid('e')), '1'}}) {
+        std::vector<unsigned char> extents(32), descriptor(43);  // one extent, on disk n; a product id at 40
+        extents[0] = 1, extents[8] = static_cast<unsigned char>(n - '0'), descriptor[16] = 40, descriptor[40] = 'M', descriptor[41] = n;
         disk.answers[{device, ioctl::kVolumeGetVolumeDiskExtents, ~0u}] = {extents};
-        std::vector<unsigned char> descriptor{40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 40};
-        descriptor.resize(40), descriptor.insert(descriptor.end(), {'M', static_cast<unsigned char>('0' + number), 0});
-        disk.answers[{"\\\\.\\PhysicalDrive" + std::to_string(number), ioctl::kStorageQueryProperty, 0}] = {descriptor};
+        disk.answers[{"\\\\.\\PhysicalDrive"s + n, ioctl::kStorageQueryProperty, 0}] = {descriptor};
       }
-      queries = ReportQueries::Start(tk, drive, wmi, letters, true,
-                                     DiskQuestions{disk, {10, 0}, kDiskDeadlineMs, &volumes, true});
-      const auto othersIn = [&] {
-        return queries->Take(2) && queries->Take(3) && queries->TakeVolume(0) && queries->TakeVolume(2);
-      };
-      while (!othersIn()) tk.WaitEvents();  // a wait that no wake ends throws
+      const auto queries = ReportQueries::Start(tk, drive, wmi, {false, false, true}, true, {{disk, {10, 0}, kDiskDeadlineMs, &volumes, true}});
+      while (!(queries->Take(2) && queries->TakeVolume(0) && queries->TakeVolume(2))) tk.WaitEvents();  // or throws
       EXPECT_EQ(queries->TakeVolume(1), std::nullopt) << "the hung volume";
       disk.SetEvent(gate);
-      const auto wait = [&] { return tk.WaitEvents(), true; };
-      EXPECT_TRUE(CollectDrives(*queries, report, wait, [](const Report&) { return true; }) &&
-                  CollectVolumes(*queries, report, wait));
+      const auto wait = [&] { return tk.WaitEvents(), true; };  // or throws
+      CollectDrives(*queries, report, wait, [](const Report&) { return true; }), CollectVolumes(*queries, report, wait);
     }
-    std::string listed;  // each volume's name's last digit and its disk's model, or "-"
-    for (const ReportedDrive& v : report.volumesWithoutLetter)
-      listed += v.facts.volume->guidPath->substr(46, 1) + (v.facts.disk ? v.facts.disk->model : "-") + ",";
-    EXPECT_EQ(listed, "aM0,b-,eM1,");
-    EXPECT_EQ(report.drives[0].facts.disk->model + report.drives[1].facts.disk->model, "M0M1");
-    EXPECT_EQ(report.drives[0].facts.partitionStyle, "GPT");
+    std::string listed = report.drives[0].facts.disk->model + report.drives[0].facts.partitionStyle;
+    for (const ReportedDrive& v : report.volumesWithoutLetter)  // each volume's name's last digit and its disk
+      listed += "," + v.facts.volume->guidPath->substr(46, 1) + (v.facts.disk ? v.facts.disk->model : "-");
+    EXPECT_EQ(listed, "M0GPT,aM0,b-,eM1");
     EXPECT_EQ(disk.Count("open \\\\.\\PhysicalDrive0") + disk.Count("open \\\\.\\PhysicalDrive1"), 2u) << "each disk once";
     EXPECT_TRUE(disk.open.empty()) << "every device and event closed";
   }

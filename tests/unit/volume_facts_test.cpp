@@ -2,7 +2,6 @@
 #include "report/volume_facts.h"
 
 #include <gtest/gtest.h>
-
 #include <thread>
 
 #include "fakes/fake_disk_api.h"
@@ -16,7 +15,6 @@ namespace {
 
 using namespace std::string_literals;
 using Paths = std::optional<std::string>;
-using testing::FakeDrive;
 const std::string kGuid = "\\\\?\\Volume{5a3c9e11-0000-0000-0000-100000000000}\\";
 const std::string kLong = "C:\\" + std::string(300, 'd') + "\\", kLonger = kLong + kLong;
 std::string Guid(char last) { return "\\\\?\\Volume{00000000-0000-0000-0000-00000000000" + std::string(1, last) + "}\\"; }
@@ -75,12 +73,19 @@ TEST(VolumeFacts, WalkListsEachLetterlessVolumeOnceAndNoLetteredOne) {
   EXPECT_EQ(api.openSearches, 0);
 }
 
+// BitLocker is asked only with administrator rights, under the lock the partition styles take
+// (Wine's provider takes one caller at a time), and its answer awaited without it.
 TEST(VolumeFacts, LetterAndItsGuidPathGiveOneVolumeSharesOnlyWhileConnectedBitLockerOnlyWhenElevated) {
   testing::FakeDriveApi drives;
   testing::FakeVolumeApi volumes;
   testing::FakeWmiApi wmi;  // knows no BitLocker volume
   VolumeCalls calls{volumes, wmi};
-  FakeDrive& c = drives.drives['c'];
+  std::vector<bool> lockTaken;  // at each question and each wait, as a batch on another thread finds it
+  wmi.onAsk = [&](const std::string&) {
+    std::thread([&] { lockTaken.push_back(!ManagementServiceLock().try_lock() || (ManagementServiceLock().unlock(), false)); }).join();
+  };
+  wmi.onWait = [&](const std::string& path) { return wmi.onAsk(path), kWmiOk; };
+  auto& c = drives.drives['c'];
   c.label = "SYSTEM", c.totalBytes = 1000, c.freeBytes = 600, c.flags = kFileVolumeIsCompressed | 0x2, c.quotaLeft = 100;
   drives.drives['\\'] = c;
   volumes.guidPaths = {{"C:\\", kGuid}, {"Z:\\", kGuid}};
@@ -91,6 +96,7 @@ TEST(VolumeFacts, LetterAndItsGuidPathGiveOneVolumeSharesOnlyWhileConnectedBitLo
   const std::string asked = "Win32_EncryptableVolume.DeviceID='\\\\\\\\?\\\\" + kGuid.substr(4, 44) + "\\\\'";
   EXPECT_EQ(wmi.objectPaths, (std::vector<std::string>{asked, asked}));
   EXPECT_EQ(wmi.connects[0], ".|root\\CIMV2\\Security\\MicrosoftVolumeEncryption");
+  EXPECT_EQ(lockTaken, (std::vector<bool>{true, false, true, false}));
   drives.drives['z'].type = kDriveRemote;
   for (const uint32_t result : {0u, 1201u /* ERROR_CONNECTION_UNAVAIL: remembered, its server gone */}) {
     volumes.shares["Z:"] = {result, "\\\\files\\home"};
@@ -100,41 +106,6 @@ TEST(VolumeFacts, LetterAndItsGuidPathGiveOneVolumeSharesOnlyWhileConnectedBitLo
   }
   QueryLetterVolume(calls, 2, CollectDriveAnswers(drives, 2), false);
   EXPECT_EQ(wmi.connects.size(), 2u) << "asked without administrator rights";
-}
-
-// Wine's provider takes one caller at a time: BitLocker is asked under the lock the partition
-// styles take, and its answer awaited without it, so a volume slow to answer holds no batch up.
-TEST(VolumeFacts, BitLockerIsAskedUnderTheServicesLockAndAwaitedWithoutIt) {
-  testing::FakeVolumeApi volumes;
-  testing::FakeWmiApi wmi;
-  VolumeCalls calls{volumes, wmi};
-  volumes.guidPaths = {{"C:\\", kGuid}};
-  const auto lockTaken = [] {  // asked from another thread, as a batch would
-    bool taken = false;
-    std::thread([&] { (taken = !ManagementServiceLock().try_lock()) || (ManagementServiceLock().unlock(), true); }).join();
-    return taken;
-  };
-  std::vector<bool> asked, awaited;
-  wmi.onAsk = [&](const std::string&) { asked.push_back(lockTaken()); };
-  wmi.onWait = [&](const std::string&) { return awaited.push_back(lockTaken()), kWmiOk; };
-  QueryLetterVolume(calls, 2, DriveAnswers{}, true);
-  EXPECT_EQ(asked, std::vector<bool>{true});
-  EXPECT_EQ(awaited, std::vector<bool>{false});
-  EXPECT_FALSE(lockTaken());
-}
-
-TEST(VolumeFacts, TheDeviceGivesItsDisksAndItsPartitionFromOneOpen) {
-  testing::FakeDiskApi disks;
-  const std::string device = GuidVolumeDevice(kGuid);
-  disks.answers[{device, ioctl::kDiskGetPartitionInfoEx, ~0u}] = {Partition(0, {0x07})};
-  disks.answers[{device, ioctl::kVolumeGetVolumeDiskExtents, ~0u}] = {{1, 0, 0, 0, 0, 0, 0, 0, 4}};
-  disks.answers[{device, ioctl::kVolumeGetVolumeDiskExtents, ~0u}].bytes.resize(32);
-  const VolumeDevice asked = QueryVolumeDevice(disks, device, true);
-  EXPECT_EQ(asked.disks, (std::vector<uint32_t>{4}));
-  EXPECT_EQ(asked.partition, kMbr);
-  EXPECT_EQ(disks.Count("open " + device), 1u);
-  EXPECT_EQ(QueryVolumeDevice(disks, device, false).partition, std::nullopt);
-  EXPECT_TRUE(disks.open.empty());
 }
 
 struct EncryptableVolume : WmiObject {  // an object read, with its numbers
