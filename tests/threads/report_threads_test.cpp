@@ -189,9 +189,8 @@ TEST(DiskThreads, EachDiskAskedOnceForEveryLetterOnItWithinItsDeadline) {
   }
 }
 
-// A /json run's volumes without a letter on real threads: the walk and each volume on workers of their own, each
-// volume's disk asked once with the letters' (C: and volume a on disk 0 "M0", e on disk 1 "M1"), BitLocker beside
-// the partition-style batch on the unguarded fake service, and a volume whose calls hang (b) holds up only itself.
+// Volumes without a letter on real threads: the walk and each volume on workers of their own, each disk asked once
+// (C: and a on "M0", e on "M1"), BitLocker beside the batch on the unguarded service, and a hung volume (b) alone waits.
 TEST(VolumeThreads, EachVolumeOnAWorkerOfItsOwnAndAHungOneHoldsUpOnlyItself) {
   const auto guid = [](char c) { return "\\\\?\\Volume{00000000-0000-0000-0000-00000000000" + std::string(1, c) + "}\\"; };
   for (int round = 0; round < 3; ++round) {

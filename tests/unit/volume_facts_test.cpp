@@ -73,8 +73,7 @@ TEST(VolumeFacts, WalkListsEachLetterlessVolumeOnceAndNoLetteredOne) {
   EXPECT_EQ(api.openSearches, 0);
 }
 
-// BitLocker is asked only with administrator rights, under the lock the partition styles take
-// (Wine's provider takes one caller at a time), and its answer awaited without it.
+// BitLocker: only when elevated, under the partition styles' lock (Wine's provider takes one caller), awaited without.
 TEST(VolumeFacts, LetterAndItsGuidPathGiveOneVolumeSharesOnlyWhileConnectedBitLockerOnlyWhenElevated) {
   testing::FakeDriveApi drives;
   testing::FakeVolumeApi volumes;
