@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/late_bound_win.h"
 #include "base/lock.h"
 #include "base/scoped_win.h"
 #include "base/utf_win.h"
@@ -242,12 +243,8 @@ unsigned WakeMaskForVersion(unsigned major, unsigned minor) {
 }
 
 void CancelBackgroundCalls() {
-  // Vista and later; resolved here so the program still starts on older Windows.
-  using CancelFn = BOOL(WINAPI*)(HANDLE);
-  const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-  const auto cancel =
-      kernel != nullptr ? reinterpret_cast<CancelFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "CancelSynchronousIo")))
-                        : nullptr;
+  // Vista and later: looked up at run time, so the program still starts on older Windows.
+  const auto cancel = Kernel32().CancelSynchronousIo;
   if (cancel == nullptr) return;
   const std::lock_guard lock(g_workersLock);
   for (const ScopedKernelHandle& thread : WorkerThreads()) {
