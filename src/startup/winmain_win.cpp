@@ -53,7 +53,7 @@ int RunProgram() {
   tarnvik::win::Win32Toolkit toolkit(windowed ? tarnvik::win::InstanceCheck::Take
                                               : tarnvik::win::InstanceCheck::Skip);
   tarnvik::TraceStart("COM, adapters and toolkit");
-  // Declared after the toolkit: the forms go before the toolkit that made them.
+  // Declared after the toolkit: the window goes before the toolkit that made it.
   tarnvik::Program program(toolkit, tarnvik::OsApis{drive, version, registry, process, wmi, cursor, disk, machine});
 
   int exitCode = 1;

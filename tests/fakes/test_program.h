@@ -30,11 +30,11 @@ struct BasicTestProgram {
   Toolkit tk;
   Program program{tk, OsApis{drive, version, registry, process, wmi, cursor, disk, machine}};
 
-  Forms& forms() { return program.forms; }
-  /// The Windows version start-up would have read, and what the forms take from it.
+  Controller& ui() { return program.ui; }
+  /// The Windows version start-up would have read, and what the window takes from it.
   void SetOsVersion(const std::string& text) {
     program.env.osVersion = text;
-    program.forms.withPartitionStyles = program.env.PartitionStylesShown();
+    program.ui.withPartitionStyles = program.env.PartitionStylesShown();
   }
 };
 using TestProgram = BasicTestProgram<>;

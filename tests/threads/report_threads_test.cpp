@@ -14,7 +14,6 @@
 #include "fakes/test_program.h"
 #include "ui/main_window/report_view.h"
 #include "ui/main_window/report_window.h"
-#include "ui/menu_form/command_menu.h"
 
 namespace tarnvik {
 namespace {
@@ -30,7 +29,9 @@ class ThreadedToolkit final : public toolkit::HeadlessToolkit {
   ~ThreadedToolkit() override {
     for (std::thread& worker : workers_) worker.join();
   }
+  // A worker may start workers, as start-up's copy count starts the first report's queries.
   bool RunInBackground(std::function<void()> work) override {
+    const std::lock_guard lock(workersLock_);
     workers_.emplace_back([work = std::move(work)] {
       try {
         work();
@@ -53,6 +54,7 @@ class ThreadedToolkit final : public toolkit::HeadlessToolkit {
   }
 
  private:
+  std::mutex workersLock_;
   std::vector<std::thread> workers_;
   std::mutex mutex_;
   std::condition_variable wake_;
@@ -81,16 +83,14 @@ std::vector<std::string> Reports(testing::BasicTestProgram<Toolkit>& t, const Ca
     t.drive.drives[letter].totalBytes = uint64_t{1} << (letter - 'a' + 20);
     if (letter < 'i') t.wmi.disks[std::string(1, static_cast<char>(letter - 32)) + ":"].partitionTypes = {"GPT"};
   }
-  for (char letter : first) t.tk.driveEntries.push_back(std::string(1, letter) + ":");
-  t.program.forms.Menu().Form().Hide();
-  StartDriveQueries(t.program.forms);
-  t.tk.driveEntries.clear();
-  for (char letter : c.second) t.tk.driveEntries.push_back(std::string(1, letter) + ":");
-  t.program.forms.Window().Form().Show();
+  t.drive.logicalDrives = testing::LetterMask(first);
+  t.ui().SetStartedQueries(StartDriveQueries(t.tk, t.drive, t.wmi, t.ui().withPartitionStyles));
+  t.drive.logicalDrives = testing::LetterMask(c.second);
+  t.ui().OpenWindow().Form().Show();
   std::vector<std::string> texts;
   for (int report = 0; report < 3; ++report) {
-    RefreshDriveReport(t.program.forms);
-    texts.push_back(t.program.forms.Window().Form().ReportBox().Text());
+    RefreshDriveReport(t.program.ui);
+    texts.push_back(t.ui().Window()->Form().ReportBox().Text());
   }
   return texts;
 }

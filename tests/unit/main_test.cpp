@@ -24,13 +24,12 @@ using Fake = testing::FakeProcessApi;
 const std::string kKey(kRegistryKey);
 
 bool Started(const TestProgram& t) {
-  return t.tk.loadedForms == 2 && t.tk.mainWindowsLoaded == 1 && t.tk.menuFormsLoaded == 1;
+  return t.tk.loadedForms == 1 && t.tk.mainWindowsLoaded == 1 && t.tk.mainWindowsShown == 1;
 }
 
-/// A stop at a check: no window, and no drive was asked about or is being asked.
+/// A stop at a check: no window shown or left, and no drive was asked about or is being asked.
 bool NoWindowNoQuery(const TestProgram& t) {
-  return t.tk.loadedForms == 0 && t.tk.mainWindowsLoaded == 0 && t.tk.menuFormsLoaded == 0 &&
-         t.tk.backgroundWork.empty() && t.drive.calls.empty();
+  return t.tk.loadedForms == 0 && t.tk.mainWindowsShown == 0 && t.tk.backgroundWork.empty() && t.drive.calls.empty();
 }
 
 bool ProcessesScanned(const TestProgram& t) {
@@ -261,10 +260,10 @@ TEST(MainTest, ReadsTheEnvironmentAfreshBeforeAnyCheck) {
   Main(t.program);
   EXPECT_EQ(t.program.env.osFamily, "");
   EXPECT_EQ(t.program.env.osVersion, "");
-  EXPECT_FALSE(t.forms().withPartitionStyles);
+  EXPECT_FALSE(t.ui().withPartitionStyles);
   EXPECT_TRUE(NoWindowNoQuery(t));
-  EXPECT_FALSE(t.forms().quitting);
-  EXPECT_FALSE(t.forms().reportIdle);
+  EXPECT_FALSE(t.ui().Quitting());
+  EXPECT_FALSE(t.ui().ReportIdle());
 }
 
 TEST(MainTest, TheWindowStartsWithoutADragAndAsksNoLetterBeforeTheFirstYield) {
@@ -279,36 +278,35 @@ TEST(MainTest, TheWindowStartsWithoutADragAndAsksNoLetterBeforeTheFirstYield) {
   // A move with the left button held but no press in the title band moves nothing.
   toolkit::HeadlessMainWindow& w = *t.tk.mainWindow;
   const double left = w.Left(), top = w.Top();
-  t.forms().Window().OnMouseMove(toolkit::kLeftButton, 0, 40, 10);
+  t.ui().Window()->OnMouseMove(toolkit::kLeftButton, 0, 40, 10);
   EXPECT_EQ(w.Left(), left);
   EXPECT_EQ(w.Top(), top);
-  EXPECT_TRUE(t.forms().reportIdle) << "the first report ran to its end";
+  EXPECT_TRUE(t.ui().ReportIdle()) << "the first report ran to its end";
 }
 
 TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
   TestProgram t;
   t.tk.path = "C:\\Tools";
-  t.tk.driveEntries = {"c: [SYSTEM]"};
+  t.drive.logicalDrives = testing::LetterMask("c");
   t.drive.drives['c'].totalBytes = 1 << 20;
   t.process.snapshotNames = {"System", "explorer.exe", "tarnvik.exe"};
 
   struct AtFirstYield {
     bool seen = false;
-    bool menuHidden = false, windowVisible = false, timerEnabled = false, reportIdle = true;
+    bool windowVisible = false, timerEnabled = false, reportIdle = true;
     int timerInterval = 0;
     std::size_t registryValues = 0;
     std::size_t workers = 0;
   } atYield;
   t.tk.onDoEvents = [&](int n) {
-    if (n != 1) return;
+    if (n != 2) return;  // the report's first, after the copy count's wait
     atYield.seen = true;
-    atYield.menuHidden = t.tk.menuForm != nullptr && !t.tk.menuForm->visible();
     atYield.windowVisible = t.tk.mainWindow != nullptr && t.tk.mainWindow->visible();
     if (t.tk.mainWindow != nullptr) {
       atYield.timerEnabled = t.tk.mainWindow->windowTimer().Enabled();
       atYield.timerInterval = t.tk.mainWindow->windowTimer().Interval();
     }
-    atYield.reportIdle = t.forms().reportIdle;
+    atYield.reportIdle = t.ui().ReportIdle();
     atYield.registryValues = t.registry.keys[UpperCase(kKey)].size();
     atYield.workers = t.tk.backgroundWork.size();
   };
@@ -317,13 +315,12 @@ TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
   ASSERT_TRUE(Started(t));
   EXPECT_EQ(t.tk.title, kAppTitle);
   EXPECT_EQ(t.program.env.appFolder, "C:\\Tools\\");
-  EXPECT_EQ(t.forms().appFolder, "C:\\Tools\\");
+  EXPECT_EQ(t.ui().appFolder, "C:\\Tools\\");
   EXPECT_EQ(t.program.env.osFamily, "NT");
   EXPECT_EQ(t.program.env.osVersion, "6.1");
-  EXPECT_TRUE(t.forms().withPartitionStyles);
-  // The report runs with the windows already open: hidden menu form, timer at 125 ms, window shown.
+  EXPECT_TRUE(t.ui().withPartitionStyles);
+  // The report runs with the window already open: timer at 125 ms, window shown.
   ASSERT_TRUE(atYield.seen);
-  EXPECT_TRUE(atYield.menuHidden);
   EXPECT_TRUE(atYield.windowVisible);
   EXPECT_TRUE(atYield.timerEnabled);
   EXPECT_TRUE(t.tk.mainWindow->timerRanWhenShown());
@@ -333,12 +330,41 @@ TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
   // The report took over the worker start-up began before the windows, rather than a second.
   EXPECT_EQ(atYield.workers, 1u);
   // And it ran to its end.
-  EXPECT_TRUE(t.forms().reportIdle);
+  EXPECT_TRUE(t.ui().ReportIdle());
   const std::string report = t.tk.mainWindow->reportBox().Text();
   EXPECT_NE(report.find(" Drive: \t  C:\\"), std::string::npos) << report;
   EXPECT_NE(report.find(" Drives: \t  1"), std::string::npos) << report;
-  EXPECT_FALSE(t.tk.menuForm->visible());
   EXPECT_TRUE(t.tk.mainWindow->visible());
+}
+
+TEST(MainTest, TheWindowShowsOnceWithWhatHasComeIn) {
+  // Drives that answered while the window was made are written with it, in one write.
+  for (const bool answeredFirst : {true, false}) {
+    SCOPED_TRACE(answeredFirst);
+    TestProgram t;
+    t.drive.logicalDrives = testing::LetterMask("cd");
+    t.drive.drives['c'].totalBytes = t.drive.drives['d'].totalBytes = 1 << 20;
+    t.wmi.disks["C:"].partitionTypes = t.wmi.disks["D:"].partitionTypes = {"GPT: Basic Data"};
+    std::vector<std::string> whenShown;  // the box's text at each yield once the window shows
+    t.tk.onDoEvents = [&](int n) {
+      if (n == 1 && answeredFirst) {  // the copy count's wait: the queries it started answer at once
+        while (!t.tk.backgroundWork.empty()) t.tk.RunBackgroundWork(0);
+      }
+      if (t.tk.mainWindow != nullptr && t.tk.mainWindow->visible()) whenShown.push_back(t.tk.mainWindow->reportBox().Text());
+    };
+    Main(t.program);
+    ASSERT_TRUE(Started(t));
+    const std::string report = t.tk.mainWindow->reportBox().Text();
+    EXPECT_NE(report.find(" Drives: \t  2  (2)"), std::string::npos) << report;
+    if (answeredFirst) {
+      EXPECT_EQ(t.tk.mainWindow->reportBox().setTextCount(), 1);
+      EXPECT_TRUE(whenShown.empty()) << "no yield once shown: the report was complete";
+    } else {
+      ASSERT_FALSE(whenShown.empty());
+      EXPECT_EQ(whenShown.front(), " Please wait...");
+      EXPECT_GE(t.tk.mainWindow->reportBox().setTextCount(), 2);
+    }
+  }
 }
 
 struct CommandCase {

@@ -554,6 +554,36 @@ void Win32MainWindow::Refresh() {
   if (loaded_) ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
+int Win32MainWindow::PopupMenu(const std::vector<toolkit::MenuItem>& items, int defaultItem) {
+  if (!loaded_ || items.empty()) return -1;
+  ScopedMenu menu(::CreatePopupMenu());
+  if (!menu) return -1;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const toolkit::MenuItem& item = items[i];
+    const UINT_PTR id = i + 1;  // TrackPopupMenu answers 0 for "nothing chosen"
+    if (item.caption == "-") {
+      ::AppendMenuW(menu.get(), MF_SEPARATOR, id, nullptr);
+      continue;
+    }
+    // Wide text, so the Cyrillic half shows on every code page.
+    std::string text = item.caption;
+    if (!item.shortcut.empty()) text += "\t" + item.shortcut;
+    ::AppendMenuW(menu.get(), MF_STRING, id, Utf8ToWide(text).c_str());
+  }
+  if (defaultItem >= 0 && static_cast<std::size_t>(defaultItem) < items.size())
+    ::SetMenuDefaultItem(menu.get(), static_cast<UINT>(defaultItem), TRUE);
+
+  POINT at{};
+  ::GetCursorPos(&at);
+  // The documented pop-up sequence: the owner must be in the foreground or the menu would not
+  // close on a click elsewhere, and the posted message lets the menu's own loop end cleanly.
+  ::SetForegroundWindow(hwnd_);
+  const int chosen = static_cast<int>(
+      ::TrackPopupMenu(menu.get(), TPM_LEFTALIGN | TPM_LEFTBUTTON | TPM_RETURNCMD, at.x, at.y, 0, hwnd_, nullptr));
+  ::PostMessageW(hwnd_, WM_NULL, 0, 0);
+  return chosen > 0 ? chosen - 1 : -1;
+}
+
 void Win32MainWindow::UnloadFor(int16_t mode) {
   // A second request while the handlers run (their message pass can deliver one) is ignored.
   if (!loaded_ || unloading_) return;
@@ -767,6 +797,10 @@ void Win32MainWindow::OnNcDestroy() {
   minimiseButton_.hwnd = nullptr;
   if (hwnd_ != nullptr) state_.ForgetMainWindow(hwnd_);
   state_.FormWindowGone(hwnd_, counted_);
+  // Nothing draws any more: the pictures go with the window, not with the program.
+  skin_.reset();
+  for (ScopedGdiObject& bitmap : pictureBitmaps_) bitmap.reset();
+  pictureTable_ = {};
 }
 
 // ---- Messages of the controls ----

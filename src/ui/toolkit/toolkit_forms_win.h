@@ -1,4 +1,4 @@
-// Inside the Win32 toolkit: the two forms, their controls and the state they share with the
+// Inside the Win32 toolkit: the main window, its controls and the state it shares with the
 // toolkit. Each native window stores its C++ object in GWLP_USERDATA; each message goes to
 // one small handler that turns it into the program's event.
 #pragma once
@@ -14,7 +14,6 @@
 namespace tarnvik::win::detail {
 
 inline constexpr wchar_t kMainWindowClass[] = L"TarnvikMainWindow";
-inline constexpr wchar_t kMenuFormClass[] = L"TarnvikMenuForm";
 inline constexpr wchar_t kPictureClass[] = L"TarnvikPicture";
 inline constexpr wchar_t kLabelClass[] = L"TarnvikLabel";
 
@@ -42,7 +41,7 @@ LRESULT Guarded(Handle handle, Default byDefault) noexcept {
 }
 
 /// What the toolkit and its forms share: the module, the count of loaded forms (the message
-/// loop ends when it falls to zero) and the main window that owns message boxes and menus.
+/// loop ends when it falls to zero) and the main window that owns message boxes.
 class ToolkitState {
  public:
   HINSTANCE instance = nullptr;
@@ -196,6 +195,7 @@ class Win32MainWindow final : public toolkit::MainWindow {
   void SetSize(int width, int height) override;
   int LogPixelsX() override;
   void Refresh() override;
+  int PopupMenu(const std::vector<toolkit::MenuItem>& items, int defaultItem) override;
 
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK PictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -252,48 +252,6 @@ class Win32MainWindow final : public toolkit::MainWindow {
   ScopedGdiObject skin_;
   std::array<ScopedGdiObject, 4> pictureBitmaps_;
   std::array<HBITMAP, 4> pictureTable_{};
-};
-
-class Win32DriveList final : public toolkit::DriveList {
- public:
-  void Refresh() override;
-  int ListCount() const override { return static_cast<int>(entries_.size()); }
-  std::string List(int index) const override;
-
- private:
-  std::vector<std::string> entries_;
-};
-
-class Win32MenuForm final : public toolkit::MenuForm {
- public:
-  Win32MenuForm(ToolkitState& state, toolkit::MenuFormEvents& events);
-  ~Win32MenuForm() override;
-  Win32MenuForm(const Win32MenuForm&) = delete;
-  Win32MenuForm& operator=(const Win32MenuForm&) = delete;
-
-  bool Created() const { return hwnd_ != nullptr; }
-
-  void Show() override;
-  void Hide() override;
-  void Unload() override { UnloadFor(toolkit::kUnloadFromCode); }
-  bool Loaded() const override { return loaded_; }
-  toolkit::DriveList& Drives() override { return drives_; }
-  int PopupMenu(const std::vector<toolkit::MenuItem>& items, int defaultItem) override;
-
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-
- private:
-  LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-  void OnNcDestroy();
-  void UnloadFor(int16_t mode);
-
-  ToolkitState& state_;
-  toolkit::MenuFormEvents& events_;
-  HWND hwnd_ = nullptr;
-  bool loaded_ = false;
-  bool counted_ = false;
-  bool unloading_ = false;
-  Win32DriveList drives_;
 };
 
 /// A 32-bit top-down DIB section holding `pixels` (0xAARRGGBB rows), or null.
