@@ -56,9 +56,11 @@ void StampRegistry(Program& program) {
 }
 
 // A saving run is in the process list from its creation, but marks itself only once its entry
-// point runs: copies this young are looked at once more before they count.
+// point runs: unmarked copies this young are looked at again, every 250 ms, until each is
+// marked, gone or older. The looks end after 2 s in any case: a copy started no later than
+// this one is then older, and a clock that stands still cannot hold the start.
 constexpr uint32_t kJustStartedMs = 2000;
-constexpr uint32_t kSecondLookDelayMs = 250;
+constexpr uint32_t kLookAgainMs = 250;
 
 // True when the fixed name or the program's own executable name runs more than once; `copies`
 // then holds the processes of each name that runs more than once, this one aside.
@@ -87,13 +89,14 @@ bool CopyListed(const Environment& env, ProcessApi& process, const std::string& 
   return !copyNames.empty();
 }
 
-// True when another copy runs; one that may be a saving run not yet marked gets a second look.
+// True when another copy runs; copies that may be saving runs not yet marked are looked at again.
 bool AnotherCopyRuns(const Environment& env, ProcessApi& process, const std::string& ownName) {
   std::vector<uint32_t> copies;
-  if (!CopyListed(env, process, ownName, copies)) return false;
-  if (!AllStartedJustNow(process, copies, kJustStartedMs)) return true;
-  process.Sleep(kSecondLookDelayMs);
-  return CopyListed(env, process, ownName, copies);
+  for (uint32_t waited = 0;; waited += kLookAgainMs) {
+    if (!CopyListed(env, process, ownName, copies)) return false;
+    if (waited >= kJustStartedMs || !AllStartedJustNow(process, copies, kJustStartedMs, waited)) return true;
+    process.Sleep(kLookAgainMs);
+  }
 }
 
 // The copy count runs on a worker while the window is made. When no copy runs, the same worker

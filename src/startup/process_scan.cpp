@@ -172,16 +172,22 @@ std::string NotACopyMarkName(uint32_t processId) {
 
 void MarkNotACopy(ProcessApi& api) { api.CreateMutexA(0, NotACopyMarkName(api.GetCurrentProcessId()).c_str()); }
 
-bool AllStartedJustNow(ProcessApi& api, const std::vector<uint32_t>& ids, uint32_t milliseconds) {
-  // This process began a moment ago: its own start stands in for the present.
+bool AllStartedJustNow(ProcessApi& api, const std::vector<uint32_t>& ids, uint32_t milliseconds, uint32_t waitedMs) {
+  // This process began a moment ago: its own start, and the time it has waited since, stand in
+  // for the present.
   const auto created = [&api](uint32_t id, uint64_t& time) {
-    const ScopedProcessHandle process(api, api.OpenProcess(kProcessQueryInformation, 0, id));
+    // The lighter right (Vista and later) is granted even on an elevated process to a standard
+    // user; where it is refused, as older Windows refuse any right they do not know, the old one.
+    ProcessHandle opened = api.OpenProcess(kProcessQueryLimitedInformation, 0, id);
+    if (opened <= 0) opened = api.OpenProcess(kProcessQueryInformation, 0, id);
+    const ScopedProcessHandle process(api, opened);
     uint64_t unused = 0;
     return process.get() > 0 && api.GetProcessTimes(process.get(), &time, &unused, &unused, &unused) != 0;
   };
   uint64_t now = 0;
   if (ids.empty() || !created(api.GetCurrentProcessId(), now)) return false;
-  const uint64_t window = uint64_t{milliseconds} * 10000;  // FILETIME counts 100 ns
+  now += uint64_t{waitedMs} * 10000;  // FILETIME counts 100 ns
+  const uint64_t window = uint64_t{milliseconds} * 10000;
   return std::all_of(ids.begin(), ids.end(), [&](uint32_t id) {
     uint64_t time = 0;
     return created(id, time) && time + window > now;

@@ -29,8 +29,9 @@ std::string NotACopyMarkName(uint32_t processId);
 void MarkNotACopy(ProcessApi& api);
 
 /// True when every process of `ids` could be asked and was created less than `milliseconds`
-/// before this process (or after it): copies that may be saving runs not yet marked.
-bool AllStartedJustNow(ProcessApi& api, const std::vector<uint32_t>& ids, uint32_t milliseconds);
+/// before the present (or after it): copies that may be saving runs not yet marked. The present
+/// is this process's creation and the `waitedMs` it has waited since.
+bool AllStartedJustNow(ProcessApi& api, const std::vector<uint32_t>& ids, uint32_t milliseconds, uint32_t waitedMs);
 
 /// Counts whole entries `name` in `list` (a list of ScanProcesses with a carriage return before it).
 int32_t CountNameMatches(const std::string& list, const std::string& name);

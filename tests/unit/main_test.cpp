@@ -164,8 +164,9 @@ struct CopiesCase {
   std::vector<int> sessions = {};  ///< own session first, then each process's; -1: cannot be read
   std::vector<int> marked = {};  ///< snapshot entries marked as no copy (negated: elevated, not openable)
   std::vector<int> startedMsAgo = {};  ///< own process first, then each entry's; unlisted: cannot be read
-  std::vector<int> markedLater = {};   ///< entries whose mark appears while the count waits
+  std::vector<std::pair<int, uint32_t>> markedAfter = {};  ///< entries whose mark appears after so many ms
   int scans = 1;
+  std::vector<uint32_t> lighterRefused = {};  ///< entries that refuse the lighter right (~0u: this process)
 };
 
 TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
@@ -194,9 +195,17 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
       {"beside an elevated saving run", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {-1}},
       {"an ended copy lingers, another runs", {"tarnvik.exe", "tarnvik.exe", "tarnvik.exe"}, "tarnvik", false, {}, {1}},
       {"a saving run that marks itself while the count waits", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {},
-       {0, 0, 1900}, {1}, 2},
-      {"a young copy that stays unmarked", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", false, {}, {}, {0, 0, 300}, {}, 2},
-      {"an older copy is refused at once", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", false, {}, {}, {0, 0, 2100}, {1}},
+       {0, 0, 1900}, {{1, 250}}, 2},
+      {"a young copy that stays unmarked", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", false, {}, {}, {0, 0, 300}, {}, 8},
+      {"an older copy is refused at once", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", false, {}, {}, {0, 0, 2100},
+       {{1, 250}}},
+      // Looked at again every 250 ms until the mark comes, or the copy is 2 s old.
+      {"marked from the start", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {}, {0, 0, 100}, {{1, 0}}},
+      {"marked after 300 ms", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {}, {0, 0, 100}, {{1, 300}}, 3},
+      {"marked after 1900 ms", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {}, {0, 0, 0}, {{1, 1900}}, 9},
+      {"unmarked past 2 s", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", false, {}, {}, {0, 0, 0}, {{1, 2100}}, 9},
+      {"the lighter right refused, the old one granted", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {},
+       {0, 0, 100}, {{1, 300}}, 3, {~0u, 1}},
   };
   for (const CopiesCase& c : cases) {
     TestProgram t;
@@ -214,8 +223,11 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
       const uint32_t id = i == 0 ? Fake::kOwnId : Fake::kFirstSnapshotId + uint32_t(i - 1);
       t.process.createdAt[id] = 1'000'000'000 - uint64_t(c.startedMsAgo[i]) * 10'000;  // FILETIME: 100 ns
     }
-    for (const int entry : c.markedLater) {
-      t.process.mutexesAfterSleep.insert(NotACopyMarkName(Fake::kFirstSnapshotId + uint32_t(entry)));
+    for (const auto& [entry, ms] : c.markedAfter) {
+      t.process.mutexesFrom[NotACopyMarkName(Fake::kFirstSnapshotId + uint32_t(entry))] = ms;
+    }
+    for (const uint32_t entry : c.lighterRefused) {
+      t.process.lighterRightRefused.insert(entry == ~0u ? Fake::kOwnId : Fake::kFirstSnapshotId + entry);
     }
     t.tk.exeName = c.exeName;
     Main(t.program);
@@ -223,7 +235,15 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
     EXPECT_EQ(NoWindowNoQuery(t), !c.starts) << c.name;
     EXPECT_EQ(t.process.openHandles, 0) << c.name << ": every handle the count opened is closed";
     EXPECT_EQ(t.process.snapshotCalls, c.scans) << c.name;
-    EXPECT_EQ(t.process.sleeps, c.scans > 1 ? std::vector<uint32_t>{250} : std::vector<uint32_t>{}) << c.name;
+    EXPECT_EQ(t.process.sleeps, std::vector<uint32_t>(static_cast<std::size_t>(c.scans - 1), 250)) << c.name;
+    // A process's times are asked with the lighter right first, and the old one only where it is refused.
+    for (std::size_t i = 0; i < t.process.openAccessSeen.size(); ++i) {
+      const uint32_t access = t.process.openAccessSeen[i];
+      EXPECT_TRUE(access == kProcessQueryLimitedInformation ||
+                  (access == kProcessQueryInformation && i > 0 &&
+                   t.process.openAccessSeen[i - 1] == kProcessQueryLimitedInformation))
+          << c.name << ": open " << i;
+    }
   }
 }
 
