@@ -4,6 +4,7 @@
 #include "startup/main.h"
 
 #include <algorithm>
+#include <iterator>
 #include <array>
 #include <memory>
 #include <mutex>
@@ -70,21 +71,35 @@ bool CopyListed(const Environment& env, ProcessApi& process, const std::string& 
   const std::string scanned = ScanProcesses(env, process, &ids);
   if (scanned.empty()) return false;  // nothing listed: nothing to count
 
-  // A carriage return before the first name makes every entry one to count.
-  const std::string list = '\r' + scanned;
+  // The entries of either name that count, each after a carriage return, as the list has them;
+  // the names compared went through the same UpperCase, so names outside ASCII agree too.
+  const std::string names[] = {std::string(kFixedProcessName), ownName.empty() ? ownName : ownName + ".EXE"};
+  const CopyFilter filter(process);
+  std::string counted = "\r";
+  std::vector<uint32_t> countedIds;
+  std::size_t entryStart = 0;
+  for (const uint32_t id : ids) {
+    const std::size_t entryEnd = scanned.find('\r', entryStart);
+    if (entryEnd == std::string::npos) break;
+    const std::string_view entry = std::string_view(scanned).substr(entryStart, entryEnd - entryStart);
+    entryStart = entryEnd + 1;
+    if (std::find(std::begin(names), std::end(names), entry) == std::end(names) || !filter.Counts(id)) continue;
+    counted.append(entry).push_back('\r');
+    countedIds.push_back(id);
+  }
+
   std::vector<std::string> copyNames;
-  for (std::string name : {std::string(kFixedProcessName), ownName.empty() ? ownName : ownName + ".EXE"}) {
-    if (!name.empty() && CountNameMatches(list, name) > 1) copyNames.push_back(std::move(name));
+  for (const std::string& name : names) {
+    if (!name.empty() && CountNameMatches(counted, name) > 1) copyNames.push_back(name);
   }
   copies.clear();
   const uint32_t ownId = process.GetCurrentProcessId();
-  std::size_t entryStart = 1;
-  for (const uint32_t id : ids) {
-    const std::size_t entryEnd = list.find('\r', entryStart);
-    if (entryEnd == std::string::npos) break;
-    const std::string_view entry = std::string_view(list).substr(entryStart, entryEnd - entryStart);
-    if (id != ownId && std::find(copyNames.begin(), copyNames.end(), entry) != copyNames.end()) copies.push_back(id);
+  entryStart = 1;
+  for (const uint32_t id : countedIds) {
+    const std::size_t entryEnd = counted.find('\r', entryStart);
+    const std::string_view entry = std::string_view(counted).substr(entryStart, entryEnd - entryStart);
     entryStart = entryEnd + 1;
+    if (id != ownId && std::find(copyNames.begin(), copyNames.end(), entry) != copyNames.end()) copies.push_back(id);
   }
   return !copyNames.empty();
 }

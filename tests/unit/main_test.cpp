@@ -236,6 +236,15 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
     EXPECT_EQ(t.process.openHandles, 0) << c.name << ": every handle the count opened is closed";
     EXPECT_EQ(t.process.snapshotCalls, c.scans) << c.name;
     EXPECT_EQ(t.process.sleeps, std::vector<uint32_t>(static_cast<std::size_t>(c.scans - 1), 250)) << c.name;
+    // Only a process of a counted name is asked for its session and its mark.
+    std::vector<uint32_t> asked = t.process.sessionsAsked;
+    for (const std::string& mark : t.process.mutexesAsked)
+      asked.push_back(static_cast<uint32_t>(std::stoul(mark.substr(mark.rfind('.') + 1))));
+    for (const uint32_t id : asked) {
+      if (id == Fake::kOwnId) continue;
+      const std::string name = UpperCase(Trim(c.processes.at(id - Fake::kFirstSnapshotId)));
+      EXPECT_TRUE(name == kFixedProcessName || name == UpperCase(Trim(c.exeName)) + ".EXE") << c.name << ": " << name;
+    }
     // A process's times are asked with the lighter right first, and the old one only where it is refused.
     for (std::size_t i = 0; i < t.process.openAccessSeen.size(); ++i) {
       const uint32_t access = t.process.openAccessSeen[i];
