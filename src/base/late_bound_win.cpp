@@ -20,7 +20,9 @@ Table LookUp(HMODULE module, const char* const (&names)[N]) {
   return table;
 }
 
-HMODULE LoadFromSystemFolder(const wchar_t* name) {
+}  // namespace
+
+HMODULE LoadSystemLibrary(const wchar_t* name) {
   wchar_t path[MAX_PATH + 16] = {};  // room for the name after the longest folder
   const UINT length = ::GetSystemDirectoryW(path, MAX_PATH);
   const std::size_t nameLength = std::wcslen(name);
@@ -30,8 +32,6 @@ HMODULE LoadFromSystemFolder(const wchar_t* name) {
   return ::LoadLibraryW(path);
 }
 
-}  // namespace
-
 const Kernel32Functions& Kernel32() {
   static const auto table = LookUp<Kernel32Functions>(
       ::GetModuleHandleW(L"kernel32.dll"), {"ProcessIdToSessionId", "CancelSynchronousIo", "IsWow64Process2"});
@@ -39,7 +39,7 @@ const Kernel32Functions& Kernel32() {
 }
 
 const OleaccFunctions& Oleacc() {
-  static const auto table = LookUp<OleaccFunctions>(LoadFromSystemFolder(L"oleacc.dll"),
+  static const auto table = LookUp<OleaccFunctions>(LoadSystemLibrary(L"oleacc.dll"),
                                                     {"CreateStdAccessibleObject", "LresultFromObject"});
   return table;
 }

@@ -28,4 +28,8 @@ struct OleaccFunctions {
 const Kernel32Functions& Kernel32();
 const OleaccFunctions& Oleacc();
 
+/// Loads a library from the system folder alone (never from the current or the program's
+/// folder); null when it cannot. It stays loaded for the process's life.
+HMODULE LoadSystemLibrary(const wchar_t* name);
+
 }  // namespace tarnvik::win

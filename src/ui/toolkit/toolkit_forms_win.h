@@ -75,6 +75,15 @@ int16_t ShiftFromMouseKeys(WPARAM keys);
 
 class Win32MainWindow;
 
+struct Geometry {
+  int left = 0, top = 0, width = 0, height = 0;
+  bool operator==(const Geometry&) const = default;
+};
+
+/// Moves a child window unless it is already there: every move asks the system, and the layout
+/// pass sets the same places again at every showing and restore.
+void MoveChild(HWND hwnd, Geometry& at, const Geometry& to);
+
 class Win32TextBox final : public toolkit::TextBox {
  public:
   std::string Text() const override;
@@ -85,6 +94,7 @@ class Win32TextBox final : public toolkit::TextBox {
   void Move(int left, int top, int width, int height) override;
 
   HWND hwnd = nullptr;
+  Geometry at;  ///< where the box was made or last moved
 
  private:
   double points_ = 9.75;
@@ -100,13 +110,10 @@ class Win32Label final : public toolkit::Label {
   void Move(int left, int top, int width, int height) override;
 
   HWND hwnd = nullptr;
+  Geometry at;  ///< where the label was made or last moved
 
  private:
   double points_ = 9;
-};
-
-struct Geometry {
-  int left = 0, top = 0, width = 0, height = 0;
 };
 
 /// A picture control, or a windowless picture holder of the store when it has no window.
@@ -216,7 +223,6 @@ class Win32MainWindow final : public toolkit::MainWindow {
   /// lies at window point (originX, originY). The controls paint through it to look transparent.
   void PaintSurface(HDC dc, const RECT& area, int originX, int originY) const;
   void PaintPicture(const Win32Picture& picture, HWND hwnd) const;
-  void CentreOnWorkArea();
 
   void OnPaint();
   void OnSize();
