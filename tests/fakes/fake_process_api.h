@@ -44,8 +44,7 @@ class FakeProcessApi : public ProcessApi {
   std::set<uint32_t> lighterRightRefused;  ///< processes that refuse kProcessQueryLimitedInformation
   std::vector<uint32_t> sleeps;
   uint32_t sleptMs = 0;
-  std::vector<uint32_t> sessionsAsked;   ///< the processes ProcessIdToSessionId was asked about
-  std::vector<std::string> mutexesAsked;  ///< the names OpenMutexA was asked for
+  std::set<uint32_t> askedAbout;  ///< the other processes asked for their session or not-a-copy mark
 
   ProcessHandle CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId) override {
     ++snapshotCalls;
@@ -109,7 +108,7 @@ class FakeProcessApi : public ProcessApi {
   }
   uint32_t GetCurrentProcessId() override { return kOwnId; }
   int ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) override {
-    sessionsAsked.push_back(processId);
+    if (processId != kOwnId) askedAbout.insert(processId);
     const auto it = sessionOf.find(processId);
     if (it == sessionOf.end()) return 0;
     *sessionId = it->second;
@@ -130,7 +129,7 @@ class FakeProcessApi : public ProcessApi {
     return kMutex;
   }
   ProcessHandle OpenMutexA(uint32_t, int, const char* name) override {
-    mutexesAsked.push_back(name);
+    askedAbout.insert(static_cast<uint32_t>(std::stoul(std::string(name).substr(std::string(name).rfind('.') + 1))));
     lastError_ = deniedMutexes.count(name) != 0 ? kErrorAccessDenied : 2;  // else ERROR_FILE_NOT_FOUND
     const auto later = mutexesFrom.find(name);
     if (mutexes.count(name) == 0 && (later == mutexesFrom.end() || later->second > sleptMs)) return 0;

@@ -6,13 +6,30 @@
 #include <string>
 
 #include "ui/commands/about.h"
-#include "ui/controller.h"
 #include "unit/ui_fixture.h"
 
 namespace tarnvik::testing {
 namespace {
 
-TEST(Menu, ItemsCaptionsAndShortcutsInOrder) {
+// The states a command may run in, a letter each: S starting, I idle, B building, Q quitting, C closing.
+std::string AllowedIn(const Command& command) {
+  using S = Controller::State;
+  std::string states;
+  const auto note = [&](char letter, Controller& ui, S expected) {
+    EXPECT_EQ(ui.state(), expected) << letter;
+    if (command.action != nullptr && (command.allowed == nullptr || command.allowed(ui))) states += letter;
+  };
+  TestProgram starting;
+  ShownProgram idle, building, quitting, closing;
+  building.tk.onDoEvents = [&](int) { note('B', building.ui(), S::Building); };
+  note('S', starting.ui(), S::Starting), note('I', idle.ui(), S::Idle), building.win().PressKey(116);
+  quitting.ui().Quit(), closing.win().RequestClose();
+  note('Q', quitting.ui(), S::Quitting), note('C', closing.ui(), S::Closing);
+  return states;
+}
+
+// The command table: each row's caption and F key in the menu, its key in the report box, its guard.
+TEST(CommandTable, EachRowsCaptionKeyAndGuard) {
   const std::vector<toolkit::MenuItem> expected = {
       {"-", ""},
       {"\xD0\x9E \xD0\xBF\xD1\x80\xD0\xBE\xD0\xB3\xD1\x80\xD0\xB0\xD0\xBC\xD0\xBC\xD0\xB5 / About...", "F1"},
@@ -25,136 +42,23 @@ TEST(Menu, ItemsCaptionsAndShortcutsInOrder) {
       {"\xD0\x9E\xD1\x82\xD0\xBC\xD0\xB5\xD0\xBD\xD0\xB0 / Cancel", ""},
       {"-", ""},
   };
+  const int16_t keys[] = {0, 112, 113, 0, 116, 0, 27, 0, 0, 0, 0};  // the last row: Minimise, in no menu
+  const char* const allowedIn[] = {"", "SIB", "SIB", "", "I", "", "SIBQC", "", "", "", "SIB"};
   const auto& items = MenuItems();
   ASSERT_EQ(items.size(), expected.size());
-  for (std::size_t i = 0; i < items.size(); ++i) {
+  ASSERT_EQ(Commands().size(), std::size(keys));
+  for (std::size_t i = 0; i < Commands().size(); ++i) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(items[i].caption, expected[i].caption);
-    EXPECT_EQ(items[i].shortcut, expected[i].shortcut);
+    const Command& command = Commands()[i];
+    EXPECT_EQ(static_cast<std::size_t>(command.id), i);
+    EXPECT_EQ(command.caption != nullptr ? command.caption : "", i < items.size() ? expected[i].caption : "");
+    if (i < items.size()) EXPECT_EQ(items[i].caption, expected[i].caption);
+    if (i < items.size()) EXPECT_EQ(items[i].shortcut, expected[i].shortcut);
+    EXPECT_EQ(command.key, keys[i]);
+    if (keys[i] != 0) EXPECT_EQ(CommandForKey(keys[i]), &command);
+    EXPECT_EQ(AllowedIn(command), allowedIn[i]);
   }
   EXPECT_EQ(kDefaultMenuItem, 4);
-}
-
-// The states a command may run in, one letter each: S starting, I idle, B building, Q quitting,
-// C closing; each also read back from the controller.
-std::string AllowedIn(const Command& command) {
-  using S = Controller::State;
-  std::string states;
-  const auto note = [&](char letter, Controller& ui, S expected) {
-    EXPECT_EQ(ui.state(), expected) << letter;
-    if (command.action != nullptr && (command.allowed == nullptr || command.allowed(ui))) states += letter;
-  };
-  TestProgram starting;
-  note('S', starting.ui(), S::Starting);
-  ShownProgram idle, building, quitting, closing;
-  note('I', idle.ui(), S::Idle);
-  building.tk.onDoEvents = [&](int) { note('B', building.ui(), S::Building); };
-  building.win().PressKey(116);
-  quitting.ui().Quit();
-  note('Q', quitting.ui(), S::Quitting);
-  closing.win().RequestClose();
-  note('C', closing.ui(), S::Closing);
-  return states;
-}
-
-TEST(CommandTable, EachRowsCaptionKeyAndGuard) {
-  const struct Row {
-    CommandId id;
-    const char* caption;  // null: not in the menu
-    int16_t key;
-    const char* allowedIn;
-  } rows[] = {
-      {CommandId::TopSeparator, "-", 0, ""},
-      {CommandId::About, "О программе / About...", 112, "SIB"},
-      {CommandId::HelpFile, "Файл помощи / Help file...", 113, "SIB"},
-      {CommandId::SeparatorBeforeRefresh, "-", 0, ""},
-      {CommandId::Refresh, "Обновить / Refresh...", 116, "I"},
-      {CommandId::SeparatorBeforeQuit, "-", 0, ""},
-      {CommandId::Quit, "Выход / Quit...    [Esc]", 27, "SIBQC"},
-      {CommandId::SeparatorBeforeCancel, "-", 0, ""},
-      {CommandId::Cancel, "Отмена / Cancel", 0, ""},
-      {CommandId::BottomSeparator, "-", 0, ""},
-      {CommandId::Minimise, nullptr, 0, "SIB"},
-  };
-  ASSERT_EQ(Commands().size(), std::size(rows));
-  for (std::size_t i = 0; i < std::size(rows); ++i) {
-    const Row& row = rows[i];
-    const Command& command = Commands()[i];
-    SCOPED_TRACE(i);
-    EXPECT_EQ(command.id, row.id);
-    EXPECT_EQ(command.caption == nullptr ? "(none)" : std::string(command.caption),
-              row.caption == nullptr ? "(none)" : std::string(row.caption));
-    EXPECT_EQ(command.key, row.key);
-    if (row.key != 0) EXPECT_EQ(CommandForKey(row.key), &command);
-    EXPECT_EQ(AllowedIn(command), row.allowedIn);
-  }
-  EXPECT_EQ(CommandForKey(114), nullptr);  // F3
-}
-
-// What a user can do to the controller's state, and what it then does.
-TEST(ControllerState, MovesOnlyAsTheUserCanMoveIt) {
-  using S = Controller::State;
-  const struct Row {
-    const char* what;
-    void (*act)(ShownProgram&);
-    S after;
-    int builds;
-    bool loadedAfterATick;
-  } rows[] = {
-      {"F5 while building: dropped",
-       [](ShownProgram& t) {
-         t.tk.onDoEvents = [&t](int n) { n == 1 ? void(t.win().PressKey(116)) : void(); };
-         t.win().PressKey(116);
-       },
-       S::Idle, 1, true},
-      {"Esc while building: the build stops",
-       [](ShownProgram& t) {
-         t.tk.onDoEvents = [&t](int n) { n == 1 ? void(t.win().PressKey(27)) : void(); };
-         t.win().PressKey(116);
-       },
-       S::Quitting, 1, false},
-      {"a close from outside while building",
-       [](ShownProgram& t) {
-         t.tk.onDoEvents = [&t](int n) { n == 1 ? t.win().RequestClose() : void(); };
-         t.win().PressKey(116);
-         t.win().PressKey(116);
-       },
-       S::Closing, 1, false},
-      {"Quit during a modal loop: chosen in the menu opened from the About box",
-       [](ShownProgram& t) {
-         t.tk.onPopupMenu = [](const toolkit::PopupRecord&) { return static_cast<int>(CommandId::Quit); };
-         t.tk.onMsgBox = [&t](const toolkit::MessageBoxRecord&) { t.g().OnMenuGlyphMouseDown(1, 0, 0, 0); };
-         t.win().PressKey(112);
-       },
-       S::Quitting, 0, false},
-      {"Quit after a close from outside, chosen in the menu open meanwhile",
-       [](ShownProgram& t) {
-         t.tk.onPopupMenu = [&t](const toolkit::PopupRecord&) {
-           t.win().RequestClose();
-           return static_cast<int>(CommandId::Quit);
-         };
-         t.g().OnMenuGlyphMouseDown(1, 0, 0, 0);
-       },
-       S::Quitting, 0, false},
-      {"a close from outside after Esc stays a quit",
-       [](ShownProgram& t) {
-         t.win().PressKey(27);
-         t.win().RequestClose();
-       },
-       S::Quitting, 0, false},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    ShownProgram t;
-    t.drive.logicalDrives = LetterMask("cd");
-    row.act(t);
-    EXPECT_EQ(t.ui().state(), row.after);
-    EXPECT_TRUE(t.ui().ReportIdle()) << "no build is left running";
-    EXPECT_EQ(t.Builds(), row.builds);
-    EXPECT_FALSE(t.ui().InModalLoop());
-    t.win().Tick();
-    EXPECT_EQ(t.win().Loaded(), row.loadedAfterATick);
-  }
 }
 
 struct ClickRow {
