@@ -136,7 +136,7 @@ void ReportWindow::OnQueryUnload(int16_t&, int16_t) {
 }
 
 void ReportWindow::OnUnload(int16_t&) {
-  // The messages already waiting run now: a build stopped by the close ends inside them.
+  // As a form's unload does, the messages already waiting run before the window goes.
   ui_.tk.DoEvents();
 }
 
