@@ -145,6 +145,6 @@ endif()
 
 # The help file the program opens in Notepad lives beside the .exe; it names the version and keeps
 # CRLF line ends for Notepad however the source was checked out.
-configure_file(${CMAKE_SOURCE_DIR}/src/ui/menu_form/ReadMe.txt ${CMAKE_BINARY_DIR}/ReadMe.txt @ONLY NEWLINE_STYLE CRLF)
+configure_file(${CMAKE_SOURCE_DIR}/src/ui/commands/ReadMe.txt ${CMAKE_BINARY_DIR}/ReadMe.txt @ONLY NEWLINE_STYLE CRLF)
 
 include(cmake/release.cmake)

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/late_bound_win.h"
 #include "base/lock.h"
 
 // After <windows.h>, which it needs.
@@ -83,12 +84,8 @@ void ThreadWorkers::WaitForWake() {
 bool BackgroundWorkRunning() { return g_runningWork.load() > 0; }
 
 void CancelBackgroundCalls() {
-  // Vista and later; resolved here so the program still starts on older Windows.
-  using CancelFn = BOOL(WINAPI*)(HANDLE);
-  const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-  const auto cancel =
-      kernel != nullptr ? reinterpret_cast<CancelFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "CancelSynchronousIo")))
-                        : nullptr;
+  // Vista and later: looked up at run time, so the program still starts on older Windows.
+  const auto cancel = Kernel32().CancelSynchronousIo;
   if (cancel == nullptr) return;
   const std::lock_guard lock(g_workersLock);
   for (const ScopedKernelHandle& thread : WorkerThreads()) {

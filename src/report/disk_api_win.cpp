@@ -36,7 +36,8 @@ static_assert(sizeof(DEVICE_SEEK_PENALTY_DESCRIPTOR) == 12 &&
 static_assert(offsetof(DISK_GEOMETRY_EX, DiskSize) == 24 && sizeof(STORAGE_PREDICT_FAILURE) == 516);
 
 // The health questions.
-static_assert(ioctl::kStorageDeviceProtocolSpecificProperty == StorageDeviceProtocolSpecificProperty &&
+static_assert(ioctl::kStorageAdapterProtocolSpecificProperty == StorageAdapterProtocolSpecificProperty &&
+              ioctl::kStorageDeviceProtocolSpecificProperty == StorageDeviceProtocolSpecificProperty &&
               ioctl::kStorageDeviceTemperatureProperty == StorageDeviceTemperatureProperty &&
               ioctl::kProtocolTypeNvme == ProtocolTypeNvme && ioctl::kNvmeDataTypeLogPage == NVMeDataTypeLogPage &&
               ioctl::kNvmeLogPageHealthInfo == NVME_LOG_PAGE_HEALTH_INFO);  // BusTypeNvme: only for 7 and later

@@ -73,7 +73,7 @@ constexpr uint32_t kProtocolBufferSize =
     layout::kProtocolSpecificAt + layout::kProtocolSpecificSize + layout::kHealthLogSize;
 
 // The question for NVMe's SMART / health log, made at compile time: the standard query (type 0)
-// of the protocol-specific property, whose data is to follow its own 40 bytes.
+// of a protocol-specific property (the device's here), whose data is to follow its own 40 bytes.
 constexpr auto kNvmeHealthQuery = [] {
   using namespace layout;
   std::array<unsigned char, kProtocolSpecificAt + kProtocolSpecificSize> query{};
@@ -326,16 +326,23 @@ DiskFacts QueryDiskDevice(DiskApi& api, uint32_t number, const WindowsVersion& w
   DiskHealth health;
   bool read = AskProperty(api, h, ioctl::kStorageDeviceTemperatureProperty, answer, kTemperatureBufferSize) &&
               ParseTemperatures(answer.data(), answer.size(), health);
-  if (facts.busType == ioctl::kBusTypeNvme) {
+  // The log is the controller's. One that keeps none per namespace refuses the device's
+  // question; the adapter's then asks for the controller's own page.
+  for (const uint32_t property :
+       {ioctl::kStorageDeviceProtocolSpecificProperty, ioctl::kStorageAdapterProtocolSpecificProperty}) {
+    if (facts.busType != ioctl::kBusTypeNvme) break;
     // One buffer for the question and its answer, as in Microsoft's example: the log follows
     // the question's own bytes.
     answer.resize(kProtocolBufferSize);
     std::fill(std::copy(kNvmeHealthQuery.begin(), kNvmeHealthQuery.end(), answer.begin()), answer.end(), 0);
+    answer[0] = static_cast<unsigned char>(property);
     uint32_t returned = 0;
     if (api.DeviceIoControl(h, ioctl::kStorageQueryProperty, answer.data(), kProtocolBufferSize, answer.data(),
                             kProtocolBufferSize, &returned, &error) &&
-        ParseNvmeHealthLog(answer.data(), std::min(returned, kProtocolBufferSize), health))
+        ParseNvmeHealthLog(answer.data(), std::min(returned, kProtocolBufferSize), health)) {
       read = true;
+      break;
+    }
   }
   if (read || facts.failurePredicted) facts.health = health;
   return facts;

@@ -131,6 +131,7 @@ static_assert(kVolumeGetVolumeDiskExtents == 0x00560000 && kStorageQueryProperty
 inline constexpr uint32_t kStorageDeviceProperty = 0;
 inline constexpr uint32_t kStorageDeviceSeekPenaltyProperty = 7;
 inline constexpr uint32_t kStorageDeviceTrimProperty = 8;
+inline constexpr uint32_t kStorageAdapterProtocolSpecificProperty = 49;
 inline constexpr uint32_t kStorageDeviceProtocolSpecificProperty = 50;
 inline constexpr uint32_t kStorageDeviceTemperatureProperty = 52;
 

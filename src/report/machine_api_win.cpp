@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/late_bound_win.h"
 #include "base/scoped_win.h"
 #include "base/utf_win.h"
 #include "base/win32_win.h"
@@ -44,13 +45,7 @@ void WinMachineApi::GetNativeSystemInfo(uint16_t& processorArchitecture) {
 }
 
 int WinMachineApi::IsWow64Process2(uint16_t& processMachine, uint16_t& nativeMachine) {
-  using Wow64Process2 = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
-  static const auto call = [] {
-    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    return kernel == nullptr ? nullptr
-                             : reinterpret_cast<Wow64Process2>(
-                                   reinterpret_cast<void*>(::GetProcAddress(kernel, "IsWow64Process2")));
-  }();
+  const auto call = Kernel32().IsWow64Process2;
   if (call == nullptr) {
     ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
     return 0;

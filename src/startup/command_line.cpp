@@ -25,7 +25,7 @@ namespace tarnvik {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: tarnvik.exe [/save FILE | /json FILE | /csv FILE | /csv:semicolon FILE]\r\n"
+    "Usage: tarnvik [/save FILE | /json FILE | /csv FILE | /csv:semicolon FILE]\r\n"
     "  /save FILE  writes the report text (UTF-8 with a byte-order mark) and exits\r\n"
     "  /json FILE  writes the report as JSON (UTF-8) and exits\r\n"
     "  /csv FILE   writes one row per drive, comma-separated (UTF-8 with a byte-order mark),\r\n"

@@ -13,6 +13,7 @@ using ModuleHandle = std::uintptr_t;  ///< the platform's HMODULE value
 inline constexpr ProcessHandle kInvalidHandleValue = -1;
 inline constexpr uint32_t kTh32csSnapProcess = 2;
 inline constexpr uint32_t kProcessQueryInformation = 0x400;
+inline constexpr uint32_t kProcessQueryLimitedInformation = 0x1000;  ///< Vista and later
 inline constexpr uint32_t kProcessVmRead = 0x10;
 
 /// Snapshot entry. Only szExeFile is read. The adapter fills it from the platform's own
@@ -55,7 +56,7 @@ class ProcessApi {
   /// queried and where the platform lacks the call (Windows 9x, NT 4).
   virtual int ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) = 0;
   /// Non-zero on success, with the four times as FILETIME values (100 ns units; creation since
-  /// 1601). Needs a handle opened with kProcessQueryInformation.
+  /// 1601). Needs a handle opened with kProcessQueryLimitedInformation or kProcessQueryInformation.
   virtual int GetProcessTimes(ProcessHandle process, uint64_t* creation, uint64_t* exit, uint64_t* kernel,
                               uint64_t* user) = 0;
   /// A handle to the named mutex (made when missing), or 0. The name is UTF-8.

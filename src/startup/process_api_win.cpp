@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/late_bound_win.h"
 #include "base/utf8_copy.h"
 #include "base/utf_win.h"
 #include "base/win32_win.h"
@@ -116,13 +117,7 @@ int WinProcessApi::CloseHandle(ProcessHandle handle) {
 uint32_t WinProcessApi::GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 
 int WinProcessApi::ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) {
-  using SessionOfProcess = BOOL(WINAPI*)(DWORD, DWORD*);
-  static const auto call = [] {
-    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    return kernel == nullptr ? nullptr
-                             : reinterpret_cast<SessionOfProcess>(
-                                   reinterpret_cast<void*>(::GetProcAddress(kernel, "ProcessIdToSessionId")));
-  }();
+  const auto call = Kernel32().ProcessIdToSessionId;
   if (call == nullptr || sessionId == nullptr) {
     ::SetLastError(call == nullptr ? ERROR_CALL_NOT_IMPLEMENTED : ERROR_INVALID_PARAMETER);
     return 0;

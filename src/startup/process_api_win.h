@@ -20,7 +20,7 @@ class WinProcessApi final : public ProcessApi {
   uint32_t GetModuleFileNameExA(ProcessHandle process, ModuleHandle module, char* fileName, uint32_t size) override;
   int CloseHandle(ProcessHandle handle) override;
   uint32_t GetCurrentProcessId() override;
-  /// Found in kernel32 at run time, since Windows 9x and NT 4 lack it.
+  /// Looked up at run time (base/late_bound_win.h), since Windows 9x and NT 4 lack it.
   int ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) override;
   int GetProcessTimes(ProcessHandle process, uint64_t* creation, uint64_t* exit, uint64_t* kernel,
                       uint64_t* user) override;

@@ -73,36 +73,6 @@ std::string ModuleBaseName(std::string_view path) {
 
 using ModuleTable = std::array<ModuleHandle, kModuleTableEntries>;
 
-// Only the caller's own session counts: another user's copy behind Fast User Switching or
-// Remote Desktop must not stop this one. Nor does a saving run: it ends by itself, and a
-// script may start one at any moment; nor does a copy that has ended but lingers. Where the
-// caller's own session cannot be read (the call is missing before Windows 2000) every process
-// counts, as it always has. A process whose
-// session cannot be read does not count: that is mostly another user's process, which a
-// standard user may not query, and a copy in this session from the same path is caught by the
-// per-session mutex anyway.
-class CopyFilter {
- public:
-  explicit CopyFilter(ProcessApi& api) : api_(api) {
-    known_ = api.ProcessIdToSessionId(api.GetCurrentProcessId(), &own_) != 0;
-  }
-  bool Counts(uint32_t processId) const {
-    uint32_t session = 0;
-    if (known_ && (api_.ProcessIdToSessionId(processId, &session) == 0 || session != own_)) return false;
-    const ProcessHandle mark = api_.OpenMutexA(kSynchronize, 0, NotACopyMarkName(processId).c_str());
-    // A mark that may not be opened is there all the same: an elevated saving run's objects
-    // refuse a standard user's window.
-    if (mark == 0) return api_.GetLastError() != kErrorAccessDenied;
-    api_.CloseHandle(mark);
-    return false;
-  }
-
- private:
-  ProcessApi& api_;
-  uint32_t own_ = 0;
-  bool known_ = false;
-};
-
 std::string NameOfProcess(ProcessApi& api, ProcessHandle process, ModuleTable& modules) {
   // An unopened process has no module to ask about; asking with a null handle and a module
   // left over from the previous process could name the wrong program.
@@ -128,13 +98,12 @@ std::string ScanProcesses(const Environment& env, ProcessApi& api, std::vector<u
   const ScopedProcessHandle snapshot(api, api.CreateToolhelp32Snapshot(kTh32csSnapProcess, 0));
   if (snapshot.get() <= 0) return list;
 
-  const CopyFilter copies(api);
   ProcessEntry entry;
   entry.dwSize = sizeof(ProcessEntry);
   int delivered = api.Process32First(snapshot.get(), entry);
   while (delivered != 0) {
     const std::string_view field(entry.szExeFile.data(), entry.szExeFile.size());
-    if (copies.Counts(entry.th32ProcessID)) AppendEntry(list, CleanName(UpToNul(field)), entry.th32ProcessID, ids);
+    AppendEntry(list, CleanName(UpToNul(field)), entry.th32ProcessID, ids);
     entry.szExeFile.fill(' ');
     delivered = api.Process32Next(snapshot.get(), entry);
   }
@@ -155,15 +124,28 @@ std::string ListProcessesPsapi(ProcessApi& api, std::vector<uint32_t>* listedIds
   }
   const std::size_t count = std::min<std::size_t>(filled / 4, ids.size());
 
-  const CopyFilter copies(api);
   ModuleTable modules{};  // not cleared between processes
   for (std::size_t i = 0; i < count; ++i) {
-    if (!copies.Counts(ids[i])) continue;
     const ScopedProcessHandle process(api, api.OpenProcess(kProcessQueryInformation | kProcessVmRead, 0, ids[i]));
     if (process.get() < 0) continue;
     AppendEntry(list, NameOfProcess(api, process.get(), modules), ids[i], listedIds);
   }
   return Trim(UpperCase(list));
+}
+
+CopyFilter::CopyFilter(ProcessApi& api) : api_(api) {
+  known_ = api.ProcessIdToSessionId(api.GetCurrentProcessId(), &own_) != 0;
+}
+
+bool CopyFilter::Counts(uint32_t processId) const {
+  uint32_t session = 0;
+  if (known_ && (api_.ProcessIdToSessionId(processId, &session) == 0 || session != own_)) return false;
+  const ProcessHandle mark = api_.OpenMutexA(kSynchronize, 0, NotACopyMarkName(processId).c_str());
+  // A mark that may not be opened is there all the same: an elevated saving run's objects
+  // refuse a standard user's window.
+  if (mark == 0) return api_.GetLastError() != kErrorAccessDenied;
+  api_.CloseHandle(mark);
+  return false;
 }
 
 std::string NotACopyMarkName(uint32_t processId) {
@@ -172,16 +154,22 @@ std::string NotACopyMarkName(uint32_t processId) {
 
 void MarkNotACopy(ProcessApi& api) { api.CreateMutexA(0, NotACopyMarkName(api.GetCurrentProcessId()).c_str()); }
 
-bool AllStartedJustNow(ProcessApi& api, const std::vector<uint32_t>& ids, uint32_t milliseconds) {
-  // This process began a moment ago: its own start stands in for the present.
+bool AllStartedJustNow(ProcessApi& api, const std::vector<uint32_t>& ids, uint32_t milliseconds, uint32_t waitedMs) {
+  // This process began a moment ago: its own start, and the time it has waited since, stand in
+  // for the present.
   const auto created = [&api](uint32_t id, uint64_t& time) {
-    const ScopedProcessHandle process(api, api.OpenProcess(kProcessQueryInformation, 0, id));
+    // The lighter right (Vista and later) is granted even on an elevated process to a standard
+    // user; where it is refused, as older Windows refuse any right they do not know, the old one.
+    ProcessHandle opened = api.OpenProcess(kProcessQueryLimitedInformation, 0, id);
+    if (opened <= 0) opened = api.OpenProcess(kProcessQueryInformation, 0, id);
+    const ScopedProcessHandle process(api, opened);
     uint64_t unused = 0;
     return process.get() > 0 && api.GetProcessTimes(process.get(), &time, &unused, &unused, &unused) != 0;
   };
   uint64_t now = 0;
   if (ids.empty() || !created(api.GetCurrentProcessId(), now)) return false;
-  const uint64_t window = uint64_t{milliseconds} * 10000;  // FILETIME counts 100 ns
+  now += uint64_t{waitedMs} * 10000;  // FILETIME counts 100 ns
+  const uint64_t window = uint64_t{milliseconds} * 10000;
   return std::all_of(ids.begin(), ids.end(), [&](uint32_t id) {
     uint64_t time = 0;
     return created(id, time) && time + window > now;

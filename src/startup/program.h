@@ -1,5 +1,5 @@
 // The running program: the toolkit, the operating-system interfaces it calls, where it runs,
-// and its two forms.
+// and its user interface.
 #pragma once
 
 #include "report/disk_api.h"
@@ -10,7 +10,7 @@
 #include "startup/process_api.h"
 #include "startup/registry_api.h"
 #include "startup/version_api.h"
-#include "ui/forms.h"
+#include "ui/controller.h"
 #include "ui/main_window/cursor_api.h"
 #include "ui/toolkit/toolkit.h"
 
@@ -30,7 +30,7 @@ struct OsApis {
 class Program {
  public:
   Program(toolkit::Toolkit& toolkit, const OsApis& apis)
-      : tk(toolkit), os(apis), forms(toolkit, FormsApis{apis.drive, apis.wmi, apis.cursor}) {}
+      : tk(toolkit), os(apis), ui(toolkit, UiApis{apis.drive, apis.wmi, apis.cursor}) {}
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
@@ -38,7 +38,7 @@ class Program {
   OsApis os;
   /// Read by BeginRun, before any check.
   Environment env;
-  Forms forms;
+  Controller ui;
 };
 
 }  // namespace tarnvik

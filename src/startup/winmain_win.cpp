@@ -19,7 +19,7 @@ int RunProgram() {
   tarnvik::win::WinCursorApi cursor;
   tarnvik::win::Win32Toolkit toolkit;
   tarnvik::TraceStart("toolkit");
-  // Declared after the toolkit: the forms go before the toolkit that made them.
+  // Declared after the toolkit: the window goes before the toolkit that made it.
   tarnvik::Program program(toolkit, tarnvik::OsApis{run.drive, run.version, run.registry, run.process, run.wmi, cursor,
                                                     run.disk, run.machine});
   int exitCode = 1;

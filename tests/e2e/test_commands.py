@@ -15,7 +15,7 @@ from hardening_lib import procstat
 from harness import BUILD_ROOT, REPO, CaseFailure, Session, case, check
 
 ABOUT_TITLE = " QELM Tarnvik  About / Info..."
-ABOUT_SOURCE = REPO / "src" / "ui" / "menu_form" / "about.cpp"
+ABOUT_SOURCE = REPO / "src" / "ui" / "commands" / "about.cpp"
 CONSTANTS_SOURCE = REPO / "src" / "base" / "program_identity.h"
 VERSION_HEADER = BUILD_ROOT / "win64" / "generated" / "tarnvik_version.h"
 CLOSE_BUTTON = (278, 4)  # left, top of the 22 x 17 close button in window pixels

@@ -16,7 +16,7 @@ from harness import DriveSpec, Session, case, check, run_bounded
 from test_save import C_SIZE_LINES
 
 TWIN = "tarnvik.com"
-USAGE = b"Usage: tarnvik.exe ["
+USAGE = b"Usage: tarnvik ["
 
 
 def install_both(session: Session, arch: str) -> str:

@@ -30,6 +30,13 @@ struct FakeDrive {
   uint64_t quotaLeft = UINT64_MAX;          ///< caps the bytes free to the caller
 };
 
+/// The GetLogicalDrives mask of lower-case `letters`: "cd" for C: and D:.
+inline uint32_t LetterMask(const std::string& letters) {
+  uint32_t mask = 0;
+  for (const char letter : letters) mask |= 1u << (letter - 'a');
+  return mask;
+}
+
 class FakeDriveApi : public DriveApi {
  public:
   std::map<char, FakeDrive> drives;  ///< by lower-case letter

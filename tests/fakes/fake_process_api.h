@@ -39,9 +39,12 @@ class FakeProcessApi : public ProcessApi {
   std::map<uint32_t, uint32_t> sessionOf;
   std::set<std::string> mutexes;  ///< named mutexes that exist
   std::set<std::string> deniedMutexes;  ///< named mutexes that exist but may not be opened
-  std::set<std::string> mutexesAfterSleep;  ///< join `mutexes` when Sleep is called
+  std::map<std::string, uint32_t> mutexesFrom;  ///< named mutexes that exist once so many ms were slept
   std::map<uint32_t, uint64_t> createdAt;  ///< creation time by identifier (unlisted: cannot be read)
+  std::set<uint32_t> lighterRightRefused;  ///< processes that refuse kProcessQueryLimitedInformation
   std::vector<uint32_t> sleeps;
+  uint32_t sleptMs = 0;
+  std::set<uint32_t> askedAbout;  ///< the other processes asked for their session or not-a-copy mark
 
   ProcessHandle CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId) override {
     ++snapshotCalls;
@@ -68,6 +71,7 @@ class FakeProcessApi : public ProcessApi {
     openAccessSeen.push_back(desiredAccess);
     openInheritSeen.push_back(inheritHandle);
     if (std::find(unopenable.begin(), unopenable.end(), processId) != unopenable.end()) return 0;
+    if (desiredAccess == kProcessQueryLimitedInformation && lighterRightRefused.count(processId) != 0) return 0;
     ++openHandles;
     return 0x1000 + static_cast<ProcessHandle>(processId);
   }
@@ -104,6 +108,7 @@ class FakeProcessApi : public ProcessApi {
   }
   uint32_t GetCurrentProcessId() override { return kOwnId; }
   int ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) override {
+    if (processId != kOwnId) askedAbout.insert(processId);
     const auto it = sessionOf.find(processId);
     if (it == sessionOf.end()) return 0;
     *sessionId = it->second;
@@ -116,7 +121,7 @@ class FakeProcessApi : public ProcessApi {
   }
   void Sleep(uint32_t milliseconds) override {
     sleeps.push_back(milliseconds);
-    mutexes.insert(mutexesAfterSleep.begin(), mutexesAfterSleep.end());
+    sleptMs += milliseconds;
   }
   ProcessHandle CreateMutexA(int, const char* name) override {
     mutexes.insert(name);
@@ -124,8 +129,10 @@ class FakeProcessApi : public ProcessApi {
     return kMutex;
   }
   ProcessHandle OpenMutexA(uint32_t, int, const char* name) override {
+    askedAbout.insert(static_cast<uint32_t>(std::stoul(std::string(name).substr(std::string(name).rfind('.') + 1))));
     lastError_ = deniedMutexes.count(name) != 0 ? kErrorAccessDenied : 2;  // else ERROR_FILE_NOT_FOUND
-    if (mutexes.count(name) == 0) return 0;
+    const auto later = mutexesFrom.find(name);
+    if (mutexes.count(name) == 0 && (later == mutexesFrom.end() || later->second > sleptMs)) return 0;
     ++openHandles;
     return kMutex;
   }

@@ -33,16 +33,16 @@ struct BasicTestProgram {
   Toolkit tk;
   Program program{tk, OsApis{drive, version, registry, process, wmi, cursor, disk, machine}};
 
-  Forms& forms() { return program.forms; }
+  Controller& ui() { return program.ui; }
   /// The same program as a saving run sees it: the toolkit's workers and wait, the fakes.
   SavingRun Saving() {
     return {tk, [](Workers& w) { static_cast<Toolkit&>(w).WaitEvents(); },
             {drive, version, registry, process, wmi, disk, machine, volume}, tk.path};
   }
-  /// The Windows version start-up would have read, and what the forms take from it.
+  /// The Windows version start-up would have read, and what the window takes from it.
   void SetOsVersion(const std::string& text) {
     program.env.osVersion = text;
-    program.forms.withPartitionStyles = program.env.PartitionStylesShown();
+    program.ui.withPartitionStyles = program.env.PartitionStylesShown();
   }
 };
 using TestProgram = BasicTestProgram<>;

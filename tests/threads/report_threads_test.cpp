@@ -14,9 +14,10 @@
 #include "fakes/fake_volume_api.h"
 #include "fakes/test_program.h"
 #include "report/report_queries.h"
+#include "startup/main.h"
+#include "startup/process_scan.h"
 #include "ui/main_window/report_view.h"
 #include "ui/main_window/report_window.h"
-#include "ui/menu_form/command_menu.h"
 
 namespace tarnvik {
 namespace {
@@ -33,13 +34,14 @@ class ThreadedToolkit final : public toolkit::HeadlessToolkit {
  public:
   ~ThreadedToolkit() override {
     // A worker may start another (a disk question its deadline): join until none is left.
-    for (std::unique_lock lock(mutex_); !workers_.empty(); lock.lock()) {
+    for (std::unique_lock lock(workersLock_); !workers_.empty(); lock.lock()) {
       std::thread worker = std::move(workers_.back());
       workers_.pop_back(), lock.unlock(), worker.join();
     }
   }
+  // A worker may start workers, as start-up's copy count starts the first report's queries.
   bool RunInBackground(std::function<void()> work) override {
-    const std::lock_guard lock(mutex_);
+    const std::lock_guard lock(workersLock_);
     workers_.emplace_back([work = std::move(work)] {
       try {
         work();
@@ -62,6 +64,7 @@ class ThreadedToolkit final : public toolkit::HeadlessToolkit {
   }
 
  private:
+  std::mutex workersLock_;
   std::vector<std::thread> workers_;
   std::mutex mutex_;
   std::condition_variable wake_;
@@ -90,16 +93,14 @@ std::vector<std::string> Reports(testing::BasicTestProgram<Toolkit>& t, const Ca
     t.drive.drives[letter].totalBytes = uint64_t{1} << (letter - 'a' + 20);
     if (letter < 'i') t.wmi.disks[std::string(1, static_cast<char>(letter - 32)) + ":"].partitionTypes = {"GPT"};
   }
-  for (char letter : first) t.tk.driveEntries.push_back(std::string(1, letter) + ":");
-  t.program.forms.Menu().Form().Hide();
-  StartDriveQueries(t.program.forms);
-  t.tk.driveEntries.clear();
-  for (char letter : c.second) t.tk.driveEntries.push_back(std::string(1, letter) + ":");
-  t.program.forms.Window().Form().Show();
+  t.drive.logicalDrives = testing::LetterMask(first);
+  t.ui().SetStartedQueries(StartDriveQueries(t.tk, t.drive, t.wmi, t.ui().withPartitionStyles));
+  t.drive.logicalDrives = testing::LetterMask(c.second);
+  t.ui().OpenWindow().Form().Show();
   std::vector<std::string> texts;
   for (int report = 0; report < 3; ++report) {
-    RefreshDriveReport(t.program.forms);
-    texts.push_back(t.program.forms.Window().Form().ReportBox().Text());
+    RefreshDriveReport(t.program.ui);
+    texts.push_back(t.ui().Window()->Form().ReportBox().Text());
   }
   return texts;
 }
@@ -228,6 +229,27 @@ TEST(VolumeThreads, EachVolumeOnAWorkerOfItsOwnAndAHungOneHoldsUpOnlyItself) {
     EXPECT_EQ(listed, "M0GPT,aM0,b-,eM1");
     EXPECT_EQ(disk.Count("open \\\\.\\PhysicalDrive0") + disk.Count("open \\\\.\\PhysicalDrive1"), 2u) << "each disk once";
     EXPECT_TRUE(disk.open.empty()) << "every device and event closed";
+  }
+}
+
+// Start-up on real threads: the copy count on a worker while the window is made, its verdict
+// handed to the window's thread, where only the count's own wake ends the wait when a copy
+// refuses the start. A young copy marked after the first look is looked at twice.
+TEST(StartUpThreads, TheCopyCountHandsOverAsOnOneThread) {
+  using Fake = testing::FakeProcessApi;
+  for (const bool marked : {true, false}) {
+    for (int round = 0; round < 6; ++round) {
+      testing::BasicTestProgram<ThreadedToolkit> t;
+      t.drive.recording = false;  // the drives' workers share the fake
+      t.drive.logicalDrives = testing::LetterMask("cd");
+      t.process.snapshotNames = {"explorer.exe", "tarnvik.exe", "tarnvik.exe"};
+      for (const uint32_t id : {Fake::kOwnId, Fake::kFirstSnapshotId + 1, Fake::kFirstSnapshotId + 2})
+        t.process.createdAt[id] = 1'000'000'000;
+      if (marked) t.process.mutexesFrom[NotACopyMarkName(Fake::kFirstSnapshotId + 2)] = 250;
+      Main(t.program);
+      EXPECT_EQ(t.tk.mainWindowsShown, marked ? 1 : 0) << "round " << round;
+      EXPECT_EQ(t.process.sleeps.size(), marked ? 1u : 8u);
+    }
   }
 }
 

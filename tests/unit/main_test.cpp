@@ -24,13 +24,12 @@ using Fake = testing::FakeProcessApi;
 const std::string kKey(kRegistryKey);
 
 bool Started(const TestProgram& t) {
-  return t.tk.loadedForms == 2 && t.tk.mainWindowsLoaded == 1 && t.tk.menuFormsLoaded == 1;
+  return t.tk.loadedForms == 1 && t.tk.mainWindowsLoaded == 1 && t.tk.mainWindowsShown == 1;
 }
 
-/// A stop at a check: no window, and no drive was asked about or is being asked.
+/// A stop at a check: no window shown or left, and no drive was asked about or is being asked.
 bool NoWindowNoQuery(const TestProgram& t) {
-  return t.tk.loadedForms == 0 && t.tk.mainWindowsLoaded == 0 && t.tk.menuFormsLoaded == 0 &&
-         t.tk.backgroundWork.empty() && t.drive.calls.empty();
+  return t.tk.loadedForms == 0 && t.tk.mainWindowsShown == 0 && t.tk.backgroundWork.empty() && t.drive.calls.empty();
 }
 
 bool ProcessesScanned(const TestProgram& t) {
@@ -165,8 +164,9 @@ struct CopiesCase {
   std::vector<int> sessions = {};  ///< own session first, then each process's; -1: cannot be read
   std::vector<int> marked = {};  ///< snapshot entries marked as no copy (negated: elevated, not openable)
   std::vector<int> startedMsAgo = {};  ///< own process first, then each entry's; unlisted: cannot be read
-  std::vector<int> markedLater = {};   ///< entries whose mark appears while the count waits
+  std::vector<std::pair<int, uint32_t>> markedAfter = {};  ///< entries whose mark appears after so many ms
   int scans = 1;
+  std::vector<uint32_t> lighterRefused = {};  ///< entries that refuse the lighter right (~0u: this process)
 };
 
 TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
@@ -195,9 +195,17 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
       {"beside an elevated saving run", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {-1}},
       {"an ended copy lingers, another runs", {"tarnvik.exe", "tarnvik.exe", "tarnvik.exe"}, "tarnvik", false, {}, {1}},
       {"a saving run that marks itself while the count waits", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {},
-       {0, 0, 1900}, {1}, 2},
-      {"a young copy that stays unmarked", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", false, {}, {}, {0, 0, 300}, {}, 2},
-      {"an older copy is refused at once", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", false, {}, {}, {0, 0, 2100}, {1}},
+       {0, 0, 1900}, {{1, 250}}, 2},
+      {"a young copy that stays unmarked", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", false, {}, {}, {0, 0, 300}, {}, 8},
+      {"an older copy is refused at once", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", false, {}, {}, {0, 0, 2100},
+       {{1, 250}}},
+      // Looked at again every 250 ms until the mark comes, or the copy is 2 s old.
+      {"marked from the start", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {}, {0, 0, 100}, {{1, 0}}},
+      {"marked after 300 ms", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {}, {0, 0, 100}, {{1, 300}}, 3},
+      {"marked after 1900 ms", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {}, {0, 0, 0}, {{1, 1900}}, 9},
+      {"unmarked past 2 s", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", false, {}, {}, {0, 0, 0}, {{1, 2100}}, 9},
+      {"the lighter right refused, the old one granted", {"tarnvik.exe", "tarnvik.exe"}, "tarnvik", true, {}, {},
+       {0, 0, 100}, {{1, 300}}, 3, {~0u, 1}},
   };
   for (const CopiesCase& c : cases) {
     TestProgram t;
@@ -215,8 +223,11 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
       const uint32_t id = i == 0 ? Fake::kOwnId : Fake::kFirstSnapshotId + uint32_t(i - 1);
       t.process.createdAt[id] = 1'000'000'000 - uint64_t(c.startedMsAgo[i]) * 10'000;  // FILETIME: 100 ns
     }
-    for (const int entry : c.markedLater) {
-      t.process.mutexesAfterSleep.insert(NotACopyMarkName(Fake::kFirstSnapshotId + uint32_t(entry)));
+    for (const auto& [entry, ms] : c.markedAfter) {
+      t.process.mutexesFrom[NotACopyMarkName(Fake::kFirstSnapshotId + uint32_t(entry))] = ms;
+    }
+    for (const uint32_t entry : c.lighterRefused) {
+      t.process.lighterRightRefused.insert(entry == ~0u ? Fake::kOwnId : Fake::kFirstSnapshotId + entry);
     }
     t.tk.exeName = c.exeName;
     Main(t.program);
@@ -224,7 +235,14 @@ TEST(MainTest, RefusesASecondCopyByTheFixedOrItsOwnName) {
     EXPECT_EQ(NoWindowNoQuery(t), !c.starts) << c.name;
     EXPECT_EQ(t.process.openHandles, 0) << c.name << ": every handle the count opened is closed";
     EXPECT_EQ(t.process.snapshotCalls, c.scans) << c.name;
-    EXPECT_EQ(t.process.sleeps, c.scans > 1 ? std::vector<uint32_t>{250} : std::vector<uint32_t>{}) << c.name;
+    EXPECT_EQ(t.process.sleeps, std::vector<uint32_t>(static_cast<std::size_t>(c.scans - 1), 250)) << c.name;
+    for (const uint32_t id : t.process.askedAbout) {  // only a process of a counted name is asked about
+      const std::string name = UpperCase(Trim(c.processes.at(id - Fake::kFirstSnapshotId)));
+      EXPECT_TRUE(name == kFixedProcessName || name == UpperCase(Trim(c.exeName)) + ".EXE") << c.name << ": " << name;
+    }
+    const std::vector<uint32_t>& open = t.process.openAccessSeen;  // the lighter right first, the old where refused
+    for (std::size_t i = 0; i < open.size(); ++i)
+      EXPECT_TRUE(open[i] == 0x1000 || (open[i] == 0x400 && i > 0 && open[i - 1] == 0x1000)) << c.name << ": " << i;
   }
 }
 
@@ -261,10 +279,10 @@ TEST(MainTest, ReadsTheEnvironmentAfreshBeforeAnyCheck) {
   Main(t.program);
   EXPECT_EQ(t.program.env.osFamily, "");
   EXPECT_EQ(t.program.env.osVersion, "");
-  EXPECT_FALSE(t.forms().withPartitionStyles);
+  EXPECT_FALSE(t.ui().withPartitionStyles);
   EXPECT_TRUE(NoWindowNoQuery(t));
-  EXPECT_FALSE(t.forms().quitting);
-  EXPECT_FALSE(t.forms().reportIdle);
+  EXPECT_FALSE(t.ui().Quitting());
+  EXPECT_FALSE(t.ui().ReportIdle());
 }
 
 TEST(MainTest, TheWindowStartsWithoutADragAndAsksNoLetterBeforeTheFirstYield) {
@@ -279,36 +297,35 @@ TEST(MainTest, TheWindowStartsWithoutADragAndAsksNoLetterBeforeTheFirstYield) {
   // A move with the left button held but no press in the title band moves nothing.
   toolkit::HeadlessMainWindow& w = *t.tk.mainWindow;
   const double left = w.Left(), top = w.Top();
-  t.forms().Window().OnMouseMove(toolkit::kLeftButton, 0, 40, 10);
+  t.ui().Window()->OnMouseMove(toolkit::kLeftButton, 0, 40, 10);
   EXPECT_EQ(w.Left(), left);
   EXPECT_EQ(w.Top(), top);
-  EXPECT_TRUE(t.forms().reportIdle) << "the first report ran to its end";
+  EXPECT_TRUE(t.ui().ReportIdle()) << "the first report ran to its end";
 }
 
 TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
   TestProgram t;
   t.tk.path = "C:\\Tools";
-  t.tk.driveEntries = {"c: [SYSTEM]"};
+  t.drive.logicalDrives = testing::LetterMask("c");
   t.drive.drives['c'].totalBytes = 1 << 20;
   t.process.snapshotNames = {"System", "explorer.exe", "tarnvik.exe"};
 
   struct AtFirstYield {
     bool seen = false;
-    bool menuHidden = false, windowVisible = false, timerEnabled = false, reportIdle = true;
+    bool windowVisible = false, timerEnabled = false, reportIdle = true;
     int timerInterval = 0;
     std::size_t registryValues = 0;
     std::size_t workers = 0;
   } atYield;
   t.tk.onDoEvents = [&](int n) {
-    if (n != 1) return;
+    if (n != 2) return;  // the report's first, after the copy count's wait
     atYield.seen = true;
-    atYield.menuHidden = t.tk.menuForm != nullptr && !t.tk.menuForm->visible();
     atYield.windowVisible = t.tk.mainWindow != nullptr && t.tk.mainWindow->visible();
     if (t.tk.mainWindow != nullptr) {
       atYield.timerEnabled = t.tk.mainWindow->windowTimer().Enabled();
       atYield.timerInterval = t.tk.mainWindow->windowTimer().Interval();
     }
-    atYield.reportIdle = t.forms().reportIdle;
+    atYield.reportIdle = t.ui().ReportIdle();
     atYield.registryValues = t.registry.keys[UpperCase(kKey)].size();
     atYield.workers = t.tk.backgroundWork.size();
   };
@@ -317,13 +334,12 @@ TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
   ASSERT_TRUE(Started(t));
   EXPECT_EQ(t.tk.title, kAppTitle);
   EXPECT_EQ(t.program.env.appFolder, "C:\\Tools\\");
-  EXPECT_EQ(t.forms().appFolder, "C:\\Tools\\");
+  EXPECT_EQ(t.ui().appFolder, "C:\\Tools\\");
   EXPECT_EQ(t.program.env.osFamily, "NT");
   EXPECT_EQ(t.program.env.osVersion, "6.1");
-  EXPECT_TRUE(t.forms().withPartitionStyles);
-  // The report runs with the windows already open: hidden menu form, timer at 125 ms, window shown.
+  EXPECT_TRUE(t.ui().withPartitionStyles);
+  // The report runs with the window already open: timer at 125 ms, window shown.
   ASSERT_TRUE(atYield.seen);
-  EXPECT_TRUE(atYield.menuHidden);
   EXPECT_TRUE(atYield.windowVisible);
   EXPECT_TRUE(atYield.timerEnabled);
   EXPECT_TRUE(t.tk.mainWindow->timerRanWhenShown());
@@ -333,12 +349,29 @@ TEST(MainTest, OpensTheWindowsThenBuildsTheFirstReport) {
   // The report took over the worker start-up began before the windows, rather than a second.
   EXPECT_EQ(atYield.workers, 1u);
   // And it ran to its end.
-  EXPECT_TRUE(t.forms().reportIdle);
+  EXPECT_TRUE(t.ui().ReportIdle());
   const std::string report = t.tk.mainWindow->reportBox().Text();
   EXPECT_NE(report.find(" Drive: \t  C:\\"), std::string::npos) << report;
   EXPECT_NE(report.find(" Drives: \t  1"), std::string::npos) << report;
-  EXPECT_FALSE(t.tk.menuForm->visible());
   EXPECT_TRUE(t.tk.mainWindow->visible());
+}
+
+TEST(MainTest, TheWindowShowsOnceWithWhatHasComeIn) {
+  // Drives that have answered by the first showing (here at once: no thread can be had) go with it, in one write.
+  for (const bool answeredFirst : {true, false}) {
+    TestProgram t;
+    t.tk.noThreads = answeredFirst;
+    t.drive.logicalDrives = testing::LetterMask("cd");
+    std::string shownWith;  // the box's text at the first yield with the window shown
+    t.tk.onDoEvents = [&](int) {
+      if (shownWith.empty() && t.tk.mainWindow->visible()) shownWith = t.tk.mainWindow->reportBox().Text();
+    };
+    Main(t.program);
+    ASSERT_TRUE(Started(t)) << answeredFirst;
+    EXPECT_NE(t.tk.mainWindow->reportBox().Text().find(" Drives: \t  2  (0)"), std::string::npos) << answeredFirst;
+    EXPECT_EQ(t.tk.mainWindow->reportBox().setTextCount(), answeredFirst ? 1 : 3) << answeredFirst;
+    EXPECT_EQ(shownWith, answeredFirst ? "" : " Please wait...") << answeredFirst;
+  }
 }
 
 struct CommandCase {

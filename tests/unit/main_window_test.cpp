@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "ui/menu_form/about.h"
+#include "ui/commands/about.h"
 #include "unit/ui_fixture.h"
 
 namespace tarnvik::testing {
@@ -27,7 +27,7 @@ TEST(LayoutPass, KeepsThePixelSizeAndScalesFontsByDpi) {
     SCOPED_TRACE(row.dpi);
     TestProgram t;
     t.tk.logPixelsX = row.dpi;
-    t.program.forms.Window().Form().Show();
+    t.program.ui.OpenWindow().Form().Show();
     auto& w = *t.tk.mainWindow;
     EXPECT_EQ(w.width(), 308);
     EXPECT_EQ(w.height(), 392);
@@ -50,7 +50,7 @@ TEST(LayoutPass, DoesNothingOnceQuitting) {
   t.win().reportBox().Move(1, 2, 3, 4);
   t.win().reportBox().SetFontSize(20);
   t.tk.logPixelsX = 144;
-  t.forms().quitting = true;
+  t.ui().Quit();
   t.g().OnResize();
   EXPECT_EQ(t.win().reportBox().geometry(), (toolkit::HeadlessGeometry{1, 2, 3, 4}));
   EXPECT_EQ(t.win().reportBox().FontSize(), 20);
@@ -193,15 +193,13 @@ TEST(Dragging, MouseEventsChangeNothingOnceQuitting) {
   ShownProgram t;
   t.g().OnMouseDown(1, 0, 100, 10);
   t.g().OnCloseButtonMouseMove(0, 0, 3, 3);
-  t.forms().quitting = true;
+  t.ui().Quit();
   t.g().OnMouseMove(1, 0, 150, 20);
   t.g().OnMouseUp(1, 0, 150, 20);
   t.g().OnMouseDown(2, 0, 5, 5);
   EXPECT_EQ(t.win().Left(), 0);
   EXPECT_EQ(t.close(), PictureId::CloseHot) << "moves do not reset the buttons once quitting";
   EXPECT_TRUE(t.tk.popups.empty());
-  t.forms().quitting = false;
-  EXPECT_EQ(DragProbe(t, 100, 10), 10) << "the drag outlived the events";
 }
 
 TEST(Dragging, AMoveOverTheSurfaceShowsBothButtonsNormal) {
@@ -220,20 +218,19 @@ TEST(WindowTimer, FinishesAQuitWithinOneTick) {
   int16_t escape = 27;
   t.g().OnReportBoxKeyDown(escape, 0);
   EXPECT_FALSE(t.win().visible());
-  EXPECT_EQ(t.tk.loadedForms, 2);
+  EXPECT_EQ(t.tk.loadedForms, 1);
   auto& window = t.win();
   EXPECT_TRUE(window.Tick());
   EXPECT_FALSE(window.windowTimer().Enabled());
   EXPECT_EQ(window.windowTimer().Interval(), 0);
   EXPECT_EQ(t.tk.loadedForms, 0);
-  EXPECT_FALSE(t.program.forms.WindowLoaded());
-  EXPECT_FALSE(t.program.forms.MenuLoaded());
+  EXPECT_FALSE(window.Loaded());
 }
 
 TEST(WindowTimer, FinishesAQuitEvenWhenMinimised) {
   ShownProgram t;
   t.win().SetWindowState(WindowState::Minimized);
-  RunQuitCommand(t.program.forms);
+  t.ui().Quit();
   t.win().Tick();
   EXPECT_EQ(t.tk.loadedForms, 0);
 }
@@ -246,7 +243,7 @@ TEST(WindowTimer, ChangesNothingWhileAnUnloadIsUnderWay) {
   t.g().OnQueryUnload(cancel, toolkit::kUnloadFromCode);
   t.g().OnWindowTimer();
   EXPECT_EQ(t.close(), PictureId::CloseHot);
-  EXPECT_EQ(t.tk.loadedForms, 2);
+  EXPECT_EQ(t.tk.loadedForms, 1);
 }
 
 TEST(WindowTimer, ShowsNormalButtonsWhileMinimisedWhereverTheCursorIs) {
@@ -342,9 +339,8 @@ TEST(CaptionButtons, LeftPressOnCloseQuitsAtOnce) {
   ShownProgram t;
   t.g().OnCloseButtonMouseMove(0, 0, 1, 1);
   t.g().OnCloseButtonMouseDown(1, 0, 1, 1);
-  EXPECT_TRUE(t.forms().quitting);
+  EXPECT_TRUE(t.ui().Quitting());
   EXPECT_FALSE(t.win().visible());
-  EXPECT_FALSE(t.tk.menuForm->visible());
   EXPECT_EQ(t.close(), PictureId::CloseNormal);
   t.win().Tick();
   EXPECT_EQ(t.tk.loadedForms, 0);
@@ -356,7 +352,7 @@ TEST(CaptionButtons, OtherButtonsOnlyLeaveTheHotPicture) {
     t.g().OnCloseButtonMouseMove(0, 0, 1, 1);
     t.g().OnCloseButtonMouseDown(button, 0, 1, 1);
     t.g().OnMinimiseButtonMouseDown(button, 0, 1, 1);
-    EXPECT_FALSE(t.forms().quitting);
+    EXPECT_FALSE(t.ui().Quitting());
     EXPECT_EQ(t.win().GetWindowState(), WindowState::Normal);
     EXPECT_EQ(t.close(), PictureId::CloseHot);
   }
@@ -372,7 +368,7 @@ TEST(CaptionButtons, LeftPressOnMinimiseMinimisesAndRepaints) {
   t.win().SetWindowState(WindowState::Normal);
   EXPECT_EQ(t.minimise(), PictureId::MinimiseNormal);
   EXPECT_EQ(t.close(), PictureId::CloseNormal);
-  EXPECT_FALSE(t.forms().quitting);
+  EXPECT_FALSE(t.ui().Quitting());
 }
 
 TEST(CaptionButtons, AnyPressOnTheGlyphOpensTheMenuOnlyInTheNormalState) {
@@ -392,7 +388,7 @@ TEST(CaptionButtons, AnyPressOnTheGlyphOpensTheMenuOnlyInTheNormalState) {
 TEST(CaptionButtons, AllInertOnceQuitting) {
   ShownProgram t;
   t.g().OnMinimiseButtonMouseMove(0, 0, 1, 1);
-  t.forms().quitting = true;
+  t.ui().Quit();
   t.g().OnCloseButtonMouseMove(0, 0, 1, 1);
   t.g().OnMenuGlyphMouseMove(0, 0, 1, 1);
   t.g().OnMinimiseButtonMouseDown(1, 0, 1, 1);
@@ -424,21 +420,21 @@ TEST(KeyboardCommands, EachKeyRunsItsCommandWhateverTheModifiers) {
   for (const KeyRow& row : rows) {
     SCOPED_TRACE(::testing::Message() << "key " << row.key << " shift " << row.shift);
     ShownProgram t;
-    t.tk.driveEntries = {"c:"};
+    t.drive.logicalDrives = LetterMask("c");
     t.drive.drives['c'] = FakeDrive{};
-    const int refreshesBefore = t.tk.menuForm->drives().refreshCount();
+    const int refreshesBefore = t.Builds();
     EXPECT_EQ(t.win().PressKey(row.key, row.shift), row.key) << "the key goes on to the box unchanged";
-    EXPECT_EQ(t.tk.menuForm->drives().refreshCount() - refreshesBefore, row.refreshes);
+    EXPECT_EQ(t.Builds() - refreshesBefore, row.refreshes);
     EXPECT_EQ(t.tk.messageBoxes.size(), static_cast<std::size_t>(row.aboutBoxes));
     EXPECT_EQ(t.tk.shellCalls.size(), static_cast<std::size_t>(row.helpStarts));
-    EXPECT_EQ(t.forms().quitting, row.quits);
+    EXPECT_EQ(t.ui().Quitting(), row.quits);
     EXPECT_EQ(t.win().visible(), !row.quits);
   }
 }
 
 TEST(KeyboardCommands, F1ShowsTheAboutBoxAndF2StartsNotepadOnTheHelpFile) {
   ShownProgram t;
-  t.forms().appFolder = "C:\\Program Files\\Tarnvik\\";
+  t.ui().appFolder = "C:\\Program Files\\Tarnvik\\";
   t.win().PressKey(112);
   t.win().PressKey(113);
   ASSERT_EQ(t.tk.messageBoxes.size(), 1u);
@@ -456,12 +452,12 @@ TEST(KeyboardCommands, NoKeyActsAfterEscape) {
   for (int16_t key : {int16_t{116}, int16_t{112}, int16_t{113}, int16_t{27}}) t.g().OnReportBoxKeyDown(key, 0);
   EXPECT_TRUE(t.tk.messageBoxes.empty());
   EXPECT_TRUE(t.tk.shellCalls.empty());
-  EXPECT_EQ(t.tk.menuForm->drives().refreshCount(), 0);
+  EXPECT_EQ(t.Builds(), 0);
 }
 
 TEST(KeyboardCommands, F5IsDroppedWhileABuildRunsAndAcceptedAfterIt) {
   ShownProgram t;
-  t.tk.driveEntries = {"c:", "d:", "e:"};
+  t.drive.logicalDrives = LetterMask("cde");
   for (char c : {'c', 'd', 'e'}) t.drive.drives[c] = FakeDrive{};
   int nested = 0;
   t.tk.onDoEvents = [&](int) {
@@ -469,16 +465,16 @@ TEST(KeyboardCommands, F5IsDroppedWhileABuildRunsAndAcceptedAfterIt) {
     if (nested++ < 3) t.win().PressKey(116);
   };
   t.win().PressKey(116);
-  EXPECT_EQ(t.tk.menuForm->drives().refreshCount(), 1);
-  EXPECT_TRUE(t.forms().reportIdle);
+  EXPECT_EQ(t.Builds(), 1);
+  EXPECT_TRUE(t.ui().ReportIdle());
   t.tk.onDoEvents = nullptr;
   t.win().PressKey(116);
-  EXPECT_EQ(t.tk.menuForm->drives().refreshCount(), 2);
+  EXPECT_EQ(t.Builds(), 2);
 }
 
 TEST(KeyboardCommands, TheBuildCarriesOnAfterTheAboutBoxOpenedInsideIt) {
   ShownProgram t;
-  t.tk.driveEntries = {"c:", "d:"};
+  t.drive.logicalDrives = LetterMask("cd");
   t.drive.drives['c'] = FakeDrive{};
   t.drive.drives['d'] = FakeDrive{};
   t.tk.onDoEvents = [&](int n) {
@@ -545,7 +541,7 @@ TEST(DriveNotices, RebuildOnceAfterAQuietWaitAndOnlyForVolumesComingOrGoing) {
     ShownProgram t;
     std::vector<int64_t> builds;
     const auto look = [&](int64_t began) {
-      while (static_cast<int>(builds.size()) < t.tk.menuForm->drives().refreshCount()) builds.push_back(began);
+      while (static_cast<int>(builds.size()) < t.Builds()) builds.push_back(began);
     };
     const auto act = [&t](S::Kind kind, const toolkit::DeviceNotice& notice) {
       if (kind == S::Notice) t.win().DeviceChange(notice);
@@ -587,24 +583,21 @@ TEST(DriveNotices, RebuildOnceAfterAQuietWaitAndOnlyForVolumesComingOrGoing) {
 TEST(Closing, ACloseRequestFromOutsideUnloadsBothFormsWithoutQuitting) {
   ShownProgram t;
   t.win().RequestClose();
-  EXPECT_FALSE(t.forms().quitting);
+  EXPECT_FALSE(t.ui().Quitting());
   EXPECT_EQ(t.tk.loadedForms, 0);
-  EXPECT_FALSE(t.program.forms.WindowLoaded());
-  EXPECT_FALSE(t.program.forms.MenuLoaded());
+  EXPECT_FALSE(t.win().Loaded());
 }
 
 TEST(Closing, UnloadStopsTheTimerAndHidesBothFormsFirst) {
   ShownProgram t;
   auto& window = t.win();
-  auto& menu = *t.tk.menuForm;
   int16_t cancel = 0;
   t.g().OnQueryUnload(cancel, toolkit::kUnloadFromWindows);
   EXPECT_EQ(cancel, 0);
   EXPECT_FALSE(window.visible());
-  EXPECT_FALSE(menu.visible());
   EXPECT_FALSE(window.windowTimer().Enabled());
   EXPECT_EQ(window.windowTimer().Interval(), 0);
-  EXPECT_EQ(t.tk.loadedForms, 2) << "the query alone unloads nothing";
+  EXPECT_EQ(t.tk.loadedForms, 1) << "the query alone unloads nothing";
 }
 
 TEST(Closing, ACloseFromOutsideDuringABuildOrAModalLoopTouchesNoWindow) {
@@ -613,10 +606,9 @@ TEST(Closing, ACloseFromOutsideDuringABuildOrAModalLoopTouchesNoWindow) {
   for (int at = 1; at <= 8; ++at) {
     SCOPED_TRACE(at);
     ShownProgram t;
-    t.tk.driveEntries = {"c:", "d:", "e:", "f:", "g:"};
+    t.drive.logicalDrives = LetterMask("cdefg");
     for (char c : {'c', 'd', 'e', 'f', 'g'}) t.drive.drives[c] = FakeDrive{};
     const int mainWindows = t.tk.mainWindowsLoaded;
-    const int menuForms = t.tk.menuFormsLoaded;
     const auto close = [&t] {
       if (t.tk.mainWindow != nullptr) t.tk.mainWindow->RequestClose();
     };
@@ -624,13 +616,12 @@ TEST(Closing, ACloseFromOutsideDuringABuildOrAModalLoopTouchesNoWindow) {
       if (n == at && at <= 6) close();
     };
     t.tk.onMsgBox = [&](const toolkit::MessageBoxRecord&) { close(); };
-    t.tk.onPopupMenu = [&](const toolkit::PopupRecord&) { return close(), static_cast<int>(MenuItemId::Quit); };
+    t.tk.onPopupMenu = [&](const toolkit::PopupRecord&) { return close(), static_cast<int>(CommandId::Quit); };
     int16_t key = at == 7 ? 112 : 116;
     at == 8 ? t.g().OnMenuGlyphMouseDown(1, 0, 0, 0) : t.g().OnReportBoxKeyDown(key, 0);
     EXPECT_EQ(t.tk.loadedForms, 0);
     EXPECT_EQ(t.tk.mainWindowsLoaded, mainWindows) << "no window is brought back";
-    EXPECT_EQ(t.tk.menuFormsLoaded, menuForms);
-    EXPECT_TRUE(t.forms().reportIdle);
+    EXPECT_TRUE(t.ui().ReportIdle());
   }
 }
 

@@ -84,9 +84,9 @@ class ReportBuilder : public ::testing::Test {
 
   void AddDrive(char letter, const FakeDrive& d) {
     p.drive.drives[letter] = d;
-    p.tk.driveEntries.push_back(std::string(1, letter) + ":");
+    p.drive.logicalDrives |= testing::LetterMask(std::string(1, letter));
   }
-  void Refresh() { RefreshDriveReport(p.program.forms); }
+  void Refresh() { RefreshDriveReport(p.program.ui); }
   /// What a saving run of the same drives writes to the standard output.
   std::string Saved(const std::string& option) {
     testing::FakeCommandApi api;
@@ -119,7 +119,7 @@ TEST_F(ReportBuilder, WorkedExampleByteForByte) {
   p.drive.drives['c'] = c;
   p.drive.drives['d'] = EmptyOpticalDrive();
   p.wmi.disks["C:"].partitionTypes = {"GPT: System", "GPT: Basic Data"};
-  p.tk.driveEntries = {"c: [SYSTEM]", "d:"};
+  p.drive.logicalDrives = testing::LetterMask("cd");
 
   Refresh();
 
@@ -157,7 +157,7 @@ TEST_F(ReportBuilder, WorkedExampleByteForByte) {
   // though its letter, in no link, is asked about alone.
   EXPECT_EQ(p.wmi.queries, kBatchQueries);
   EXPECT_EQ(p.wmi.objectPaths, std::vector<std::string>{"Win32_LogicalDisk.DeviceID='D:'"});
-  EXPECT_TRUE(p.forms().reportIdle);
+  EXPECT_TRUE(p.ui().ReportIdle());
   // A saving run writes the same text, and the same values as JSON; only the JSON asks for disks.
   EXPECT_EQ(Saved("/save"), expected);
   EXPECT_TRUE(p.disk.calls.empty());
@@ -217,7 +217,7 @@ TEST_F(ReportBuilder, ALetterKnownToHaveNoFileSystemIsNotAskedAboutAlone) {
   EXPECT_TRUE(p.wmi.objectPaths.empty());
   EXPECT_EQ(ValuesOf(Text(), " Table: "), (std::vector<std::string>{"GPT", "Unknown"}));
   // Such drives alone never ask the service.
-  p.tk.driveEntries = {"d:"};
+  p.drive.logicalDrives = testing::LetterMask("d");
   p.wmi.queries.clear();
   Refresh();
   EXPECT_TRUE(p.wmi.queries.empty());
@@ -239,7 +239,7 @@ TEST_F(ReportBuilder, AsksEachQueryWithTheRightLetterAndBuffers) {
 
 struct ListCase {
   const char* name;
-  std::vector<std::string> entries;
+  uint32_t letterMask;
   std::vector<std::string> drives;   ///< " Drive: " values, in order
   std::vector<std::string> numbers;  ///< " Number:" values, in order
 };
@@ -247,7 +247,7 @@ struct ListCase {
 class LetterCollection : public ReportBuilder, public ::testing::WithParamInterface<ListCase> {};
 
 TEST_P(LetterCollection, ReportsEachListedLetterOnceInAlphabeticalOrder) {
-  p.tk.driveEntries = GetParam().entries;
+  p.drive.logicalDrives = GetParam().letterMask;
   Refresh();
   EXPECT_EQ(ValuesOf(Text(), " Drive: "), GetParam().drives);
   EXPECT_EQ(ValuesOf(Text(), " Number:"), GetParam().numbers);
@@ -258,17 +258,12 @@ TEST_P(LetterCollection, ReportsEachListedLetterOnceInAlphabeticalOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Table, LetterCollection,
     ::testing::Values(
-        ListCase{"ReverseOrder", {"d:", "c:"}, {"C:\\", "D:\\"}, {"1/3", "2/4"}},
-        ListCase{"DuplicatesAndCase",
-                 {"e: [Data]", "  c: ", "C: [again]", "c", "E:"},
-                 {"C:\\", "E:\\"},
-                 {"1/3", "2/5"}},
-        ListCase{"NotALetter",
-                 {"1:", "#", "", "   ", "[c:]", "\xC3\xA9:", "\t a:", "z:"},
-                 {"Z:\\"},
-                 {"1/26"}},
-        ListCase{"FirstAndLast", {"z:", "a:"}, {"A:\\", "Z:\\"}, {"1/1", "2/26"}},
-        ListCase{"LetterAlone", {"  b  "}, {"B:\\"}, {"1/2"}}),
+        ListCase{"TwoInOrder", testing::LetterMask("dc"), {"C:\\", "D:\\"}, {"1/3", "2/4"}},
+        ListCase{"WithAGap", testing::LetterMask("ec"), {"C:\\", "E:\\"}, {"1/3", "2/5"}},
+        // The mask's bits past Z name no letter.
+        ListCase{"BitsPastZ", testing::LetterMask("z") | 0xFC000000u, {"Z:\\"}, {"1/26"}},
+        ListCase{"FirstAndLast", testing::LetterMask("za"), {"A:\\", "Z:\\"}, {"1/1", "2/26"}},
+        ListCase{"LetterAlone", testing::LetterMask("b"), {"B:\\"}, {"1/2"}}),
     [](const ::testing::TestParamInfo<ListCase>& p) { return std::string(p.param.name); });
 
 struct VersionCase {
@@ -435,21 +430,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct EmptyCase {
   const char* name;
-  std::vector<std::string> entries;
+  uint32_t letterMask;
 };
 
 class EmptyDriveList : public ReportBuilder, public ::testing::WithParamInterface<EmptyCase> {};
 
 TEST_P(EmptyDriveList, ShowsAnEmptyReportInsteadOfTheWaitingText) {
-  p.tk.driveEntries = GetParam().entries;
+  p.drive.logicalDrives = GetParam().letterMask;
   Refresh();
   EXPECT_EQ(Text(), "\r\n" + kSep + "\r\n\r\n" + Field(" Drives: ", "0  (0)") + "\r\n");
   EXPECT_TRUE(p.drive.calls.empty());
-  EXPECT_TRUE(p.forms().reportIdle);
+  EXPECT_TRUE(p.ui().ReportIdle());
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, EmptyDriveList,
-                         ::testing::Values(EmptyCase{"NoEntries", {}}, EmptyCase{"OnlyJunk", {"1:", "", "#"}}),
+                         ::testing::Values(EmptyCase{"NoEntries", 0}, EmptyCase{"OnlyJunk", 0xFC000000u}),
                          [](const ::testing::TestParamInfo<EmptyCase>& p) { return std::string(p.param.name); });
 
 TEST_F(ReportBuilder, ANewReportReplacesTheLastOne) {
@@ -462,7 +457,7 @@ TEST_F(ReportBuilder, ANewReportReplacesTheLastOne) {
   EXPECT_EQ(ValuesOf(Text(), " Drives: "), std::vector<std::string>{"2  (2)"});
 
   // A drive that went away since is not reported again.
-  p.tk.driveEntries = {"d:"};
+  p.drive.logicalDrives = testing::LetterMask("d");
   Refresh();
   EXPECT_EQ(ValuesOf(Text(), " Drive: "), std::vector<std::string>{"D:\\"});
   EXPECT_EQ(ValuesOf(Text(), " Drives: "), std::vector<std::string>{"1  (1)"});
@@ -502,10 +497,10 @@ TEST_P(Arrivals, KeepTheOrderAndNeverHoldTheWindow) {
     reference.drive.drives[letter] = p.drive.drives[letter];
   }
   reference.SetOsVersion(p.program.env.osVersion);
-  reference.tk.driveEntries = p.tk.driveEntries;
+  reference.drive.logicalDrives = p.drive.logicalDrives;
   p.wmi.disks["C:"].partitionTypes = reference.wmi.disks["C:"].partitionTypes = {"GPT: System"};
   c.fault(p, reference);
-  RefreshDriveReport(reference.program.forms);
+  RefreshDriveReport(reference.program.ui);
 
   p.tk.holdBackgroundWork = true;
   std::string pending = "cde";  // the held workers, in the order they were started
@@ -523,9 +518,9 @@ TEST_P(Arrivals, KeepTheOrderAndNeverHoldTheWindow) {
     }
     if (c.quitAtWait > 0 && wait == c.quitAtWait) {
       if (c.throwsAtLastWait) throw std::bad_alloc();
-      p.forms().quitting = true;
+      p.ui().Quit();
     }
-    idleSeen = idleSeen || p.forms().reportIdle;
+    idleSeen = idleSeen || p.ui().ReportIdle();
     texts.push_back(Text());
     // The waiting text has no line end, so count block starts rather than parse lines.
     int starts = 0;
@@ -557,7 +552,7 @@ TEST_P(Arrivals, KeepTheOrderAndNeverHoldTheWindow) {
   EXPECT_EQ(blocks, c.blocksAtYields);
   EXPECT_EQ(p.win().reportBox().setTextCount() - writesBefore, c.writes);
   EXPECT_FALSE(idleSeen);
-  EXPECT_TRUE(p.forms().reportIdle);
+  EXPECT_TRUE(p.ui().ReportIdle());
   if (c.quitAtWait == 0) {
     // Once every drive has answered, a refresh works as ever.
     p.tk.holdBackgroundWork = false;
@@ -599,7 +594,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ArrivalCase>& p) { return std::string(p.param.name); });
 
 TEST_F(ReportBuilder, AReportWithoutDrivesIsWrittenOnceAfterTheWaitingText) {
-  p.tk.driveEntries = {"1:", "?"};
+  p.drive.logicalDrives = 0xFC000000u;
   const int before = p.win().reportBox().setTextCount();
   Refresh();
   EXPECT_EQ(p.win().reportBox().setTextCount() - before, 2);
@@ -609,18 +604,18 @@ TEST_F(ReportBuilder, AReportWithoutDrivesIsWrittenOnceAfterTheWaitingText) {
 TEST_F(ReportBuilder, QuittingAtTheFirstYieldLeavesTheWaitingText) {
   AddDrive('c', FixedDrive());
   p.tk.onDoEvents = [&](int n) {
-    if (n == 1) p.forms().quitting = true;
+    if (n == 1) p.ui().Quit();
   };
   Refresh();
   EXPECT_EQ(Text(), " Please wait...");
   EXPECT_TRUE(p.drive.calls.empty());
-  EXPECT_TRUE(p.forms().reportIdle);
+  EXPECT_TRUE(p.ui().ReportIdle());
 }
 
 TEST_F(ReportBuilder, QuittingWhileWaitingForTheFourthOfFiveDrivesEndsAfterTheThird) {
   for (char letter : {'c', 'd', 'e', 'f', 'g'}) AddDrive(letter, FixedDrive());
   p.tk.onDoEvents = [&](int n) {
-    if (n == 5) p.forms().quitting = true;  // the wait for F
+    if (n == 5) p.ui().Quit();  // the wait for F
   };
   Refresh();
   const std::string text = Text();
@@ -630,7 +625,7 @@ TEST_F(ReportBuilder, QuittingWhileWaitingForTheFourthOfFiveDrivesEndsAfterTheTh
   ASSERT_GE(text.size(), ending.size());
   EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
   EXPECT_EQ(CallsFor("g:\\"), 0);
-  EXPECT_TRUE(p.forms().reportIdle);
+  EXPECT_TRUE(p.ui().ReportIdle());
 }
 
 TEST_F(ReportBuilder, RefreshCommandsDuringABuildAreDropped) {
@@ -639,12 +634,12 @@ TEST_F(ReportBuilder, RefreshCommandsDuringABuildAreDropped) {
     if (n == 2) {
       int16_t f5 = 116;
       p.g().OnReportBoxKeyDown(f5, 0);
-      p.program.forms.Menu().OnRefreshClick();
+      RunMenuItem(p.ui(), static_cast<int>(CommandId::Refresh));
     }
   };
   const int before = p.tk.doEventsCount;
   Refresh();
-  EXPECT_EQ(p.tk.menuForm->drives().refreshCount(), 1);
+  EXPECT_EQ(p.Builds(), 1);
   EXPECT_EQ(p.tk.doEventsCount - before, 4);
   EXPECT_EQ(ValuesOf(Text(), " Drive: ").size(), 3u);
   EXPECT_EQ(ValuesOf(Text(), " Drives: "), std::vector<std::string>{"3  (3)"});
@@ -661,12 +656,10 @@ TEST_P(CloseFromOutsideDuringYield, StopsAndNeverRecreatesAWindow) {
   };
   Refresh();
 
-  EXPECT_TRUE(p.forms().reportIdle);
-  EXPECT_FALSE(p.forms().quitting);
-  EXPECT_FALSE(p.program.forms.WindowLoaded());
-  EXPECT_FALSE(p.program.forms.MenuLoaded());
+  EXPECT_TRUE(p.ui().ReportIdle());
+  EXPECT_FALSE(p.ui().Quitting());
+  EXPECT_FALSE(window->Loaded());
   EXPECT_EQ(p.tk.mainWindowsLoaded, 1);
-  EXPECT_EQ(p.tk.menuFormsLoaded, 1);
   EXPECT_EQ(p.tk.loadedForms, 0);
   // The unloaded box kept what was written before the close, and nothing after it: at the
   // n-th yield, n - 1 workers have answered and the blocks before the last of them are in.
@@ -702,8 +695,7 @@ TEST_F(ReportBuilder, CloseFromOutsideInsideAQueryStopsWritingAtOnce) {
   EXPECT_EQ(CallsFor("e:\\"), 0);
   EXPECT_EQ(p.wmi.queries, kBatchQueries);
   EXPECT_EQ(p.tk.mainWindowsLoaded, 1);
-  EXPECT_EQ(p.tk.menuFormsLoaded, 1);
-  EXPECT_TRUE(p.forms().reportIdle);
+  EXPECT_TRUE(p.ui().ReportIdle());
 }
 
 TEST_F(ReportBuilder, QuitCommandFinishedByATimerTickDuringAYield) {
@@ -711,28 +703,26 @@ TEST_F(ReportBuilder, QuitCommandFinishedByATimerTickDuringAYield) {
   toolkit::HeadlessMainWindow* window = p.tk.mainWindow;
   p.tk.onDoEvents = [&](int n) {
     if (n == 3) {  // the wait for D
-      RunQuitCommand(p.program.forms);
+      p.ui().Quit();
       window->Tick();
     }
   };
   Refresh();
-  EXPECT_FALSE(p.program.forms.WindowLoaded());
+  EXPECT_FALSE(window->Loaded());
   EXPECT_EQ(p.tk.mainWindowsLoaded, 1);
-  EXPECT_EQ(p.tk.menuFormsLoaded, 1);
   EXPECT_EQ(ValuesOf(window->reportBox().Text(), " Drive: ").size(), 1u);
   EXPECT_EQ(CallsFor("e:\\"), 0);
-  EXPECT_TRUE(p.forms().reportIdle);
+  EXPECT_TRUE(p.ui().ReportIdle());
 }
 
 TEST(ReportBuilderWithoutWindows, LoadsNoFormAndWritesNothing) {
   testing::TestProgram t;
-  t.tk.driveEntries = {"c:"};
-  RefreshDriveReport(t.program.forms);
+  t.drive.logicalDrives = testing::LetterMask("c");
+  RefreshDriveReport(t.program.ui);
   EXPECT_EQ(t.tk.mainWindowsLoaded, 0);
-  EXPECT_EQ(t.tk.menuFormsLoaded, 0);
   EXPECT_TRUE(t.drive.calls.empty());
   EXPECT_EQ(t.tk.doEventsCount, 0);
-  EXPECT_TRUE(t.forms().reportIdle);
+  EXPECT_TRUE(t.ui().ReportIdle());
 }
 
 TEST_F(ReportBuilder, AfterAnUnloadHasBegunWritesNothing) {
@@ -745,7 +735,7 @@ TEST_F(ReportBuilder, AfterAnUnloadHasBegunWritesNothing) {
   Refresh();
   EXPECT_EQ(Text(), before);
   EXPECT_EQ(p.win().reportBox().setTextCount(), setTexts);
-  EXPECT_TRUE(p.forms().reportIdle);
+  EXPECT_TRUE(p.ui().ReportIdle());
 }
 
 }  // namespace

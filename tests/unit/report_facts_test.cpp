@@ -175,16 +175,19 @@ TEST(DiskHealth, AskedFromWindows10WhereARefusedQuestionLeavesTheRestStanding) {
   const std::string disk = "\\\\.\\PhysicalDrive0";
   DiskHealth both = kLog, noLog{41, 70, 85};
   both.temperatureCelsius = 41, both.warningTemperatureCelsius = 70, both.criticalTemperatureCelsius = 85;
-  const struct { const char* name; uint32_t major; bool temperature, log, predicted; std::optional<DiskHealth> want; }
-      rows[] = {{"Windows 8.1 asks none", 6, true, true, true, {}}, {"both answer", 10, true, true, true, both},
-                {"temperature refused", 10, false, true, true, kLog}, {"log refused", 10, true, false, true, noLog},
-                {"failure prediction alone", 10, false, false, true, DiskHealth{}},
-                {"nothing answers, as under Wine", 10, false, false, false, {}}};
+  const struct { const char* name; uint32_t major; bool temperature, log, predicted; std::optional<DiskHealth> want;
+                 bool controllerLog = false; } rows[] = {
+      {"Windows 8.1 asks none", 6, true, true, true, {}}, {"both answer", 10, true, true, true, both},
+      {"temperature refused", 10, false, true, true, kLog}, {"log refused", 10, true, false, true, noLog},
+      {"the namespace's log refused, the controller's given", 10, true, false, true, both, true},
+      {"failure prediction alone", 10, false, false, true, DiskHealth{}},
+      {"nothing answers, as under Wine", 10, false, false, false, {}}};
   for (const auto& r : rows) {
     testing::FakeDiskApi api;
     api.answers[{disk, ioctl::kStorageQueryProperty, 0}] = {Descriptor(0x11, {})};
     api.answers[{disk, ioctl::kStorageQueryProperty, 52}] = {Temperatures({{0, 41}}), r.temperature ? 0u : 50u};
     api.answers[{disk, ioctl::kStorageQueryProperty, 50}] = {NvmeLog(), r.log ? 0u : 50u};
+    api.answers[{disk, ioctl::kStorageQueryProperty, 49}] = {NvmeLog(), r.controllerLog ? 0u : 50u};
     api.answers[{disk, ioctl::kStoragePredictFailure, ~0u}] = {Bytes(516), r.predicted ? 0u : 50u};
     EXPECT_EQ(QueryDiskDevice(api, 0, {r.major, r.major == 10 ? 0u : 3u}).health, r.want) << r.name;
     EXPECT_EQ(api.Count("io " + disk + " 2954240 52") + api.Count("io " + disk + " 2954240 50"), r.major > 6 ? 2u : 0u)

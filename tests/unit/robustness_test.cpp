@@ -459,7 +459,7 @@ void ApplyFault(FakeWmiApi& wmi, WmiFault fault, Rng& rng) {
 
 /// One machine as the fake operating system presents it.
 struct Scenario {
-  std::vector<std::string> entries;  ///< what the drive list lists
+  std::vector<std::string> entries;  ///< the letters present, as a drive list would list them
   std::map<char, FakeDrive> drives;  ///< what the volume calls answer, by lower-case letter
   std::map<std::string, FakeWmiDisk> disks;
   WmiFault fault = WmiFault::None;
@@ -469,7 +469,10 @@ struct Scenario {
 
 /// Puts a scenario into a program's fakes (the version text is the caller's business).
 void Apply(const Scenario& s, TestProgram& t, Rng& rng) {
-  t.tk.driveEntries = s.entries;
+  t.drive.logicalDrives = 0;
+  for (const std::string& entry : s.entries) {
+    if (const auto letter = LetterOfEntry(entry)) t.drive.logicalDrives |= 1u << *letter;
+  }
   t.drive.drives = s.drives;
   t.wmi.disks = s.disks;
   ApplyFault(t.wmi, s.fault, rng);
@@ -741,14 +744,14 @@ TEST(RobustReport, ArbitraryDriveFactsAlwaysGiveTheExactLayout) {
       const std::size_t callsBefore = p->drive.calls.size();
 
       Failures failures;
-      RefreshDriveReport(p->program.forms);
+      RefreshDriveReport(p->program.ui);
       ++reports;
       blocks += ListedLetters(s).size();
       CheckReport(s, p->win().ReportBox().Text(), failures);
       CheckCallsOnlyListed(p->drive.calls, callsBefore, ListedLetters(s), failures);
-      if (!p->forms().reportIdle) failures.Add("the report is not idle after the build");
+      if (!p->ui().ReportIdle()) failures.Add("the report is not idle after the build");
       if (p->wmi.liveObjects != 0) failures.Add(std::to_string(p->wmi.liveObjects) + " service objects left alive");
-      if (p->tk.mainWindowsLoaded != 1 || p->tk.menuFormsLoaded != 1) failures.Add("a form was loaded again");
+      if (p->tk.mainWindowsLoaded != 1) failures.Add("a window was loaded again");
       ASSERT_EQ(failures.count(), 0u) << "seed " << seed << ", machine " << machine << ", build " << build << ", fault "
                                       << static_cast<int>(s.fault) << ", version \"" << s.osVersion << "\"\n"
                                       << failures.Summary();
@@ -789,7 +792,7 @@ TEST(RobustAllLetters, TwentySixDrivesGiveTwentySixBlocks) {
   TestProgram t;
   Apply(s, t, rng);
   Main(t.program);  // the fake version is 6.1: Table lines are written
-  ASSERT_TRUE(t.program.forms.WindowLoaded());
+  ASSERT_TRUE(t.tk.mainWindow != nullptr && t.tk.mainWindow->Loaded());
 
   Failures failures;
   const std::string text = t.tk.mainWindow->ReportBox().Text();
@@ -808,7 +811,7 @@ TEST(RobustAllLetters, TwentySixDrivesGiveTwentySixBlocks) {
   }
   // Drives E, J, O, T and Y have no size.
   EXPECT_EQ(*report.summary, "26  (21)");
-  EXPECT_TRUE(t.forms().reportIdle);
+  EXPECT_TRUE(t.ui().ReportIdle());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -843,9 +846,9 @@ bool UnloadsAtOnce(StopKind k) {
   return k == StopKind::QuitThenTick || k == StopKind::CloseFromOutside || k == StopKind::QuitThenClose;
 }
 
-/// Four drives, one without a medium, and two junk entries: five yields, twenty drive calls.
+/// Four drives, one without a medium: five yields, seventeen drive calls.
 void ConfigureFourDrives(TestProgram& t) {
-  t.tk.driveEntries = {"g: [USB]", "c: [SYSTEM]", "#", "d:", "e:", "c:", "1:"};
+  t.drive.logicalDrives = testing::LetterMask("cdeg");
   FakeDrive c;
   c.label = "SYSTEM";
   c.serial = 0x5A3C9E11;
@@ -899,14 +902,15 @@ void RunStop(const StopRun& run) {
 
   if (run.build != BuildKind::FirstReport) {
     Main(t.program);
-    ASSERT_TRUE(t.program.forms.WindowLoaded());
+    ASSERT_TRUE(t.tk.mainWindow != nullptr && t.tk.mainWindow->Loaded());
   }
 
   toolkit::HeadlessMainWindow* window = nullptr;
   bool fired = false;
   std::string textAtStop;
   std::size_t callsAtStop = 0;
-  const int yieldBase = t.tk.doEventsCount;
+  // A first report's yields come after the copy count's wait.
+  const int yieldBase = t.tk.doEventsCount + (run.build == BuildKind::FirstReport ? 1 : 0);
   const std::size_t callBase = t.drive.calls.size();
   const auto stop = [&] {
     fired = true;
@@ -914,7 +918,7 @@ void RunStop(const StopRun& run) {
     textAtStop = window->ReportBox().Text();
     callsAtStop = t.drive.calls.size();
     switch (run.stop) {
-      case StopKind::QuitMenu: t.program.forms.Menu().Click(MenuItemId::Quit); break;
+      case StopKind::QuitMenu: RunMenuItem(t.ui(), static_cast<int>(CommandId::Quit)); break;
       case StopKind::QuitKey: window->PressKey(27); break;
       case StopKind::QuitButton: window->events().OnCloseButtonMouseDown(toolkit::kLeftButton, 0, 5, 5); break;
       case StopKind::QuitThenTick:
@@ -945,22 +949,20 @@ void RunStop(const StopRun& run) {
   }
   ASSERT_TRUE(fired);
   ASSERT_NE(window, nullptr);
-  EXPECT_TRUE(t.forms().reportIdle);
+  EXPECT_TRUE(t.ui().ReportIdle());
 
   if (UnloadsAtOnce(run.stop)) {
     EXPECT_FALSE(window->Tick()) << "the timer still ticks after the unload";
   } else {
     // The quit is finished by the next tick.
-    EXPECT_TRUE(t.program.forms.WindowLoaded());
+    EXPECT_TRUE(window->Loaded());
     EXPECT_FALSE(window->visible());
     EXPECT_TRUE(window->Tick());
   }
-  EXPECT_FALSE(t.program.forms.WindowLoaded());
-  EXPECT_FALSE(t.program.forms.MenuLoaded());
   EXPECT_FALSE(window->Loaded());
   EXPECT_EQ(t.tk.loadedForms, 0);
   EXPECT_FALSE(window->windowTimer().Enabled());
-  EXPECT_EQ(t.forms().quitting, run.stop != StopKind::CloseFromOutside);
+  EXPECT_EQ(t.ui().Quitting(), run.stop != StopKind::CloseFromOutside);
   EXPECT_EQ(t.wmi.liveObjects, 0);
   EXPECT_TRUE(t.tk.messageBoxes.empty());
 
@@ -998,14 +1000,13 @@ void RunStop(const StopRun& run) {
 
   // Nothing brings a window back: not a refresh, not a key on the dead window, not a tick.
   const std::size_t callsAfter = t.drive.calls.size();
-  RefreshDriveReport(t.program.forms);
+  RefreshDriveReport(t.program.ui);
   window->PressKey(116);
   window->Tick();
   EXPECT_EQ(t.tk.mainWindowsLoaded, 1);
-  EXPECT_EQ(t.tk.menuFormsLoaded, 1);
   EXPECT_EQ(t.drive.calls.size(), callsAfter);
   EXPECT_EQ(window->ReportBox().Text(), text);
-  EXPECT_TRUE(t.forms().reportIdle);
+  EXPECT_TRUE(t.ui().ReportIdle());
 }
 
 TEST(RobustStop, QuitOrCloseAtEveryYieldAndInsideEveryDriveCallEndsCleanly) {
@@ -1014,11 +1015,11 @@ TEST(RobustStop, QuitOrCloseAtEveryYieldAndInsideEveryDriveCallEndsCleanly) {
     TestProgram t;
     ConfigureFourDrives(t);
     Main(t.program);
-    ASSERT_EQ(t.tk.doEventsCount, kBuildYields);
+    ASSERT_EQ(t.tk.doEventsCount, kBuildYields + 1) << "and the copy count's wait";
     ASSERT_EQ(t.drive.calls.size(), static_cast<std::size_t>(kBuildCalls));
     Failures failures;
     Scenario s;
-    s.entries = t.tk.driveEntries;
+    s.entries = {"c:", "d:", "e:", "g:"};
     s.drives = t.drive.drives;
     s.disks = t.wmi.disks;
     s.withTable = true;
@@ -1056,13 +1057,12 @@ TEST(RobustRegistry, EveryCallDeniedStartsSilentlyAndBuildsTheSameReport) {
   denied.registry.denyAll = true;
   EXPECT_NO_THROW(Main(denied.program));
 
-  EXPECT_EQ(denied.tk.loadedForms, 2);
-  ASSERT_TRUE(denied.program.forms.WindowLoaded());
-  ASSERT_TRUE(denied.program.forms.MenuLoaded());
+  EXPECT_EQ(denied.tk.loadedForms, 1);
+  ASSERT_NE(denied.tk.mainWindow, nullptr);
   EXPECT_TRUE(denied.tk.mainWindow->visible());
   EXPECT_TRUE(denied.tk.mainWindow->windowTimer().Enabled());
   EXPECT_TRUE(denied.tk.messageBoxes.empty());
-  EXPECT_TRUE(denied.forms().reportIdle);
+  EXPECT_TRUE(denied.ui().ReportIdle());
   EXPECT_EQ(denied.tk.mainWindow->ReportBox().Text(), allowed.tk.mainWindow->ReportBox().Text());
 
   // Each of the three values was tried, nothing was stored, and no handle was closed that had

@@ -381,13 +381,6 @@ class MainRecorder final : public toolkit::MainWindowEvents {
   }
 };
 
-class MenuRecorder final : public toolkit::MenuFormEvents {
- public:
-  std::vector<std::string> log;
-  void OnQueryUnload(int16_t&, int16_t mode) override { log.push_back("OnQueryUnload(" + std::to_string(mode) + ")"); }
-  void OnUnload(int16_t&) override { log.push_back("OnUnload"); }
-};
-
 bool DisplayAvailable() {
   HWND probe = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
   if (probe == nullptr) return false;
@@ -457,7 +450,6 @@ class ToolkitWindowTest : public ::testing::Test {
   }
   void TearDown() override {
     window.reset();
-    menu.reset();
     tk.reset();
     DrainQueue();
   }
@@ -488,9 +480,7 @@ class ToolkitWindowTest : public ::testing::Test {
 
   std::unique_ptr<Win32Toolkit> tk;
   MainRecorder events;
-  MenuRecorder menuEvents;
   std::unique_ptr<toolkit::MainWindow> window;
-  std::unique_ptr<toolkit::MenuForm> menu;
   HWND main = nullptr, reportBox = nullptr, menuGlyph = nullptr, closeButton = nullptr, minimiseButton = nullptr;
 };
 
@@ -1107,10 +1097,9 @@ TEST_F(ToolkitWindowTest, CloseArrivingDuringTheUnloadIsIgnored) {
 }
 
 TEST_F(ToolkitWindowTest, QuitIsPostedWhenTheLastFormGoesNotBefore) {
-  menu = tk->LoadMenuForm(menuEvents);
   LoadMain();
-  menu->Unload();
-  EXPECT_EQ(menuEvents.log, (std::vector<std::string>{"OnQueryUnload(1)", "OnUnload"}));
+  window->Show();
+  window->Hide();
   EXPECT_FALSE(QuitPosted());
   window->Unload();
   int code = -1;
@@ -1148,36 +1137,6 @@ TEST_F(ToolkitWindowTest, DoEventsDispatchesPendingMessagesAndPutsAQuitBack) {
   EXPECT_EQ(code, 7);
 }
 
-TEST_F(ToolkitWindowTest, MenuFormIsAHiddenTopLevelWindow) {
-  menu = tk->LoadMenuForm(menuEvents);
-  ASSERT_TRUE(menu->Loaded());
-  const auto found = ThreadWindows(detail::kMenuFormClass);
-  ASSERT_EQ(found.size(), 1u);
-  wchar_t caption[16] = {};
-  ::GetWindowTextW(found[0], caption, 16);
-  EXPECT_STREQ(caption, L"CommandMenu");
-  EXPECT_FALSE(::IsWindowVisible(found[0]));
-  EXPECT_EQ(::GetParent(found[0]), nullptr);
-  ::SendMessageW(found[0], WM_CLOSE, 0, 0);
-  EXPECT_EQ(menuEvents.log, (std::vector<std::string>{"OnQueryUnload(0)", "OnUnload"}));
-  EXPECT_FALSE(menu->Loaded());
-}
-
-TEST_F(ToolkitWindowTest, DriveListHasOneLowerCaseEntryPerLetterPresent) {
-  menu = tk->LoadMenuForm(menuEvents);
-  toolkit::DriveList& drives = menu->Drives();
-  EXPECT_EQ(drives.ListCount(), 0);
-  drives.Refresh();
-  const DWORD present = ::GetLogicalDrives();
-  std::vector<std::string> expected;
-  for (int i = 0; i < 26; ++i)
-    if ((present & (1u << i)) != 0) expected.push_back(std::string{static_cast<char>('a' + i), ':'});
-  ASSERT_EQ(drives.ListCount(), static_cast<int>(expected.size()));
-  for (int i = 0; i < drives.ListCount(); ++i) EXPECT_EQ(drives.List(i), expected[static_cast<std::size_t>(i)]);
-  EXPECT_EQ(drives.List(-1), "");
-  EXPECT_EQ(drives.List(drives.ListCount()), "");
-}
-
 // While a modal loop runs (menu, message box), a thread timer looks at what it shows and
 // answers it. It gives up after a few seconds, so a test can fail but never hang.
 struct ModalProbe {
@@ -1198,7 +1157,6 @@ ModalProbe* ModalProbe::current = nullptr;
 TEST_F(ToolkitWindowTest, PopupMenuShowsTheItemsAndReturnsTheChosenIndex) {
   LoadMain();
   window->Show();
-  menu = tk->LoadMenuForm(menuEvents);
   const std::vector<toolkit::MenuItem> items{{"-", ""},
                                              {"О программе / About...", "F1"},
                                              {"-", ""},
@@ -1227,7 +1185,7 @@ TEST_F(ToolkitWindowTest, PopupMenuShowsTheItemsAndReturnsTheChosenIndex) {
   };
   ModalProbe::current = &probe;
   ::SetTimer(nullptr, 0, 50, &ModalProbe::OnTimer);
-  const int chosen = menu->PopupMenu(items, 3);
+  const int chosen = window->PopupMenu(items, 3);
   ModalProbe::current = nullptr;
 
   ASSERT_EQ(seen.size(), items.size());
@@ -1241,7 +1199,6 @@ TEST_F(ToolkitWindowTest, PopupMenuShowsTheItemsAndReturnsTheChosenIndex) {
 TEST_F(ToolkitWindowTest, DismissedPopupMenuReturnsMinusOne) {
   LoadMain();
   window->Show();
-  menu = tk->LoadMenuForm(menuEvents);
   ModalProbe probe;
   probe.step = [&] {
     if (ThreadWindows(L"#32768").empty()) return false;
@@ -1250,7 +1207,7 @@ TEST_F(ToolkitWindowTest, DismissedPopupMenuReturnsMinusOne) {
   };
   ModalProbe::current = &probe;
   ::SetTimer(nullptr, 0, 50, &ModalProbe::OnTimer);
-  EXPECT_EQ(menu->PopupMenu({{"Отмена / Cancel", ""}}, 0), -1);
+  EXPECT_EQ(window->PopupMenu({{"Отмена / Cancel", ""}}, 0), -1);
   ModalProbe::current = nullptr;
 }
 

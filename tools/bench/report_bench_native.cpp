@@ -13,7 +13,6 @@
 #include "fakes/test_program.h"
 #include "ui/main_window/report_view.h"
 #include "ui/main_window/report_window.h"
-#include "ui/menu_form/command_menu.h"
 
 namespace {
 
@@ -29,12 +28,11 @@ void SetUpMachine(TestProgram& t) {
     d.totalBytes = 499963170816ull + static_cast<uint64_t>(letter) * 1048577ull;
     d.freeBytes = 312538734592ull - static_cast<uint64_t>(letter) * 4097ull;
     t.drive.drives[letter] = d;
-    t.tk.driveEntries.push_back(std::string(1, letter) + ": [" + d.label + "]");
     t.wmi.disks[std::string(1, static_cast<char>(letter - 32)) + ":"].partitionTypes = {"GPT: Basic Data"};
   }
-  t.program.forms.Menu().Form().Hide();
-  t.program.forms.Window().Form().Show();
-  t.forms().reportIdle = true;
+  t.drive.logicalDrives = (1u << 26) - 1;
+  t.ui().OpenWindow();
+  tarnvik::ShowWindowWithFirstReport(t.ui());
 }
 
 int IntArg(int argc, char** argv, int index, int fallback) {
@@ -51,10 +49,10 @@ int main(int argc, char** argv) {
 
   TestProgram t;
   SetUpMachine(t);
-  tarnvik::toolkit::TextBox& box = t.program.forms.Window().Form().ReportBox();
+  tarnvik::toolkit::TextBox& box = t.ui().Window()->Form().ReportBox();
 
   // One report to check the work is real before timing it.
-  tarnvik::RefreshDriveReport(t.program.forms);
+  tarnvik::RefreshDriveReport(t.ui());
   const std::string sample = box.Text();
   if (sample.find(" Drives: \t  26  (26)\r\n") == std::string::npos) {
     std::fprintf(stderr, "the report is incomplete:\n%s\n", sample.c_str());
@@ -66,7 +64,7 @@ int main(int argc, char** argv) {
   for (int run = 0; run < runs; ++run) {
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < reportsPerRun; ++i) {
-      tarnvik::RefreshDriveReport(t.program.forms);
+      tarnvik::RefreshDriveReport(t.ui());
       checksum += box.Text().size();
     }
     const auto stop = std::chrono::steady_clock::now();

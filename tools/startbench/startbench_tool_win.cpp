@@ -117,9 +117,10 @@ bool Exited(const Child& child, DWORD waitMs = 0) {
   return ::WaitForSingleObject(child.process.get(), waitMs) == WAIT_OBJECT_0;
 }
 
-// The program's main window: a top-level window of the child with the main title and an Edit
-// child. The hidden menu form carries another caption, but the process id is checked too, so
-// a stray window of another program cannot be taken for it.
+// The program's main window: a visible top-level window of the child with the main title and an
+// Edit child. The process id is checked, so a stray window of another program cannot be taken
+// for it; a window not yet shown is not asked about, since a user sees nothing of it and every
+// question to it takes the program's own thread from its start.
 struct MainSearch {
   DWORD processId;
   HWND main;
@@ -141,7 +142,7 @@ bool FindReportBox(DWORD processId, MainSearch& found) {
   while ((candidate = ::FindWindowExW(nullptr, candidate, nullptr, kMainTitle)) != nullptr) {
     DWORD owner = 0;
     ::GetWindowThreadProcessId(candidate, &owner);
-    if (owner != processId) continue;
+    if (owner != processId || !::IsWindowVisible(candidate)) continue;
     found.main = candidate;
     ::EnumChildWindows(candidate, FindEdit, reinterpret_cast<LPARAM>(&found));
     if (found.edit != nullptr) return true;

@@ -7,24 +7,19 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "base/start_trace.h"
-#include "base/text.h"
-#include "report/report.h"
 #include "report/report_queries.h"
 #include "report/report_text.h"
-#include "ui/forms.h"
+#include "ui/controller.h"
 #include "ui/main_window/report_window.h"
-#include "ui/menu_form/command_menu.h"
 
 namespace tarnvik {
 namespace {
 
-/// Writes into the report box while both forms are still there. A close from outside can arrive inside
-/// a yield or a wait, where messages are handled; the unload then drops the form references,
-/// and using an empty reference would load a fresh window. So every write looks first, and
-/// once the forms are gone the writer refuses for good.
+/// Writes into the report box while the window is open. A quit, or a close from outside, can
+/// arrive inside a yield or a wait, where messages are handled; from then on the writer refuses
+/// for good, so a stopped build touches the window no more.
 ///
 /// Lines are gathered and reach the box in one write at each Flush, which the build makes
 /// before every yield or wait and at its end. The box therefore shows every finished block
@@ -33,18 +28,18 @@ namespace {
 /// milliseconds under Wine, more than a drive's own queries.
 class ReportWriter {
  public:
-  explicit ReportWriter(Forms& forms) : forms_(forms) {}
+  explicit ReportWriter(Controller& ui) : ui_(ui) {}
 
-  bool FormsGone() {
-    if (gone_) return true;
-    gone_ = !forms_.WindowLoaded() || forms_.Window().UnloadRequested() || !forms_.Window().Form().Loaded() ||
-            !forms_.MenuLoaded() || !forms_.Menu().Form().Loaded();
-    return gone_;
+  bool Stopped() {
+    if (stopped_) return true;
+    ReportWindow* window = ui_.Window();
+    stopped_ = window == nullptr || !ui_.Open() || !window->Form().Loaded();
+    return stopped_;
   }
 
   /// The whole text becomes `text` at the next Flush.
   bool Replace(std::string_view text) {
-    if (FormsGone()) return false;
+    if (Stopped()) return false;
     pending_.assign(text);
     replacing_ = true;
     return true;
@@ -52,21 +47,21 @@ class ReportWriter {
 
   /// `text` is added at the end of the box at the next Flush.
   bool Append(std::string_view text) {
-    if (FormsGone()) return false;
+    if (Stopped()) return false;
     pending_ += text;
     return true;
   }
 
-  /// Writes what was gathered since the last Flush. False (and the gathered text dropped) when
-  /// the forms are gone.
+  /// Writes what was gathered since the last Flush. False (and the gathered text dropped) once
+  /// the build must stop.
   bool Flush() {
     const bool nothingToWrite = !replacing_ && pending_.empty();
-    if (FormsGone() || nothingToWrite) {
+    if (Stopped() || nothingToWrite) {
       pending_.clear();
       replacing_ = false;
-      return !gone_;
+      return !stopped_;
     }
-    toolkit::TextBox& box = forms_.Window().Form().ReportBox();
+    toolkit::TextBox& box = ui_.Window()->Form().ReportBox();
     if (replacing_) {
       box.SetText(pending_);
     } else {
@@ -79,69 +74,67 @@ class ReportWriter {
   }
 
  private:
-  Forms& forms_;
-  bool gone_ = false;
+  Controller& ui_;
+  bool stopped_ = false;
   std::string pending_;     // text gathered since the last Flush
   bool replacing_ = false;  // pending_ replaces the box rather than extending it
 };
 
 /// Yields to the event loop; false when the build must end: a quit was asked for, or the
-/// windows are being or have been unloaded.
-bool YieldAndGoOn(Forms& forms, ReportWriter& writer) {
+/// window is being or has been unloaded.
+bool YieldAndGoOn(Controller& ui, ReportWriter& writer) {
   if (!writer.Flush()) return false;
-  forms.tk.DoEvents();
-  return !forms.quitting && !writer.FormsGone();
+  ui.tk.DoEvents();
+  return !writer.Stopped();
 }
 
 /// Sleeps with the messages flowing until a worker has news or the user acts; false when the
 /// build must end, as for a yield.
-bool WaitAndGoOn(Forms& forms, ReportWriter& writer) {
+bool WaitAndGoOn(Controller& ui, ReportWriter& writer) {
   if (!writer.Flush()) return false;
-  forms.tk.WaitEvents();
-  return !forms.quitting && !writer.FormsGone();
-}
-
-/// The letters that begin an entry of the drive list.
-LetterSet ListedLetters(toolkit::DriveList& list) {
-  LetterSet letters{};
-  const int count = list.ListCount();
-  for (int entry = 0; entry < count; ++entry) {
-    const std::string padded = Trim(list.List(entry)) + " ";
-    const std::string letter = LowerAscii(Trim(padded.substr(0, 1)));
-    if (letter.empty()) continue;
-    const int index = static_cast<unsigned char>(letter[0]) - 'a';
-    if (index >= 0 && index < 26) letters[static_cast<std::size_t>(index)] = true;
-  }
-  return letters;
+  ui.tk.WaitEvents();
+  return !writer.Stopped();
 }
 
 /// The queries of this report: those start-up began, when they are for the same letters, or
 /// new ones.
-std::shared_ptr<ReportQueries> QueriesFor(Forms& forms, const LetterSet& letters) {
-  std::shared_ptr<ReportQueries> queries = std::exchange(forms.startedQueries, nullptr);
-  if (queries && queries->Letters() == letters && queries->WantsPartitionStyles() == forms.withPartitionStyles) {
+std::shared_ptr<ReportQueries> QueriesFor(Controller& ui, const LetterSet& letters) {
+  std::shared_ptr<ReportQueries> queries = ui.TakeStartedQueries();
+  if (queries && queries->Letters() == letters && queries->WantsPartitionStyles() == ui.withPartitionStyles) {
     return queries;
   }
-  return ReportQueries::Start(forms.tk, forms.os.drive, forms.os.wmi, letters, forms.withPartitionStyles);
+  return ReportQueries::Start(ui.tk, ui.os.drive, ui.os.wmi, letters, ui.withPartitionStyles);
 }
 
-void BuildReport(Forms& forms) {
-  ReportWriter writer(forms);
+void BuildReport(Controller& ui, bool firstShowing) {
+  ReportWriter writer(ui);
   if (!writer.Replace(" Please wait...")) return;
-  // Read before the list: a letter that changes between the two reads then gives the window
-  // timer one rebuild more, never one less.
-  forms.Window().ReportBegins(forms.os.drive.GetLogicalDrives());
-  forms.Menu().Drives().Refresh();
+  ReportWindow& window = *ui.Window();
+  // One read gives the letters and the mask the window timer compares with, so a letter that
+  // comes or goes after it gives one rebuild more, never one less.
+  const uint32_t letterMask = ui.os.drive.GetLogicalDrives();
+  window.ReportBegins(letterMask);
   // The letters are known at once, so the workers ask while the waiting text paints.
-  const std::shared_ptr<ReportQueries> queries = QueriesFor(forms, ListedLetters(forms.Menu().Drives()));
+  const std::shared_ptr<ReportQueries> queries = QueriesFor(ui, LettersOfMask(letterMask));
 
-  if (!YieldAndGoOn(forms, writer)) return;
+  // The first showing comes where the collection first has to wait, or at its end: the box
+  // holds what is in by then when the window first paints.
+  bool shown = !firstShowing;
+  const auto show = [&] {
+    shown = true;
+    if (!writer.Flush()) return false;
+    window.Form().Show();
+    TraceStart("main window shown");
+    return true;
+  };
+  if (shown && !YieldAndGoOn(ui, writer)) return;
 
   // Blocks that are ready one after another go to the box together, at the next wait.
   Report report{queries->WantsPartitionStyles(), {}};
   bool headerWritten = false;
   const bool complete = CollectDrives(
-      *queries, report, [&] { return WaitAndGoOn(forms, writer); },
+      *queries, report,
+      [&] { return shown ? WaitAndGoOn(ui, writer) : show() && YieldAndGoOn(ui, writer); },
       [&](const Report& sofar) {
         if (!headerWritten) {
           if (!writer.Replace(ReportHeaderText())) return false;
@@ -154,29 +147,40 @@ void BuildReport(Forms& forms) {
 
   // With no letter at all, an honest empty report replaces the waiting text.
   if (!headerWritten && !writer.Replace(ReportHeaderText())) return;
-  if (writer.Append(ReportSummaryText(report)) && writer.Flush()) FinishStartTrace("summary written");
+  if (!writer.Append(ReportSummaryText(report)) || !writer.Flush()) return;
+  if (!shown) show();
+  FinishStartTrace("summary written");
+}
+
+void Build(Controller& ui, bool firstShowing) {
+  if (!ui.BeginBuild()) return;
+  {
+    // The build ends however it ends, even by an exception, or F5 would stay dead.
+    struct BuildEnds {
+      Controller& ui;
+      ~BuildEnds() { ui.EndBuild(); }
+    } buildEnds{ui};
+    BuildReport(ui, firstShowing);
+  }
+  // A drive that came or went while the report was built asks for one more.
+  if (ReportWindow* window = ui.Window()) window->DriveReportFinished();
 }
 
 }  // namespace
 
-void StartDriveQueries(Forms& forms) {
-  // The same letters the report collects; the report reads them again.
-  forms.Menu().Drives().Refresh();
-  forms.startedQueries = ReportQueries::Start(forms.tk, forms.os.drive, forms.os.wmi,
-                                              ListedLetters(forms.Menu().Drives()), forms.withPartitionStyles);
+void RefreshDriveReport(Controller& ui) { Build(ui, false); }
+
+void ShowWindowWithFirstReport(Controller& ui) { Build(ui, true); }
+
+LetterSet LettersOfMask(uint32_t mask) {
+  LetterSet letters{};
+  for (std::size_t index = 0; index < letters.size(); ++index) letters[index] = ((mask >> index) & 1u) != 0;
+  return letters;
 }
 
-void RefreshDriveReport(Forms& forms) {
-  // Idle again however the build ends, even by an exception, or F5 would stay dead.
-  struct IdleAgain {
-    Forms& forms;
-    ~IdleAgain() { forms.reportIdle = true; }
-  } idleAgain{forms};
-  forms.reportIdle = false;
-  BuildReport(forms);
-  forms.reportIdle = true;
-  // A drive that came or went while the report was built asks for one more.
-  if (forms.WindowLoaded()) forms.Window().DriveReportFinished();
+std::shared_ptr<ReportQueries> StartDriveQueries(Workers& workers, DriveApi& drive, WmiApi& wmi,
+                                                 bool withPartitionStyles) {
+  return ReportQueries::Start(workers, drive, wmi, LettersOfMask(drive.GetLogicalDrives()), withPartitionStyles);
 }
 
 }  // namespace tarnvik

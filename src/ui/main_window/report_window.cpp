@@ -3,9 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "ui/forms.h"
-#include "ui/main_window/report_view.h"
-#include "ui/menu_form/command_menu.h"
+#include "ui/commands/commands.h"
+#include "ui/controller.h"
 
 namespace tarnvik {
 
@@ -20,12 +19,6 @@ constexpr int kCloseNormal = static_cast<int>(PictureId::CloseNormal);
 constexpr int kMinimiseNormal = static_cast<int>(PictureId::MinimiseNormal);
 constexpr int kMinimiseHot = static_cast<int>(PictureId::MinimiseHot);
 constexpr int kCloseHot = static_cast<int>(PictureId::CloseHot);
-
-// Virtual-key codes of the keyboard commands.
-constexpr int16_t kKeyEscape = 27;
-constexpr int16_t kKeyF1 = 112;
-constexpr int16_t kKeyF2 = 113;
-constexpr int16_t kKeyF5 = 116;
 
 // Point size that keeps a font's 96-DPI pixel height at `dpi`; halves go to the even size,
 // so 192 DPI turns 9 pt into 4 pt.
@@ -54,7 +47,7 @@ bool NoticeChangesLetters(const toolkit::DeviceNotice& notice) {
 
 }  // namespace
 
-ReportWindow::ReportWindow(Forms& forms) : forms_(forms), window_(forms.tk.LoadMainWindow(*this)) {}
+ReportWindow::ReportWindow(Controller& ui) : ui_(ui), window_(ui.tk.LoadMainWindow(*this)) {}
 
 void ReportWindow::ShowNormalButtons() {
   window_->MinimiseButton().SetPictureFrom(window_->StoredPicture(kMinimiseNormal));
@@ -62,7 +55,7 @@ void ReportWindow::ShowNormalButtons() {
 }
 
 void ReportWindow::OnResize() {
-  if (forms_.quitting) return;
+  if (!ui_.Open()) return;
   toolkit::MainWindow& w = *window_;
 
   // Widened first: the absolute value of the smallest int would overflow.
@@ -88,17 +81,17 @@ void ReportWindow::OnResize() {
   if (screenDpi != 0) w.ReportBox().SetFontSize(ScaledFontSize(10, screenDpi));
 
   // Restored with a drive notice still waiting: the rebuild held back while minimised follows.
-  if (driveNoticePending_ && !unloadRequested_ && w.GetWindowState() != WindowState::Minimized &&
+  if (driveNoticePending_ && w.GetWindowState() != WindowState::Minimized &&
       !w.NoticeTimer().Enabled())
     StartQuietWait();
 }
 
 void ReportWindow::OnMouseDown(int16_t button, int16_t, float x, float y) {
-  if (forms_.quitting) return;
+  if (!ui_.Open()) return;
 
   if (button == toolkit::kRightButton && window_->GetWindowState() == WindowState::Normal && y < kMenuCorner &&
       x < kMenuCorner) {
-    forms_.Menu().PopupMenu();
+    OpenCommandMenu();
     return;
   }
 
@@ -112,7 +105,7 @@ void ReportWindow::OnMouseDown(int16_t button, int16_t, float x, float y) {
 }
 
 void ReportWindow::OnMouseMove(int16_t button, int16_t, float x, float y) {
-  if (forms_.quitting) return;
+  if (!ui_.Open()) return;
 
   // Over the bare surface neither caption button is under the cursor.
   ShowNormalButtons();
@@ -131,43 +124,39 @@ void ReportWindow::OnMouseMove(int16_t button, int16_t, float x, float y) {
 }
 
 void ReportWindow::OnMouseUp(int16_t button, int16_t, float, float) {
-  if (!forms_.quitting && button == toolkit::kLeftButton) dragActive_ = false;
+  if (ui_.Open() && button == toolkit::kLeftButton) dragActive_ = false;
 }
 
 void ReportWindow::OnQueryUnload(int16_t&, int16_t) {
-  unloadRequested_ = true;
+  ui_.WindowClosing();
   window_->Hide();
-  // Hide the menu form only while it exists: the reference would otherwise load a new one
-  // that keeps the process alive after its windows are gone.
-  if (forms_.MenuLoaded()) forms_.Menu().Form().Hide();
   window_->WindowTimer().SetEnabled(false);
   window_->WindowTimer().SetInterval(0);
   window_->NoticeTimer().SetEnabled(false);
 }
 
 void ReportWindow::OnUnload(int16_t&) {
-  if (forms_.MenuLoaded()) forms_.Menu().Form().Unload();
-  forms_.ReleaseWindow();
-  forms_.tk.DoEvents();
+  // As a form's unload does, the messages already waiting run before the window goes.
+  ui_.tk.DoEvents();
 }
 
 void ReportWindow::OnWindowTimer() {
   toolkit::MainWindow& w = *window_;
 
-  if (forms_.quitting) {
+  if (ui_.Quitting()) {
     w.WindowTimer().SetEnabled(false);
     w.WindowTimer().SetInterval(0);
     w.Unload();
     return;
   }
   // A tick already due while the window is being unloaded must not touch it.
-  if (unloadRequested_) return;
+  if (!ui_.Open()) return;
 
   // A letter can come or go with no notice at all (a mapped network drive, subst). The mask
   // costs no I/O, so every tick looks. It is compared with the mask the last report read, not
   // with the report's letters, which the drive list may filter; a difference starts the quiet
   // wait once, and each further change restarts it, as a notice does. 0 is a failed call.
-  const uint32_t letters = forms_.os.drive.GetLogicalDrives();
+  const uint32_t letters = ui_.os.drive.GetLogicalDrives();
   if (letters != 0 && letters != reportLetterMask_ && letters != timerLetterMask_) {
     driveNoticePending_ = true;
     StartQuietWait();
@@ -182,7 +171,7 @@ void ReportWindow::OnWindowTimer() {
   if (windowState != WindowState::Normal) return;
 
   // A picture control reports no event when the cursor leaves it: look where the cursor is.
-  forms_.os.cursor.GetCursorPos(cursorX_, cursorY_);
+  ui_.os.cursor.GetCursorPos(cursorX_, cursorY_);
   const double left = w.Left();
   const double top = w.Top();
   if (CursorOutside(w.CloseButton(), left, top, cursorX_, cursorY_))
@@ -192,24 +181,18 @@ void ReportWindow::OnWindowTimer() {
 }
 
 void ReportWindow::OnReportBoxKeyDown(int16_t& keyCode, int16_t) {
-  if (forms_.quitting) return;
-  // Shift, Ctrl and Alt are not looked at: Shift+F5 refreshes like F5.
-  switch (keyCode) {
-    case kKeyF5:
-      if (forms_.reportIdle) RefreshDriveReport(forms_);
-      break;
-    case kKeyF1:
-      RunAboutCommand(forms_);
-      break;
-    case kKeyF2:
-      RunHelpFileCommand(forms_);
-      break;
-    case kKeyEscape:
-      RunQuitCommand(forms_);
-      break;
-    default:
-      break;
-  }
+  if (!ui_.Open()) return;
+  // Shift, Ctrl and Alt are not looked at: Shift+F5 refreshes like F5. The key then goes on to
+  // the box unchanged.
+  if (const Command* command = CommandForKey(keyCode)) RunCommand(ui_, *command);
+}
+
+void ReportWindow::OpenCommandMenu() {
+  const int chosen = [this] {
+    const Controller::ModalLoop loop(ui_);
+    return window_->PopupMenu(MenuItems(), kDefaultMenuItem);
+  }();
+  RunMenuItem(ui_, chosen);
 }
 
 void ReportWindow::StartQuietWait() {
@@ -219,7 +202,7 @@ void ReportWindow::StartQuietWait() {
 }
 
 void ReportWindow::OnDeviceChange(const toolkit::DeviceNotice& notice) {
-  if (forms_.quitting || unloadRequested_ || !NoticeChangesLetters(notice)) return;
+  if (!ui_.Open() || !NoticeChangesLetters(notice)) return;
   // Every notice restarts the wait, so a burst of them gives one rebuild.
   driveNoticePending_ = true;
   StartQuietWait();
@@ -227,53 +210,57 @@ void ReportWindow::OnDeviceChange(const toolkit::DeviceNotice& notice) {
 
 void ReportWindow::OnNoticeTimer() {
   window_->NoticeTimer().SetEnabled(false);  // one wait, one tick
-  if (forms_.quitting || unloadRequested_ || !driveNoticePending_) return;
+  if (!ui_.Open() || !driveNoticePending_) return;
   // Minimised, the rebuild waits for the restore (OnResize); a build under way is followed
   // by one more when it ends (DriveReportFinished); inside the About box's or the menu's loop a
   // build's yields would pump that loop's messages without its handling, so it waits for the
   // loop's end (ModalLoopEnded). The notice stays pending for all three.
-  if (window_->GetWindowState() == WindowState::Minimized || !forms_.reportIdle || forms_.modalLoops > 0) return;
+  if (window_->GetWindowState() == WindowState::Minimized || !ui_.ReportIdle() || ui_.InModalLoop()) return;
   driveNoticePending_ = false;
-  RefreshDriveReport(forms_);
+  RunCommand(ui_, CommandOf(CommandId::Refresh));
 }
 
 void ReportWindow::DriveReportFinished() {
-  if (forms_.quitting || unloadRequested_ || !driveNoticePending_ || window_->NoticeTimer().Enabled()) return;
+  if (!ui_.Open() || !driveNoticePending_ || window_->NoticeTimer().Enabled()) return;
   StartQuietWait();
 }
 
 void ReportWindow::OnCloseButtonMouseMove(int16_t, int16_t, float, float) {
-  if (forms_.quitting) return;
+  if (!ui_.Open()) return;
   window_->CloseButton().SetPictureFrom(window_->StoredPicture(kCloseHot));
   window_->MinimiseButton().SetPictureFrom(window_->StoredPicture(kMinimiseNormal));
 }
 
 void ReportWindow::OnMinimiseButtonMouseMove(int16_t, int16_t, float, float) {
-  if (forms_.quitting) return;
+  if (!ui_.Open()) return;
   window_->MinimiseButton().SetPictureFrom(window_->StoredPicture(kMinimiseHot));
   window_->CloseButton().SetPictureFrom(window_->StoredPicture(kCloseNormal));
 }
 
 void ReportWindow::OnMenuGlyphMouseMove(int16_t, int16_t, float, float) {
-  if (forms_.quitting) return;
+  if (!ui_.Open()) return;
   ShowNormalButtons();
 }
 
 void ReportWindow::OnCloseButtonMouseDown(int16_t button, int16_t, float, float) {
-  if (forms_.quitting || button != toolkit::kLeftButton) return;
+  if (!ui_.Open() || button != toolkit::kLeftButton) return;
   ShowNormalButtons();
-  RunQuitCommand(forms_);
+  RunCommand(ui_, CommandOf(CommandId::Quit));
 }
 
 void ReportWindow::OnMinimiseButtonMouseDown(int16_t button, int16_t, float, float) {
-  if (forms_.quitting || button != toolkit::kLeftButton) return;
+  if (!ui_.Open() || button != toolkit::kLeftButton) return;
   ShowNormalButtons();
+  RunCommand(ui_, CommandOf(CommandId::Minimise));
+}
+
+void ReportWindow::Minimise() {
   window_->SetWindowState(WindowState::Minimized);
   window_->Refresh();
 }
 
 void ReportWindow::OnMenuGlyphMouseDown(int16_t, int16_t, float, float) {
-  if (forms_.quitting) return;
+  if (!ui_.Open()) return;
   // Any press on the glyph is a right press in the menu corner, so it opens the menu and never drags.
   OnMouseDown(toolkit::kRightButton, 0, 0, 0);
 }

@@ -8,7 +8,7 @@
 
 namespace tarnvik {
 
-class Forms;
+class Controller;
 
 inline constexpr int kMenuCorner = 28;
 inline constexpr int kTimerInterval = 125;
@@ -21,7 +21,7 @@ inline constexpr int kQuietWait = 200;
 class ReportWindow final : public toolkit::MainWindowEvents {
  public:
   /// Loads the window and its controls, hidden.
-  explicit ReportWindow(Forms& forms);
+  explicit ReportWindow(Controller& ui);
 
   toolkit::MainWindow& Form() { return *window_; }
 
@@ -47,8 +47,8 @@ class ReportWindow final : public toolkit::MainWindowEvents {
   void ModalLoopEnded() { DriveReportFinished(); }
   /// A report build begins with the letter mask (GetLogicalDrives) it read.
   void ReportBegins(uint32_t letterMask) { reportLetterMask_ = letterMask; }
-  /// The window is being closed: a report build under way stops.
-  bool UnloadRequested() const { return unloadRequested_; }
+  /// Minimises the window and repaints it at once.
+  void Minimise();
   // Caption buttons and menu glyph.
   void OnCloseButtonMouseMove(int16_t button, int16_t shift, float x, float y) override;
   void OnCloseButtonMouseDown(int16_t button, int16_t shift, float x, float y) override;
@@ -60,10 +60,10 @@ class ReportWindow final : public toolkit::MainWindowEvents {
  private:
   void ShowNormalButtons();
   void StartQuietWait();
+  void OpenCommandMenu();
 
-  Forms& forms_;
+  Controller& ui_;
   std::unique_ptr<toolkit::MainWindow> window_;
-  bool unloadRequested_ = false;
   // A left press in the title band, where it was; a move then drags the window by it.
   bool dragActive_ = false;
   float dragStartX_ = 0, dragStartY_ = 0;

@@ -1,9 +1,9 @@
 #include "ui/toolkit/accessible_button_win.h"
 
-#include <cstring>
 #include <new>
 #include <utility>
 
+#include "base/late_bound_win.h"
 #include "base/scoped_win.h"
 
 #include <oleacc.h>
@@ -11,35 +11,6 @@
 namespace tarnvik::win::detail {
 
 namespace {
-
-using CreateStdFn = HRESULT(WINAPI*)(HWND, LONG, REFIID, void**);
-using LresultFn = LRESULT(WINAPI*)(REFIID, WPARAM, LPUNKNOWN);
-
-// oleacc's two calls, looked up once. The library is loaded from the system folder at the first
-// question, so the program imports none of it and pays for it only when a screen reader asks;
-// it is never freed, as the objects it makes live on in the screen reader after the message.
-struct Oleacc {
-  CreateStdFn createStd = nullptr;
-  LresultFn lresult = nullptr;
-};
-
-// The window's thread alone asks, so a plain flag guards the one look-up.
-const Oleacc& LoadOleacc() {
-  static Oleacc oleacc;
-  static bool tried = false;
-  if (std::exchange(tried, true)) return oleacc;
-  wchar_t path[MAX_PATH + 16] = {};  // room for the name after the longest folder
-  const UINT length = ::GetSystemDirectoryW(path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return oleacc;
-  constexpr wchar_t kName[] = L"\\oleacc.dll";
-  std::memcpy(path + length, kName, sizeof kName);
-  HMODULE module = ::LoadLibraryW(path);
-  if (module == nullptr) return oleacc;
-  oleacc.createStd =
-      reinterpret_cast<CreateStdFn>(reinterpret_cast<void*>(::GetProcAddress(module, "CreateStdAccessibleObject")));
-  oleacc.lresult = reinterpret_cast<LresultFn>(reinterpret_cast<void*>(::GetProcAddress(module, "LresultFromObject")));
-  return oleacc;
-}
 
 bool IsSelf(const VARIANT& child) { return child.vt == VT_I4 && child.lVal == CHILDID_SELF; }
 
@@ -148,13 +119,16 @@ class PushButtonObject final : public IAccessible {
 
 LRESULT AnswerAsPushButton(HWND hwnd, WPARAM wParam, LPARAM lParam) {
   if (static_cast<LONG>(static_cast<DWORD>(lParam)) != OBJID_CLIENT) return 0;
-  const Oleacc& oleacc = LoadOleacc();
-  if (oleacc.createStd == nullptr || oleacc.lresult == nullptr) return 0;
+  // Asked only by a screen reader: that is when oleacc is loaded (base/late_bound_win.h).
+  const OleaccFunctions& oleacc = Oleacc();
+  if (oleacc.CreateStdAccessibleObject == nullptr || oleacc.LresultFromObject == nullptr) return 0;
   ComPtr<IAccessible> system;
-  if (FAILED(oleacc.createStd(hwnd, OBJID_CLIENT, __uuidof(IAccessible), system.put_void())) || !system) return 0;
+  if (FAILED(oleacc.CreateStdAccessibleObject(hwnd, OBJID_CLIENT, __uuidof(IAccessible), system.put_void())) ||
+      !system)
+    return 0;
   IAccessible* button = new (std::nothrow) PushButtonObject(hwnd, std::move(system));
   if (button == nullptr) return 0;
-  const LRESULT answer = oleacc.lresult(__uuidof(IAccessible), wParam, button);
+  const LRESULT answer = oleacc.LresultFromObject(__uuidof(IAccessible), wParam, button);
   button->Release();  // the answer holds its own reference
   return answer > 0 ? answer : 0;  // below 0 is a failed HRESULT
 }

@@ -187,8 +187,16 @@ Bitmap DrawSkin() {
   const int right = kSkinWidth - 1;
   const int bottom = kSkinHeight - 1;
 
-  for (int y = kBandRows; y <= kPageBottom; ++y)
-    for (int x = kFrameWidth; x < kSkinWidth - kFrameWidth; ++x) Put(bm, x, y, PaperColour(x, y));
+  // The grain is drawn only where it shows: the report box covers the page 3 pixels inside the
+  // inset, and the skin is drawn at every start.
+  constexpr int kBoxLeft = 11, kBoxTop = 35, kBoxRight = 296, kBoxBottom = 380;
+  for (int y = kBandRows; y <= kPageBottom; ++y) {
+    const bool besideBox = y < kBoxTop || y > kBoxBottom;
+    for (int x = kFrameWidth; x < kSkinWidth - kFrameWidth; ++x) {
+      if (!besideBox && x == kBoxLeft) x = kBoxRight + 1;
+      Put(bm, x, y, PaperColour(x, y));
+    }
+  }
 
   for (int y = 0; y < kBandRows; ++y)
     for (int x = 0; x < kSkinWidth; ++x) Put(bm, x, y, BandColour(y));

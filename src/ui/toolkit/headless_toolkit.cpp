@@ -8,6 +8,7 @@ namespace tarnvik::toolkit {
 void HeadlessTextBox::SetText(std::string_view text) {
   text_ = std::string(text);
   ++setTextCount_;
+  if (onSetText) onSetText(text);
 }
 
 void HeadlessTextBox::AppendText(std::string_view text) {
@@ -19,16 +20,6 @@ bool HeadlessTimer::Step() {
   if (!enabled_ || interval_ <= 0 || ++elapsed_ < interval_) return false;
   elapsed_ = 0;
   return true;
-}
-
-void HeadlessDriveList::Refresh() {
-  entries_ = toolkit_.driveEntries;
-  ++refreshCount_;
-}
-
-std::string HeadlessDriveList::List(int index) const {
-  if (index < 0 || index >= ListCount()) return {};
-  return entries_[static_cast<std::size_t>(index)];
 }
 
 HeadlessMainWindow::HeadlessMainWindow(HeadlessToolkit& toolkit, MainWindowEvents& events)
@@ -50,6 +41,7 @@ void HeadlessMainWindow::Show() {
   if (!loaded_) return;
   const bool first = width_ == 0;
   if (first) timerRanWhenShown_ = windowTimer_.Enabled();
+  if (first) ++toolkit_.mainWindowsShown;
   visible_ = true;
   // The first showing sizes the window, which raises the layout pass.
   if (first) events_.OnResize();
@@ -109,30 +101,8 @@ int16_t HeadlessMainWindow::PressKey(int16_t keyCode, int16_t shift) {
   return keyCode;
 }
 
-HeadlessMenuForm::HeadlessMenuForm(HeadlessToolkit& toolkit, MenuFormEvents& events)
-    : toolkit_(toolkit), events_(events), drives_(toolkit) {
-  ++toolkit_.loadedForms;
-  ++toolkit_.menuFormsLoaded;
-  toolkit_.menuForm = this;
-}
-
-HeadlessMenuForm::~HeadlessMenuForm() {
-  if (toolkit_.menuForm == this) toolkit_.menuForm = nullptr;
-}
-
-void HeadlessMenuForm::Unload() {
-  if (!loaded_) return;
-  int16_t cancel = 0;
-  events_.OnQueryUnload(cancel, kUnloadFromCode);
-  if (cancel != 0) return;
-  events_.OnUnload(cancel);
-  if (cancel != 0) return;
-  loaded_ = false;
-  visible_ = false;
-  --toolkit_.loadedForms;
-}
-
-int HeadlessMenuForm::PopupMenu(const std::vector<MenuItem>& items, int defaultItem) {
+int HeadlessMainWindow::PopupMenu(const std::vector<MenuItem>& items, int defaultItem) {
+  if (!loaded_) return -1;
   toolkit_.popups.push_back({items, defaultItem});
   if (!toolkit_.onPopupMenu) return -1;
   return toolkit_.onPopupMenu(toolkit_.popups.back());
@@ -140,10 +110,6 @@ int HeadlessMenuForm::PopupMenu(const std::vector<MenuItem>& items, int defaultI
 
 std::unique_ptr<MainWindow> HeadlessToolkit::LoadMainWindow(MainWindowEvents& events) {
   return std::make_unique<HeadlessMainWindow>(*this, events);
-}
-
-std::unique_ptr<MenuForm> HeadlessToolkit::LoadMenuForm(MenuFormEvents& events) {
-  return std::make_unique<HeadlessMenuForm>(*this, events);
 }
 
 void HeadlessToolkit::DoEvents() {

@@ -33,6 +33,8 @@ class HeadlessTextBox final : public TextBox {
   HeadlessGeometry geometry() const { return geometry_; }
   /// Writes to the box, whole or appended.
   int setTextCount() const { return setTextCount_; }
+  /// Runs at every write of the whole text, with the text.
+  std::function<void(std::string_view)> onSetText;
 
  private:
   std::string text_;
@@ -93,20 +95,6 @@ class HeadlessTimer final : public Timer {
   int elapsed_ = 0;  // milliseconds since the interval last began
 };
 
-class HeadlessDriveList final : public DriveList {
- public:
-  explicit HeadlessDriveList(HeadlessToolkit& toolkit) : toolkit_(toolkit) {}
-  void Refresh() override;
-  int ListCount() const override { return static_cast<int>(entries_.size()); }
-  std::string List(int index) const override;
-  int refreshCount() const { return refreshCount_; }
-
- private:
-  HeadlessToolkit& toolkit_;
-  std::vector<std::string> entries_;
-  int refreshCount_ = 0;
-};
-
 class HeadlessMainWindow final : public MainWindow {
  public:
   HeadlessMainWindow(HeadlessToolkit& toolkit, MainWindowEvents& events);
@@ -134,6 +122,7 @@ class HeadlessMainWindow final : public MainWindow {
   void SetSize(int width, int height) override;
   int LogPixelsX() override;
   void Refresh() override { ++refreshCount_; }
+  int PopupMenu(const std::vector<MenuItem>& items, int defaultItem) override;
 
   // What a test inspects or drives.
   bool visible() const { return visible_; }
@@ -180,29 +169,6 @@ class HeadlessMainWindow final : public MainWindow {
   int refreshCount_ = 0;
 };
 
-class HeadlessMenuForm final : public MenuForm {
- public:
-  HeadlessMenuForm(HeadlessToolkit& toolkit, MenuFormEvents& events);
-  ~HeadlessMenuForm() override;
-
-  void Show() override { visible_ = true; }
-  void Hide() override { visible_ = false; }
-  void Unload() override;
-  bool Loaded() const override { return loaded_; }
-  DriveList& Drives() override { return drives_; }
-  int PopupMenu(const std::vector<MenuItem>& items, int defaultItem) override;
-
-  bool visible() const { return visible_; }
-  HeadlessDriveList& drives() { return drives_; }
-
- private:
-  HeadlessToolkit& toolkit_;
-  MenuFormEvents& events_;
-  HeadlessDriveList drives_;
-  bool visible_ = false;
-  bool loaded_ = true;
-};
-
 /// One opened pop-up menu, as the toolkit saw it.
 struct PopupRecord {
   std::vector<MenuItem> items;
@@ -218,7 +184,6 @@ struct MessageBoxRecord {
 class HeadlessToolkit : public Toolkit {
  public:
   std::unique_ptr<MainWindow> LoadMainWindow(MainWindowEvents& events) override;
-  std::unique_ptr<MenuForm> LoadMenuForm(MenuFormEvents& events) override;
   void DoEvents() override;
   void WaitEvents() override;
   void Wake() override { ++wakeCount; }
@@ -235,8 +200,7 @@ class HeadlessToolkit : public Toolkit {
   bool PrevInstance() const override { return prevInstance; }
 
   // Settings a test makes before the program runs.
-  std::vector<std::string> driveEntries;  ///< what the drive list lists after a refresh
-  int logPixelsX = 96;                    ///< what the DPI query answers
+  int logPixelsX = 96;  ///< what the DPI query answers
   std::string path = "C:\\Tools";
   std::string exeName = "tarnvik";
   bool prevInstance = false;
@@ -270,10 +234,9 @@ class HeadlessToolkit : public Toolkit {
   std::vector<std::pair<std::string, int>> shellCalls;
   int loadedForms = 0;
   int mainWindowsLoaded = 0;
-  int menuFormsLoaded = 0;
+  int mainWindowsShown = 0;  ///< main windows shown at least once
   /// The main window loaded last (null before any), for tests to drive.
   HeadlessMainWindow* mainWindow = nullptr;
-  HeadlessMenuForm* menuForm = nullptr;
 };
 
 }  // namespace tarnvik::toolkit

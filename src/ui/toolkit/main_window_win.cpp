@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/late_bound_win.h"
 #include "base/start_trace.h"
 #include "base/utf_win.h"
 #include "tarnvik_version.h"
@@ -278,15 +279,16 @@ void Win32TextBox::SetFontSize(double points) {
   points_ = points;
 }
 
-void Win32TextBox::Move(int left, int top, int width, int height) {
-  if (hwnd != nullptr) ::MoveWindow(hwnd, left, top, width, height, TRUE);
+void MoveChild(HWND hwnd, Geometry& at, const Geometry& to) {
+  if (hwnd == nullptr || to == at) return;
+  if (::MoveWindow(hwnd, to.left, to.top, to.width, to.height, TRUE)) at = to;
 }
+
+void Win32TextBox::Move(int left, int top, int width, int height) { MoveChild(hwnd, at, {left, top, width, height}); }
 
 // ---- The menu glyph ----
 
-void Win32Label::Move(int left, int top, int width, int height) {
-  if (hwnd != nullptr) ::MoveWindow(hwnd, left, top, width, height, TRUE);
-}
+void Win32Label::Move(int left, int top, int width, int height) { MoveChild(hwnd, at, {left, top, width, height}); }
 
 // ---- Pictures ----
 
@@ -357,12 +359,23 @@ Win32MainWindow::Win32MainWindow(ToolkitState& state, toolkit::MainWindowEvents&
       storedPictures_{
           {Win32Picture(PictureId::CloseNormal, kStoreDesign), Win32Picture(PictureId::MinimiseNormal, kStoreDesign),
            Win32Picture(PictureId::MinimiseHot, kStoreDesign), Win32Picture(PictureId::CloseHot, kStoreDesign)}} {
+  // First what the window's making and its first paint load: the display (through the work area
+  // it is centred on) and msimg32, which the themes load at their first blended draw. Any other
+  // thread may hold the loader for long at a library's first load (the management service's
+  // first question does, for tens of milliseconds under Wine); the window then waits for none.
+  RECT work{};
+  if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
+    work = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  LoadSystemLibrary(L"msimg32.dll");
   LoadPictures();
   PrepareSkin();
   // Borderless, but with a system menu and a minimise box so the task-bar button can
-  // minimise and restore it; the app-window style gives it that button.
+  // minimise and restore it; the app-window style gives it that button. Made where it first
+  // shows, centred on the work area: its size never changes, and a move costs a round trip.
   const DWORD style = WS_POPUP | WS_MINIMIZEBOX | WS_SYSMENU | WS_CLIPCHILDREN;
-  HWND hwnd = ::CreateWindowExW(WS_EX_APPWINDOW, kMainWindowClass, kMainCaption, style, 0, 0, kWindowWidth,
+  const int left = work.left + ((work.right - work.left) - kWindowWidth) / 2;
+  const int top = work.top + ((work.bottom - work.top) - kWindowHeight) / 2;
+  HWND hwnd = ::CreateWindowExW(WS_EX_APPWINDOW, kMainWindowClass, kMainCaption, style, left, top, kWindowWidth,
                                 kWindowHeight, nullptr, nullptr, state_.instance, this);
   hwnd_ = hwnd;
   if (hwnd_ == nullptr) return;
@@ -426,6 +439,7 @@ void Win32MainWindow::CreateControls() {
                         kReportBoxDesign.width, kReportBoxDesign.height, hwnd_,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kReportBoxId)), state_.instance, nullptr);
   if (reportBox_.hwnd != nullptr) {
+    reportBox_.at = kReportBoxDesign;
     ::SendMessageW(reportBox_.hwnd, EM_SETLIMITTEXT, 0, 0);  // 0: as much text as the control can hold
     ::SetWindowSubclass(reportBox_.hwnd, &ReportBoxProc, kReportBoxSubclassId, reinterpret_cast<DWORD_PTR>(this));
     reportBox_.SetFontSize(kReportBoxDesignPoints);
@@ -435,6 +449,7 @@ void Win32MainWindow::CreateControls() {
       ::CreateWindowExW(0, kLabelClass, Utf8ToWide(kMenuGlyphName).c_str(), WS_CHILD | WS_VISIBLE,
                         kMenuGlyphDesign.left, kMenuGlyphDesign.top, kMenuGlyphDesign.width, kMenuGlyphDesign.height,
                         hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kMenuGlyphId)), state_.instance, this);
+  if (menuGlyph_.hwnd != nullptr) menuGlyph_.at = kMenuGlyphDesign;
   closeButton_.hwnd =
       ::CreateWindowExW(0, kPictureClass, Utf8ToWide(kCloseButtonName).c_str(), WS_CHILD | WS_VISIBLE,
                         closeButton_.Left(), closeButton_.Top(), closeButton_.Width(), closeButton_.Height(), hwnd_,
@@ -457,13 +472,12 @@ void Win32MainWindow::Show() {
     ::ShowWindow(hwnd_, SW_SHOW);
     return;
   }
-  // The first showing lays the window out and centres it before it appears; size events
-  // reach the layout pass only from now on.
+  // The first showing lays the window out before it appears; size events reach the layout pass
+  // only from now on.
   resizing_ = true;
   events_.OnResize();
   resizing_ = false;
   if (!loaded_) return;
-  CentreOnWorkArea();
   ::ShowWindow(hwnd_, SW_SHOW);
   TraceStart("main window on the screen");
   shown_ = true;
@@ -471,17 +485,6 @@ void Win32MainWindow::Show() {
 
 void Win32MainWindow::Hide() {
   if (loaded_) ::ShowWindow(hwnd_, SW_HIDE);
-}
-
-void Win32MainWindow::CentreOnWorkArea() {
-  RECT work{};
-  if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
-    work = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
-  RECT window{};
-  if (!::GetWindowRect(hwnd_, &window)) return;
-  const int x = work.left + ((work.right - work.left) - (window.right - window.left)) / 2;
-  const int y = work.top + ((work.bottom - work.top) - (window.bottom - window.top)) / 2;
-  ::SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 WindowState Win32MainWindow::GetWindowState() const {
@@ -552,6 +555,36 @@ int Win32MainWindow::LogPixelsX() {
 
 void Win32MainWindow::Refresh() {
   if (loaded_) ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+int Win32MainWindow::PopupMenu(const std::vector<toolkit::MenuItem>& items, int defaultItem) {
+  if (!loaded_ || items.empty()) return -1;
+  ScopedMenu menu(::CreatePopupMenu());
+  if (!menu) return -1;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const toolkit::MenuItem& item = items[i];
+    const UINT_PTR id = i + 1;  // TrackPopupMenu answers 0 for "nothing chosen"
+    if (item.caption == "-") {
+      ::AppendMenuW(menu.get(), MF_SEPARATOR, id, nullptr);
+      continue;
+    }
+    // Wide text, so the Cyrillic half shows on every code page.
+    std::string text = item.caption;
+    if (!item.shortcut.empty()) text += "\t" + item.shortcut;
+    ::AppendMenuW(menu.get(), MF_STRING, id, Utf8ToWide(text).c_str());
+  }
+  if (defaultItem >= 0 && static_cast<std::size_t>(defaultItem) < items.size())
+    ::SetMenuDefaultItem(menu.get(), static_cast<UINT>(defaultItem), TRUE);
+
+  POINT at{};
+  ::GetCursorPos(&at);
+  // The documented pop-up sequence: the owner must be in the foreground or the menu would not
+  // close on a click elsewhere, and the posted message lets the menu's own loop end cleanly.
+  ::SetForegroundWindow(hwnd_);
+  const int chosen = static_cast<int>(
+      ::TrackPopupMenu(menu.get(), TPM_LEFTALIGN | TPM_LEFTBUTTON | TPM_RETURNCMD, at.x, at.y, 0, hwnd_, nullptr));
+  ::PostMessageW(hwnd_, WM_NULL, 0, 0);
+  return chosen > 0 ? chosen - 1 : -1;
 }
 
 void Win32MainWindow::UnloadFor(int16_t mode) {
@@ -767,6 +800,10 @@ void Win32MainWindow::OnNcDestroy() {
   minimiseButton_.hwnd = nullptr;
   if (hwnd_ != nullptr) state_.ForgetMainWindow(hwnd_);
   state_.FormWindowGone(hwnd_, counted_);
+  // Nothing draws any more: the pictures go with the window, not with the program.
+  skin_.reset();
+  for (ScopedGdiObject& bitmap : pictureBitmaps_) bitmap.reset();
+  pictureTable_ = {};
 }
 
 // ---- Messages of the controls ----

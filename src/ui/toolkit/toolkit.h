@@ -69,15 +69,6 @@ class Timer {
   virtual void SetEnabled(bool enabled) = 0;
 };
 
-/// The drive list: one entry per drive letter present, each beginning with the letter.
-class DriveList {
- public:
-  virtual ~DriveList() = default;
-  virtual void Refresh() = 0;
-  virtual int ListCount() const = 0;
-  virtual std::string List(int index) const = 0;
-};
-
 /// One item of a pop-up menu. An item whose caption is "-" is a separator.
 struct MenuItem {
   std::string caption;
@@ -116,14 +107,6 @@ class MainWindowEvents {
   virtual void OnMinimiseButtonMouseDown(int16_t button, int16_t shift, float x, float y) = 0;
   virtual void OnMenuGlyphMouseMove(int16_t button, int16_t shift, float x, float y) = 0;
   virtual void OnMenuGlyphMouseDown(int16_t button, int16_t shift, float x, float y) = 0;
-};
-
-/// Events of the hidden menu form.
-class MenuFormEvents {
- public:
-  virtual ~MenuFormEvents() = default;
-  virtual void OnQueryUnload(int16_t& cancel, int16_t unloadMode) = 0;
-  virtual void OnUnload(int16_t& cancel) = 0;
 };
 
 /// What an unload was started by (passed to OnQueryUnload; the program ignores it).
@@ -165,14 +148,9 @@ class MainWindow : public Form {
   virtual int LogPixelsX() = 0;
   /// Repaints the window at once.
   virtual void Refresh() = 0;
-};
-
-/// The hidden form that owns the drive list and opens the command menu.
-class MenuForm : public Form {
- public:
-  virtual DriveList& Drives() = 0;
-  /// Opens `items` as a pop-up menu at the cursor, `defaultItem` drawn bold, and returns the
-  /// index of the chosen item, or -1 when the menu was dismissed.
+  /// Opens `items` as a pop-up menu of the window at the cursor, `defaultItem` drawn bold, and
+  /// returns the index of the chosen item, or -1 when the menu was dismissed. The menu is made
+  /// as it opens and goes when it closes.
   virtual int PopupMenu(const std::vector<MenuItem>& items, int defaultItem) = 0;
 };
 
@@ -187,7 +165,6 @@ class Toolkit : public Workers {
   virtual ~Toolkit() = default;
   /// Load creates the form and its controls, hidden.
   virtual std::unique_ptr<MainWindow> LoadMainWindow(MainWindowEvents& events) = 0;
-  virtual std::unique_ptr<MenuForm> LoadMenuForm(MenuFormEvents& events) = 0;
 
   /// Handles every pending message, then returns.
   virtual void DoEvents() = 0;

@@ -1,4 +1,4 @@
-// Inside the Win32 toolkit: the two forms, their controls and the state they share with the
+// Inside the Win32 toolkit: the main window, its controls and the state it shares with the
 // toolkit. Each native window stores its C++ object in GWLP_USERDATA; each message goes to
 // one small handler that turns it into the program's event.
 #pragma once
@@ -14,7 +14,6 @@
 namespace tarnvik::win::detail {
 
 inline constexpr wchar_t kMainWindowClass[] = L"TarnvikMainWindow";
-inline constexpr wchar_t kMenuFormClass[] = L"TarnvikMenuForm";
 inline constexpr wchar_t kPictureClass[] = L"TarnvikPicture";
 inline constexpr wchar_t kLabelClass[] = L"TarnvikLabel";
 
@@ -42,7 +41,7 @@ LRESULT Guarded(Handle handle, Default byDefault) noexcept {
 }
 
 /// What the toolkit and its forms share: the module, the count of loaded forms (the message
-/// loop ends when it falls to zero) and the main window that owns message boxes and menus.
+/// loop ends when it falls to zero) and the main window that owns message boxes.
 class ToolkitState {
  public:
   HINSTANCE instance = nullptr;
@@ -76,6 +75,15 @@ int16_t ShiftFromMouseKeys(WPARAM keys);
 
 class Win32MainWindow;
 
+struct Geometry {
+  int left = 0, top = 0, width = 0, height = 0;
+  bool operator==(const Geometry&) const = default;
+};
+
+/// Moves a child window unless it is already there: every move asks the system, and the layout
+/// pass sets the same places again at every showing and restore.
+void MoveChild(HWND hwnd, Geometry& at, const Geometry& to);
+
 class Win32TextBox final : public toolkit::TextBox {
  public:
   std::string Text() const override;
@@ -86,6 +94,7 @@ class Win32TextBox final : public toolkit::TextBox {
   void Move(int left, int top, int width, int height) override;
 
   HWND hwnd = nullptr;
+  Geometry at;  ///< where the box was made or last moved
 
  private:
   double points_ = 9.75;
@@ -101,13 +110,10 @@ class Win32Label final : public toolkit::Label {
   void Move(int left, int top, int width, int height) override;
 
   HWND hwnd = nullptr;
+  Geometry at;  ///< where the label was made or last moved
 
  private:
   double points_ = 9;
-};
-
-struct Geometry {
-  int left = 0, top = 0, width = 0, height = 0;
 };
 
 /// A picture control, or a windowless picture holder of the store when it has no window.
@@ -196,6 +202,7 @@ class Win32MainWindow final : public toolkit::MainWindow {
   void SetSize(int width, int height) override;
   int LogPixelsX() override;
   void Refresh() override;
+  int PopupMenu(const std::vector<toolkit::MenuItem>& items, int defaultItem) override;
 
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK PictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -216,7 +223,6 @@ class Win32MainWindow final : public toolkit::MainWindow {
   /// lies at window point (originX, originY). The controls paint through it to look transparent.
   void PaintSurface(HDC dc, const RECT& area, int originX, int originY) const;
   void PaintPicture(const Win32Picture& picture, HWND hwnd) const;
-  void CentreOnWorkArea();
 
   void OnPaint();
   void OnSize();
@@ -252,48 +258,6 @@ class Win32MainWindow final : public toolkit::MainWindow {
   ScopedGdiObject skin_;
   std::array<ScopedGdiObject, 4> pictureBitmaps_;
   std::array<HBITMAP, 4> pictureTable_{};
-};
-
-class Win32DriveList final : public toolkit::DriveList {
- public:
-  void Refresh() override;
-  int ListCount() const override { return static_cast<int>(entries_.size()); }
-  std::string List(int index) const override;
-
- private:
-  std::vector<std::string> entries_;
-};
-
-class Win32MenuForm final : public toolkit::MenuForm {
- public:
-  Win32MenuForm(ToolkitState& state, toolkit::MenuFormEvents& events);
-  ~Win32MenuForm() override;
-  Win32MenuForm(const Win32MenuForm&) = delete;
-  Win32MenuForm& operator=(const Win32MenuForm&) = delete;
-
-  bool Created() const { return hwnd_ != nullptr; }
-
-  void Show() override;
-  void Hide() override;
-  void Unload() override { UnloadFor(toolkit::kUnloadFromCode); }
-  bool Loaded() const override { return loaded_; }
-  toolkit::DriveList& Drives() override { return drives_; }
-  int PopupMenu(const std::vector<toolkit::MenuItem>& items, int defaultItem) override;
-
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-
- private:
-  LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-  void OnNcDestroy();
-  void UnloadFor(int16_t mode);
-
-  ToolkitState& state_;
-  toolkit::MenuFormEvents& events_;
-  HWND hwnd_ = nullptr;
-  bool loaded_ = false;
-  bool counted_ = false;
-  bool unloading_ = false;
-  Win32DriveList drives_;
 };
 
 /// A 32-bit top-down DIB section holding `pixels` (0xAARRGGBB rows), or null.

@@ -166,8 +166,6 @@ void RegisterClassesOnce(HINSTANCE instance) {
   };
   registerClass(detail::kMainWindowClass, &detail::Win32MainWindow::WindowProc, IDC_ARROW, nullptr,
                 icon(::GetSystemMetrics(SM_CXICON)), icon(::GetSystemMetrics(SM_CXSMICON)));
-  registerClass(detail::kMenuFormClass, &detail::Win32MenuForm::WindowProc, IDC_ARROW,
-                reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   registerClass(detail::kPictureClass, &detail::Win32MainWindow::PictureProc, IDC_ARROW);
   registerClass(detail::kLabelClass, &detail::Win32MainWindow::LabelProc, IDC_HAND);  // the glyph is a thing to press
 }
@@ -222,10 +220,6 @@ void Win32Toolkit::ReleaseInstance() { impl_->instanceMutex.reset(); }
 
 std::unique_ptr<toolkit::MainWindow> Win32Toolkit::LoadMainWindow(toolkit::MainWindowEvents& events) {
   return std::make_unique<detail::Win32MainWindow>(impl_->state, events);
-}
-
-std::unique_ptr<toolkit::MenuForm> Win32Toolkit::LoadMenuForm(toolkit::MenuFormEvents& events) {
-  return std::make_unique<detail::Win32MenuForm>(impl_->state, events);
 }
 
 void Win32Toolkit::DoEvents() {

@@ -28,7 +28,6 @@ class Win32Toolkit final : public toolkit::Toolkit {
   Win32Toolkit& operator=(const Win32Toolkit&) = delete;
 
   std::unique_ptr<toolkit::MainWindow> LoadMainWindow(toolkit::MainWindowEvents& events) override;
-  std::unique_ptr<toolkit::MenuForm> LoadMenuForm(toolkit::MenuFormEvents& events) override;
 
   void DoEvents() override;
   void WaitEvents() override;

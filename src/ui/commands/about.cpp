@@ -1,4 +1,4 @@
-#include "ui/menu_form/about.h"
+#include "ui/commands/about.h"
 
 #include "base/program_identity.h"
 #include "tarnvik_version.h"

@@ -1,15 +1,35 @@
-// The hidden menu form: the menu, its commands and guards, the About text, help and quit.
+// The commands: the menu, the commands' guards, the About text, help and quit.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
+#include <string>
 
-#include "ui/menu_form/about.h"
+#include "ui/commands/about.h"
 #include "unit/ui_fixture.h"
 
 namespace tarnvik::testing {
 namespace {
 
-TEST(Menu, ItemsCaptionsAndShortcutsInOrder) {
+// The states a command may run in, a letter each: S starting, I idle, B building, Q quitting, C closing.
+std::string AllowedIn(const Command& command) {
+  using S = Controller::State;
+  std::string states;
+  const auto note = [&](char letter, Controller& ui, S expected) {
+    EXPECT_EQ(ui.state(), expected) << letter;
+    if (command.action != nullptr && (command.allowed == nullptr || command.allowed(ui))) states += letter;
+  };
+  TestProgram starting;
+  ShownProgram idle, building, quitting, closing;
+  building.tk.onDoEvents = [&](int) { note('B', building.ui(), S::Building); };
+  note('S', starting.ui(), S::Starting), note('I', idle.ui(), S::Idle), building.win().PressKey(116);
+  quitting.ui().Quit(), closing.win().RequestClose();
+  note('Q', quitting.ui(), S::Quitting), note('C', closing.ui(), S::Closing);
+  return states;
+}
+
+// The command table: each row's caption and F key in the menu, its key in the report box, its guard.
+TEST(CommandTable, EachRowsCaptionKeyAndGuard) {
   const std::vector<toolkit::MenuItem> expected = {
       {"-", ""},
       {"\xD0\x9E \xD0\xBF\xD1\x80\xD0\xBE\xD0\xB3\xD1\x80\xD0\xB0\xD0\xBC\xD0\xBC\xD0\xB5 / About...", "F1"},
@@ -22,18 +42,31 @@ TEST(Menu, ItemsCaptionsAndShortcutsInOrder) {
       {"\xD0\x9E\xD1\x82\xD0\xBC\xD0\xB5\xD0\xBD\xD0\xB0 / Cancel", ""},
       {"-", ""},
   };
+  const int16_t keys[] = {0, 112, 113, 0, 116, 0, 27, 0, 0, 0, 0};  // the last row: Minimise, in no menu
+  const char* const allowedIn[] = {"", "SIB", "SIB", "", "I", "", "SIBQC", "", "", "", "SIB"};
   const auto& items = MenuItems();
   ASSERT_EQ(items.size(), expected.size());
-  for (std::size_t i = 0; i < items.size(); ++i) {
+  ASSERT_EQ(Commands().size(), std::size(keys));
+  for (std::size_t i = 0; i < Commands().size(); ++i) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(items[i].caption, expected[i].caption);
-    EXPECT_EQ(items[i].shortcut, expected[i].shortcut);
+    const Command& command = Commands()[i];
+    EXPECT_EQ(static_cast<std::size_t>(command.id), i);
+    EXPECT_EQ(command.caption != nullptr ? command.caption : "", i < items.size() ? expected[i].caption : "");
+    if (i < items.size()) {
+      EXPECT_EQ(items[i].caption, expected[i].caption);
+      EXPECT_EQ(items[i].shortcut, expected[i].shortcut);
+    }
+    EXPECT_EQ(command.key, keys[i]);
+    if (keys[i] != 0) {
+      EXPECT_EQ(CommandForKey(keys[i]), &command);
+    }
+    EXPECT_EQ(AllowedIn(command), allowedIn[i]);
   }
   EXPECT_EQ(kDefaultMenuItem, 4);
 }
 
 struct ClickRow {
-  MenuItemId item;
+  CommandId item;
   bool quitting;
   bool idle;
   int aboutBoxes;
@@ -44,37 +77,41 @@ struct ClickRow {
 
 TEST(Menu, ChosenItemsRunTheirCommandsUnderTheirGuards) {
   const ClickRow rows[] = {
-      {MenuItemId::About, false, true, 1, 0, 0, false},     {MenuItemId::About, true, true, 0, 0, 0, true},
-      {MenuItemId::HelpFile, false, true, 0, 1, 0, false},  {MenuItemId::HelpFile, true, true, 0, 0, 0, true},
-      {MenuItemId::Refresh, false, true, 0, 0, 1, false},   {MenuItemId::Refresh, false, false, 0, 0, 0, false},
-      {MenuItemId::Refresh, true, true, 0, 0, 0, true},     {MenuItemId::Quit, false, true, 0, 0, 0, true},
-      {MenuItemId::Quit, true, true, 0, 0, 0, true},        {MenuItemId::Cancel, false, true, 0, 0, 0, false},
-      {MenuItemId::TopSeparator, false, true, 0, 0, 0, false},
-      {MenuItemId::SeparatorBeforeCancel, false, true, 0, 0, 0, false},
+      {CommandId::About, false, true, 1, 0, 0, false},     {CommandId::About, true, true, 0, 0, 0, true},
+      {CommandId::HelpFile, false, true, 0, 1, 0, false},  {CommandId::HelpFile, true, true, 0, 0, 0, true},
+      {CommandId::Refresh, false, true, 0, 0, 1, false},   {CommandId::Refresh, false, false, 0, 0, 0, false},
+      {CommandId::Refresh, true, true, 0, 0, 0, true},     {CommandId::Quit, false, true, 0, 0, 0, true},
+      {CommandId::Quit, true, true, 0, 0, 0, true},        {CommandId::Cancel, false, true, 0, 0, 0, false},
+      {CommandId::TopSeparator, false, true, 0, 0, 0, false},
+      {CommandId::SeparatorBeforeCancel, false, true, 0, 0, 0, false},
   };
   for (const ClickRow& row : rows) {
     SCOPED_TRACE(::testing::Message() << "item " << static_cast<int>(row.item) << " quitting " << row.quitting
                                       << " idle " << row.idle);
     ShownProgram t;
-    t.forms().quitting = row.quitting;
-    t.forms().reportIdle = row.idle;
-    t.tk.onPopupMenu = [&](const toolkit::PopupRecord&) { return static_cast<int>(row.item); };
-    t.program.forms.Menu().PopupMenu();
+    if (row.quitting) t.ui().Quit();
+    // Not idle: chosen while a report of one drive is being built.
+    const auto choose = [&] { RunMenuItem(t.ui(), static_cast<int>(row.item)); };
+    t.drive.logicalDrives = row.idle ? 0 : LetterMask("c");
+    t.tk.onDoEvents = [&](int n) {
+      if (n == 1 && !row.idle) choose();
+    };
+    row.idle ? choose() : void(t.win().PressKey(116));
     EXPECT_EQ(t.tk.messageBoxes.size(), static_cast<std::size_t>(row.aboutBoxes));
     EXPECT_EQ(t.tk.shellCalls.size(), static_cast<std::size_t>(row.helpStarts));
-    EXPECT_EQ(t.tk.menuForm->drives().refreshCount(), row.refreshes);
-    EXPECT_EQ(t.forms().quitting, row.quitsNow);
+    EXPECT_EQ(t.Builds() - (row.idle ? 0 : 1), row.refreshes);
+    EXPECT_EQ(t.ui().Quitting(), row.quitsNow);
   }
 }
 
-TEST(Menu, QuitRunsEvenWhenAlreadyQuittingAndHidesBothForms) {
+TEST(Menu, QuitRunsEvenWhenAlreadyQuittingAndHidesTheWindow) {
   ShownProgram t;
-  t.forms().quitting = true;
-  t.program.forms.Menu().OnQuitClick();
+  t.ui().Quit();
+  t.win().Show();
+  RunMenuItem(t.ui(), static_cast<int>(CommandId::Quit));
   EXPECT_FALSE(t.win().visible());
-  EXPECT_FALSE(t.tk.menuForm->visible());
-  EXPECT_TRUE(t.forms().quitting);
-  EXPECT_EQ(t.tk.loadedForms, 2) << "the timer finishes the quit, not the command";
+  EXPECT_TRUE(t.ui().Quitting());
+  EXPECT_EQ(t.tk.loadedForms, 1) << "the timer finishes the quit, not the command";
 }
 
 TEST(Menu, DismissingTheMenuChangesNothing) {
@@ -83,54 +120,26 @@ TEST(Menu, DismissingTheMenuChangesNothing) {
   t.tk.onPopupMenu = [](const toolkit::PopupRecord&) { return -1; };
   t.g().OnMouseDown(toolkit::kRightButton, 0, 5, 5);
   EXPECT_EQ(t.tk.popups.size(), 1u);
-  EXPECT_FALSE(t.forms().quitting);
+  EXPECT_FALSE(t.ui().Quitting());
   EXPECT_TRUE(t.tk.messageBoxes.empty());
   EXPECT_EQ(t.win().reportBox().Text(), before);
 }
 
 TEST(Menu, RefreshChosenDuringABuildIsDroppedAndWorksAfterIt) {
   ShownProgram t;
-  t.tk.driveEntries = {"c:", "d:"};
+  t.drive.logicalDrives = LetterMask("cd");
   t.drive.drives['c'] = FakeDrive{};
   t.drive.drives['d'] = FakeDrive{};
-  t.tk.onPopupMenu = [](const toolkit::PopupRecord&) { return static_cast<int>(MenuItemId::Refresh); };
+  t.tk.onPopupMenu = [](const toolkit::PopupRecord&) { return static_cast<int>(CommandId::Refresh); };
   t.tk.onDoEvents = [&](int n) {
     if (n == 2) t.g().OnMouseDown(toolkit::kRightButton, 0, 5, 5);
   };
-  t.program.forms.Menu().OnRefreshClick();
+  RunMenuItem(t.ui(), static_cast<int>(CommandId::Refresh));
   EXPECT_EQ(t.tk.popups.size(), 1u);
-  EXPECT_EQ(t.tk.menuForm->drives().refreshCount(), 1);
+  EXPECT_EQ(t.Builds(), 1);
   t.tk.onDoEvents = nullptr;
-  t.program.forms.Menu().OnRefreshClick();
-  EXPECT_EQ(t.tk.menuForm->drives().refreshCount(), 2);
-}
-
-TEST(MenuForm, UnloadHidesItAndClearsTheReference) {
-  ShownProgram t;
-  t.tk.menuForm->Show();
-  t.tk.menuForm->Unload();
-  EXPECT_FALSE(t.program.forms.MenuLoaded());
-  EXPECT_EQ(t.tk.loadedForms, 1);
-  EXPECT_GE(t.tk.doEventsCount, 1) << "pending messages run after the release";
-}
-
-TEST(MenuForm, UsingTheReferenceAfterReleaseLoadsAFreshHiddenInstance) {
-  ShownProgram t;
-  t.tk.menuForm->Unload();
-  CommandMenu& fresh = t.program.forms.Menu();
-  EXPECT_EQ(t.tk.menuFormsLoaded, 2);
-  EXPECT_TRUE(fresh.Form().Loaded());
-  EXPECT_FALSE(t.tk.menuForm->visible());
-}
-
-TEST(MenuForm, QuitOrCloseAfterTheMenuFormIsGoneDoesNotBringItBack) {
-  for (const bool quit : {true, false}) {
-    ShownProgram t;
-    t.tk.menuForm->Unload();
-    quit ? RunQuitCommand(t.program.forms) : t.win().RequestClose();
-    EXPECT_EQ(t.tk.menuFormsLoaded, 1) << quit;
-    EXPECT_EQ(t.forms().quitting, quit);
-  }
+  RunMenuItem(t.ui(), static_cast<int>(CommandId::Refresh));
+  EXPECT_EQ(t.Builds(), 2);
 }
 
 // ---- Help file -----------------------------------------------------------------------------
@@ -145,9 +154,9 @@ TEST(HelpFile, CommandLineIsNotepadOnTheQuotedPath) {
   for (const auto& [folder, command] : rows) {
     EXPECT_EQ(HelpFileCommandLine(folder), command);
     ShownProgram t;
-    t.forms().appFolder = folder;
+    t.ui().appFolder = folder;
     t.tk.shellSucceeds = false;  // a start that fails is silent
-    RunHelpFileCommand(t.program.forms);
+    RunMenuItem(t.ui(), static_cast<int>(CommandId::HelpFile));
     ASSERT_EQ(t.tk.shellCalls.size(), 1u);
     EXPECT_EQ(t.tk.shellCalls[0].first, command);
     EXPECT_EQ(t.tk.shellCalls[0].second, 1);
