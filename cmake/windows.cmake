@@ -17,7 +17,7 @@ target_sources(tarnvik_core PRIVATE ${CMAKE_SOURCE_DIR}/src/base/lock_win.cpp)
 
 # Unicode Win32 calls; Windows XP is the lowest system the program's calls need.
 set(TARNVIK_WIN_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
-set(TARNVIK_WIN_LIBS wbemuuid ole32 oleaut32 uuid comctl32 gdi32 user32 advapi32 psapi shell32)
+set(TARNVIK_WIN_LIBS wbemuuid ole32 oleaut32 uuid comctl32 gdi32 user32 advapi32 psapi shell32 mpr)
 
 target_compile_definitions(tarnvik_core PUBLIC ${TARNVIK_WIN_DEFINES})
 target_compile_options(tarnvik_core PRIVATE -ffunction-sections -fdata-sections)

@@ -273,12 +273,20 @@ const char* HealthStatus(const std::optional<bool>& failurePredicted, const Disk
 std::optional<std::vector<uint32_t>> QueryDiskNumbers(DiskApi& api, char letter) {
   if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
   if (letter < 'A' || letter > 'Z') return std::nullopt;
-  uint32_t error = 0;
   std::string path = "\\\\.\\?:";
   path[4] = letter;
-  const ScopedDevice volume(api, api.CreateFileW(path, 0, &error));
+  return QueryDiskNumbers(api, path);
+}
+
+std::optional<std::vector<uint32_t>> QueryDiskNumbers(DiskApi& api, const std::string& device) {
+  uint32_t error = 0;
+  const ScopedDevice volume(api, api.CreateFileW(device, 0, &error));
   if (!volume) return std::nullopt;
-  auto numbers = ReadExtents(api, volume.get());
+  return ReadDiskNumbers(api, volume.get());
+}
+
+std::optional<std::vector<uint32_t>> ReadDiskNumbers(DiskApi& api, DeviceHandle volume) {
+  auto numbers = ReadExtents(api, volume);
   if (!numbers || numbers->empty()) return std::nullopt;
   return numbers;
 }

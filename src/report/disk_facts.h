@@ -72,6 +72,14 @@ const char* HealthStatus(const std::optional<bool>& failurePredicted, const Disk
 /// network, optical and subst letters out.
 std::optional<std::vector<uint32_t>> QueryDiskNumbers(DiskApi& api, char letter);
 
+/// The same for the volume whose device is `device`: "\\.\C:", or a volume's GUID path
+/// without its closing backslash ("\\?\Volume{...}"), which also names a volume without a letter.
+std::optional<std::vector<uint32_t>> QueryDiskNumbers(DiskApi& api, const std::string& device);
+
+/// The disks holding the volume open as `volume`, each once: nothing when its extents cannot
+/// be read or it lies on no disk.
+std::optional<std::vector<uint32_t>> ReadDiskNumbers(DiskApi& api, DeviceHandle volume);
+
 /// What disk `number` says of itself ("\\.\PhysicalDriveN", opened with no access rights): its
 /// descriptor, seek penalty and trim (both from 6.1 on, where the properties exist), geometry,
 /// failure prediction and, from 10.0 on, its health: the temperature property and, for an NVMe

@@ -7,23 +7,23 @@
 namespace tarnvik {
 
 namespace {
-constexpr uint32_t kNameBufferSize = 255;
-}  // namespace
 
-DriveAnswers CollectDriveAnswers(DriveApi& api, int index) {
+constexpr uint32_t kNameBufferSize = 255;
+
+// `letter` is the lower-case letter whose type is asked, or empty for a volume without one,
+// whose type is asked of its root.
+DriveAnswers Collect(DriveApi& api, const std::string& root, const std::string& letter) {
   DriveAnswers answers;
-  const std::string lower(1, static_cast<char>('a' + index));
-  const std::string root = lower + ":\\";
 
   std::string volumeName(kNameBufferSize, '\0');
   std::string fileSystemName(kNameBufferSize, '\0');
-  uint32_t maxComponentLength = 0, fileSystemFlags = 0;
+  uint32_t maxComponentLength = 0;
   answers.volumeAnswered =
       0 != api.GetVolumeInformationA(root, volumeName.data(), kNameBufferSize, &answers.serial, &maxComponentLength,
-                                     &fileSystemFlags, fileSystemName.data(), kNameBufferSize);
+                                     &answers.fileSystemFlags, fileSystemName.data(), kNameBufferSize);
   answers.label = CleanPlatformText(UpToNul(volumeName));
   answers.fileSystem = CleanPlatformText(UpToNul(fileSystemName));
-  if (answers.fileSystem.empty()) answers.fileSystem = "?";
+  if (answers.fileSystem.empty()) answers.fileSystem.push_back('?');  // an assignment trips GCC 12's -Wrestrict
 
   uint32_t freeClusters = 0, totalClusters = 0;
   answers.clusterAnswered = 0 != api.GetDiskFreeSpaceA(root, &answers.sectorsPerCluster, &answers.bytesPerSector,
@@ -31,11 +31,20 @@ DriveAnswers CollectDriveAnswers(DriveApi& api, int index) {
 
   // Both halves of the S/N line come from one answer where there is one: a second query could
   // meet a medium that came or went in between. Only a failed volume query asks again.
-  answers.serialText = answers.volumeAnswered ? EightHexDigits(answers.serial) : GetVolumeSerialText(api, lower);
-  answers.space = QueryDriveSpace(api, lower);
-  answers.typeCode = QueryDriveType(api, lower);
+  answers.serialText = answers.volumeAnswered ? EightHexDigits(answers.serial) : RootSerialText(api, root);
+  answers.space = QueryRootSpace(api, root);
+  answers.typeCode = letter.empty() ? api.GetDriveTypeA(root) : QueryDriveType(api, letter);
   answers.typeText = DriveTypeName(answers.typeCode);
   return answers;
 }
+
+}  // namespace
+
+DriveAnswers CollectDriveAnswers(DriveApi& api, int index) {
+  const std::string lower(1, static_cast<char>('a' + index));
+  return Collect(api, lower + ":\\", lower);
+}
+
+DriveAnswers CollectVolumeAnswers(DriveApi& api, const std::string& root) { return Collect(api, root, {}); }
 
 }  // namespace tarnvik

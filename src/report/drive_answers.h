@@ -22,6 +22,7 @@ struct DriveAnswers {
   uint32_t typeCode = kDriveUnknown;      ///< the GetDriveTypeA code behind typeText
   bool volumeAnswered = false;            ///< label, file system and serial came from the volume
   bool clusterAnswered = false;           ///< the cluster figures came from the volume
+  uint32_t fileSystemFlags = 0;           ///< the volume query's flags, where volumeAnswered
 
   /// A volume without a file system did not answer; the management service would not either.
   bool HasFileSystem() const { return fileSystem != "?"; }
@@ -32,5 +33,9 @@ struct DriveAnswers {
 /// (0 is A), in the order the report has always asked them. Touches no shared state, so it may
 /// run on any thread; a failed call leaves its defaults.
 DriveAnswers CollectDriveAnswers(DriveApi& api, int index);
+
+/// The same questions of the volume whose root is `root`, a GUID path ("\\?\Volume{...}\"):
+/// what a letter whose root were that path would answer.
+DriveAnswers CollectVolumeAnswers(DriveApi& api, const std::string& root);
 
 }  // namespace tarnvik

@@ -17,10 +17,12 @@ std::string EightHexDigits(uint32_t value) {
   return text;
 }
 
-DiskSpace QueryDriveSpace(DriveApi& api, const std::string& letter) {
+DiskSpace QueryDriveSpace(DriveApi& api, const std::string& letter) { return QueryRootSpace(api, letter + ":\\"); }
+
+DiskSpace QueryRootSpace(DriveApi& api, const std::string& root) {
   uint64_t available = 0, total = 0, free = 0;
-  const int answered = api.GetDiskFreeSpaceExA(letter + ":\\", &available, &total, &free);
-  return {total, free, answered != 0};
+  const int answered = api.GetDiskFreeSpaceExA(root, &available, &total, &free);
+  return {total, free, answered != 0, available};
 }
 
 uint64_t UsedBytes(const DiskSpace& space) {
@@ -67,8 +69,12 @@ std::string DriveTypeName(uint32_t code) {
 }
 
 std::string GetVolumeSerialText(DriveApi& api, const std::string& letter) {
+  return RootSerialText(api, letter + ":\\");
+}
+
+std::string RootSerialText(DriveApi& api, const std::string& root) {
   uint32_t serial = 0, maxComponentLength = 0, fileSystemFlags = 0;
-  if (api.GetVolumeInformationA(letter + ":\\", nullptr, 0, &serial, &maxComponentLength, &fileSystemFlags,
+  if (api.GetVolumeInformationA(root, nullptr, 0, &serial, &maxComponentLength, &fileSystemFlags,
                                 nullptr, 0) == 0) {
     return "00000000";
   }

@@ -8,17 +8,21 @@
 
 namespace tarnvik {
 
-/// The two byte counts of a drive's space query; both 0 when the query failed.
+/// The byte counts of a drive's space query; all 0 when the query failed.
 struct DiskSpace {
   uint64_t totalBytes = 0;
   uint64_t freeBytes = 0;
   bool answered = false;  ///< the query succeeded; a saved report shows no counts otherwise
+  uint64_t freeBytesForCaller = 0;  ///< what this user may still write: quotas make it less than free
   bool operator==(const DiskSpace&) const = default;
 };
 
 /// Asks GetDiskFreeSpaceExA for the letter's root. Touches no shared state, so it may run on
 /// any thread.
 DiskSpace QueryDriveSpace(DriveApi& api, const std::string& letter);
+
+/// The same for a volume's root path: "c:\" or a GUID path "\\?\Volume{...}\".
+DiskSpace QueryRootSpace(DriveApi& api, const std::string& root);
 
 /// The used bytes of `space`: total less free, and 0 when a volume reports more free than total.
 uint64_t UsedBytes(const DiskSpace& space);
@@ -48,6 +52,9 @@ std::string EightHexDigits(uint32_t value);
 
 /// The volume serial as eight upper-case hexadecimal digits; "00000000" when it cannot be read.
 std::string GetVolumeSerialText(DriveApi& api, const std::string& letter);
+
+/// The same for a volume's root path.
+std::string RootSerialText(DriveApi& api, const std::string& root);
 
 /// A 32-bit signed integer read as unsigned.
 double UnsignedToDouble(int32_t value);

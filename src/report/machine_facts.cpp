@@ -46,7 +46,13 @@ std::optional<std::string> MachineArchitecture(MachineApi& api) {
   }
 }
 
-MachineFacts QueryMachine(MachineApi& api) {
+std::optional<bool> QueryElevation(MachineApi& api) {
+  int administrator = 0;
+  if (api.CheckTokenMembership(administrator) == 0) return std::nullopt;
+  return administrator != 0;
+}
+
+MachineFacts QueryMachine(MachineApi& api, std::optional<bool> elevated) {
   MachineFacts facts;
   facts.computerName = ComputerName(api, kComputerNamePhysicalNetBios);
   facts.dnsHostName = ComputerName(api, kComputerNamePhysicalDnsFullyQualified);
@@ -54,8 +60,7 @@ MachineFacts QueryMachine(MachineApi& api) {
   api.GetSystemTime(now);
   facts.takenUtc = UtcText(now);
   facts.architecture = MachineArchitecture(api);
-  int administrator = 0;
-  if (api.CheckTokenMembership(administrator) != 0) facts.elevated = administrator != 0;
+  facts.elevated = elevated;
   return facts;
 }
 

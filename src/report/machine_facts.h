@@ -18,8 +18,12 @@ struct MachineFacts {
   bool operator==(const MachineFacts&) const = default;
 };
 
-/// Asks the machine's names, the time now, the machine's architecture and the run's rights.
-MachineFacts QueryMachine(MachineApi& api);
+/// Asks the machine's names, the time now and the machine's architecture; `elevated` is the
+/// run's rights as QueryElevation told them, asked once before the drives (BitLocker needs them).
+MachineFacts QueryMachine(MachineApi& api, std::optional<bool> elevated);
+
+/// Whether the run has administrator rights; empty when the question failed.
+std::optional<bool> QueryElevation(MachineApi& api);
 
 /// ISO 8601 in UTC to the second: "2026-12-09T18:55:12Z".
 std::string UtcText(const SystemTime& time);

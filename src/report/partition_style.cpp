@@ -250,13 +250,16 @@ void AskServiceForAll(WmiApi& wmi, const PartitionLetters& letters, const Partit
 
 }  // namespace
 
+Lock& ManagementServiceLock() {
+  static Lock lock;
+  return lock;
+}
+
 void QueryPartitionStyles(WmiApi& wmi, const PartitionLetters& letters, const PartitionStyleSink& deliver,
                           const std::function<bool(std::size_t)>& stillWanted) {
-  // Wine's in-process provider corrupts its heap when two threads query at once (seen with
-  // three queries side by side), so batches never overlap, even when an abandoned report's
-  // batch is still running; only the wait for one letter's answer lets others in.
-  static Lock oneBatchAtATime;
-  BatchLock lock(oneBatchAtATime);
+  // Batches never overlap, even when an abandoned report's batch is still running; only the
+  // wait for one letter's answer lets others in.
+  BatchLock lock(ManagementServiceLock());
   PartitionLetters delivered{};
   {
     std::unique_ptr<WmiApartment> apartment;

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/lock.h"
 #include "report/wmi_api.h"
 
 namespace tarnvik {
@@ -19,6 +20,12 @@ std::string DiskDeviceIdOf(const std::string& letter);
 /// "GPT", "MBR", "RAW" or "Unknown" for one drive letter. Nothing of the service survives the
 /// call.
 std::string QueryPartitionStyle(WmiApi& wmi, const std::string& letter);
+
+/// The lock every question to the management service is asked under, whoever asks: Wine's
+/// in-process provider corrupts its heap when two threads query at once (seen with three queries
+/// side by side). Only the wait for one object's answer, which touches a volume and so may last,
+/// is made without it.
+Lock& ManagementServiceLock();
 
 /// The style of every drive letter, index 0 (A) to 25 (Z).
 using PartitionStyles = std::array<std::string, 26>;

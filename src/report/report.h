@@ -10,6 +10,7 @@
 #include "report/disk_facts.h"
 #include "report/drive_answers.h"
 #include "report/machine_facts.h"
+#include "report/volume_facts.h"
 #include "report/windows_version.h"
 
 namespace tarnvik {
@@ -22,9 +23,14 @@ struct DriveReportFacts {
   DriveAnswers answers;
   std::string partitionStyle;  ///< "Unknown" where no style was asked for
   std::optional<DiskFacts> disk = {};  ///< the disk behind the letter; asked only for JSON and CSV
+  /// The volume behind it, likewise; empty too where its questions could not be asked.
+  std::optional<VolumeFacts> volume = {};
 };
 
-/// One drive of a report: its letter index (0 is A) and what its block shows.
+/// The index of a volume that no letter reaches.
+inline constexpr int kNoLetter = -1;
+
+/// One drive of a report: its letter index (0 is A), or kNoLetter, and what its block shows.
 struct ReportedDrive {
   int index = 0;
   DriveReportFacts facts;
@@ -36,7 +42,10 @@ bool HasSize(const DiskSpace& space);
 struct Report {
   bool withPartitionStyles = false;  ///< the blocks carry a " Table: " line (Windows 5 and later)
   std::vector<ReportedDrive> drives;
+  /// The volumes no letter reaches, in the order Windows lists them; only the documents ask.
+  std::vector<ReportedDrive> volumesWithoutLetter = {};
 
+  /// The drives alone: letters, as the text counts them.
   int DriveCount() const { return static_cast<int>(drives.size()); }
   /// The drives with a size (HasSize).
   int SizedDriveCount() const;

@@ -61,9 +61,13 @@ std::string ReportCsv(const Report& report, const ReportOrigin& origin, CsvDelim
   std::string out(kUtf8ByteOrderMark);
   CsvFields fields(out, static_cast<char>(delimiter));
   const ReportedDrive none;  // the names do not depend on the values: it gives the header
-  for (std::size_t number = 0; number <= report.drives.size(); ++number) {
+  // The drives' rows, then the volumes no letter reaches, with no letter.
+  const std::size_t drives = report.drives.size();
+  for (std::size_t number = 0; number <= drives + report.volumesWithoutLetter.size(); ++number) {
     fields.header = number == 0;
-    const ReportedDrive& drive = fields.header ? none : report.drives[number - 1];
+    const ReportedDrive& drive = fields.header         ? none
+                                 : number <= drives ? report.drives[number - 1]
+                                                    : report.volumesWithoutLetter[number - 1 - drives];
     fields.Append(fields.header ? "computerName" : origin.machine.computerName.value_or(""));
     fields.Append(fields.header ? "takenUtc" : origin.machine.takenUtc);
     DriveFields(drive, static_cast<int>(number), report.withPartitionStyles, fields);

@@ -115,6 +115,50 @@ void DiskFields(const std::optional<DiskFacts>& disk, FieldSink& sink) {
   sink.EndObject();
 }
 
+// A code written as its name where this program has one, else as its number.
+void CodeField(FieldSink& sink, const char* name, const char* const* names, std::size_t count, uint32_t code) {
+  code < count ? TextField(sink, name, true, names[code]) : NumberField(sink, name, true, code);
+}
+
+// BitLocker's codes, as Win32_EncryptableVolume names them, in the documents' style.
+constexpr const char* kProtectionNames[] = {"off", "on", "unknown"};
+constexpr const char* kConversionNames[] = {"fullyDecrypted", "fullyEncrypted", "encrypting",
+                                            "decrypting", "encryptionPaused", "decryptionPaused"};
+
+void VolumeFields(const std::optional<VolumeFacts>& volume, FieldSink& sink) {
+  const VolumeFacts none;
+  const VolumeFacts& v = volume ? *volume : none;
+  TextField(sink, "guidPath", v.guidPath.has_value(), v.guidPath.value_or(""));
+  // The list's texts are joined by line feeds, as the paths are held, without the last.
+  const std::string_view paths = v.mountPaths ? std::string_view(*v.mountPaths) : std::string_view();
+  v.mountPaths ? sink.Field("mountPaths", Kind::Texts, paths.substr(0, paths.size() - !paths.empty()))
+               : Null(sink, "mountPaths");
+  NumberField(sink, "freeBytesForUser", v.freeBytesForUser.has_value(), v.freeBytesForUser.value_or(0));
+  FlagField(sink, "readOnly", v.readOnly);
+  FlagField(sink, "compressed", v.compressed);
+  const PartitionFacts noPartition;
+  const PartitionFacts& p = v.partition ? *v.partition : noPartition;
+  sink.Object("partition", v.partition.has_value());
+  NumberField(sink, "number", v.partition.has_value(), p.number);
+  NumberField(sink, "offsetBytes", v.partition.has_value(), p.offsetBytes);
+  NumberField(sink, "lengthBytes", v.partition.has_value(), p.lengthBytes);
+  TextField(sink, "style", v.partition.has_value(), p.gpt ? "GPT" : "MBR");
+  TextField(sink, "type", v.partition.has_value(), p.type);
+  sink.EndObject();
+  TextField(sink, "remotePath", v.remotePath.has_value(), v.remotePath.value_or(""));
+  sink.Object("encryption", v.encryption.has_value());
+  if (v.encryption) {
+    CodeField(sink, "protection", kProtectionNames, std::size(kProtectionNames), v.encryption->protection);
+    const std::optional<uint32_t>& conversion = v.encryption->conversion;
+    conversion ? CodeField(sink, "conversion", kConversionNames, std::size(kConversionNames), *conversion)
+               : Null(sink, "conversion");
+  } else {
+    Null(sink, "protection");
+    Null(sink, "conversion");
+  }
+  sink.EndObject();
+}
+
 }  // namespace
 
 [[gnu::noinline]] void NumberField(FieldSink& sink, const char* name, bool known, uint64_t value) {
@@ -128,10 +172,11 @@ void FlagField(FieldSink& sink, const char* name, const std::optional<bool>& val
 
 void DriveFields(const ReportedDrive& drive, int number, bool withStyles, FieldSink& sink) {
   const DriveAnswers& a = drive.facts.answers;
+  const bool lettered = drive.index != kNoLetter;
   const char letter = static_cast<char>('A' + drive.index);
-  TextField(sink, "letter", true, {&letter, 1});
-  NumberField(sink, "number", true, static_cast<uint64_t>(number));
-  NumberField(sink, "position", true, static_cast<uint64_t>(drive.index + 1));
+  TextField(sink, "letter", lettered, {&letter, 1});
+  NumberField(sink, "number", lettered, static_cast<uint64_t>(number));
+  NumberField(sink, "position", lettered, static_cast<uint64_t>(drive.index + 1));
   // The volume query gives the label, the file system and the serial; when it failed, the
   // text shows its defaults and the documents say null. The hex half can still come from
   // the serial-only query asked after it (a medium that became ready in between).
@@ -147,10 +192,14 @@ void DriveFields(const ReportedDrive& drive, int number, bool withStyles, FieldS
   NumberField(sink, "sectorsPerCluster", a.clusterAnswered, a.sectorsPerCluster);
   NumberField(sink, "driveType", true, a.typeCode);
   TextField(sink, "driveTypeText", true, a.typeText);
-  // Asked only of a volume with a file system, and only where the text has a " Table: " line.
-  TextField(sink, "partitionStyle", withStyles && a.HasFileSystem(), drive.facts.partitionStyle);
+  // Asked only of a letter's volume with a file system, and only where the text has a " Table: "
+  // line; a volume without a letter has no such line.
+  TextField(sink, "partitionStyle", withStyles && lettered && a.HasFileSystem(), drive.facts.partitionStyle);
   sink.Object("disk", drive.facts.disk.has_value());
   DiskFields(drive.facts.disk, sink);
+  sink.EndObject();
+  sink.Object("volume", drive.facts.volume.has_value());
+  VolumeFields(drive.facts.volume, sink);
   sink.EndObject();
 }
 

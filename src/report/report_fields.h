@@ -11,8 +11,8 @@ namespace tarnvik {
 /// Takes a drive's fields one by one, in their order, nested objects included.
 class FieldSink {
  public:
-  /// Numbers: numbers joined by blanks. Texts: texts joined by line feeds, where an item that
-  /// begins with a digit is a number (a critical-warning bit without a name).
+  /// Numbers: numbers joined by blanks. Texts: texts joined by line feeds, where an item of
+  /// digits alone is a number (a critical-warning bit without a name).
   enum class Kind : char { Null, Number, String, Boolean, Numbers, Texts };
   virtual ~FieldSink() = default;
   /// `value`: the digits (a leading '-' where negative), the text, "true" or "false", or the
@@ -24,8 +24,9 @@ class FieldSink {
   virtual void EndObject() = 0;
 };
 
-/// The fields of `drive`, the `number`th of its report, its disk among them; `withStyles` as for
-/// its text block.
+/// The fields of `drive`, the `number`th of its report, its disk and its volume among them;
+/// `withStyles` as for its text block. A volume without a letter has no letter, number or
+/// position, and no partition style.
 void DriveFields(const ReportedDrive& drive, int number, bool withStyles, FieldSink& sink);
 
 /// A number, or null where not `known`.

@@ -33,7 +33,8 @@ class JsonWriter final : public FieldSink {
         const std::size_t end = std::min(value.find(kind == Kind::Numbers ? ' ' : '\n', at), value.size());
         const std::string_view item = value.substr(at, end - at);
         if (at != 0) out += ", ";
-        kind == Kind::Texts && (item[0] < '0' || item[0] > '9') ? AppendJsonString(out, item) : void(out += item);
+        const bool number = kind == Kind::Numbers || item.find_first_not_of("0123456789") == item.npos;
+        number && !item.empty() ? void(out += item) : AppendJsonString(out, item);
         at = end + 1;
       }
       out += ']';
@@ -150,6 +151,14 @@ std::string ReportJson(const Report& report, const ReportOrigin& origin) {
   json.Close(']');
   Number(json, "driveCount", static_cast<uint64_t>(report.DriveCount()));
   Number(json, "sizedDriveCount", static_cast<uint64_t>(report.SizedDriveCount()));
+  json.Member("volumesWithoutLetter");
+  json.Open('[');
+  for (const ReportedDrive& volume : report.volumesWithoutLetter) {
+    json.Object(nullptr, true);
+    DriveFields(volume, 0, report.withPartitionStyles, json);
+    json.EndObject();
+  }
+  json.Close(']');
   json.Close('}');
   return json.out + "\r\n";
 }

@@ -22,6 +22,14 @@ class WmiObject {
   /// Reads a property. `value` is set to its text, or to nullopt when the value is not text
   /// (null, a number, an array...).
   virtual WmiResult GetText(const std::string& property, std::optional<std::string>& value) = 0;
+  /// Reads an unsigned integer property of 32 bits or fewer (the service hands a uint32 over
+  /// as a signed 32-bit value; its bits are kept). `value` is set to it, or to nullopt when the
+  /// value is not such a number (null, text...). An object that holds no numbers fails.
+  virtual WmiResult GetNumber(const std::string& property, std::optional<uint32_t>& value) {
+    static_cast<void>(property);
+    static_cast<void>(value);
+    return kWmiFailed;
+  }
 };
 
 class WmiObjectWalk {

@@ -83,6 +83,25 @@ class WinObject final : public WmiObject {
     return ToResult(S_OK);
   }
 
+  WmiResult GetNumber(const std::string& property, std::optional<uint32_t>& value) override {
+    const std::wstring name = Utf8ToWide(property);
+    ScopedVariant v;
+    const HRESULT hr = object_->Get(name.c_str(), 0, v.put(), nullptr, nullptr);
+    if (FAILED(hr)) return ToResult(hr);
+    // uint16 and uint32 travel as VT_I4, uint8 as VT_UI1.
+    const VARIANT& got = v.get();
+    if (got.vt == VT_I4) {
+      value = static_cast<uint32_t>(got.lVal);
+    } else if (got.vt == VT_UI4) {
+      value = got.ulVal;
+    } else if (got.vt == VT_UI1) {
+      value = got.bVal;
+    } else {
+      value = std::nullopt;
+    }
+    return ToResult(S_OK);
+  }
+
  private:
   ComPtr<IWbemClassObject> object_;
 };

@@ -56,21 +56,22 @@ std::string Reason(CommandApi& api, uint32_t error) {
   return text.empty() ? "system error " + std::to_string(error) : text + " (" + std::to_string(error) + ")";
 }
 
-/// Every drive letter present, asked on workers and collected as the window collects them.
+/// Every drive letter present, asked on workers and collected as the window collects them; with
+/// `disks`, the volumes no letter reaches after them.
 Report AskDrives(const SavingRun& run, bool withStyles, uint32_t presentLetters, std::optional<DiskQuestions> disks) {
   LetterSet letters{};
   for (int index = 0; index < 26; ++index) letters[static_cast<std::size_t>(index)] = (presentLetters >> index) & 1u;
   const std::shared_ptr<ReportQueries> queries =
       ReportQueries::Start(run.workers, run.os.drive, run.os.wmi, letters, withStyles, disks);
   Report report{withStyles, {}};
-  // A drive that hangs holds the file back exactly as it holds the window's report.
-  CollectDrives(
-      *queries, report,
-      [&] {
-        run.waitForWake(run.workers);
-        return true;
-      },
-      [](const Report&) { return true; });
+  // A drive that hangs holds the file back exactly as it holds the window's report, and so
+  // does a volume without a letter.
+  const auto wait = [&] {
+    run.waitForWake(run.workers);
+    return true;
+  };
+  CollectDrives(*queries, report, wait, [](const Report&) { return true; });
+  CollectVolumes(*queries, report, wait);
   return report;
 }
 
@@ -298,13 +299,19 @@ int RunCommand(const SavingRun& run, CommandApi& api, const CommandRequest& requ
   }
   Destination to;
   if (const int refused = Decide(api, request.file, to); refused != kExitWritten) return refused;
-  // The text shows no disk: its run asks the drives exactly as the window does.
+  // The text shows no disk and no volume: its run asks the drives exactly as the window does.
+  // The documents ask the run's rights once, first: BitLocker is asked only with them, and
+  // `elevated` says which.
   const bool text = request.action == CommandAction::SaveText;
   std::optional<DiskQuestions> disks;
-  if (!text) disks.emplace(DiskQuestions{run.os.disk, env.windows});
+  std::optional<bool> elevated;
+  if (!text) {
+    elevated = QueryElevation(run.os.machine);
+    disks.emplace(DiskQuestions{run.os.disk, env.windows, kDiskDeadlineMs, &run.os.volume, elevated.value_or(false)});
+  }
   const Report report = AskDrives(run, env.PartitionStylesShown(), api.GetLogicalDrives(), disks);
   // Taken once the drives are in: the time the document's facts hold for.
-  const ReportOrigin origin{QueryMachine(run.os.machine), env.windows};
+  const ReportOrigin origin{QueryMachine(run.os.machine, elevated), env.windows};
   const std::optional<std::string>& computer = origin.machine.computerName;
   const std::string name = (computer ? *computer + "-" : "") + std::to_string(run.os.process.GetCurrentProcessId());
   if (text) return WriteReport(api, request.file, to, name, std::string(kUtf8ByteOrderMark) + ReportText(report));

@@ -18,6 +18,7 @@ class MachineApi;
 class ProcessApi;
 class RegistryApi;
 class VersionApi;
+class VolumeApi;
 class WmiApi;
 
 enum class CommandAction {
@@ -61,6 +62,7 @@ struct SavingApis {
   WmiApi& wmi;
   DiskApi& disk;
   MachineApi& machine;
+  VolumeApi& volume;
 };
 
 /// What a saving run needs of the program it runs in; no window toolkit.

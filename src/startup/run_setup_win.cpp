@@ -31,7 +31,7 @@ int RunSetup::RunSavingCommand() {
   // still use is alive.
   try {
     const SavingRun run{workers_, [](Workers& workers) { static_cast<ThreadWorkers&>(workers).WaitForWake(); },
-                        SavingApis{drive, version, registry, process, wmi, disk, machine}, ProgramFolder()};
+                        SavingApis{drive, version, registry, process, wmi, disk, machine, volume}, ProgramFolder()};
     exitCode = RunCommand(run, command, request_);
   } catch (...) {
     exitCode = 1;

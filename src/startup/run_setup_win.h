@@ -11,6 +11,7 @@
 #include "report/disk_api_win.h"
 #include "report/drive_api_win.h"
 #include "report/machine_api_win.h"
+#include "report/volume_api_win.h"
 #include "report/wmi_api_win.h"
 #include "startup/command_api_win.h"
 #include "startup/command_line.h"
@@ -60,6 +61,7 @@ class RunSetup {
   WinWmiApi wmi;
   WinDiskApi disk;
   WinMachineApi machine;
+  WinVolumeApi volume;
 
  private:
   /// Cancels the workers' stuck calls and marks the process as no running copy.

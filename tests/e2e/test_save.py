@@ -38,16 +38,18 @@ def json_lines(doc: dict) -> list[str]:
 
 def csv_cell(doc: dict, drive: dict, column: str) -> str:
     """The JSON's value for `column` of the drive's CSV row, as the CSV writes it."""
-    if column.startswith("disk"):
-        value = drive["disk"] or {}
-        if column.startswith("diskHealth"):
-            value, column = value.get("health") or {}, column.replace("Health", "", 1)
-        value = value.get(column[4].lower() + column[5:])
+    if column.startswith(("disk", "volume")):  # diskHealthStatus: drive["disk"]["health"]["status"]
+        value = drive
+        for part in ("disk", "volume", "Health", "Partition", "Encryption"):
+            if column.startswith(part) and column[len(part)].isupper():
+                value, column = (value or {}).get(part.lower()), column[len(part):]
+        value = (value or {}).get(column := column[0].lower() + column[1:])
     else:
         value = doc[column] if column in ("computerName", "takenUtc", "elevated") else drive[column]
     if isinstance(value, bool):
         return str(value).lower()
-    return "" if value is None else " ".join(map(str, value)) if isinstance(value, list) else str(value)
+    separator = "|" if column == "mountPaths" else " "
+    return "" if value is None else separator.join(map(str, value)) if isinstance(value, list) else str(value)
 
 
 def check_taken_now(taken: str) -> None:
@@ -97,17 +99,27 @@ for _arch in ("x64", "x86"):
         # Under Wine no letter lies on a disk: every disk and health is null; the user is an administrator.
         check(all(d["disk"] is None for d in doc["drives"]), f"disks: {[d['disk'] for d in doc['drives']]}")
         check(list(doc)[7:9] == ["elevated", "drives"] and doc["elevated"] is True, f"elevated: {doc.get('elevated')}")
+        # Wine's mount manager: a volume for each letter ("{...LL}", its code), none else; no partition, share or BitLocker.
+        check(list(doc)[-1] == "volumesWithoutLetter" and doc["volumesWithoutLetter"] == [], "volumes without a letter")
+        for d, share in ((d, d["letter"] == "H") for d in doc["drives"]):
+            guid = f"\\\\?\\Volume{{00000000-0000-0000-0000-{ord(d['letter']):012X}}}\\"
+            want = {"guidPath": None if share else guid, "mountPaths": None if share else [d["letter"] + ":\\"],
+                    "freeBytesForUser": d["freeBytes"], "readOnly": d["letter"] in "RS", "compressed": False,
+                    **dict.fromkeys(("partition", "remotePath", "encryption"))}
+            check(list(d)[-1] == "volume" and d["volume"] == want, f"{d['letter']}: volume {d['volume']}, expected {want}")
         for switch, delimiter in (("/csv", ","), ("/CSV:semicolon", ";")):
             data = (result := saving_run(session, arch, switch, "-")).stdout
             check(result.returncode == 0 and data.find(b"\xef\xbb\xbf") == -1, f"{switch} -: {result.describe()}")
             check(b"\n" not in data.replace(b"\r\n", b""), "not CR LF rows")
             header, *rows = csv.reader(io.StringIO(data.decode("utf-8"), newline=""), "excel", delimiter=delimiter)
-            check(header[:17] == ["computerName", "takenUtc", *list(doc["drives"][0])[:-1]] and len(header) == 44 and
+            check(header[:17] == ["computerName", "takenUtc", *list(doc["drives"][0])[:-2]] and len(header) == 57 and
                   all(c.startswith("disk") for c in header[17:28]) and all(c.startswith("diskHealth") for c in
-                  header[28:43]) and header[43] == "elevated" and len(rows) == len(doc["drives"]), f"{header}")
+                  header[28:43]) and all(c.startswith("volume") for c in header[43:56]) and header[56] == "elevated"
+                  and len(rows) == len(doc["drives"]) + len(doc["volumesWithoutLetter"]), f"{header}")
             check_taken_now(rows[0][1])
-            unlike = [(c, v) for row, d in zip(rows, doc["drives"]) for c, v in zip(header, row, strict=True)
-                      if v != csv_cell(doc, d, c) and c != "takenUtc" and not (d["letter"] == "C" and c in SIZES)]
+            unlike = [(c, v) for row, d in zip(rows, doc["drives"] + doc["volumesWithoutLetter"])
+                      for c, v in zip(header, row, strict=True) if v != csv_cell(doc, d, c) and c != "takenUtc"
+                      and not (d["letter"] == "C" and (c in SIZES or c == "volumeFreeBytesForUser"))]
             check(not unlike, f"{switch} and JSON disagree: {unlike[:4]}")
         check(window.alive() and window.wait_text(" Drives: ", 5000), "the window went away beside the saving runs")
         session.press_key("Escape")

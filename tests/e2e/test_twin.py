@@ -47,7 +47,8 @@ def run_watched(session: Session, args: list[str], timeout: float = 60):
 
 def comparable(doc: dict) -> dict:
     """All but the time taken and C:'s free and used bytes, which follow the host disk."""
-    drives_ = [dict(d, freeBytes=0, usedBytes=0) if d["letter"] == "C" else d for d in doc["drives"]]
+    drives_ = [dict(d, freeBytes=0, usedBytes=0, volume=dict(d["volume"], freeBytesForUser=0)) if d["letter"] == "C" else d
+               for d in doc["drives"]]
     return dict(doc, takenUtc=None, drives=drives_)
 
 

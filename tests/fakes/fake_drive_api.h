@@ -1,4 +1,4 @@
-// A machine's drives in memory: each letter answers the volume calls as configured.
+// A machine's drives in memory: each letter, and '\\' for any "\\?\Volume{...}\", answers as configured.
 #pragma once
 
 #include <algorithm>
@@ -26,6 +26,8 @@ struct FakeDrive {
   uint64_t totalBytes = 0;
   uint64_t freeBytes = 0;
   uint32_t type = kDriveFixed;
+  uint32_t flags = 0;                       ///< the volume's file-system flags
+  uint64_t quotaLeft = UINT64_MAX;          ///< caps the bytes free to the caller
 };
 
 /// The GetLogicalDrives mask of lower-case `letters`: "cd" for C: and D:.
@@ -52,7 +54,7 @@ class FakeDriveApi : public DriveApi {
   uint32_t GetLogicalDrives() override { return logicalDrives; }
 
   int GetVolumeInformationA(const std::string& rootPath, char* volumeName, uint32_t volumeNameSize,
-                            uint32_t* serialNumber, uint32_t*, uint32_t*, char* fileSystemName,
+                            uint32_t* serialNumber, uint32_t*, uint32_t* flags, char* fileSystemName,
                             uint32_t fileSystemNameSize) override {
     if (recording) volumeBufferSizes.emplace_back(volumeName == nullptr ? 0 : volumeNameSize,
                                    fileSystemName == nullptr ? 0 : fileSystemNameSize);
@@ -69,6 +71,7 @@ class FakeDriveApi : public DriveApi {
     CopyText(d->label, volumeName, volumeNameSize);
     CopyText(d->fileSystem, fileSystemName, fileSystemNameSize);
     if (serialNumber != nullptr) *serialNumber = d->serial;
+    if (flags != nullptr) *flags = d->flags;
     return 1;
   }
 
@@ -87,7 +90,7 @@ class FakeDriveApi : public DriveApi {
     Record("space " + directoryName);
     const FakeDrive* d = Find(directoryName);
     if (d == nullptr || !d->spaceOk) return 0;
-    *available = d->freeBytes;
+    *available = std::min(d->freeBytes, d->quotaLeft);
     *total = d->totalBytes;
     *totalFree = d->freeBytes;
     return 1;

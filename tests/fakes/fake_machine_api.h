@@ -1,6 +1,7 @@
 // A machine in memory: its names, clock and architecture as configured.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -18,7 +19,8 @@ struct FakeMachineApi : MachineApi {
   void GetNativeSystemInfo(uint16_t& architecture) override { architecture = nativeArchitecture; }
   int IsWow64Process2(uint16_t&, uint16_t& machine) override { return nativeMachine ? (machine = nativeMachine, 1) : 0; }
   int administrator = -1;  ///< -1: the membership check fails
-  int CheckTokenMembership(int& member) override { return administrator >= 0 ? (member = administrator, 1) : 0; }
+  std::function<void()> onCheck = [] {};  ///< runs at each membership check
+  int CheckTokenMembership(int& member) override { return onCheck(), administrator >= 0 ? (member = administrator, 1) : 0; }
 };
 
 }  // namespace tarnvik::testing

@@ -10,6 +10,7 @@
 #include "fakes/fake_process_api.h"
 #include "fakes/fake_registry_api.h"
 #include "fakes/fake_version_api.h"
+#include "fakes/fake_volume_api.h"
 #include "fakes/fake_wmi_api.h"
 #include "startup/command_line.h"
 #include "startup/program.h"
@@ -28,6 +29,7 @@ struct BasicTestProgram {
   FakeCursorApi cursor;
   FakeDiskApi disk;
   FakeMachineApi machine;
+  FakeVolumeApi volume;
   Toolkit tk;
   Program program{tk, OsApis{drive, version, registry, process, wmi, cursor, disk, machine}};
 
@@ -35,7 +37,7 @@ struct BasicTestProgram {
   /// The same program as a saving run sees it: the toolkit's workers and wait, the fakes.
   SavingRun Saving() {
     return {tk, [](Workers& w) { static_cast<Toolkit&>(w).WaitEvents(); },
-            {drive, version, registry, process, wmi, disk, machine}, tk.path};
+            {drive, version, registry, process, wmi, disk, machine, volume}, tk.path};
   }
   /// The Windows version start-up would have read, and what the window takes from it.
   void SetOsVersion(const std::string& text) {

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "fakes/fake_volume_api.h"
 #include "fakes/test_program.h"
 #include "report/report_queries.h"
 #include "startup/main.h"
@@ -20,6 +21,8 @@
 
 namespace tarnvik {
 namespace {
+
+using namespace std::string_literals;
 
 void Pause() {
   thread_local std::minstd_rand random(static_cast<unsigned>(std::hash<std::thread::id>{}(std::this_thread::get_id())));
@@ -184,6 +187,48 @@ TEST(DiskThreads, EachDiskAskedOnceForEveryLetterOnItWithinItsDeadline) {
       EXPECT_TRUE(!c.hung || !queries->Take(2)->disk) << c.name << ": a late answer is dropped";
       EXPECT_TRUE(disk.open.empty()) << c.name << ": every device and event closed";
     }
+  }
+}
+
+// Volumes without a letter on real threads: the walk and each volume on workers of their own, each disk asked once
+// (C: and a on "M0", e on "M1"), BitLocker beside the batch on the unguarded service, and a hung volume (b) alone waits.
+TEST(VolumeThreads, EachVolumeOnAWorkerOfItsOwnAndAHungOneHoldsUpOnlyItself) {
+  const auto guid = [](char c) { return "\\\\?\\Volume{00000000-0000-0000-0000-00000000000" + std::string(1, c) + "}\\"; };
+  for (int round = 0; round < 3; ++round) {
+    testing::FakeDriveApi drive;
+    testing::FakeWmiApi wmi;
+    testing::FakeDiskApi disk;
+    testing::FakeVolumeApi volumes;
+    const DeviceHandle gate = disk.CreateEventW();  // volume b's calls wait for it
+    Report report;
+    {
+      ThreadedToolkit tk;  // joins its workers at the end of the block
+      const std::shared_ptr<void> release(nullptr, [&](void*) { disk.SetEvent(gate), disk.CloseHandle(gate); });
+      drive.recording = false, wmi.onAsk = [](const std::string&) { Pause(); };
+      drive.onCall = [&](const std::string& call) { (Pause(), call) != "vol " + guid('b') || disk.WaitForSingleObject(gate, 60000); };
+      drive.drives['c'] = drive.drives['\\'] = {}, wmi.disks["C:"].partitionTypes = {"GPT"}, volumes.guidPaths["C:\\"] = guid('c');
+      volumes.pathLists = {{guid('c'), {"C:\\\0\0"s}}, {guid('a'), {"\0"s}}, {guid('b'), {"\0"s}}, {guid('e'), {"\0"s}}};
+      volumes.search = {guid('c'), guid('a'), guid('b'), guid('a'), guid('e')};
+      for (const auto& [device, n] :
+           {std::pair("\\\\.\\C:"s, '0'), {GuidVolumeDevice(guid('a')), '0'}, {GuidVolumeDevice(guid('e')), '1'}}) {
+        std::vector<unsigned char> extents(32), descriptor(43);  // one extent, on disk n; a product id at 40
+        extents[0] = 1, extents[8] = static_cast<unsigned char>(n - '0'), descriptor[16] = 40, descriptor[40] = 'M', descriptor[41] = n;
+        disk.answers[{device, ioctl::kVolumeGetVolumeDiskExtents, ~0u}] = {extents};
+        disk.answers[{"\\\\.\\PhysicalDrive"s + n, ioctl::kStorageQueryProperty, 0}] = {descriptor};
+      }
+      const auto queries = ReportQueries::Start(tk, drive, wmi, {false, false, true}, true, {{disk, {10, 0}, kDiskDeadlineMs, &volumes, true}});
+      while (!(queries->Take(2) && queries->TakeVolume(0) && queries->TakeVolume(2))) tk.WaitEvents();  // or throws
+      EXPECT_EQ(queries->TakeVolume(1), std::nullopt) << "the hung volume";
+      disk.SetEvent(gate);
+      const auto wait = [&] { return tk.WaitEvents(), true; };  // or throws
+      CollectDrives(*queries, report, wait, [](const Report&) { return true; }), CollectVolumes(*queries, report, wait);
+    }
+    std::string listed = report.drives[0].facts.disk->model + report.drives[0].facts.partitionStyle;
+    for (const ReportedDrive& v : report.volumesWithoutLetter)  // each volume's name's last digit and its disk
+      listed += "," + v.facts.volume->guidPath->substr(46, 1) + (v.facts.disk ? v.facts.disk->model : "-");
+    EXPECT_EQ(listed, "M0GPT,aM0,b-,eM1");
+    EXPECT_EQ(disk.Count("open \\\\.\\PhysicalDrive0") + disk.Count("open \\\\.\\PhysicalDrive1"), 2u) << "each disk once";
+    EXPECT_TRUE(disk.open.empty()) << "every device and event closed";
   }
 }
 

@@ -52,10 +52,14 @@ TEST(CommandTable, EachRowsCaptionKeyAndGuard) {
     const Command& command = Commands()[i];
     EXPECT_EQ(static_cast<std::size_t>(command.id), i);
     EXPECT_EQ(command.caption != nullptr ? command.caption : "", i < items.size() ? expected[i].caption : "");
-    if (i < items.size()) EXPECT_EQ(items[i].caption, expected[i].caption);
-    if (i < items.size()) EXPECT_EQ(items[i].shortcut, expected[i].shortcut);
+    if (i < items.size()) {
+      EXPECT_EQ(items[i].caption, expected[i].caption);
+      EXPECT_EQ(items[i].shortcut, expected[i].shortcut);
+    }
     EXPECT_EQ(command.key, keys[i]);
-    if (keys[i] != 0) EXPECT_EQ(CommandForKey(keys[i]), &command);
+    if (keys[i] != 0) {
+      EXPECT_EQ(CommandForKey(keys[i]), &command);
+    }
     EXPECT_EQ(AllowedIn(command), allowedIn[i]);
   }
   EXPECT_EQ(kDefaultMenuItem, 4);

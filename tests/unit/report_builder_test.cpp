@@ -163,26 +163,45 @@ TEST_F(ReportBuilder, WorkedExampleByteForByte) {
   EXPECT_TRUE(p.disk.calls.empty());
   p.machine.names[kComputerNamePhysicalNetBios] = "DESK-7";
   p.machine.now = {2026, 12, 3, 9, 18, 55, 12, 0};
-  std::vector<unsigned char> oneExtent(32);
+  std::vector<unsigned char> oneExtent(32), basicData(144);
   oneExtent[0] = 1;  // on disk 0, which answers nothing else
   p.disk.answers[{"\\\\.\\C:", ioctl::kVolumeGetVolumeDiskExtents, ~0u}] = {oneExtent};
+  // C: fills GPT partition 3 (basic data), after the EFI and reserved partitions: 8-byte fields at 0 to 40.
+  const uint64_t fields[] = {1, 122683392, 499963174912, 3, 0x4433b9e5ebd0a0a2, 0xc79926b7b668c087};
+  for (std::size_t i = 0; i < 48; ++i) basicData[i] = static_cast<unsigned char>(fields[i / 8] >> 8 * (i % 8));
+  p.disk.answers[{"\\\\.\\C:", ioctl::Code(0x07, 0x012), ~0u}] = {basicData};  // the partition's control code
+  const std::string guidC = "\\\\?\\Volume{5a3c9e11-0000-0000-0000-100000000000}\\";
+  p.volume.guidPaths = {{"C:\\", guidC}}, p.volume.pathLists = {{guidC, {std::string("C:\\\0\0", 5)}}};
+  std::vector<std::size_t> driveCallsAtCheck;  // the run's rights are asked once, before any drive
+  p.machine.administrator = 0, p.machine.onCheck = [&] { driveCallsAtCheck.push_back(p.drive.calls.size()); };
+  p.drive.calls.clear(), p.wmi.objectPaths.clear();
   EXPECT_EQ(Compact(Saved("-JSON")),
             "{\"program\":\"Tarnvik\",\"version\":\"1.2.0.2016.0\",\"schemaVersion\":3,\"computerName\":\"DESK-7\","
             "\"dnsHostName\":null,\"takenUtc\":\"2026-12-09T18:55:12Z\",\"windows\":{\"major\":6,\"minor\":1,"
-            "\"build\":7601,\"servicePack\":\"\",\"architecture\":\"x86\"},\"elevated\":null,\"drives\":["
+            "\"build\":7601,\"servicePack\":\"\",\"architecture\":\"x86\"},\"elevated\":false,\"drives\":["
             "{\"letter\":\"C\",\"number\":1,\"position\":3,\"serialNumber\":1513922065,\"serialHex\":\"5A3C9E11\","
             "\"label\":\"SYSTEM\",\"fileSystem\":\"NTFS\",\"totalBytes\":499963170816,\"freeBytes\":312538734592,"
             "\"usedBytes\":187424436224,\"bytesPerSector\":512,\"sectorsPerCluster\":8,\"driveType\":3,"
             "\"driveTypeText\":\"HDD/VHD  (Fixed)\",\"partitionStyle\":\"GPT\",\"disk\":{\"numbers\":[0],"
             "\"vendor\":null,\"model\":null,\"revision\":null,\"serial\":null,\"busType\":null,\"removable\":null,"
-            "\"ssd\":null,\"trim\":null,\"sizeBytes\":null,\"failurePredicted\":null,\"health\":null}},"
+            "\"ssd\":null,\"trim\":null,\"sizeBytes\":null,\"failurePredicted\":null,\"health\":null},"
+            "\"volume\":{\"guidPath\":\"\\\\\\\\?\\\\Volume{5a3c9e11-0000-0000-0000-100000000000}\\\\\","
+            "\"mountPaths\":[\"C:\\\\\"],\"freeBytesForUser\":312538734592,\"readOnly\":false,\"compressed\":false,"
+            "\"partition\":{\"number\":3,\"offsetBytes\":122683392,\"lengthBytes\":499963174912,\"style\":\"GPT\","
+            "\"type\":\"{ebd0a0a2-b9e5-4433-87c0-68b6b72699c7}\"},\"remotePath\":null,\"encryption\":null}},"
             "{\"letter\":\"D\",\"number\":2,\"position\":4,\"serialNumber\":null,\"serialHex\":null,\"label\":null,"
             "\"fileSystem\":null,\"totalBytes\":null,\"freeBytes\":null,\"usedBytes\":null,\"bytesPerSector\":null,"
             "\"sectorsPerCluster\":null,\"driveType\":5,\"driveTypeText\":\"CD/DVD/Blue-Ray  (Optical)\","
-            "\"partitionStyle\":null,\"disk\":null}],\"driveCount\":2,\"sizedDriveCount\":1}");
+            "\"partitionStyle\":null,\"disk\":null,\"volume\":{\"guidPath\":null,\"mountPaths\":null,\"freeBytesForUser\":null,"
+            "\"readOnly\":null,\"compressed\":null,\"partition\":null,\"remotePath\":null,\"encryption\":null}}],"
+            "\"driveCount\":2,\"sizedDriveCount\":1,\"volumesWithoutLetter\":[]}");
+  EXPECT_EQ(driveCallsAtCheck, std::vector<std::size_t>{0});
+  EXPECT_EQ(p.wmi.objectPaths, std::vector<std::string>{"Win32_LogicalDisk.DeviceID='D:'"});
   // The optical drive opens nothing; the trim question is asked: the run passed on Windows 7's version.
   EXPECT_EQ(std::count(p.disk.calls.begin(), p.disk.calls.end(), "open \\\\.\\D:"), 0) << p.disk.calls.size();
   EXPECT_EQ(std::count(p.disk.calls.begin(), p.disk.calls.end(), "io \\\\.\\PhysicalDrive0 2954240 8"), 1);
+  p.machine.administrator = 1, Saved("/json");  // an administrator is asked it, for each volume with a GUID path
+  EXPECT_EQ(p.wmi.objectPaths.back(), "Win32_EncryptableVolume.DeviceID='\\\\\\\\?\\\\" + guidC.substr(4, 44) + "\\\\'");
 }
 
 // D: has shown no file system before the batch: its block takes no style, so it is not asked about.
@@ -335,8 +354,10 @@ INSTANTIATE_TEST_SUITE_P(
                  {{" S/N:   ", "0  (#00000000)"}, {" Volume:", "0x0  (0 bytes)"}, {" Type:  ", "?  (Unknown)"}},
                  "\"serialNumber\":null,\"serialHex\":null,\"label\":null,\"fileSystem\":null,\"totalBytes\":null,"
                  "\"freeBytes\":null,\"usedBytes\":null,\"bytesPerSector\":null,\"sectorsPerCluster\":null,"
-                 "\"driveType\":1,\"driveTypeText\":\"?  (Unknown)\",\"partitionStyle\":null,\"disk\":null}],\"driveCount\":1,"
-                 "\"sizedDriveCount\":0}"},
+                 "\"driveType\":1,\"driveTypeText\":\"?  (Unknown)\",\"partitionStyle\":null,\"disk\":null,"
+                 "\"volume\":{\"guidPath\":null,\"mountPaths\":null,\"freeBytesForUser\":null,\"readOnly\":null,"
+                 "\"compressed\":null,\"partition\":null,\"remotePath\":null,\"encryption\":null}}],\"driveCount\":1,"
+                 "\"sizedDriveCount\":0,\"volumesWithoutLetter\":[]}"},
         FactCase{"ClusterQueryFails",
                  With(FixedDrive(), [](FakeDrive& d) { d.clusterOk = false; }),
                  kMbr,

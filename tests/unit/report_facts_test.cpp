@@ -207,9 +207,9 @@ TEST(MachineFacts, NamesTimeAndTheMachinesArchitecture) {
   api.names = {{0, "CLUSTER"}, {3, "cl.corp"},  // a cluster's node: the plain forms name the cluster
                {kComputerNamePhysicalNetBios, "DESK-7"}, {kComputerNamePhysicalDnsFullyQualified, "d.corp"}};
   api.now = {2026, 1, 5, 2, 3, 4, 5, 0};
-  EXPECT_EQ(QueryMachine(api), (MachineFacts{"DESK-7", "d.corp", "2026-01-02T03:04:05Z", "x86"}));
+  EXPECT_EQ(QueryMachine(api, true), (MachineFacts{"DESK-7", "d.corp", "2026-01-02T03:04:05Z", "x86", true}));
   for (const int administrator : {0, 1})  // a UAC-filtered token counts as 0
-    EXPECT_EQ((api.administrator = administrator, QueryMachine(api).elevated), administrator == 1);
+    EXPECT_EQ((api.administrator = administrator, QueryElevation(api)), administrator == 1);
   const struct { uint16_t nativeMachine, nativeArchitecture; std::optional<std::string> want; } cases[] = {
       {kImageFileMachineArm64, kProcessorArchitectureIntel, "ARM64"},  // x86 emulated on ARM64
       {0x01C4, kProcessorArchitectureAmd64, "x64"},                     // a machine not named: the older call

@@ -40,9 +40,9 @@ TEST(WinDiskApi, WineOpensEachLetterButPlacesItOnNoDiskAndKeepsEvents) {
 
 TEST(WinMachineApi, NamesTheMachineItsArchitectureAndTheTimeNow) {
   win::WinMachineApi api;
-  const MachineFacts facts = QueryMachine(api);
+  const MachineFacts facts = QueryMachine(api, std::nullopt);
   EXPECT_TRUE(facts.computerName && !facts.computerName->empty());
-  EXPECT_EQ(facts.elevated, true);  // Wine's user is an administrator
+  EXPECT_EQ(QueryElevation(api), true);  // Wine's user is an administrator
   EXPECT_TRUE(sizeof(void*) == 4 || facts.architecture == "x64") << facts.architecture.value_or("null");
   std::tm taken{};
   ASSERT_EQ(std::sscanf(facts.takenUtc.c_str(), "%d-%d-%dT%d:%d:%dZ", &taken.tm_year, &taken.tm_mon, &taken.tm_mday,
