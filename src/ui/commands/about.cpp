@@ -6,68 +6,25 @@
 namespace tarnvik {
 
 const std::string& AboutText() {
-  static const std::string text = [] {
-    constexpr char cr = '\r';
-    constexpr char tab = '\t';
-    std::string t;
-    t += "***  QELM Tarnvik ver. " TARNVIK_DISPLAY_VERSION "  ***";
-    t += cr;
-    t += cr;
-    t += "[ Drives Information (HDD, FDD, Optical, Flash, RAM etc.) ]";
-    t += cr;
-    t += cr;
-    t += "Copyright (c) 2016 QELM Soft. All rights reserved.";
-    t += cr;
-    t += "Program and design: Orvald";
-    t += cr;
-    t += "WEB: ";
-    t += tab;
-    t += kAppHomePage;
-    t += cr;
-    t += "WAP: ";
-    t += tab;
-    t += "http://wap.qelmsoft.example";
-    t += cr;
-    t += "        ";
-    t += tab;
-    t += "http://forum.qelmsoft.example";
-    t += cr;
-    t += "E-Mail:";
-    t += tab;
-    t += "orvald@qelmsoft.example ";
-    t += cr;
-    t += "        ";
-    t += tab;
-    t += "support@qelmsoft.example ";
-    t += cr;
-    t += "ICQ: ";
-    t += tab;
-    t += "000-000-000";
-    t += cr;
-    t += "Skype: ";
-    t += tab;
-    t += "qelmsoft.orvald.example";
-    t += cr;
-    t += "c. Qelmsby (Norway)";
-    t += cr;
-    t += "Freeware: free for home and office use.";
-    t += cr;
-    t += cr;
-    t += "TYPE:";
-    t += tab;
-    t += "Drive information utility, no installation needed";
-    t += cr;
-    t += "OS: ";
-    t += tab;
-    t += "Microsoft Windows  (x32/x64) ";
-    t += cr;
-    t += "VER.";
-    t += tab;
-    t += "95/98/Me/NT/2000/XP/2003/Vista/7/2008/8/2012  ";
-    t += cr;
-    t += cr;
-    return t;
-  }();
+  // Lines end in a CR alone and fields follow a TAB, as the box has always shown them.
+  static const std::string text = std::string(
+      "***  QELM Tarnvik ver. " TARNVIK_DISPLAY_VERSION "  ***\r\r"
+      "[ Drives Information (HDD, FDD, Optical, Flash, RAM etc.) ]\r\r"
+      "Copyright (c) 2016 QELM Soft. All rights reserved.\r"
+      "Program and design: Orvald\r"
+      "WEB: \t").append(kAppHomePage).append(
+      "\r"
+      "WAP: \thttp://wap.qelmsoft.example\r"
+      "        \thttp://forum.qelmsoft.example\r"
+      "E-Mail:\torvald@qelmsoft.example \r"
+      "        \tsupport@qelmsoft.example \r"
+      "ICQ: \t000-000-000\r"
+      "Skype: \tqelmsoft.orvald.example\r"
+      "c. Qelmsby (Norway)\r"
+      "Freeware: free for home and office use.\r\r"
+      "TYPE:\tDrive information utility, no installation needed\r"
+      "OS: \tMicrosoft Windows  (x32/x64) \r"
+      "VER.\t95/98/Me/NT/2000/XP/2003/Vista/7/2008/8/2012  \r\r");
   return text;
 }
 
