@@ -23,27 +23,28 @@ MINIMISE_BUTTON = (256, 4)
 
 
 def about_text_from_source() -> str:
-    """The About text as the program's source assembles it: every `t += piece;` in order, where a
-    piece is `cr`, `tab`, a string constant of base/program_identity.h, or string literals and the version
-    macros of the generated version header, side by side."""
+    """The About text as the program's source assembles it: the expression after `std::string(` in
+    order, where each piece is a string literal, a string constant of base/program_identity.h or a
+    version macro of the generated version header; `.append(` only joins them."""
     literal = r'"((?:[^"\\]|\\.)*)"'
     constants = dict(re.findall(r'constexpr std::string_view (\w+) = ' + literal + ';', CONSTANTS_SOURCE.read_text()))
     constants.update(re.findall(r'#define (\w+) ' + literal, VERSION_HEADER.read_text()))
+    source = ABOUT_SOURCE.read_text()
+    found = re.search(r"std::string text = std::string\((.*?)\);\s*return text;", source, re.DOTALL)
+    if not found:
+        raise CaseFailure(f"cannot find the About text's expression in {ABOUT_SOURCE}")
     text = ""
-    for piece in re.findall(r"^\s*t \+= (.+);\s*$", ABOUT_SOURCE.read_text(), re.MULTILINE):
-        if piece == "cr":
-            text += "\r"
-        elif piece == "tab":
-            text += "\t"
-        elif piece in constants:
-            text += constants[piece]
-        elif re.fullmatch(r'(\s*(' + literal + r'|\w+)\s*)+', piece):
-            for quoted, name in re.findall(literal + r'|(\w+)', piece):
-                if name and name not in constants:
-                    raise CaseFailure(f"cannot read the About piece {piece!r} in {ABOUT_SOURCE}")
-                text += constants[name] if name else quoted.encode().decode("unicode_escape")
+    for quoted, name, other in re.findall(literal + r'|(\w+)|([^\s\w".()])', found.group(1)):
+        if other:
+            raise CaseFailure(f"cannot read {other!r} in the About text of {ABOUT_SOURCE}")
+        if name == "append":
+            continue
+        if name:
+            if name not in constants:
+                raise CaseFailure(f"cannot read the About piece {name!r} in {ABOUT_SOURCE}")
+            text += constants[name]
         else:
-            raise CaseFailure(f"cannot read the About piece {piece!r} in {ABOUT_SOURCE}")
+            text += quoted.encode().decode("unicode_escape")
     return text
 
 
