@@ -23,6 +23,7 @@ struct FakeCommandApi : CommandApi {
   uint32_t fullPathError = 0;  ///< GetFullPathNameW's error (0: FILE as it stands is full)
   std::map<std::string, std::string> fullPaths;  ///< what GetFullPathNameW makes of a path other than itself
   std::set<std::string> folders, flushed;        ///< folders that exist; files WriteNewFile made (it flushes)
+  std::set<std::string> devices;                 ///< paths WriteDevice wrote
   std::vector<uint32_t> sleeps;
 
   std::vector<std::string> Arguments() override { return arguments; }
@@ -45,7 +46,9 @@ struct FakeCommandApi : CommandApi {
     created = true, flushed.insert(path);
     return full ? 112 : 0;
   }
-  uint32_t WriteDevice(const std::string& path, std::string_view bytes) override { return files[path] = bytes, 0; }
+  uint32_t WriteDevice(const std::string& path, std::string_view bytes) override {
+    return devices.insert(path), files[path] = bytes, 0;
+  }
   uint32_t GetFileAttributesW(const std::string& path) override { return folders.count(path) ? 0x10u : kInvalidFileAttributes; }
   uint32_t MoveFileExW(const std::string& from, const std::string& to) override {
     if (failMove.count(to) != 0 && moveFailures-- != 0) return failMove[to];

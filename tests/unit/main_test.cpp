@@ -476,6 +476,9 @@ TEST(MainTest, CommandLinesWriteTheReportWithoutAWindow) {
     EXPECT_EQ(left, c.files) << name;
     EXPECT_EQ(api.sleeps, c.waits) << name;
     for (const std::string& flushed : api.flushed) EXPECT_TRUE(flushed.ends_with(".tmp")) << name << ": " << flushed;
+    // A device is written as it is: it takes no temporary and no rename.
+    for (const auto& [path, bytes] : c.files)
+      EXPECT_EQ(api.devices.count(path), path.starts_with("\\\\.\\") || path == "CONOUT$" ? 1u : 0u) << name << ": " << path;
     EXPECT_TRUE(c.message.empty() || api.err == c.message) << name << api.err.value_or("");
     // A message exactly when the exit code is not 0; never a box, a window or a process scan.
     EXPECT_EQ(api.err.value_or("").empty(), c.exitCode == 0) << name << api.err.value_or("");
