@@ -20,6 +20,10 @@ TEST(ControllerState, MovesOnlyAsTheUserCanMoveIt) {
          t.tk.onDoEvents = [&t](int n) { n == 1 ? void(t.win().PressKey(116)) : void(); };
          t.win().PressKey(116);
        }, S::Idle, 1},
+      {"a build asked for by any way in while one runs: refused by the controller itself", [](ShownProgram& t) {
+         t.tk.onDoEvents = [&t](int n) { n == 1 ? RefreshDriveReport(t.ui()) : void(); };
+         RefreshDriveReport(t.ui());
+       }, S::Idle, 1},
       {"a close from outside while building, F5 after it", [](ShownProgram& t) {
          t.tk.onDoEvents = [&t](int n) { n == 1 ? t.win().RequestClose() : void(); };
          t.win().PressKey(116), t.win().PressKey(116);
